@@ -1,0 +1,188 @@
+#include "app/application.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/options_file.h"
+#include "app/startup_options.h"
+#include "platform/engine/vantorr.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/msgbox/message_box.h"
+#include "platform/physx/nx_physics.h"
+#include "platform/registry/registry.h"
+#include "platform/thread/thread_util.h"
+#include "run/run_state.h"
+
+namespace plashwerk {
+
+AppState g_app;
+
+using Vantorr_nsp::logTrace;
+using Vantorr_nsp::VN_TRACE_INFO;
+
+namespace {
+
+constexpr const char* kPhysxCheckGuid = "A41F6C02-9B3D-4e27-8C55-1E9F0A7D26B4";
+
+// Counts the physics processors through a temporary SDK instance; 0 when none starts.
+int checkPhysxHardware() {
+    logTrace(VN_TRACE_INFO, "Checking NVIDIA PhysX hardware...");
+    NxPhysicsSDKDesc desc;
+    desc.hwPageSize = 65536;
+    desc.hwPageMax = 256;
+    desc.hwConvexMax = 2048;
+    desc.cookerThreadMask = 0;
+    desc.flags = 2;
+    desc.gpuHeapSize = 32;
+    desc.meshCacheSize = 0xFFFFFFFF;
+    NxPhysicsSDK* sdk = NxCreatePhysicsSDK(NxSdkVersionWord(2, 8, 4), nullptr, nullptr, desc,
+                                           nullptr, kPhysxCheckGuid);
+    if (!sdk) {
+        logTrace(VN_TRACE_INFO,
+                 "NVIDIA PhysX initialization failed. Could not start NVIDIA PhysX Engine "
+                 "version %d.%d.%d",
+                 2, 8, 4);
+        return 0;
+    }
+    logTrace(VN_TRACE_INFO, "NVIDIA PhysX engine version %d.%d.%d successfully started.", 2, 8, 4);
+    const int count = static_cast<int>(sdk->getNbPPUs());
+    logTrace(VN_TRACE_INFO, "NVIDIA PhysX engine - found %d PhysX GPU(s).", count);
+    sdk->release();
+    return count;
+}
+
+bool displayAvailable() {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (display && *display) || (wayland && *wayland);
+}
+
+// Shows the startup dialog and runs its loop until the quit message. Returns false when
+// no dialog could be shown, after saying why on standard error.
+bool showStartupDialog(int& status) {
+    if (!displayAvailable()) {
+        std::fprintf(stderr,
+                     "%s: no display is available for the startup dialog. Run it from the "
+                     "command line with /nogui, for example: plashwerk /nogui /run_mode=1\n",
+                     kAppName);
+        status = kExitNoDisplay;
+        return false;
+    }
+    std::fprintf(stderr,
+                 "%s: this build has no startup dialog yet. Run it from the command line "
+                 "with /nogui, for example: plashwerk /nogui /run_mode=1\n",
+                 kAppName);
+    status = kExitNoDisplay;
+    return false;
+}
+
+// Applies the requested presets to the settings and to the run, as a start without
+// dialog does before it opens the main window.
+void applyCommandLinePresets(StartupOptions& o, RunState& run) {
+    const Preset presets[] = {Preset::P1080, Preset::P720};
+    const bool wanted[] = {o.preset_1080, o.preset_720};
+    for (int i = 0; i < 2; ++i) {
+        if (!wanted[i]) continue;
+        applyPreset(o, presets[i], nullptr);
+        run.fullscreen = o.fullscreen;
+        run.requested_width = o.width;
+        run.requested_height = o.height;
+        run.msaa = o.msaa;
+        run.mode = o.run_mode;
+        run.time_limit_ms = static_cast<uint32_t>(o.max_time);
+        run.time_based = true;
+        run.stop_requested = false;
+    }
+}
+
+void shutDown(bool engine_started) {
+    StartupOptions& o = g_startup_options;
+    if (g_app.startup_dialog_shown) {
+        g_app.startup_dialog_shown = false;
+        writeOptionsFile(o, kOptionsFileName);
+    }
+    g_run_state.stop_requested = true;
+    if (engine_started) Vantorr_nsp::Vantorr::getInstance()->shutdown();
+    logTrace(VN_TRACE_INFO, "%s shutdown OK.", kAppName);
+}
+
+}  // namespace
+
+void findApplicationDirectory(char* out, int out_size) {
+    if (out_size <= 0) return;
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) {
+        std::snprintf(out, out_size, "./");
+        return;
+    }
+    path[n] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash) slash[1] = '\0';
+    std::snprintf(out, out_size, "%s", path);
+}
+
+int applicationEntry(const char* command_line) {
+    auto& trace = Vantorr_nsp::vnTraceMgr::instance();
+    trace.setTraceLevel(VN_TRACE_INFO);
+    trace.setLogFileName("Plashwerk_");
+    logTrace(VN_TRACE_INFO, "%s %d.%d.%d startup...", kAppName, kVersionMajor, kVersionMinor,
+             kVersionBugfix);
+
+    g_app = AppState{};
+    findApplicationDirectory(g_app.application_directory, sizeof g_app.application_directory);
+
+    StartupOptions& o = g_startup_options;
+    setDefaultStartupOptions(o);
+    char options_path[512];
+    std::snprintf(options_path, sizeof options_path, "%s%s", g_app.application_directory,
+                  kOptionsFileName);
+    readOptionsFile(o, options_path);
+    parseCommandLine(o, command_line);
+
+    if (o.display_version) {
+        showInformationBox("%s v%d.%d.%d", kAppName, kVersionMajor, kVersionMinor,
+                           kVersionBugfix);
+        return kExitOk;
+    }
+
+    g_app.main_thread_id = currentThreadId();
+    if (o.thread_affinity) setCurrentThreadAffinity(1);
+
+    g_app.physx_gpu_count = checkPhysxHardware();
+
+    if (Vantorr_nsp::Vantorr::getInstance()->startup(Vantorr_nsp::VN_RENDER_SYSTEM_OPENGL, 1,
+                                                     nullptr) != 0 ||
+        !Vantorr_nsp::vnRenderer::getInstance() ||
+        !Vantorr_nsp::vnRenderer::getInstance()->getRenderSystem()) {
+        showErrorBox("Could not startup the renderer. %s initialization failed.", kAppName);
+        Vantorr_nsp::Vantorr::getInstance()->shutdown();
+        return kExitStartupFailed;
+    }
+
+    uint32_t physx_version = 0;
+    if (systemRegistry().readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version",
+                                   physx_version))
+        g_app.physx_system_version = physx_version;
+
+    handSettingsToRunState(g_run_state, o.fullscreen, o.width, o.height, o.msaa, o.run_mode,
+                           o.max_time, o.max_frames);
+
+    int status = kExitOk;
+    if (o.show_startup_dialog) {
+        if (!showStartupDialog(status)) {
+            shutDown(true);
+            return status;
+        }
+    } else {
+        applyCommandLinePresets(o, g_run_state);
+    }
+
+    shutDown(true);
+    return status;
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,38 @@
+#pragma once
+// The whole life of the process on the main thread: start-up, the run, shut-down.
+
+#include <cstdint>
+
+namespace plashwerk {
+
+/// Exit statuses of the program.
+enum ExitStatus : int {
+    kExitOk = 0,               ///< version shown, run finished or stopped, user quit
+    kExitStartupFailed = 1,    ///< a start-up step failed with its error box
+    kExitNoDisplay = 2,        ///< the startup dialog was asked for but no display exists
+};
+
+/// Process-wide state of the application shell.
+struct AppState {
+    char application_directory[260];     ///< the program's folder, ending with '/'
+    uint32_t main_thread_id;
+    int physx_gpu_count;                 ///< physics processors found at start-up
+    uint32_t physx_system_version;       ///< installed physics system software, 0 = none
+    bool startup_dialog_shown;
+};
+
+extern AppState g_app;
+
+inline constexpr const char* kAppName = "Plashwerk";
+inline constexpr int kVersionMajor = 1;
+inline constexpr int kVersionMinor = 5;
+inline constexpr int kVersionBugfix = 4;
+
+/// Runs start-up, the dialog or the direct run, and shut-down. command_line is everything
+/// after the program name as one text. Returns the process exit status.
+int applicationEntry(const char* command_line);
+
+/// The folder of the running program file, with a trailing '/', cut to fit the buffer.
+void findApplicationDirectory(char* out, int out_size);
+
+}  // namespace plashwerk
