@@ -1,18 +1,21 @@
 #pragma once
 // Our physics SDK: the 2.8-style entry point, SDK object, descriptors and constants.
+// Including this header brings in the whole public SDK.
 //
 // Contents:
-//   basic types and version words
+//   version words
 //   NxPhysicsSDKDesc and its flags
+//   SDK parameters
 //   NxPhysicsSDK
 //   NxCreatePhysicsSDK
+// Elsewhere:
+//   nx_foundation.h  vectors, matrices, planes
+//   nx_actor.h       materials, shapes, bodies, actors
+//   nx_fluid.h       particle buffers, fluids, emitters
+//   nx_scene.h       scenes, compartments, statistics, the step calls
 
-#include <cstdint>
-
-using NxU32 = uint32_t;
-using NxI32 = int32_t;
-using NxReal = float;
-using NxF32 = float;
+#include "platform/physx/nx_foundation.h"
+#include "platform/physx/nx_scene.h"
 
 /// Version word of an SDK release: (major << 24) + (minor << 16) + (bugfix << 8).
 constexpr NxU32 NxSdkVersionWord(int major, int minor, int bugfix) {
@@ -82,6 +85,15 @@ public:
     virtual NxHWVersion getHWVersion() const = 0;
     /// Number of physics processors: always 0 here.
     virtual NxU32 getNbPPUs() const = 0;
+
+    /// Null when the descriptor is invalid or asks for hardware simulation.
+    virtual NxScene* createScene(const NxSceneDesc& desc) = 0;
+    /// Waits for a running step, then destroys the scene with its actors, fluids, emitters
+    /// and compartments.
+    virtual void releaseScene(NxScene& scene) = 0;
+    virtual NxU32 getNbScenes() const = 0;
+    /// Null for an index past the last scene.
+    virtual NxScene* getScene(NxU32 index) = 0;
 };
 
 /// Creates an SDK object for the requested version word (2.8.1 to 2.8.4), or returns null

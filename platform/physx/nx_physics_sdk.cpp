@@ -37,6 +37,11 @@ public:
     NxHWVersion getHWVersion() const override { return NX_HW_VERSION_NONE; }
     NxU32 getNbPPUs() const override { return 0; }
 
+    NxScene* createScene(const NxSceneDesc&) override { return nullptr; }
+    void releaseScene(NxScene&) override {}
+    NxU32 getNbScenes() const override { return 0; }
+    NxScene* getScene(NxU32) override { return nullptr; }
+
 private:
     std::array<NxReal, NX_PARAMS_NUM_VALUES> m_params;
 };
