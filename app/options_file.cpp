@@ -1,9 +1,11 @@
 #include "app/options_file.h"
 
 #include <irrXML.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -132,26 +134,123 @@ bool loadSmallRegularFile(const char* path, std::vector<char>& out) {
     return ok;
 }
 
-// Attribute values may hold any text (the e-mail is typed by the user); the five XML
-// special characters are written as entities, which the reader turns back.
+// Attribute values may hold any text (the e-mail is typed by the user). Inside a
+// double-quoted value the reader only needs the quote and the ampersand written as
+// entities. (irrXML drops the last character of a value when exactly one character follows
+// its last entity; an address ending in "&x" or "\"x" cannot survive that, and no valid
+// address does.)
 std::string escapeXml(const char* text) {
     std::string out;
     for (const char* c = text; *c; ++c) {
         switch (*c) {
             case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
             default: out += *c;
         }
     }
     return out;
 }
 
+// The length of the part of the text that irrXML can walk safely.
+//
+// irrXML's pull parser stops at the first NUL in some loops but not in others: a document
+// that ends inside a tag name, an attribute name without "=", a closing tag, a "<?...>"
+// definition or a "<!...>" comment makes it read past its buffer. This walks the text the
+// way the parser will and returns where the first construct begins that it could not walk
+// to its end; the text is cut there, so a damaged document reads as far as it is sound.
+size_t soundPrefixLength(const char* text, size_t size) {
+    size = strnlen(text, size);
+    const char* const end = text + size;  // the first NUL the parser will see
+    auto isWhiteSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    // Advances p while pred holds; false when that would reach the end.
+    auto walk = [end](const char*& p, auto pred) {
+        while (p < end && pred(*p)) ++p;
+        return p < end;
+    };
+
+    const char* p = text;
+    for (;;) {
+        walk(p, [](char c) { return c != '<'; });
+        if (p >= end) return size;
+        const char* const construct = p;
+        ++p;
+        bool sound = true;
+        if (p < end && (*p == '/' || *p == '?')) {
+            sound = walk(p, [](char c) { return c != '>'; });
+            ++p;
+        } else if (p < end && *p == '!' && p + 1 < end && p[1] == '[') {
+            // CDATA: the parser skips eight characters, then looks for a '>' preceded by
+            // "]]"; a "]]>" that overlaps the skipped part would give a negative length.
+            if (end - p <= 8) return size;
+            const char* const body = p + 8;
+            for (p = body; p < end && !(*p == '>' && p[-1] == ']' && p[-2] == ']'); ++p) {
+            }
+            sound = p == end || p - 2 >= body;
+            ++p;
+        } else if (p < end && *p == '!') {
+            // A comment nests '<' and '>' until they balance.
+            ++p;
+            const char* const body = p;
+            int depth = 1;
+            for (; depth > 0 && p < end; ++p) depth += *p == '<' ? 1 : *p == '>' ? -1 : 0;
+            sound = depth == 0 && p - 3 >= body + 2;
+        } else {
+            sound = walk(p, [&](char c) { return c != '>' && !isWhiteSpace(c); });
+            while (sound && *p != '>') {
+                if (isWhiteSpace(*p)) {
+                    ++p;
+                } else if (*p == '/') {
+                    ++p;
+                    break;
+                } else {
+                    sound = walk(p, [&](char c) { return !isWhiteSpace(c) && c != '='; });
+                    if (!sound) break;
+                    ++p;
+                    if (!walk(p, [](char c) { return c != '"' && c != '\''; })) return size;
+                    const char quote = *p++;
+                    if (!walk(p, [quote](char c) { return c != quote; })) return size;
+                    ++p;
+                }
+                sound = sound && p < end;
+            }
+            ++p;
+        }
+        if (!sound) return static_cast<size_t>(construct - text);
+        if (p >= end) return size;
+    }
+}
+
+bool startsWithWideByteOrderMark(const char* text, size_t size) {
+    const auto* b = reinterpret_cast<const unsigned char*>(text);
+    return size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF));
+}
+
+// Formats one piece of the document into a 4096-byte buffer and appends it.
+__attribute__((format(printf, 2, 3))) void appendPiece(std::string& doc, const char* format, ...) {
+    char piece[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(piece, sizeof piece, format, args);
+    va_end(args);
+    doc += piece;
+}
+
+template <typename T>
+std::string formatValue(const char* format, T value) {
+    char text[512];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+    std::snprintf(text, sizeof text, format, value);
+#pragma GCC diagnostic pop
+    return text;
+}
+
 }  // namespace
 
 void readOptionsText(StartupOptions& options, const char* text, size_t size) {
+    if (!text || startsWithWideByteOrderMark(text, size)) return;
+    size = soundPrefixLength(text, size);
     MemoryReadCallBack source(text, size);
     irr::io::IrrXMLReader* xml = irr::io::createIrrXMLReader(&source);
     if (!xml) return;
@@ -173,70 +272,68 @@ bool readOptionsFile(StartupOptions& options, const char* path) {
 
 std::string formatOptionsFile(const StartupOptions& o) {
     std::string doc;
-    char piece[4096];
-    auto put = [&](const char* format, auto... values) {
-        std::snprintf(piece, sizeof piece, format, values...);
-        doc += piece;
+    // Each attribute is one piece: line break, two tabs, name="value".
+    auto attr = [&doc](const char* name, const std::string& value) {
+        appendPiece(doc, "\n\t\t%s=\"%s\"", name, value.c_str());
     };
-    auto attr = [&](const char* name, const char* format, auto value) {
-        char value_text[4096];
-        std::snprintf(value_text, sizeof value_text, format, value);
-        put("\n\t\t%s=\"%s\"", name, value_text);
+    auto num = [](int value) { return formatValue("%d", value); };
+    auto real = [](const char* format, float value) {
+        return formatValue(format, static_cast<double>(value));
     };
 
-    put("<?xml version=\"1.0\"?>");
-    put("\n<plashwerk>");
-    put("\n\t<!--\n\trun_mode: \"BENCHMARK\" or \"STABILITY_TEST\".\n\tmax_time: in "
-        "milliseconds.\n\tmax_frames: -1 means not used.\n\t-->");
-    put("\n\t<startup_options");
-    attr("display_menu_bar", "%d", o.display_menu_bar);
-    attr("display_version", "%d", o.display_version);
-    attr("width", "%d", o.width);
-    attr("height", "%d", o.height);
-    attr("msaa", "%d", o.msaa);
-    attr("fullscreen", "%d", o.fullscreen);
-    attr("run_mode", "%s", o.run_mode == kRunModeBenchmark ? "BENCHMARK" : "STABILITY_TEST");
-    attr("time_based_benchmark", "%d", int(o.time_based_benchmark));
-    attr("max_time", "%d", o.max_time);
-    attr("max_frames", "%d", o.max_frames);
-    attr("xtreme_burning", "%d", o.xtreme_burning);
-    attr("log_temperature", "%d", int(o.log_temperature));
-    attr("log_score", "%d", int(o.log_score));
-    attr("add_post_fx", "%d", int(o.add_post_fx));
-    attr("increase_graphx_workload", "%d", int(o.increase_graphx_workload));
-    attr("multicore_cpu_physx", "%d", int(o.multicore_cpu_physx));
-    attr("multithreaded_physx", "%d", int(o.multithreaded_physx));
-    attr("thread_affinity", "%d", int(o.thread_affinity));
-    attr("num_fluid_emitters", "%d", o.num_fluid_emitters);
-    attr("physx_mutex", "%d", int(o.physx_mutex));
-    attr("threads_sync", "%d", int(o.threads_sync));
-    attr("unlock_cpu_cores_number", "%d", int(o.unlock_cpu_cores_number));
-    attr("physx_cpu", "%d", int(o.physx_cpu));
-    attr("use_particle_count", "%d", int(o.use_particle_count));
-    attr("num_total_particles", "%d", o.num_total_particles);
-    attr("z2o_physx_gpu_mem", "%d", int(o.z2o_physx_gpu_mem));
-    attr("light_pos_x", "%f", double(o.light_pos_x));
-    attr("light_pos_y", "%f", double(o.light_pos_y));
-    attr("light_pos_z", "%f", double(o.light_pos_z));
-    attr("physx_fluid_velocity", "%.2f", double(o.physx_fluid_velocity));
-    attr("physx_fluid_emitter_size", "%.3f", double(o.physx_fluid_emitter_size));
-    attr("particles_rate_xtreme", "%d", o.particles_rate_xtreme);
-    attr("particles_rate", "%d", o.particles_rate);
-    attr("particles_lifetime", "%.2f", double(o.particles_lifetime));
-    attr("particle_type", "%s",
-         o.particle_type == 2 ? "SMILEY" : o.particle_type == 1 ? "LAVA" : "POINT");
-    attr("gpu_temp_spike_filter_threshold", "%.3f", double(o.gpu_temp_spike_filter_threshold));
-    attr("enable_gpu_temp_spike_filter", "%d", int(o.enable_gpu_temp_spike_filter));
-    attr("use_gpuz", "%d", int(o.use_gpuz));
-    attr("display_information", "%d", int(o.display_information));
-    attr("display_latest_news", "%d", int(o.display_latest_news));
+    appendPiece(doc, "<?xml version=\"1.0\"?>");
+    appendPiece(doc, "\n<plashwerk>");
+    appendPiece(doc,
+                "\n\t<!--\n\trun_mode: \"BENCHMARK\" or \"STABILITY_TEST\".\n\tmax_time: in "
+                "milliseconds.\n\tmax_frames: -1 means not used.\n\t-->");
+    appendPiece(doc, "\n\t<startup_options");
+    attr("display_menu_bar", num(o.display_menu_bar));
+    attr("display_version", num(o.display_version));
+    attr("width", num(o.width));
+    attr("height", num(o.height));
+    attr("msaa", num(o.msaa));
+    attr("fullscreen", num(o.fullscreen));
+    attr("run_mode", o.run_mode == kRunModeBenchmark ? "BENCHMARK" : "STABILITY_TEST");
+    attr("time_based_benchmark", num(o.time_based_benchmark));
+    attr("max_time", num(o.max_time));
+    attr("max_frames", num(o.max_frames));
+    attr("xtreme_burning", num(o.xtreme_burning));
+    attr("log_temperature", num(o.log_temperature));
+    attr("log_score", num(o.log_score));
+    attr("add_post_fx", num(o.add_post_fx));
+    attr("increase_graphx_workload", num(o.increase_graphx_workload));
+    attr("multicore_cpu_physx", num(o.multicore_cpu_physx));
+    attr("multithreaded_physx", num(o.multithreaded_physx));
+    attr("thread_affinity", num(o.thread_affinity));
+    attr("num_fluid_emitters", num(o.num_fluid_emitters));
+    attr("physx_mutex", num(o.physx_mutex));
+    attr("threads_sync", num(o.threads_sync));
+    attr("unlock_cpu_cores_number", num(o.unlock_cpu_cores_number));
+    attr("physx_cpu", num(o.physx_cpu));
+    attr("use_particle_count", num(o.use_particle_count));
+    attr("num_total_particles", num(o.num_total_particles));
+    attr("z2o_physx_gpu_mem", num(o.z2o_physx_gpu_mem));
+    attr("light_pos_x", real("%f", o.light_pos_x));
+    attr("light_pos_y", real("%f", o.light_pos_y));
+    attr("light_pos_z", real("%f", o.light_pos_z));
+    attr("physx_fluid_velocity", real("%.2f", o.physx_fluid_velocity));
+    attr("physx_fluid_emitter_size", real("%.3f", o.physx_fluid_emitter_size));
+    attr("particles_rate_xtreme", num(o.particles_rate_xtreme));
+    attr("particles_rate", num(o.particles_rate));
+    attr("particles_lifetime", real("%.2f", o.particles_lifetime));
+    attr("particle_type", o.particle_type == 2 ? "SMILEY" : o.particle_type == 1 ? "LAVA" : "POINT");
+    attr("gpu_temp_spike_filter_threshold", real("%.3f", o.gpu_temp_spike_filter_threshold));
+    attr("enable_gpu_temp_spike_filter", num(o.enable_gpu_temp_spike_filter));
+    attr("use_gpuz", num(o.use_gpuz));
+    attr("display_information", num(o.display_information));
+    attr("display_latest_news", num(o.display_latest_news));
     if (o.submit_score_user_email[0]) {
         const std::string email(o.submit_score_user_email,
                                 strnlen(o.submit_score_user_email, sizeof o.submit_score_user_email));
-        attr("submit_score_user_email", "%s", escapeXml(email.c_str()).c_str());
+        attr("submit_score_user_email", escapeXml(email.c_str()));
     }
-    put("\n\t/>");
-    put("\n</plashwerk>");
+    appendPiece(doc, "\n\t/>");
+    appendPiece(doc, "\n</plashwerk>");
     return doc;
 }
 

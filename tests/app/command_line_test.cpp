@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/startup_options.h"
+#include "tests/app/options_equal.h"
+
+namespace plashwerk {
+namespace {
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override { setDefaultStartupOptions(o); }
+    StartupOptions parsed(const char* text) {
+        StartupOptions copy = o;
+        parseCommandLine(copy, text);
+        return copy;
+    }
+    StartupOptions o;
+};
+
+TEST_F(CommandLine, DefaultsAreTheDocumentedValues) {
+    EXPECT_EQ(o.show_startup_dialog, 1);
+    EXPECT_EQ(o.width, 800);
+    EXPECT_EQ(o.height, 600);
+    EXPECT_EQ(o.run_mode, kRunModeStabilityTest);
+    EXPECT_EQ(o.fullscreen, 0);
+    EXPECT_EQ(o.max_time, 60000);
+    EXPECT_EQ(o.num_particles, 120000);
+    EXPECT_EQ(o.num_fluid_emitters, 4);
+    EXPECT_FLOAT_EQ(o.physx_fluid_emitter_size, 0.2f);
+    EXPECT_FLOAT_EQ(o.particles_lifetime, 15.0f);
+    EXPECT_FLOAT_EQ(o.light_pos_y, 30.0f);
+    EXPECT_EQ(o.physx_gpu_heap_size, 256);
+    EXPECT_TRUE(o.use_gpuz);
+    EXPECT_TRUE(o.physx_cpu);
+    EXPECT_GE(o.num_cpu_cores, 1);
+    EXPECT_EQ(o.submit_score_user_email[0], '\0');
+}
+
+TEST_F(CommandLine, EmptyOrNullTextChangesNothing) {
+    EXPECT_TRUE(sameOptions(o, parsed("")));
+    StartupOptions copy = o;
+    parseCommandLine(copy, nullptr);
+    EXPECT_TRUE(sameOptions(o, copy));
+}
+
+TEST_F(CommandLine, FlagsMatchAnywhereAndAreCaseSensitive) {
+    StartupOptions p = parsed("foo/noguibar /log_score");
+    EXPECT_EQ(p.show_startup_dialog, 0);
+    EXPECT_TRUE(p.log_score);
+    EXPECT_EQ(parsed("/NOGUI").show_startup_dialog, 1);
+    EXPECT_FALSE(parsed("/no_sph").use_sph);
+    EXPECT_FALSE(parsed("/disable_scene_rendering").render_scene);
+    EXPECT_FALSE(parsed("/single_threaded_physx").multithreaded_physx);
+    EXPECT_FALSE(parsed("/physx_gpu_several_emitters_per_fluid").fluid_per_emitter);
+    EXPECT_FALSE(parsed("/disable_gpu_temp_spike_filter").enable_gpu_temp_spike_filter);
+    EXPECT_TRUE(parsed("/add_post_processing").add_post_fx);
+    EXPECT_EQ(parsed("/xtreme_burning").xtreme_burning, 1);
+}
+
+TEST_F(CommandLine, LaterOptionsInTheOrderWinWhateverTheirPlaceInTheText) {
+    EXPECT_EQ(parsed("/fullscreen /nofullscreen").fullscreen, 0);
+    EXPECT_EQ(parsed("/nofullscreen /fullscreen").fullscreen, 0);
+    EXPECT_EQ(parsed("/fullscreen").fullscreen, 1);
+}
+
+TEST_F(CommandLine, ValuedOptionsReadTheirNumberOrKeepTheField) {
+    EXPECT_EQ(parsed("/width=1024").width, 1024);
+    EXPECT_EQ(parsed("xx/width=1024yy").width, 1024);
+    EXPECT_EQ(parsed("/width=abc").width, 800);
+    EXPECT_EQ(parsed("/width=").width, 800);
+    EXPECT_EQ(parsed("/width=-5").width, -5);  // repaired later by the window, not here
+    EXPECT_EQ(parsed("/height=720 /msaa=4").msaa, 4);
+    EXPECT_EQ(parsed("/run_mode=1").run_mode, 1);
+    EXPECT_EQ(parsed("/max_time=5000").max_time, 5000);
+    EXPECT_EQ(parsed("/max_frames=12").max_frames, 12);
+    EXPECT_EQ(parsed("/render_slowdown_delay=7").render_slowdown_delay, 7);
+    EXPECT_EQ(parsed("/render_slowdown_delay").render_slowdown_delay, 0);
+    EXPECT_EQ(parsed("/top_left_osi_y_offset=30").top_left_osi_y_offset, 30);
+    EXPECT_EQ(parsed("/physx_gpu_heap_size=64").physx_gpu_heap_size, 64);
+    // Only the first occurrence of a literal is read.
+    EXPECT_EQ(parsed("/width=640 /width=320").width, 640);
+}
+
+TEST_F(CommandLine, NumbersOutOfRangeSaturateAndNonFiniteRealsAreRefused) {
+    EXPECT_EQ(parsed("/width=99999999999999999999").width, 2147483647);
+    EXPECT_EQ(parsed("/max_time=-99999999999999999999").max_time, -2147483647 - 1);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=nan").physx_fluid_emitter_size, 0.2f);
+    EXPECT_FLOAT_EQ(parsed("/gpu_temp_spike_filter_threshold=inf").gpu_temp_spike_filter_threshold,
+                    20.0f);
+}
+
+TEST_F(CommandLine, RealOptions) {
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=0.35").physx_fluid_emitter_size, 0.35f);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=x").physx_fluid_emitter_size, 0.2f);
+    EXPECT_FLOAT_EQ(parsed("/gpu_temp_spike_filter_threshold=12.5").gpu_temp_spike_filter_threshold,
+                    12.5f);
+}
+
+TEST_F(CommandLine, EmitterCountOfZeroBecomesOne) {
+    EXPECT_EQ(parsed("/num_fluid_emitters=0").num_fluid_emitters, 1);
+    EXPECT_EQ(parsed("/num_fluid_emitters=9").num_fluid_emitters, 9);
+    EXPECT_EQ(parsed("/num_fluid_emitters=z").num_fluid_emitters, 4);
+}
+
+TEST_F(CommandLine, OsiWithoutANumberTurnsTheInformationOff) {
+    EXPECT_FALSE(parsed("/osi").display_information);
+    EXPECT_FALSE(parsed("/osi=0").display_information);
+    EXPECT_TRUE(parsed("/osi=2").display_information);
+    EXPECT_FALSE(parsed("/osi=x").display_information);
+}
+
+TEST_F(CommandLine, PhysxCpuFlagOnlyMattersAfterTheFileClearedIt) {
+    o.physx_cpu = false;
+    EXPECT_TRUE(parsed("/physx_cpu").physx_cpu);
+    EXPECT_FALSE(parsed("").physx_cpu);
+}
+
+TEST(JoinCommandLine, JoinsArgumentsWithSingleBlanks) {
+    char a0[] = "plashwerk", a1[] = "/nogui", a2[] = "/width=640";
+    char* argv[] = {a0, a1, a2, nullptr};
+    EXPECT_EQ(joinCommandLine(3, argv), "/nogui /width=640");
+    EXPECT_EQ(joinCommandLine(1, argv), "");
+}
+
+TEST(Presets, SetTheirFieldsAndTheSecondWins) {
+    StartupOptions o;
+    setDefaultStartupOptions(o);
+    o.add_post_fx = true;
+    o.alt_physx_threading = true;
+    o.physx_cpu = false;
+    applyPreset(o, Preset::P1080, nullptr);
+    EXPECT_EQ(o.width, 1920);
+    EXPECT_EQ(o.height, 1080);
+    EXPECT_EQ(o.num_fluid_emitters, 7);
+    EXPECT_EQ(o.num_particles, 60000);
+    EXPECT_EQ(o.fullscreen, 1);
+    EXPECT_EQ(o.run_mode, kRunModeBenchmark);
+    EXPECT_TRUE(o.preset_run);
+    EXPECT_TRUE(o.increase_graphx_workload);
+    EXPECT_FALSE(o.add_post_fx);
+    EXPECT_FALSE(o.alt_physx_threading);
+    EXPECT_FALSE(o.physx_cpu) << "without a dialog physx_cpu keeps its value";
+
+    applyPreset(o, Preset::P720, nullptr);
+    EXPECT_EQ(o.width, 1280);
+    EXPECT_EQ(o.height, 720);
+    EXPECT_EQ(o.num_fluid_emitters, 3);
+    EXPECT_EQ(o.num_particles, 30000);
+}
+
+TEST(Presets, FromTheDialogTakeTheGpuAndZ2oBoxes) {
+    StartupOptions o;
+    setDefaultStartupOptions(o);
+    PresetDialogState dialog{true, true};
+    applyPreset(o, Preset::P720, &dialog);
+    EXPECT_FALSE(o.physx_cpu);
+    EXPECT_TRUE(o.z2o_physx_gpu_mem);
+    dialog = {false, false};
+    applyPreset(o, Preset::P720, &dialog);
+    EXPECT_TRUE(o.physx_cpu);
+    EXPECT_FALSE(o.z2o_physx_gpu_mem);
+}
+
+}  // namespace
+}  // namespace plashwerk

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/options_file.h"
+#include "tests/app/options_equal.h"
+
+namespace plashwerk {
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class OptionsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setDefaultStartupOptions(o);
+        char pattern[] = "/tmp/plashwerk_options_XXXXXX";
+        dir = mkdtemp(pattern);
+        path = dir + "/startup_options.xml";
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    StartupOptions read(const std::string& text) {
+        StartupOptions copy = o;
+        readOptionsText(copy, text.data(), text.size());
+        return copy;
+    }
+    static std::string element(const std::string& attributes) {
+        return "<?xml version=\"1.0\"?>\n<plashwerk>\n<startup_options " + attributes +
+               " />\n</plashwerk>";
+    }
+    StartupOptions o;
+    std::string dir, path;
+};
+
+TEST_F(OptionsFile, DefaultsAreWrittenByteForByteAsTheLayout) {
+    const std::string golden = slurp(PLASHWERK_TEST_DATA "/defaults_golden.xml");
+    ASSERT_FALSE(golden.empty());
+    ASSERT_TRUE(writeOptionsFile(o, path.c_str()));
+    EXPECT_EQ(slurp(path), golden);
+}
+
+TEST_F(OptionsFile, RoundTripKeepsEveryStoredField) {
+    o.width = 1366;
+    o.run_mode = kRunModeBenchmark;
+    o.max_frames = -1;
+    o.particle_type = 1;
+    o.particles_lifetime = 9.0f;
+    o.light_pos_z = -2.5f;
+    o.physx_fluid_emitter_size = 0.125f;
+    o.threads_sync = false;
+    o.use_gpuz = false;
+    std::snprintf(o.submit_score_user_email, sizeof o.submit_score_user_email,
+                  "a&b<\"c\">@example.org");
+    ASSERT_TRUE(writeOptionsFile(o, path.c_str()));
+
+    StartupOptions back;
+    setDefaultStartupOptions(back);
+    ASSERT_TRUE(readOptionsFile(back, path.c_str()));
+    EXPECT_EQ(back.width, 1366);
+    EXPECT_EQ(back.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(back.max_frames, -1);
+    EXPECT_EQ(back.particle_type, 1);
+    EXPECT_FLOAT_EQ(back.particles_lifetime, 9.0f);
+    EXPECT_FLOAT_EQ(back.light_pos_z, -2.5f);
+    EXPECT_FLOAT_EQ(back.physx_fluid_emitter_size, 0.125f);
+    EXPECT_FALSE(back.threads_sync);
+    EXPECT_FALSE(back.use_gpuz);
+    EXPECT_STREQ(back.submit_score_user_email, "a&b<\"c\">@example.org");
+}
+
+TEST_F(OptionsFile, ConversionsOfTheReader) {
+    StartupOptions r = read(element(
+        "run_mode=\"benchmark\" particles_lifetime=\"7.9\" log_score=\"2\" use_gpuz=\"yes\" "
+        "width=\"7.9\" height=\"-1\" msaa=\"1e3\" particle_type=\"LAVA_X\" "
+        "threads_sync=\"1\""));
+    EXPECT_EQ(r.run_mode, kRunModeStabilityTest) << "lower case is not BENCHMARK";
+    EXPECT_FLOAT_EQ(r.particles_lifetime, 7.0f);
+    EXPECT_FALSE(r.log_score) << "true only for 1";
+    EXPECT_FALSE(r.use_gpuz);
+    EXPECT_EQ(r.width, 7);
+    EXPECT_EQ(r.height, -1);
+    EXPECT_EQ(r.msaa, 1);
+    EXPECT_EQ(r.particle_type, 1);
+    EXPECT_TRUE(r.threads_sync);
+    EXPECT_EQ(read(element("particle_type=\"POINT\"")).particle_type, 0);
+    EXPECT_EQ(read(element("particle_type=\"\"")).particle_type, 0);
+    EXPECT_EQ(read(element("run_mode=\"BENCHMARK\"")).run_mode, kRunModeBenchmark);
+    // A 0 emitter count from the file is kept (only the command line repairs it).
+    EXPECT_EQ(read(element("num_fluid_emitters=\"0\"")).num_fluid_emitters, 0);
+}
+
+TEST_F(OptionsFile, AbsentAttributesAndOtherElementsLeaveFieldsAlone) {
+    StartupOptions r = read(
+        "<plashwerk><other width=\"3\"/><Startup_Options width=\"4\"/>"
+        "<startup_options unknown=\"9\"/></plashwerk>");
+    EXPECT_TRUE(sameOptions(r, o));
+}
+
+TEST_F(OptionsFile, LaterElementsOverrideEarlierOnes) {
+    StartupOptions r = read(
+        "<plashwerk><startup_options width=\"1\" height=\"2\"/>"
+        "<startup_options width=\"3\"/></plashwerk>");
+    EXPECT_EQ(r.width, 3);
+    EXPECT_EQ(r.height, 2);
+}
+
+TEST_F(OptionsFile, LongTextsAreCutTo127Characters) {
+    const std::string email(300, 'x');
+    StartupOptions r = read(element("submit_score_user_email=\"" + email + "\""));
+    EXPECT_EQ(std::strlen(r.submit_score_user_email), 127u);
+}
+
+TEST_F(OptionsFile, DamagedFilesReadAsFarAsTheyAreSound) {
+    EXPECT_EQ(read("").width, 800);
+    EXPECT_EQ(read("this is not xml at all \x01\x02\xff").width, 800);
+    read(element("width=\"1024\" height=\"7"));  // an unclosed quote swallows the rest
+    // Shapes the XML library cannot walk to their end on its own: each is cut off before it,
+    // and what came before still counts.
+    const char* hazards[] = {"<p",          "<a b>",         "</x",         "<?xml",
+                             "<!-- < -->",  "<!>",           "<![-\n\tr]]>", "<a /",
+                             "<a b=\"1\" c"};
+    for (const char* hazard : hazards) {
+        StartupOptions r = read(element("width=\"1024\"") + hazard);
+        EXPECT_EQ(r.width, 1024) << hazard;
+    }
+    // Truncated anywhere: must not crash.
+    const std::string doc = element("width=\"1024\" height=\"768\"");
+    for (size_t cut = 0; cut < doc.size(); ++cut) read(doc.substr(0, cut));
+}
+
+TEST_F(OptionsFile, MissingDirectoryAndEmptyPaths) {
+    EXPECT_FALSE(readOptionsFile(o, ""));
+    EXPECT_FALSE(readOptionsFile(o, nullptr));
+    StartupOptions r = o;
+    EXPECT_TRUE(readOptionsFile(r, (dir + "/missing.xml").c_str()));
+    EXPECT_TRUE(sameOptions(r, o));
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_TRUE(readOptionsFile(r, path.c_str())) << "a directory reads as an empty document";
+    EXPECT_TRUE(sameOptions(r, o));
+
+    EXPECT_FALSE(writeOptionsFile(o, ""));
+    EXPECT_FALSE(writeOptionsFile(o, path.c_str())) << "cannot replace a directory";
+    EXPECT_FALSE(writeOptionsFile(o, (dir + "/no/such/dir/x.xml").c_str()));
+}
+
+TEST_F(OptionsFile, WritingReplacesAnExistingFile) {
+    std::ofstream(path) << std::string(10000, 'z');
+    ASSERT_TRUE(writeOptionsFile(o, path.c_str()));
+    EXPECT_EQ(slurp(path), formatOptionsFile(o));
+}
+
+}  // namespace
+}  // namespace plashwerk
