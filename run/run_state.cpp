@@ -3,6 +3,8 @@
 namespace plashwerk {
 
 RunState g_run_state;
+FpsSpsCounters g_counters;
+RunResult g_run_result;
 
 void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
                             int run_mode, int max_time, int max_frames) {

@@ -1,21 +1,61 @@
 #pragma once
-// The current run: what was asked for, and where it stands.
+// The current run: what was asked for, where it stands, its counters and its outcome.
+//
+// Contents:
+//   RunState: settings handed over at start-up, phase flags, the benchmark clock
+//   FpsSpsCounters: the one-second samples with their minimum, maximum and average
+//   RunResult: the outcome of a finished benchmark
+//
+// Written by the render thread; the window procedure (main thread) writes the stop request
+// and the key flags, physics threads the crash flag. Flags read across threads are atomics
+// with relaxed order: each is one word, read once per frame, and orders nothing else.
 
 #include <atomic>
 #include <cstdint>
 
 namespace plashwerk {
 
+inline constexpr int kRunBenchmark = 1;
+inline constexpr int kRunStabilityTest = 2;
+
 struct RunState {
-    int mode = 2;  ///< 1 benchmark, 2 stability test
-    int requested_width = 800;
+    // Handed over from the settings at start-up (and by the presets).
+    int mode = kRunStabilityTest;  ///< 1 benchmark, 2 stability test
+    int requested_width = 800;     ///< asked-for window or screen size, pixels
     int requested_height = 600;
-    int fullscreen = 0;
-    int msaa = 0;
-    uint32_t time_limit_ms = 60000;
-    int frame_limit = 0;
+    int fullscreen = 0;            ///< 1: exclusive full-screen mode; titles only when 0
+    int msaa = 0;                  ///< multisample count asked for, 0 = none
+    uint32_t time_limit_ms = 60000;  ///< measured time of a benchmark, never 0
+    int frame_limit = 0;           ///< kept for the record; every run is time-based
     bool time_based = true;
-    std::atomic<bool> stop_requested{false};
+
+    /// Client size of the main window: the render size.
+    int width = 0;
+    int height = 0;
+
+    std::atomic<bool> stop_requested{false};  ///< set by stopRun; ends the run loop
+    std::atomic<int> running{0};       ///< 1 from the run reset until the loop ends or finishes
+    std::atomic<int> window_ready{0};  ///< 1 once the scene is built; suppresses erasing
+    bool warmup_over = false;          ///< benchmark: the measured phase has begun
+    bool finished = false;             ///< benchmark: the time limit was reached
+    std::atomic<int> results_ready{0}; ///< 1: a finished benchmark waits for its results box
+
+    // The benchmark clock, milliseconds (render thread).
+    uint32_t last_time_ms = 0;   ///< timer value at the previous loop turn
+    uint32_t elapsed_ms = 0;     ///< measured run time
+    uint32_t second_ms = 0;      ///< time in the current one-second window
+    uint32_t frames = 0;         ///< frames since the measured phase began
+    int frames_in_second = 0;
+    int simulations = 0;         ///< physics steps counted, mean per fluid
+
+    /// 0: the next one-second sample restarts min/max/avg and the clock. Cleared at run
+    /// start and by the R key.
+    std::atomic<bool> counters_primed{false};
+    std::atomic<bool> simulation_paused{false};  ///< P key: physics stepping paused
+    std::atomic<bool> crash_detected{false};     ///< a physics step reported an error
+
+    float start_temperature = 0.0f;  ///< °C, first monitored GPU, benchmark start
+    float end_temperature = 0.0f;    ///< °C, at the finish
 };
 
 extern RunState g_run_state;
@@ -24,5 +64,47 @@ extern RunState g_run_state;
 /// always time-based; a time limit of 0 then means the default 60000 ms.
 void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
                             int run_mode, int max_time, int max_frames);
+
+/// FPS and SPS samples, one per second of counted time (render thread only).
+struct FpsSpsCounters {
+    int fps_current = 0;
+    int fps_min = 10000;
+    int fps_max = 0;
+    int fps_avg = 0;
+    int sps_current = 0;
+    int sps_min = 10000;
+    int sps_max = 0;
+    int sps_avg = 0;
+    int sample_count = 0;
+    int fps_sum = 0;
+    int sps_sum = 0;
+};
+
+extern FpsSpsCounters g_counters;
+
+/// The outcome of a finished benchmark. Written on the render thread at the finish (the
+/// clocks again when the results are shown); kept after the run for the scores file and
+/// the submission.
+struct RunResult {
+    int global_score = 0;
+    float physx_score = 0.0f;   ///< 0.1 x simulations
+    float graphx_score = 0.0f;  ///< 0.1 x frames
+    int fps_min = 0;
+    int fps_max = 0;
+    int fps_avg = 0;
+    int sps_avg = 0;
+    uint32_t frames = 0;        ///< frames counted after the warm-up
+    int simulations = 0;        ///< mean steps per fluid at the finish
+    uint32_t duration_ms = 0;   ///< the run's time limit
+    float start_temperature = 0.0f;  ///< °C
+    float end_temperature = 0.0f;    ///< °C
+    float gpu_core_clock_max = 0.0f;    ///< MHz
+    float gpu_memory_clock_max = 0.0f;  ///< MHz
+    bool physx_on_gpu = false;
+    /// Renderer, drivers, CPU, CPU speed, system memory, OS.
+    char system_lines[6][256] = {};
+};
+
+extern RunResult g_run_result;
 
 }  // namespace plashwerk

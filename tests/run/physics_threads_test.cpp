@@ -1,0 +1,243 @@
+// The three physics arrangements with real threads: steps counted once, particles handed
+// over whole, pause and stop without deadlock. No timing is asserted.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "run/counters.h"
+#include "run/physics_threads.h"
+
+namespace plashwerk {
+namespace {
+
+constexpr uint32_t kParticles = 512;
+
+// A simulation whose step writes its step number into every particle, with a pause in the
+// middle of the write so that a copy racing with it would see two different numbers.
+class FakeStep final : public StepTarget {
+public:
+    FakeStep() : positions(3 * kParticles), life(3 * kParticles) {}
+
+    void startStep() override {
+        started.fetch_add(1);
+        ++step;
+    }
+    uint32_t completeStep() override {
+        completed.fetch_add(1);
+        const float value = static_cast<float>(step);
+        for (uint32_t i = 0; i < 3 * kParticles; ++i) {
+            positions[i] = value;
+            life[i] = value;
+            if (i == 3 * kParticles / 2) std::this_thread::yield();
+        }
+        count = kParticles - (step % 7);  // the live count changes from step to step
+        return fail_every != 0 && step % fail_every == 0 ? 7u : 0u;
+    }
+
+    std::vector<float> positions, life;
+    uint32_t count = 0;
+    uint32_t step = 0;
+    uint32_t fail_every = 0;
+    std::atomic<int> started{0};
+    std::atomic<int> completed{0};
+};
+
+struct Fluid {
+    FakeStep sim;
+    std::vector<float> render_positions = std::vector<float>(3 * kParticles);
+    std::vector<float> render_life = std::vector<float>(3 * kParticles);
+    ParticleStream stream;
+
+    Fluid() {
+        stream.count = &sim.count;
+        stream.positions = sim.positions.data();
+        stream.life = sim.life.data();
+        stream.render_positions = render_positions.data();
+        stream.render_life = render_life.data();
+        stream.capacity = kParticles;
+    }
+    // True when the render copy holds one step only.
+    bool copyIsWhole() const {
+        const uint32_t n = stream.render_count;
+        for (uint32_t i = 0; i < 3 * n; ++i)
+            if (render_positions[i] != render_positions[0] || render_life[i] != render_positions[0])
+                return false;
+        return n == 0 || n == kParticles - (static_cast<uint32_t>(render_positions[0]) % 7);
+    }
+};
+
+class Arrangements : public ::testing::TestWithParam<std::tuple<PhysicsArrangement, bool>> {
+protected:
+    void SetUp() override {
+        config.arrangement = std::get<0>(GetParam());
+        config.threads_sync = std::get<1>(GetParam());
+        std::vector<SimulationLane> lanes(fluids.size());
+        for (size_t i = 0; i < fluids.size(); ++i) {
+            lanes[i].target = &fluids[i].sim;
+            lanes[i].streams = {&fluids[i].stream};
+        }
+        flags.paused = &paused;
+        flags.crash_detected = &crash;
+        threads.init(config, flags, std::move(lanes));
+    }
+
+    // One frame as the frame operation drives the physics.
+    void frame(bool particles_update = true) {
+        threads.kickOff();
+        threads.complete();
+        threads.handOver(particles_update);
+        for (const Fluid& f : fluids) ASSERT_TRUE(f.copyIsWhole());
+    }
+
+    // Frames until every simulation has completed at least `steps` steps: free-running
+    // threads go at their own pace, so a test waits for progress, never for a time.
+    void framesUntil(int steps) {
+        for (;;) {
+            frame();
+            bool all = true;
+            for (const Fluid& f : fluids) all = all && f.sim.completed.load() >= steps;
+            if (all) break;
+            std::this_thread::yield();
+        }
+        frame();  // and hands the newest step over
+    }
+
+    bool lockStep() const {
+        return config.arrangement == PhysicsArrangement::InFrame || config.threads_sync;
+    }
+
+    std::array<Fluid, 3> fluids;
+    PhysicsConfig config;
+    PhysicsFlags flags;
+    std::atomic<bool> paused{false};
+    std::atomic<bool> crash{false};
+    PhysicsThreads threads;
+};
+
+TEST_P(Arrangements, StepsAreCountedAndHandedOverWhole) {
+    if (lockStep())
+        for (int i = 0; i < 200; ++i) frame();
+    else
+        framesUntil(200);
+    threads.stop();
+    for (size_t i = 0; i < fluids.size(); ++i) {
+        const int done = fluids[i].sim.completed.load();
+        EXPECT_EQ(fluids[i].sim.started.load(), done);
+        EXPECT_EQ(threads.counters()[i].total_steps.load(), static_cast<uint32_t>(done));
+        if (lockStep()) {
+            // One step per frame: the in-frame one, or the one the physics thread ran
+            // while the frame was drawn (one more may have started before the stop).
+            EXPECT_GE(done, 200);
+            EXPECT_LE(done, 201);
+        } else {
+            EXPECT_GT(done, 0);
+        }
+        EXPECT_GT(fluids[i].stream.render_count, 0u);
+        EXPECT_TRUE(fluids[i].stream.render_dirty);
+    }
+    EXPECT_FALSE(crash.load());
+}
+
+TEST_P(Arrangements, PauseStopsTheStepsWithoutDeadlockAndResumes) {
+    for (int i = 0; i < 20; ++i) frame();
+    paused = true;
+    for (int i = 0; i < 20; ++i) frame();  // the render side neither waits nor copies
+    std::vector<int> at_pause;
+    for (const Fluid& f : fluids) at_pause.push_back(f.sim.completed.load());
+    for (int i = 0; i < 50; ++i) frame();
+    for (size_t i = 0; i < fluids.size(); ++i) {
+        // A step already under way when the pause came may still finish.
+        EXPECT_LE(fluids[i].sim.completed.load(), at_pause[i] + 1);
+    }
+    paused = false;
+    int target = 0;
+    for (int n : at_pause) target = std::max(target, n + 2);
+    framesUntil(target);
+    threads.stop();
+    for (size_t i = 0; i < fluids.size(); ++i) {
+        EXPECT_GT(fluids[i].sim.completed.load(), at_pause[i] + 1) << "stepping resumed";
+        EXPECT_EQ(fluids[i].sim.started.load(), fluids[i].sim.completed.load());
+    }
+}
+
+TEST_P(Arrangements, StopEndsThreadsWaitingForTheirGoEvent) {
+    frame();
+    // Particle updates off: lock-step threads finish their step and wait for a go that
+    // never comes.
+    for (int i = 0; i < 10; ++i) frame(false);
+    threads.stop();
+    threads.stop();  // twice is harmless
+    if (config.arrangement == PhysicsArrangement::SingleThread) {
+        EXPECT_NE(threads.physicsThreadId(), 0u);
+    }
+    if (config.arrangement == PhysicsArrangement::PerFluid) {
+        for (size_t i = 0; i < fluids.size(); ++i) EXPECT_NE(threads.laneThreadId(i), 0u);
+    }
+    if (config.arrangement == PhysicsArrangement::InFrame) {
+        EXPECT_FALSE(threads.threadsStarted());
+        EXPECT_EQ(threads.physicsThreadId(), 0u);
+    }
+}
+
+TEST_P(Arrangements, FailedStepsAreNotCountedAndOtherFluidsGoOn) {
+    fluids[1].sim.fail_every = 2;
+    framesUntil(40);
+    threads.stop();
+    EXPECT_TRUE(crash.load());
+    const int done1 = fluids[1].sim.completed.load();
+    EXPECT_EQ(threads.counters()[1].total_steps.load(), static_cast<uint32_t>(done1 - done1 / 2));
+    EXPECT_EQ(threads.counters()[0].total_steps.load(),
+              static_cast<uint32_t>(fluids[0].sim.completed.load()));
+}
+
+std::string arrangementName(
+    const ::testing::TestParamInfo<std::tuple<PhysicsArrangement, bool>>& info) {
+    static const char* const kNames[] = {"InFrame", "SingleThread", "PerFluid"};
+    return std::string(kNames[static_cast<int>(std::get<0>(info.param))]) +
+           (std::get<1>(info.param) ? "LockStep" : "FreeRunning");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, Arrangements,
+    ::testing::Values(std::make_tuple(PhysicsArrangement::InFrame, true),
+                      std::make_tuple(PhysicsArrangement::SingleThread, true),
+                      std::make_tuple(PhysicsArrangement::SingleThread, false),
+                      std::make_tuple(PhysicsArrangement::PerFluid, true),
+                      std::make_tuple(PhysicsArrangement::PerFluid, false)),
+    arrangementName);
+
+TEST(PhysicsArrangement, ChosenFromTheSettings) {
+    EXPECT_EQ(choosePhysicsArrangement(false, false), PhysicsArrangement::InFrame);
+    EXPECT_EQ(choosePhysicsArrangement(false, true), PhysicsArrangement::InFrame);
+    EXPECT_EQ(choosePhysicsArrangement(true, false), PhysicsArrangement::SingleThread);
+    EXPECT_EQ(choosePhysicsArrangement(true, true), PhysicsArrangement::PerFluid);
+}
+
+TEST(PhysicsThreads, AStepStartedBeforeAPauseIsStillCompleted) {
+    Fluid fluid;
+    std::atomic<bool> paused{false};
+    PhysicsThreads threads;
+    PhysicsFlags flags;
+    flags.paused = &paused;
+    std::vector<SimulationLane> lanes(1);
+    lanes[0].target = &fluid.sim;
+    lanes[0].streams = {&fluid.stream};
+    threads.init(PhysicsConfig{}, flags, std::move(lanes));
+    threads.kickOff();
+    paused = true;
+    threads.complete();
+    EXPECT_EQ(fluid.sim.completed.load(), 1);
+    threads.kickOff();
+    threads.complete();
+    EXPECT_EQ(fluid.sim.started.load(), 1) << "paused: nothing new starts";
+    EXPECT_EQ(fluid.sim.completed.load(), 1) << "and nothing is completed twice";
+    EXPECT_EQ(meanTotalStepsPerFluid(threads.counters()), 1u);
+}
+
+}  // namespace
+}  // namespace plashwerk
