@@ -165,8 +165,8 @@ void PhysicsThreads::copyToRender(Lane& lane) {
         if (n > s->capacity) n = s->capacity;
         std::memcpy(s->render_positions, s->positions, size_t{n} * 12);
         std::memcpy(s->render_life, s->life, size_t{n} * 12);
-        s->render_count = n;
-        s->render_dirty = true;
+        *s->render_count = n;
+        *s->render_dirty = true;
     }
 }
 
@@ -179,8 +179,8 @@ bool PhysicsThreads::takeNewestStep(Lane& lane) {
         const uint32_t n = slot.counts[i];
         std::memcpy(s->render_positions, slot.positions[i].get(), size_t{n} * 12);
         std::memcpy(s->render_life, slot.life[i].get(), size_t{n} * 12);
-        s->render_count = n;
-        s->render_dirty = true;
+        *s->render_count = n;
+        *s->render_dirty = true;
     }
     return true;
 }

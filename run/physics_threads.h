@@ -51,9 +51,9 @@ struct ParticleStream {
     const float* life = nullptr;
     float* render_positions = nullptr;
     float* render_life = nullptr;
-    uint32_t capacity = 0;            ///< particles every buffer holds
-    uint32_t render_count = 0;        ///< particles in the render copies
-    bool render_dirty = false;        ///< set by a copy, cleared by the draw
+    uint32_t capacity = 0;              ///< particles every buffer holds
+    uint32_t* render_count = nullptr;   ///< particles in the render copies
+    bool* render_dirty = nullptr;       ///< set by a copy, cleared by the draw
 };
 
 /// Steps of one simulation. Incremented by the thread that completes a step, read and
