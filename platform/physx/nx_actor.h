@@ -10,7 +10,7 @@
 //
 // An actor without a body is static; with a body it is dynamic, or kinematic once
 // NX_BF_KINEMATIC is raised. A dynamic actor falls under the scene's gravity, rests on the
-// static shapes and takes the push of the fluids that collide with it.
+// static and kinematic shapes and takes the push of two-way fluids that collide with it.
 
 #include "platform/physx/nx_foundation.h"
 
@@ -93,7 +93,7 @@ enum NxShapeFlag {
     NX_SF_POINT_CONTACT_FORCE = 1 << 7,
     NX_SF_FLUID_DRAIN = 1 << 8,             ///< fluid particles touching the shape are removed
     NX_SF_FLUID_DISABLE_COLLISION = 1 << 10,///< fluids pass through the shape
-    NX_SF_FLUID_TWOWAY = 1 << 11,           ///< accepted; fluids push every dynamic shape anyway
+    NX_SF_FLUID_TWOWAY = 1 << 11,           ///< accepted; the fluid's NX_FF_COLLISION_TWOWAY decides
     NX_SF_DISABLE_RESPONSE = 1 << 12,
 };
 

@@ -163,7 +163,7 @@ enum NxFluidCollisionMethod {
 enum NxFluidFlag {
     NX_FF_VISUALIZATION = 1 << 0,
     NX_FF_DISABLE_GRAVITY = 1 << 1,   ///< scene gravity does not act on the fluid
-    NX_FF_COLLISION_TWOWAY = 1 << 2,  ///< accepted; fluids always push dynamic shapes here
+    NX_FF_COLLISION_TWOWAY = 1 << 2,  ///< particles push the dynamic bodies they hit
     NX_FF_ENABLED = 1 << 3,           ///< the fluid is simulated; cleared: frozen
     NX_FF_HARDWARE = 1 << 4,          ///< asks for physics hardware: refused, there is none
     NX_FF_PRIORITY_MODE = 1 << 5,
@@ -200,7 +200,7 @@ public:
     NxReal dynamicFrictionForDynamicShapes = 0.5f; ///< 0 to 1; default 0.5
     NxReal staticFrictionForDynamicShapes = 0.0f;  ///< >= 0; default 0
     NxReal attractionForDynamicShapes = 0.0f;      ///< >= 0; default 0
-    NxReal collisionResponseCoefficient = 0.2f;    ///< share of the particles' push a dynamic body takes, >= 0; default 0.2
+    NxReal collisionResponseCoefficient = 0.2f;    ///< share of the particles' momentum a dynamic body takes in two-way mode, >= 0; default 0.2
     NxU32 simulationMethod = NX_F_SPH;             ///< NxFluidSimulationMethod; default SPH
     NxU32 collisionMethod = NX_F_STATIC | NX_F_DYNAMIC;  ///< NxFluidCollisionMethod bits; default 3
     NxU16 collisionGroup = 0;            ///< 0 to 31; default 0

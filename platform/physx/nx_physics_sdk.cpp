@@ -1,7 +1,14 @@
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
 
 #include "platform/physx/nx_physics.h"
+#include "platform/physx/physics_scene.h"
+#include "platform/physx/worker_pool.h"
 
 bool NxPhysicsSDKDesc::isValid() const {
     const bool pageIsPowerOfTwo = hwPageSize != 0 && (hwPageSize & (hwPageSize - 1)) == 0;
@@ -21,6 +28,11 @@ public:
         m_params[NX_CCD_EPSILON] = 0.01f;
     }
 
+    ~PhysicsSDK() override {
+        // Scenes first: their threads may still be using the worker pool.
+        m_scenes.clear();
+    }
+
     void release() override { delete this; }
 
     bool setParameter(NxParameter parameter, NxReal value) override {
@@ -37,13 +49,38 @@ public:
     NxHWVersion getHWVersion() const override { return NX_HW_VERSION_NONE; }
     NxU32 getNbPPUs() const override { return 0; }
 
-    NxScene* createScene(const NxSceneDesc&) override { return nullptr; }
-    void releaseScene(NxScene&) override {}
-    NxU32 getNbScenes() const override { return 0; }
-    NxScene* getScene(NxU32) override { return nullptr; }
+    NxScene* createScene(const NxSceneDesc& desc) override {
+        // No physics hardware: a scene asked for in hardware is refused, as the SDK does
+        // when the hardware is missing, so callers fall back to software.
+        if (!desc.isValid() || desc.simType != NX_SIMULATION_SW) return nullptr;
+        unsigned helpers = 0;
+        if (desc.flags & NX_SF_ENABLE_MULTITHREAD) {
+            const unsigned threads = desc.internalThreadCount
+                                         ? desc.internalThreadCount
+                                         : std::max(1u, std::thread::hardware_concurrency());
+            helpers = threads - 1;
+            m_pool.reserveWorkers(helpers);
+        }
+        auto scene = std::unique_ptr<nxsdk::Scene>(
+            new (std::nothrow) nxsdk::Scene(*this, desc, m_pool, helpers));
+        if (!scene) return nullptr;
+        m_scenes.push_back(std::move(scene));
+        return m_scenes.back().get();
+    }
+    void releaseScene(NxScene& scene) override {
+        auto it = std::find_if(m_scenes.begin(), m_scenes.end(),
+                               [&](const auto& s) { return s.get() == &scene; });
+        if (it != m_scenes.end()) m_scenes.erase(it);
+    }
+    NxU32 getNbScenes() const override { return NxU32(m_scenes.size()); }
+    NxScene* getScene(NxU32 index) override {
+        return index < m_scenes.size() ? m_scenes[index].get() : nullptr;
+    }
 
 private:
     std::array<NxReal, NX_PARAMS_NUM_VALUES> m_params;
+    nxsdk::WorkerPool m_pool;  // before the scenes: they go first
+    std::vector<std::unique_ptr<nxsdk::Scene>> m_scenes;
 };
 
 }  // namespace

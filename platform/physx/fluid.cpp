@@ -1,0 +1,707 @@
+#include "platform/physx/fluid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "platform/physx/physics_scene.h"
+#include "platform/physx/scene_objects.h"
+#include "platform/physx/worker_pool.h"
+
+namespace nxsdk {
+
+namespace {
+
+constexpr float kImmortal = std::numeric_limits<float>::infinity();
+// Particles per chunk of the per-particle loops: large enough that a chunk costs far more
+// than handing it out, small enough that two to sixteen threads share the work evenly.
+constexpr uint32_t kParticleChunk = 1024;
+// Chunks of the pair loops (split by cells with similar particle counts).
+constexpr uint32_t kCellChunks = 64;
+// Positions are kept inside this cube (metres) so that nothing ever overflows.
+constexpr float kWorldLimit = 1.0e6f;
+
+// Density a particle sees from a perfect cubic lattice of the rest spacing: the kernel sum
+// falls short of the rest density by a few percent at small radii, so the density kernel
+// is scaled by restDensity / this to put a fluid at rest exactly at its rest density.
+float latticeDensity(float spacing, float h, float mass) {
+    const int n = int(std::ceil(h / spacing));
+    double sum = 0.0;
+    for (int i = -n; i <= n; ++i)
+        for (int j = -n; j <= n; ++j)
+            for (int k = -n; k <= n; ++k) {
+                const float r2 = float(i * i + j * j + k * k) * spacing * spacing;
+                sum += poly6(r2, h);
+            }
+    return float(sum) * mass;
+}
+
+template <typename T>
+T* recordAt(void* base, uint32_t stride, uint32_t i) {
+    return reinterpret_cast<T*>(static_cast<char*>(base) + size_t(stride) * i);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Pcg32
+
+void Pcg32::reseed(uint64_t seed) {
+    m_state = 0;
+    next();
+    m_state += seed;
+    next();
+}
+
+uint32_t Pcg32::next() {
+    const uint64_t old = m_state;
+    m_state = old * 6364136223846793005ull + 1442695040888963407ull;
+    const uint32_t xorshifted = uint32_t(((old >> 18u) ^ old) >> 27u);
+    const uint32_t rot = uint32_t(old >> 59u);
+    return (xorshifted >> rot) | (xorshifted << ((32 - rot) & 31));
+}
+
+// ---------------------------------------------------------------------------------------
+// FluidEmitter
+
+FluidEmitter::FluidEmitter(Fluid& fluid, const NxFluidEmitterDesc& desc, ShapeCore* frame,
+                           uint64_t seed)
+    : m_fluid(fluid), m_desc(desc), m_frame(frame), m_rng(seed) {
+    userData = desc.userData;
+    captureFrame();
+}
+
+NxFluid& FluidEmitter::getFluid() const { return m_fluid; }
+NxShape* FluidEmitter::getFrameShape() const { return m_frame ? m_frame->shape : nullptr; }
+
+NxMat34 FluidEmitter::getGlobalPose() const {
+    return m_frame ? m_frame->globalPose() * m_desc.relPose : m_framePose;
+}
+
+void FluidEmitter::setLocalPose(const NxMat34& pose) {
+    NxFluidEmitterDesc d = m_desc;
+    d.relPose = pose;
+    if (d.isValid()) m_desc.relPose = pose;
+    if (!m_frame) m_framePose = pose;
+}
+
+void FluidEmitter::setFluidVelocityMagnitude(NxReal speed) {
+    if (std::isfinite(speed) && speed >= 0.0f) m_desc.fluidVelocityMagnitude = speed;
+}
+void FluidEmitter::setRate(NxReal rate) {
+    if (std::isfinite(rate) && rate >= 0.0f) m_desc.rate = rate;
+}
+void FluidEmitter::setParticleLifetime(NxReal life) {
+    if (std::isfinite(life) && life >= 0.0f) m_desc.particleLifetime = life;
+}
+void FluidEmitter::setFlag(NxFluidEmitterFlag flag, bool on) {
+    if (flag == NX_FEF_BROKEN_ACTOR_REF) return;  // the SDK's to set
+    m_desc.flags = on ? (m_desc.flags | flag) : (m_desc.flags & ~NxU32(flag));
+}
+void FluidEmitter::resetEmission(NxU32 maxParticles) {
+    m_desc.maxParticles = maxParticles;
+    m_emitted = 0;
+    m_pending = 0.0;
+}
+
+void FluidEmitter::detachFrame() {
+    captureFrame();
+    m_frame = nullptr;
+    m_frameVelocity = m_frameAngular = NxVec3(0, 0, 0);
+    m_frameBody = kNoBody;
+    m_desc.flags |= NX_FEF_BROKEN_ACTOR_REF;
+}
+
+void FluidEmitter::captureFrame() {
+    if (!m_frame) {
+        if (!(m_desc.flags & NX_FEF_BROKEN_ACTOR_REF)) m_framePose = m_desc.relPose;
+        return;
+    }
+    m_framePose = m_frame->globalPose() * m_desc.relPose;
+    const Actor* actor = m_frame->actor;
+    if (actor && actor->isDynamic()) {
+        m_frameVelocity = actor->body().linearVelocity;
+        m_frameAngular = actor->body().angularVelocity;
+        m_frameCentre = actor->centreOfMassWorld();
+    } else {
+        m_frameVelocity = m_frameAngular = NxVec3(0, 0, 0);
+        m_frameCentre = m_framePose.t;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Fluid: set-up and the public calls
+
+void Fluid::Store::resize(size_t n) {
+    for (auto* v : {&x, &y, &z, &vx, &vy, &vz, &life}) v->assign(n, 0.0f);
+    id.assign(n, 0);
+}
+
+Fluid::Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment)
+    : m_scene(scene), m_desc(desc), m_compartment(compartment) {
+    userData = desc.userData;
+    m_desc.compartment = compartment;
+    m_emitterSeed = uint64_t(desc.randomSeed) * 0x9E3779B97F4A7C15ull + 1;
+    m_wantFlags = desc.particlesWriteData.bufferFlag != nullptr;
+    m_wantNormals = desc.particlesWriteData.bufferCollisionNormal != nullptr;
+    updateConstants();
+}
+
+Fluid::~Fluid() {
+    for (FluidEmitter* e : m_emitters) delete e;
+}
+
+bool Fluid::allocate() {
+    // One step can bring at most this many births on top of a full store before the dead
+    // are swept out; emission beyond it waits a step.
+    const uint32_t births = std::max<uint32_t>(1024, m_desc.maxParticles / 8);
+    m_capacity = m_desc.maxParticles + births;
+    const size_t n = size_t(m_capacity) + kSphPadding;
+    try {
+        m_cur.resize(n);
+        m_next.resize(n);
+        for (auto* v : {&m_density, &m_pressure, &m_invDensity, &m_ax, &m_ay, &m_az})
+            v->assign(n, 0.0f);
+        m_keep.assign(n, 0);
+        m_compactOrder.assign(n, 0);
+        if (m_wantFlags) m_flags.assign(n, 0);
+        if (m_wantNormals)
+            for (auto* v : {&m_nx, &m_ny, &m_nz}) v->assign(n, 0.0f);
+        m_freeIds.resize(m_desc.maxParticles);
+        // Ids are handed out from the back: the first particle gets id 0.
+        for (uint32_t k = 0; k < m_desc.maxParticles; ++k)
+            m_freeIds[k] = m_desc.maxParticles - 1 - k;
+        m_grid.reserve(m_capacity);
+        m_chunks.reserve(kCellChunks + 2);
+        const uint32_t maxChunks = (m_capacity + kParticleChunk - 1) / kParticleChunk;
+        m_chunkRemoved.assign(maxChunks, 0);
+        m_chunkPairs.assign(kCellChunks + 2, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (m_desc.initialParticleData.numParticlesPtr && m_desc.initialParticleData.bufferPos)
+        addParticles(m_desc.initialParticleData);
+    m_published = m_count;
+    return true;
+}
+
+void Fluid::updateConstants() {
+    m_spacing = 1.0f / m_desc.restParticlesPerMeter;
+    m_mass = m_desc.restDensity * m_spacing * m_spacing * m_spacing;
+    const float h = m_desc.kernelRadiusMultiplier * m_spacing;
+    m_latticeCalibration = m_desc.restDensity / latticeDensity(m_spacing, h, m_mass);
+    const float h2 = h * h;
+    const float h6 = h2 * h2 * h2;
+    m_k.h = h;
+    m_k.h2 = h2;
+    m_k.mass = m_mass;
+    m_k.restDensity = m_desc.restDensity;
+    m_k.densityCoef = m_mass * 315.0f / (64.0f * kPi * h6 * h2 * h) * m_latticeCalibration;
+    m_k.selfDensity = m_k.densityCoef * h6;
+    m_k.pressureCoef = m_mass * 45.0f / (kPi * h6);
+    m_k.viscosityCoef = m_desc.viscosity * m_mass * 45.0f / (kPi * h6);
+}
+
+NxScene& Fluid::getScene() const { return m_scene; }
+
+NxFluidEmitter* Fluid::createEmitter(const NxFluidEmitterDesc& desc) {
+    if (!desc.isValid()) return nullptr;
+    ShapeCore* frame = nullptr;
+    if (desc.frameShape) {
+        frame = m_scene.findShape(desc.frameShape);
+        if (!frame) return nullptr;  // a shape of another scene, or no shape at all
+    }
+    m_scene.waitForStep();
+    const uint64_t seed = desc.randomSeed ? desc.randomSeed
+                                          : m_emitterSeed + 0x632BE59BD9B4E019ull * (m_emitters.size() + 1);
+    FluidEmitter* e = new (std::nothrow) FluidEmitter(*this, desc, frame, seed);
+    if (!e) return nullptr;
+    m_emitters.push_back(e);
+    m_scene.onEmittersChanged();
+    return e;
+}
+
+void Fluid::releaseEmitter(NxFluidEmitter& emitter) {
+    auto it = std::find(m_emitters.begin(), m_emitters.end(), &emitter);
+    if (it == m_emitters.end()) return;
+    m_scene.waitForStep();
+    delete *it;
+    m_emitters.erase(it);
+    m_scene.onEmittersChanged();
+}
+
+NxFluidEmitter** Fluid::getEmitters() {
+    return m_emitters.empty() ? nullptr : reinterpret_cast<NxFluidEmitter**>(m_emitters.data());
+}
+
+void Fluid::onShapeReleased(const ShapeCore* shape) {
+    for (FluidEmitter* e : m_emitters)
+        if (e->frame() == shape) e->detachFrame();
+}
+
+NxU32 Fluid::addParticles(const NxParticleData& data) {
+    if (!data.isValid() || !data.bufferPos || !data.numParticlesPtr) return 0;
+    m_scene.waitForStep();
+    const uint32_t wanted = *data.numParticlesPtr;
+    const uint32_t limit = m_desc.maxParticles - m_desc.numReserveParticles;
+    uint32_t added = 0;
+    for (uint32_t k = 0; k < wanted && m_count < limit && m_count < m_capacity; ++k) {
+        const float* p = recordAt<float>(data.bufferPos, data.bufferPosByteStride, k);
+        const NxVec3 pos(p[0], p[1], p[2]);
+        NxVec3 vel(0, 0, 0);
+        if (data.bufferVel) {
+            const float* v = recordAt<float>(data.bufferVel, data.bufferVelByteStride, k);
+            vel.set(v[0], v[1], v[2]);
+        }
+        float life = kImmortal;
+        if (data.bufferLife) {
+            const float l = *recordAt<float>(data.bufferLife, data.bufferLifeByteStride, k);
+            if (std::isfinite(l) && l > 0.0f) life = l;
+        }
+        if (!pos.isFinite() || !vel.isFinite()) continue;
+        appendParticle(pos, vel, life);
+        ++added;
+    }
+    m_published = m_count;
+    return added;
+}
+
+void Fluid::removeAllParticles() {
+    m_scene.waitForStep();
+    for (uint32_t i = 0; i < m_count; ++i) m_freeIds.push_back(m_cur.id[i]);
+    m_count = 0;
+    m_published = 0;
+}
+
+void Fluid::setParticlesWriteData(const NxParticleData& data) {
+    if (!data.isValid()) return;
+    m_scene.waitForStep();
+    m_desc.particlesWriteData = data;
+    const size_t n = size_t(m_capacity) + kSphPadding;
+    if (data.bufferFlag && !m_wantFlags && m_capacity) m_flags.assign(n, 0);
+    if (data.bufferCollisionNormal && !m_wantNormals && m_capacity)
+        for (auto* v : {&m_nx, &m_ny, &m_nz}) v->assign(n, 0.0f);
+    m_wantFlags = m_wantFlags || data.bufferFlag;
+    m_wantNormals = m_wantNormals || data.bufferCollisionNormal;
+}
+
+void Fluid::setSimulationMethod(NxU32 method) {
+    if (method == NX_F_SPH || method == NX_F_NO_PARTICLE_INTERACTION || method == NX_F_MIXED_MODE)
+        m_desc.simulationMethod = method;
+}
+
+void Fluid::setFlag(NxFluidFlag flag, bool on) {
+    if (flag == NX_FF_HARDWARE) return;  // no hardware to move to
+    m_desc.flags = on ? (m_desc.flags | flag) : (m_desc.flags & ~NxU32(flag));
+}
+
+void Fluid::setStiffness(NxReal stiffness) {
+    if (std::isfinite(stiffness) && stiffness > 0.0f) m_desc.stiffness = stiffness;
+}
+
+void Fluid::setViscosity(NxReal viscosity) {
+    if (!(std::isfinite(viscosity) && viscosity > 0.0f)) return;
+    m_desc.viscosity = viscosity;
+    updateConstants();
+}
+
+void Fluid::setDamping(NxReal damping) {
+    if (std::isfinite(damping) && damping >= 0.0f) m_desc.damping = damping;
+}
+
+void Fluid::setExternalAcceleration(const NxVec3& acceleration) {
+    if (acceleration.isFinite()) m_desc.externalAcceleration = acceleration;
+}
+
+// ---------------------------------------------------------------------------------------
+// Fluid: the step
+
+uint32_t Fluid::appendParticle(const NxVec3& p, const NxVec3& v, float life) {
+    const uint32_t i = m_count++;
+    m_cur.x[i] = p.x;
+    m_cur.y[i] = p.y;
+    m_cur.z[i] = p.z;
+    m_cur.vx[i] = v.x;
+    m_cur.vy[i] = v.y;
+    m_cur.vz[i] = v.z;
+    m_cur.life[i] = life;
+    m_cur.id[i] = m_freeIds.back();
+    m_freeIds.pop_back();
+    m_keep[i] = 1;
+    return i;
+}
+
+void Fluid::captureEmitterFrames() {
+    for (FluidEmitter* e : m_emitters) {
+        e->captureFrame();
+        e->setFrameBody(e->frame() ? m_scene.pushIndexOf(e->frame()->actor) : kNoBody);
+    }
+}
+
+void Fluid::ageParticles(float dt) {
+    uint32_t live = 0, expired = 0;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        float& life = m_cur.life[i];
+        if (life != kImmortal) life -= dt;
+        const bool alive = life > 0.0f;
+        m_keep[i] = alive;
+        if (alive) {
+            ++live;
+        } else {
+            m_freeIds.push_back(m_cur.id[i]);
+            ++expired;
+        }
+    }
+    m_live = live;
+    m_stats.expired += expired;
+}
+
+void Fluid::emit(const FluidStepContext& ctx) {
+    const float dt = ctx.dt;
+    const float maxSpeed = m_desc.motionLimitMultiplier * m_spacing / dt;
+    const float restNumberDensity = m_desc.restParticlesPerMeter * m_desc.restParticlesPerMeter *
+                                    m_desc.restParticlesPerMeter;
+    for (FluidEmitter* e : m_emitters) {
+        const NxFluidEmitterDesc& d = e->desc();
+        if (!(d.flags & NX_FEF_ENABLED)) continue;
+        const float area = d.shape == NX_FE_ELLIPSE ? kPi * d.dimensionX * d.dimensionY
+                                                    : 4.0f * d.dimensionX * d.dimensionY;
+        const double rate = d.type == NX_FE_CONSTANT_FLOW_RATE
+                                ? double(d.rate)
+                                : double(area) * d.fluidVelocityMagnitude * restNumberDensity;
+        double& pending = e->pending();
+        pending += rate * dt;
+        uint32_t n = pending >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(pending);
+        pending -= double(n);
+        if (d.maxParticles) n = std::min(n, d.maxParticles - std::min(d.maxParticles, e->emitted()));
+        // A full fluid takes no more: what the emitter would have emitted is dropped, so it
+        // resumes at its plain rate once particles expire.
+        const uint32_t room = std::min(m_desc.maxParticles - std::min(m_desc.maxParticles, m_live),
+                                       m_capacity - m_count);
+        n = std::min(n, room);
+        if (n == 0) continue;
+
+        const NxMat34& pose = e->framePose();
+        const bool addBody = (d.flags & NX_FEF_ADD_BODY_VELOCITY) != 0;
+        const bool pushBody = (d.flags & NX_FEF_FORCE_ON_BODY) && e->frameBody() != kNoBody;
+        Pcg32& rng = e->rng();
+        for (uint32_t k = 0; k < n; ++k) {
+            NxVec3 local;
+            if (d.shape == NX_FE_ELLIPSE) {
+                const float r = std::sqrt(rng.unit());
+                const float a = 2.0f * kPi * rng.unit();
+                local.set(d.dimensionX * r * std::cos(a), d.dimensionY * r * std::sin(a), 0.0f);
+            } else {
+                local.set(d.dimensionX * rng.signedUnit(), d.dimensionY * rng.signedUnit(), 0.0f);
+            }
+            local += NxVec3(d.randomPos.x * rng.signedUnit(), d.randomPos.y * rng.signedUnit(),
+                            d.randomPos.z * rng.signedUnit());
+            // Direction inside a cone of half-angle randomAngle around the frame's z axis.
+            const float theta = d.randomAngle * std::sqrt(rng.unit());
+            const float phi = 2.0f * kPi * rng.unit();
+            const NxVec3 dirLocal(std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                                  std::cos(theta));
+            NxVec3 p = pose * local;
+            NxVec3 v = pose.M * dirLocal * d.fluidVelocityMagnitude;
+            if (addBody)
+                v += e->frameVelocity() + e->frameAngularVelocity().cross(p - e->frameCentre());
+            const float speed2 = v.magnitudeSquared();
+            if (speed2 > maxSpeed * maxSpeed) v *= maxSpeed / std::sqrt(speed2);
+            // Spread the step's particles along the path they took since their moment of
+            // emission inside the step, instead of stacking them at the nozzle.
+            p += v * (dt * (float(k) + rng.unit()) / float(n));
+            if (!p.isFinite() || !v.isFinite()) continue;
+            const float life = d.particleLifetime > 0.0f ? d.particleLifetime : kImmortal;
+            appendParticle(p, v, life);
+            ++m_live;
+            if (pushBody) {
+                const NxVec3 dp = v * (m_mass * d.repulsionCoefficient);
+                m_pushes[e->frameBody()].linear -= dp;
+                m_pushes[e->frameBody()].angular -= (p - e->frameCentre()).cross(dp);
+            }
+        }
+        e->emitted() += n;
+        m_stats.emitted += n;
+    }
+}
+
+void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count) {
+    auto move = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t k = begin; k < end; ++k) {
+            const uint32_t s = order[k];
+            m_next.x[k] = m_cur.x[s];
+            m_next.y[k] = m_cur.y[s];
+            m_next.z[k] = m_cur.z[s];
+            m_next.vx[k] = m_cur.vx[s];
+            m_next.vy[k] = m_cur.vy[s];
+            m_next.vz[k] = m_cur.vz[s];
+            m_next.life[k] = m_cur.life[s];
+            m_next.id[k] = m_cur.id[s];
+        }
+    };
+    const uint32_t chunks = (count + kParticleChunk - 1) / kParticleChunk;
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+        move(c * kParticleChunk, std::min(count, (c + 1) * kParticleChunk));
+    });
+    std::swap(m_cur, m_next);
+    m_count = count;
+}
+
+
+void Fluid::step(const FluidStepContext& ctx) {
+    if (m_pushes.size() != ctx.bodyCount) m_pushes.resize(ctx.bodyCount);
+    std::fill(m_pushes.begin(), m_pushes.end(), BodyPush{});
+    if (!(m_desc.flags & NX_FF_ENABLED) || !(ctx.dt > 0.0f) || m_capacity == 0) return;
+    const float dt = ctx.dt;
+
+    ageParticles(dt);
+    emit(ctx);
+
+    const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
+    if (sph) {
+        // Neighbour search: cells as wide as the kernel radius, the dead left out, the
+        // store reordered cell by cell.
+        m_grid.build(m_cur.x.data(), m_cur.y.data(), m_cur.z.data(), m_keep.data(), m_count,
+                     m_k.h);
+        reorder(ctx, m_grid.order(), m_grid.particleCount());
+    } else {
+        uint32_t live = 0;
+        for (uint32_t i = 0; i < m_count; ++i)
+            if (m_keep[i]) m_compactOrder[live++] = i;
+        reorder(ctx, m_compactOrder.data(), live);
+    }
+
+    if (sph && m_count > 0) {
+        SphPassArgs args;
+        args.cells = m_grid.cellData();
+        args.rows = m_grid.rowData();
+        args.x = m_cur.x.data();
+        args.y = m_cur.y.data();
+        args.z = m_cur.z.data();
+        args.vx = m_cur.vx.data();
+        args.vy = m_cur.vy.data();
+        args.vz = m_cur.vz.data();
+        args.density = m_density.data();
+        args.pressure = m_pressure.data();
+        args.invDensity = m_invDensity.data();
+        args.ax = m_ax.data();
+        args.ay = m_ay.data();
+        args.az = m_az.data();
+        args.k = m_k;
+        args.stiffness = m_desc.stiffness;
+        // Pressure stops growing at twice the rest density: a pile-up from a violent splash
+        // then pushes back hard but never without bound.
+        args.maxExcess = m_desc.restDensity;
+        args.dt = dt;
+        const SphPassSet& passes = sphPassSet(int(ctx.passSet));
+        m_grid.chunkCells(kCellChunks, m_chunks);
+        const uint32_t chunks = uint32_t(m_chunks.size() - 1);
+        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+            m_chunkPairs[c] = passes.density(args, m_chunks[c], m_chunks[c + 1]);
+        });
+        uint64_t pairs = 0;
+        for (uint32_t c = 0; c < chunks; ++c) pairs += m_chunkPairs[c];
+        m_stats.neighbourPairs += pairs;
+        // Both passes visit every pair (the density pass also meets each particle itself).
+        m_stats.pairEvaluations += 2 * pairs + m_count;
+        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+            passes.forces(args, m_chunks[c], m_chunks[c + 1]);
+        });
+    } else if (m_count > 0) {
+        std::fill(m_ax.begin(), m_ax.begin() + m_count, 0.0f);
+        std::fill(m_ay.begin(), m_ay.begin() + m_count, 0.0f);
+        std::fill(m_az.begin(), m_az.begin() + m_count, 0.0f);
+        std::fill(m_density.begin(), m_density.begin() + m_count, 0.0f);
+    }
+
+    // Integration and collision, chunk by chunk; each chunk sums its own pushes, added up
+    // in chunk order afterwards so that the sum does not depend on the threads.
+    const uint32_t chunks = (m_count + kParticleChunk - 1) / kParticleChunk;
+    const size_t bodies = ctx.bodyCount;
+    if (m_chunkPushes.size() < size_t(chunks) * bodies)
+        m_chunkPushes.resize(size_t((m_capacity + kParticleChunk - 1) / kParticleChunk) * bodies);
+    std::fill(m_chunkPushes.begin(), m_chunkPushes.begin() + size_t(chunks) * bodies, BodyPush{});
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+        m_chunkRemoved[c] = 0;
+        integrate(ctx, c * kParticleChunk, std::min(m_count, (c + 1) * kParticleChunk),
+                  bodies ? &m_chunkPushes[size_t(c) * bodies] : nullptr, m_chunkRemoved[c]);
+    });
+    uint32_t removed = 0;
+    for (uint32_t c = 0; c < chunks; ++c) {
+        removed += m_chunkRemoved[c];
+        for (size_t b = 0; b < bodies; ++b) {
+            m_pushes[b].linear += m_chunkPushes[size_t(c) * bodies + b].linear;
+            m_pushes[b].angular += m_chunkPushes[size_t(c) * bodies + b].angular;
+        }
+    }
+    if (removed) removeMarked();
+}
+
+void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
+                      BodyPush* pushes, uint32_t& removed) {
+    const float dt = ctx.dt;
+    NxVec3 g = m_desc.externalAcceleration;
+    if (!(m_desc.flags & NX_FF_DISABLE_GRAVITY)) g += ctx.gravity;
+    // Implicit damping: never reverses a velocity, however large damping * dt.
+    const float damp = 1.0f / (1.0f + m_desc.damping * dt);
+    const float maxStep = m_desc.motionLimitMultiplier * m_spacing;
+    const float maxSpeed = maxStep / dt;
+    const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
+    const bool project = (m_desc.flags & NX_FF_PROJECT_TO_PLANE) != 0;
+    NxVec3 planeNormal = m_desc.projectionPlane.normal;
+    planeNormal.normalize();
+
+    ParticleContactParams contact;
+    contact.distance = m_desc.collisionDistanceMultiplier * m_spacing;
+    contact.restitution[0] = m_desc.restitutionForStaticShapes;
+    contact.restitution[1] = m_desc.restitutionForDynamicShapes;
+    contact.dynamicFriction[0] = m_desc.dynamicFrictionForStaticShapes;
+    contact.dynamicFriction[1] = m_desc.dynamicFrictionForDynamicShapes;
+    contact.staticFriction[0] = m_desc.staticFrictionForStaticShapes;
+    contact.staticFriction[1] = m_desc.staticFrictionForDynamicShapes;
+    // Slower than two steps of free fall, an impact is a particle at rest on the surface
+    // and must not bounce.
+    contact.bounceSpeed = 2.0f * g.magnitude() * dt;
+    contact.collideStatic = (m_desc.collisionMethod & NX_F_STATIC) != 0;
+    contact.collideDynamic = (m_desc.collisionMethod & NX_F_DYNAMIC) != 0;
+    // Bodies feel the fluid only in two-way mode, and then the share of the momentum given
+    // by the response coefficient.
+    const float pushMass = (m_desc.flags & NX_FF_COLLISION_TWOWAY)
+                               ? m_mass * m_desc.collisionResponseCoefficient
+                               : 0.0f;
+
+    Store& s = m_cur;
+    for (uint32_t i = begin; i < end; ++i) {
+        const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
+        NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
+        v += (NxVec3(m_ax[i], m_ay[i], m_az[i]) + g) * dt;
+        v *= damp;
+        uint32_t flags = 0;
+        const float speed2 = v.magnitudeSquared();
+        if (speed2 > maxSpeed * maxSpeed) {
+            v *= maxSpeed / std::sqrt(speed2);
+            flags |= NX_FP_MOTION_LIMIT_REACHED;
+        }
+        if (!v.isFinite()) v = NxVec3(0, 0, 0);
+        NxVec3 x1 = x0 + v * dt;
+        const ParticleContact c = collideParticle(ctx.shapes, ctx.shapeCount, contact, x0, x1, v,
+                                                  pushMass, pushMass > 0.0f ? pushes : nullptr);
+        if (project) {
+            const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
+            x1 -= planeNormal * off;
+            v -= planeNormal * planeNormal.dot(v);
+        }
+        x1.x = std::clamp(x1.x, -kWorldLimit, kWorldLimit);
+        x1.y = std::clamp(x1.y, -kWorldLimit, kWorldLimit);
+        x1.z = std::clamp(x1.z, -kWorldLimit, kWorldLimit);
+        if (!x1.isFinite() || !v.isFinite()) {  // never hand on a NaN: stay put instead
+            x1 = x0;
+            v = NxVec3(0, 0, 0);
+        }
+        bool keep = !c.drained;
+        if (ctx.bounds && !ctx.bounds->contain(x1)) keep = false;
+        if (!keep) {
+            m_keep[i] = 0;
+            ++removed;
+        }
+        s.x[i] = x1.x;
+        s.y[i] = x1.y;
+        s.z[i] = x1.z;
+        s.vx[i] = v.x;
+        s.vy[i] = v.y;
+        s.vz[i] = v.z;
+        if (m_wantFlags) {
+            if (c.touchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
+            if (c.touchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
+            if (sph && m_density[i] <= m_k.selfDensity * 1.0001f) flags |= NX_FP_SEPARATED;
+            m_flags[i] = flags;
+        }
+        if (m_wantNormals) {
+            m_nx[i] = c.normal.x;
+            m_ny[i] = c.normal.y;
+            m_nz[i] = c.normal.z;
+        }
+    }
+}
+
+void Fluid::removeMarked() {
+    uint32_t w = 0;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        if (!m_keep[i]) {
+            m_freeIds.push_back(m_cur.id[i]);
+            continue;
+        }
+        if (w != i) {
+            m_cur.x[w] = m_cur.x[i];
+            m_cur.y[w] = m_cur.y[i];
+            m_cur.z[w] = m_cur.z[i];
+            m_cur.vx[w] = m_cur.vx[i];
+            m_cur.vy[w] = m_cur.vy[i];
+            m_cur.vz[w] = m_cur.vz[i];
+            m_cur.life[w] = m_cur.life[i];
+            m_cur.id[w] = m_cur.id[i];
+            m_density[w] = m_density[i];
+            if (m_wantFlags) m_flags[w] = m_flags[i];
+            if (m_wantNormals) {
+                m_nx[w] = m_nx[i];
+                m_ny[w] = m_ny[i];
+                m_nz[w] = m_nz[i];
+            }
+        }
+        m_keep[w] = 1;
+        ++w;
+    }
+    m_count = w;
+}
+
+void Fluid::writeResults() {
+    m_published = m_count;
+    const NxParticleData& out = m_desc.particlesWriteData;
+    uint32_t n = std::min(m_count, m_desc.maxParticles);
+    if (out.maxParticles) n = std::min(n, out.maxParticles);
+    if (out.bufferPos)
+        for (uint32_t i = 0; i < n; ++i) {
+            float* p = recordAt<float>(out.bufferPos, out.bufferPosByteStride, i);
+            p[0] = m_cur.x[i];
+            p[1] = m_cur.y[i];
+            p[2] = m_cur.z[i];
+        }
+    if (out.bufferVel)
+        for (uint32_t i = 0; i < n; ++i) {
+            float* p = recordAt<float>(out.bufferVel, out.bufferVelByteStride, i);
+            p[0] = m_cur.vx[i];
+            p[1] = m_cur.vy[i];
+            p[2] = m_cur.vz[i];
+        }
+    if (out.bufferLife)
+        for (uint32_t i = 0; i < n; ++i) {
+            const float life = m_cur.life[i];
+            *recordAt<float>(out.bufferLife, out.bufferLifeByteStride, i) =
+                life == kImmortal ? 0.0f : life;
+        }
+    if (out.bufferDensity) {
+        const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
+        for (uint32_t i = 0; i < n; ++i)
+            *recordAt<float>(out.bufferDensity, out.bufferDensityByteStride, i) =
+                sph ? m_density[i] : m_desc.restDensity;
+    }
+    if (out.bufferId)
+        for (uint32_t i = 0; i < n; ++i)
+            *recordAt<uint32_t>(out.bufferId, out.bufferIdByteStride, i) = m_cur.id[i];
+    if (out.bufferFlag && m_wantFlags)
+        for (uint32_t i = 0; i < n; ++i)
+            *recordAt<uint32_t>(out.bufferFlag, out.bufferFlagByteStride, i) = m_flags[i];
+    if (out.bufferCollisionNormal && m_wantNormals)
+        for (uint32_t i = 0; i < n; ++i) {
+            float* p = recordAt<float>(out.bufferCollisionNormal,
+                                       out.bufferCollisionNormalByteStride, i);
+            p[0] = m_nx[i];
+            p[1] = m_ny[i];
+            p[2] = m_nz[i];
+        }
+    if (out.numParticlesPtr) *out.numParticlesPtr = n;
+}
+
+}  // namespace nxsdk

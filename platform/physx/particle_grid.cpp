@@ -1,0 +1,175 @@
+#include "platform/physx/particle_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace nxsdk {
+
+namespace {
+
+// Cell coordinates are kept within +-2^20 cells (about 450 km at the usual radius); farther
+// particles share the border cells, which costs only extra distance checks.
+constexpr int32_t kCoordLimit = (1 << 20) - 2;
+
+int32_t cellCoord(float v, float inv) {
+    const float c = std::floor(v * inv);
+    if (!(c > -float(kCoordLimit))) return -kCoordLimit;  // also catches NaN
+    if (c > float(kCoordLimit)) return kCoordLimit;
+    return int32_t(c);
+}
+
+}  // namespace
+
+uint64_t ParticleGrid::cellKey(int32_t cx, int32_t cy, int32_t cz) {
+    constexpr int32_t kBias = 1 << 20;
+    return (uint64_t(uint32_t(cz + kBias)) << 42) | (uint64_t(uint32_t(cy + kBias)) << 21) |
+           uint64_t(uint32_t(cx + kBias));
+}
+
+void ParticleGrid::reserve(uint32_t capacity) {
+    uint32_t bits = 4;
+    while ((1u << bits) < 2 * capacity + 16) ++bits;
+    m_hash.assign(size_t(1) << bits, Slot{});
+    m_hashShift = 64 - bits;
+    m_stamp = 0;
+    m_cellKey.resize(capacity);
+    m_cellCountOf.resize(capacity);
+    m_rankOf.resize(capacity);
+    m_sortedCells.resize(capacity);
+    m_particleCell.resize(capacity);
+    m_order.resize(capacity);
+    m_cellRange.resize(capacity);
+    m_rows.resize(size_t(capacity) * kRows);
+}
+
+uint32_t ParticleGrid::findCell(uint64_t key) const {
+    const size_t mask = m_hash.size() - 1;
+    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> m_hashShift);; s = (s + 1) & mask) {
+        const Slot& slot = m_hash[s];
+        if (slot.stamp != m_stamp) return kNone;
+        if (slot.key == key) return slot.cell;
+    }
+}
+
+uint32_t ParticleGrid::insertCell(uint64_t key) {
+    const size_t mask = m_hash.size() - 1;
+    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> m_hashShift);; s = (s + 1) & mask) {
+        Slot& slot = m_hash[s];
+        if (slot.stamp != m_stamp) {
+            slot.stamp = m_stamp;
+            slot.key = key;
+            slot.cell = m_cellCount;
+            m_cellKey[m_cellCount] = key;
+            m_cellCountOf[m_cellCount] = 0;
+            return m_cellCount++;
+        }
+        if (slot.key == key) return slot.cell;
+    }
+}
+
+void ParticleGrid::build(const float* x, const float* y, const float* z, const uint8_t* keep,
+                         uint32_t count, float cellSize) {
+    if (count > m_order.size()) reserve(count);
+    if (++m_stamp == 0) {  // the stamp wrapped: really clear the table once
+        std::fill(m_hash.begin(), m_hash.end(), Slot{});
+        m_stamp = 1;
+    }
+    const float inv = 1.0f / cellSize;
+    m_cellCount = 0;
+    m_particleCount = 0;
+
+    // Cells of the kept particles and their populations.
+    for (uint32_t p = 0; p < count; ++p) {
+        if (keep && !keep[p]) {
+            m_particleCell[p] = kNone;
+            continue;
+        }
+        const uint32_t c =
+            insertCell(cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv)));
+        m_particleCell[p] = c;
+        ++m_cellCountOf[c];
+        ++m_particleCount;
+    }
+
+    // Cells in key order (z, then y, then x), with their slot ranges.
+    for (uint32_t c = 0; c < m_cellCount; ++c) m_sortedCells[c] = c;
+    const uint64_t* keys = m_cellKey.data();
+    std::sort(m_sortedCells.begin(), m_sortedCells.begin() + m_cellCount,
+              [keys](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+    uint32_t slot = 0;
+    for (uint32_t r = 0; r < m_cellCount; ++r) {
+        const uint32_t c = m_sortedCells[r];
+        m_rankOf[c] = r;
+        m_cellRange[r].begin = slot;
+        slot += m_cellCountOf[c];
+        m_cellRange[r].end = slot;
+        m_cellCountOf[c] = m_cellRange[r].begin;  // from here on: the write cursor
+    }
+
+    // Particles into their cells, keeping the previous order inside each cell; it was
+    // sorted by x a step ago, so the insertion sort below has little to do.
+    for (uint32_t p = 0; p < count; ++p) {
+        const uint32_t c = m_particleCell[p];
+        if (c != kNone) m_order[m_cellCountOf[c]++] = p;
+    }
+    for (uint32_t r = 0; r < m_cellCount; ++r) {
+        uint32_t* o = m_order.data();
+        for (uint32_t k = m_cellRange[r].begin + 1; k < m_cellRange[r].end; ++k) {
+            const uint32_t v = o[k];
+            const float xv = x[v];
+            uint32_t j = k;
+            while (j > m_cellRange[r].begin && x[o[j - 1]] > xv) {
+                o[j] = o[j - 1];
+                --j;
+            }
+            o[j] = v;
+        }
+    }
+
+    // The nine runs of each cell: for each neighbouring row, from the first to the last of
+    // its cells x-1, x, x+1 that exist. They are adjacent in key order.
+    constexpr uint64_t kAxis = (uint64_t(1) << 21) - 1;
+    for (uint32_t r = 0; r < m_cellCount; ++r) {
+        const uint64_t key = m_cellKey[m_sortedCells[r]];
+        const int64_t cx = int64_t(key & kAxis);
+        const int64_t cy = int64_t((key >> 21) & kAxis);
+        const int64_t cz = int64_t(key >> 42);
+        Range* rows = &m_rows[size_t(r) * kRows];
+        int k = 0;
+        for (int64_t dz = -1; dz <= 1; ++dz) {
+            for (int64_t dy = -1; dy <= 1; ++dy, ++k) {
+                rows[k] = Range{};
+                const uint64_t rowKey = (uint64_t(cz + dz) << 42) | (uint64_t(cy + dy) << 21);
+                uint32_t first = kNone, last = kNone;
+                for (int64_t dx = -1; dx <= 1; ++dx) {
+                    const uint32_t c = findCell(rowKey | uint64_t(cx + dx));
+                    if (c == kNone) continue;
+                    if (first == kNone) first = m_rankOf[c];
+                    last = m_rankOf[c];
+                }
+                if (first != kNone) rows[k] = Range{m_cellRange[first].begin, m_cellRange[last].end};
+            }
+        }
+    }
+}
+
+void ParticleGrid::chunkCells(uint32_t target, std::vector<uint32_t>& bounds) const {
+    bounds.clear();
+    bounds.push_back(0);
+    if (m_cellCount == 0 || target <= 1) {
+        bounds.push_back(m_cellCount);
+        return;
+    }
+    const uint32_t perChunk = std::max<uint32_t>(1, m_particleCount / target);
+    uint32_t filled = 0;
+    for (uint32_t r = 0; r < m_cellCount; ++r) {
+        filled += m_cellRange[r].end - m_cellRange[r].begin;
+        if (filled >= perChunk && r + 1 < m_cellCount) {
+            bounds.push_back(r + 1);
+            filled = 0;
+        }
+    }
+    bounds.push_back(m_cellCount);
+}
+
+}  // namespace nxsdk

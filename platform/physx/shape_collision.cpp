@@ -1,0 +1,189 @@
+#include "platform/physx/shape_collision.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace nxsdk {
+
+namespace {
+
+// Three rounds settle a particle caught where shapes meet (a sphere resting in the ground):
+// the first follows its path, the others only push it out of whatever it still sits in.
+constexpr int kRounds = 3;
+
+bool segmentMayTouch(const CollisionShape& s, const NxVec3& a, const NxVec3& b, float dist) {
+    if (s.type == NX_SHAPE_PLANE) return true;
+    return std::min(a.x, b.x) <= s.boundsMax.x + dist && std::max(a.x, b.x) >= s.boundsMin.x - dist &&
+           std::min(a.y, b.y) <= s.boundsMax.y + dist && std::max(a.y, b.y) >= s.boundsMin.y - dist &&
+           std::min(a.z, b.z) <= s.boundsMax.z + dist && std::max(a.z, b.z) >= s.boundsMin.z - dist;
+}
+
+bool resolvePlane(const CollisionShape& s, float dist, NxVec3& p, NxVec3& n) {
+    const float sd = s.normal.dot(p) - s.d - dist;
+    if (!(sd < 0.0f)) return false;
+    p -= s.normal * sd;
+    n = s.normal;
+    return true;
+}
+
+bool resolveSphere(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
+                   NxVec3& n) {
+    const NxVec3 c = s.pose.t;
+    const float R = s.radius + dist;
+    if (from) {
+        // First contact along the path, when the path starts outside.
+        const NxVec3 f = *from - c;
+        const NxVec3 seg = p - *from;
+        const float A = seg.dot(seg);
+        const float C = f.dot(f) - R * R;
+        if (C >= 0.0f) {
+            if (A <= 0.0f) return false;
+            const float B = 2.0f * f.dot(seg);
+            const float disc = B * B - 4.0f * A * C;
+            if (disc < 0.0f) return false;
+            const float t = (-B - std::sqrt(disc)) / (2.0f * A);
+            if (!(t >= 0.0f && t <= 1.0f)) return false;
+            n = (f + seg * t) * (1.0f / R);
+            n.normalize();
+            p = c + n * R;
+            return true;
+        }
+    }
+    const NxVec3 f = p - c;
+    const float d2 = f.dot(f);
+    if (!(d2 < R * R)) return false;
+    const float len = std::sqrt(d2);
+    n = len > 1e-6f * R ? f * (1.0f / len) : NxVec3(0, 1, 0);
+    p = c + n * R;
+    return true;
+}
+
+bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
+                NxVec3& n) {
+    const NxVec3 e = s.halfExtents + NxVec3(dist);
+    NxVec3 pl = s.pose.M.multiplyByTranspose(p - s.pose.t);
+    if (from) {
+        // Slab test of the path against the grown box.
+        const NxVec3 al = s.pose.M.multiplyByTranspose(*from - s.pose.t);
+        const NxVec3 seg = pl - al;
+        float t0 = 0.0f, t1 = 1.0f;
+        int axis = -1;
+        float side = 0.0f;
+        bool miss = false;
+        for (int k = 0; k < 3 && !miss; ++k) {
+            if (std::fabs(seg[k]) < 1e-12f) {
+                if (std::fabs(al[k]) > e[k]) miss = true;
+                continue;
+            }
+            const float inv = 1.0f / seg[k];
+            float ta = (-e[k] - al[k]) * inv;
+            float tb = (e[k] - al[k]) * inv;
+            if (ta > tb) std::swap(ta, tb);
+            if (ta > t0) {
+                t0 = ta;
+                axis = k;
+                side = seg[k] > 0.0f ? -1.0f : 1.0f;
+            }
+            t1 = std::min(t1, tb);
+            if (t0 > t1) miss = true;
+        }
+        if (miss) return false;
+        if (axis >= 0) {
+            NxVec3 hit = al + seg * t0;
+            hit[axis] = side * e[axis];
+            NxVec3 nl(0, 0, 0);
+            nl[axis] = side;
+            p = s.pose * hit;
+            n = s.pose.M * nl;
+            return true;
+        }
+        // The path starts inside: push out below.
+    }
+    if (!(std::fabs(pl.x) < e.x && std::fabs(pl.y) < e.y && std::fabs(pl.z) < e.z)) return false;
+    int axis = 0;
+    float best = e.x - std::fabs(pl.x);
+    for (int k = 1; k < 3; ++k) {
+        const float depth = e[k] - std::fabs(pl[k]);
+        if (depth < best) {
+            best = depth;
+            axis = k;
+        }
+    }
+    const float side = pl[axis] < 0.0f ? -1.0f : 1.0f;
+    pl[axis] = side * e[axis];
+    NxVec3 nl(0, 0, 0);
+    nl[axis] = side;
+    p = s.pose * pl;
+    n = s.pose.M * nl;
+    return true;
+}
+
+}  // namespace
+
+ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
+                                const ParticleContactParams& params, const NxVec3& from,
+                                NxVec3& to, NxVec3& v, float mass, BodyPush* pushes) {
+    ParticleContact contact;
+    const float dist = params.distance;
+    for (int round = 0; round < kRounds; ++round) {
+        bool touched = false;
+        for (uint32_t k = 0; k < shapeCount; ++k) {
+            const CollisionShape& s = shapes[k];
+            if (s.onBody ? !params.collideDynamic : !params.collideStatic) continue;
+            const NxVec3& start = round == 0 ? from : to;
+            if (!segmentMayTouch(s, start, to, dist)) continue;
+            NxVec3 n;
+            bool hit = false;
+            switch (s.type) {
+                case NX_SHAPE_PLANE: hit = resolvePlane(s, dist, to, n); break;
+                case NX_SHAPE_SPHERE: hit = resolveSphere(s, dist, round == 0 ? &from : nullptr, to, n); break;
+                case NX_SHAPE_BOX: hit = resolveBox(s, dist, round == 0 ? &from : nullptr, to, n); break;
+                default: break;
+            }
+            if (!hit) continue;
+            touched = true;
+            if (s.drain) {
+                contact.drained = true;
+                return contact;
+            }
+            const int idx = s.onBody ? 1 : 0;
+            (s.onBody ? contact.touchedDynamic : contact.touchedStatic) = true;
+            contact.normal = n;
+
+            // Velocity relative to the surface point: bounce the approaching part, brake
+            // the sliding part.
+            NxVec3 vs(0, 0, 0);
+            if (s.onBody) vs = s.linearVelocity + s.angularVelocity.cross(to - s.centreOfMass);
+            const NxVec3 vr = v - vs;
+            const float vn = vr.dot(n);
+            if (vn >= 0.0f) continue;
+            NxVec3 vt = vr - n * vn;
+            const float restitution = -vn > params.bounceSpeed ? params.restitution[idx] : 0.0f;
+            if (vt.magnitude() <= params.staticFriction[idx] * -vn)
+                vt = NxVec3(0, 0, 0);
+            else
+                vt *= 1.0f - params.dynamicFriction[idx];
+            const NxVec3 vNew = vs + vt - n * (restitution * vn);
+            if (s.body != kNoBody && pushes) {
+                const NxVec3 dp = (vNew - v) * mass;
+                pushes[s.body].linear -= dp;
+                pushes[s.body].angular -= (to - s.centreOfMass).cross(dp);
+            }
+            v = vNew;
+        }
+        if (!touched) break;
+    }
+    // Where a shape meets a plane (a sphere sunk into the ground) the rounds can leave a
+    // particle a hair inside one of them; the planes, bounding the world, get the last word.
+    for (uint32_t k = 0; k < shapeCount; ++k) {
+        NxVec3 n;
+        if (shapes[k].type == NX_SHAPE_PLANE && !shapes[k].onBody && params.collideStatic &&
+            !shapes[k].drain && resolvePlane(shapes[k], dist, to, n)) {
+            const float vn = v.dot(n);
+            if (vn < 0.0f) v -= n * vn;
+        }
+    }
+    return contact;
+}
+
+}  // namespace nxsdk

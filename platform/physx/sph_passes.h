@@ -1,0 +1,67 @@
+#pragma once
+// The two pair passes of the particle solver, density and forces, over the cells of a
+// ParticleGrid. Each comes in versions for several instruction sets (AVX-512, AVX2 with
+// FMA, SSE2); sphPasses() picks the best one the processor runs.
+//
+// Arrays are in grid order and must stay readable kSphPadding floats past the last
+// particle (the vector loops read whole vectors and mask off the lanes beyond a run).
+
+#include <cstdint>
+
+#include "platform/physx/particle_grid.h"
+#include "platform/physx/sph_kernels.h"
+
+namespace nxsdk {
+
+constexpr uint32_t kSphPadding = 16;
+
+struct SphPassArgs {
+    /// The grid's cell ranges and rows (raw arrays: the vector versions use no library code
+    /// that other translation units share).
+    const ParticleGrid::Range* cells = nullptr;
+    const ParticleGrid::Range* rows = nullptr;
+    const float* x = nullptr;
+    const float* y = nullptr;
+    const float* z = nullptr;
+    const float* vx = nullptr;
+    const float* vy = nullptr;
+    const float* vz = nullptr;
+    float* density = nullptr;     ///< out of the density pass, kg/m^3
+    float* pressure = nullptr;    ///< out of the density pass: p / rho^2
+    float* invDensity = nullptr;  ///< out of the density pass: 1 / rho
+    float* ax = nullptr;          ///< out of the force pass: pressure and viscosity, m/s^2
+    float* ay = nullptr;
+    float* az = nullptr;
+    SphConstants k;
+    float stiffness = 0.0f;       ///< pressure per density excess, (m/s)^2
+    float maxExcess = 0.0f;       ///< density excess beyond which pressure stops growing
+    float dt = 0.0f;              ///< step, seconds (bounds the viscous relaxation)
+};
+
+/// Density pass over sorted cells [cellBegin, cellEnd): writes density, pressure and
+/// inverse density of their particles; returns the neighbour pairs found (each particle's
+/// neighbours within the kernel radius, itself not counted).
+using SphDensityPass = uint64_t (*)(const SphPassArgs& args, uint32_t cellBegin,
+                                    uint32_t cellEnd);
+/// Force pass over sorted cells [cellBegin, cellEnd): writes the acceleration from
+/// pressure and viscosity of their particles. Needs the density pass of all cells first.
+using SphForcePass = void (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd);
+
+struct SphPassSet {
+    const char* name;
+    SphDensityPass density;
+    SphForcePass forces;
+};
+
+/// The fastest version this processor runs.
+const SphPassSet& sphPasses();
+/// Every version this processor runs, fastest first (for tests and benchmarks).
+int sphPassSetCount();
+const SphPassSet& sphPassSet(int index);
+
+// Versions built in their own translation units.
+SphPassSet sphPassesSse2();
+SphPassSet sphPassesAvx2();
+SphPassSet sphPassesAvx512();
+
+}  // namespace nxsdk

@@ -1,0 +1,52 @@
+// The pair passes for processors with AVX2 and FMA (8 lanes). Built with -mavx2 -mfma;
+// called only after the processor said it runs them.
+
+#include <immintrin.h>
+
+#include "platform/physx/sph_passes.h"
+
+namespace nxsdk {
+namespace {
+
+struct Avx2 {
+    static constexpr int W = 8;
+    using V = __m256;
+    using M = __m256;
+    static V zero() { return _mm256_setzero_ps(); }
+    static V set1(float f) { return _mm256_set1_ps(f); }
+    static V load(const float* p) { return _mm256_loadu_ps(p); }
+    static V add(V a, V b) { return _mm256_add_ps(a, b); }
+    static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
+    static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+    static V fmadd(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
+    static V maxv(V a, V b) { return _mm256_max_ps(a, b); }
+    static M lt(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static M gt(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    static M andMask(M a, M b) { return _mm256_and_ps(a, b); }
+    static M firstLanes(int n) {
+        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        return _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane));
+    }
+    static V maskAdd(V acc, M m, V v) { return _mm256_add_ps(acc, _mm256_and_ps(m, v)); }
+    static V maskFmadd(V acc, M m, V a, V b) {
+        return _mm256_fmadd_ps(_mm256_and_ps(m, a), b, acc);
+    }
+    static V rsqrt(V v) { return _mm256_rsqrt_ps(v); }
+    static float hsum(V v) {
+        __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+        s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+        s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 0x55));
+        return _mm_cvtss_f32(s);
+    }
+    static int countMask(M m) { return __builtin_popcount(unsigned(_mm256_movemask_ps(m))); }
+};
+
+#include "platform/physx/sph_passes_impl.h"
+
+}  // namespace
+
+SphPassSet sphPassesAvx2() {
+    return {"avx2", &SphPassesT<Avx2>::density, &SphPassesT<Avx2>::forces};
+}
+
+}  // namespace nxsdk

@@ -1,0 +1,50 @@
+// The pair passes for processors with AVX-512 (16 lanes, mask registers). Built with
+// -mavx512f -mfma; called only after the processor said it runs them.
+
+#include <immintrin.h>
+
+// GCC 12 reports its own AVX-512 headers (the undefined-vector idiom of the reductions)
+// as maybe-uninitialised once they are inlined here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include "platform/physx/sph_passes.h"
+
+namespace nxsdk {
+namespace {
+
+struct Avx512 {
+    static constexpr int W = 16;
+    using V = __m512;
+    using M = __mmask16;
+    static V zero() { return _mm512_setzero_ps(); }
+    static V set1(float f) { return _mm512_set1_ps(f); }
+    static V load(const float* p) { return _mm512_loadu_ps(p); }
+    static V add(V a, V b) { return _mm512_add_ps(a, b); }
+    static V sub(V a, V b) { return _mm512_sub_ps(a, b); }
+    static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
+    static V fmadd(V a, V b, V c) { return _mm512_fmadd_ps(a, b, c); }
+    static V maxv(V a, V b) { return _mm512_max_ps(a, b); }
+    static M lt(V a, V b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    static M gt(V a, V b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    static M andMask(M a, M b) { return M(a & b); }
+    static M firstLanes(int n) { return M((1u << n) - 1u); }
+    static V maskAdd(V acc, M m, V v) { return _mm512_mask_add_ps(acc, m, acc, v); }
+    static V maskFmadd(V acc, M m, V a, V b) {
+        return _mm512_mask3_fmadd_ps(a, b, acc, m);
+    }
+    static V rsqrt(V v) { return _mm512_rsqrt14_ps(v); }
+    static float hsum(V v) { return _mm512_reduce_add_ps(v); }
+    static int countMask(M m) { return __builtin_popcount(unsigned(m)); }
+};
+
+#include "platform/physx/sph_passes_impl.h"
+
+}  // namespace
+
+SphPassSet sphPassesAvx512() {
+    return {"avx512", &SphPassesT<Avx512>::density, &SphPassesT<Avx512>::forces};
+}
+
+}  // namespace nxsdk
