@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace plashwerk {
@@ -20,8 +21,16 @@ public:
 };
 
 /// The registry of this machine. The physics system-software keys are absent: no physics
-/// system software is installed on Linux.
+/// system software is installed on Linux. A display adapter's key (the key text of its
+/// display-device entry from "SYSTEM" on, naming the adapter's PCI address in braces)
+/// answers "DriverVersion" and, for the NVIDIA driver, "DriverDate" ("M-D-YYYY") from the
+/// kernel driver bound to the adapter: /proc/driver/nvidia/version, the module's version in
+/// sysfs, or the kernel release for drivers built into the kernel.
 Registry& systemRegistry();
+
+/// The same registry reading its /proc files below proc_root (tests give a fake tree; the
+/// sysfs root comes from platform/sysfs as always).
+std::unique_ptr<Registry> makeLinuxRegistry(const std::string& proc_root);
 
 /// Replaces the registry systemRegistry() answers with (null restores the real one).
 void setSystemRegistry(Registry* registry);
