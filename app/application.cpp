@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/main_window.h"
 #include "app/options_file.h"
 #include "app/startup_options.h"
 #include "platform/engine/vantorr.h"
@@ -104,7 +105,7 @@ void shutDown(bool engine_started) {
         g_app.startup_dialog_shown = false;
         writeOptionsFile(o, kOptionsFileName);
     }
-    g_run_state.stop_requested = true;
+    shutdownWindowSystem();  // stops the run and closes the main window first
     if (engine_started) Vantorr_nsp::Vantorr::getInstance()->shutdown();
     logTrace(VN_TRACE_INFO, "%s shutdown OK.", kAppName);
 }
@@ -179,6 +180,7 @@ int applicationEntry(const char* command_line) {
         }
     } else {
         applyCommandLinePresets(o, g_run_state);
+        if (!runWithoutDialog()) status = kExitStartupFailed;
     }
 
     shutDown(true);

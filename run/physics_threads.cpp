@@ -32,6 +32,7 @@ struct PhysicsThreads::Lane {
     StepCounters* counters = nullptr;
     bool step_pending = false;            ///< in-frame: a started step awaits completion
     std::atomic<bool> new_data{true};     ///< a completed step waits to be copied
+    std::atomic<uint32_t> particles{0};   ///< live particles after the last good step
     std::atomic<bool> thread_running{false};
     std::atomic<uint32_t> thread_id{0};
     std::thread thread;
@@ -98,6 +99,12 @@ void PhysicsThreads::clearCounters() {
         c.sps_steps.store(0, std::memory_order_relaxed);
         c.total_steps.store(0, std::memory_order_relaxed);
     }
+}
+
+uint32_t PhysicsThreads::particleTotal() const {
+    uint32_t total = 0;
+    for (const auto& lane : m_lanes) total += lane->particles.load(std::memory_order_relaxed);
+    return total;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -208,6 +215,9 @@ void PhysicsThreads::countStep(Lane& lane, uint32_t error_state) {
                  static_cast<int>(error_state));
         return;
     }
+    uint32_t particles = 0;
+    for (const ParticleStream* s : lane.sim.streams) particles += s->count ? *s->count : 0;
+    lane.particles.store(particles, std::memory_order_relaxed);
     lane.counters->sps_steps.fetch_add(1, std::memory_order_relaxed);
     lane.counters->total_steps.fetch_add(1, std::memory_order_relaxed);
     if (m_config.arrangement != PhysicsArrangement::InFrame && !m_config.threads_sync)

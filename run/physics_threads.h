@@ -128,6 +128,10 @@ public:
     /// Sets every simulation's step counters to 0 (the end of the warm-up).
     void clearCounters();
 
+    /// Particles alive in every fluid after each simulation's last good step, as published
+    /// by the thread that completed it.
+    uint32_t particleTotal() const;
+
 private:
     struct Slot;
     struct Lane;

@@ -264,6 +264,27 @@ std::unique_ptr<RenderContext> createRenderContext(window::Window& window, int s
     return context;
 }
 
+bool probeMaxViewport(window::WindowSystem& system, int& width, int& height) {
+    width = height = 0;
+    if (system.offscreen()) return offscreenMaxViewport(width, height);
+    GLFWwindow* previous = glfwGetCurrentContext();
+    window::WindowDesc desc;
+    desc.width = 64;
+    desc.height = 64;
+    window::Window* probe = system.createWindow(desc, nullptr);  // never shown
+    if (!probe) return false;
+    if (auto context = createRenderContext(*probe, 0)) {
+        GLint dims[2] = {0, 0};
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
+        width = dims[0];
+        height = dims[1];
+        context->release();
+    }
+    system.destroyWindow(probe);
+    if (previous) glfwMakeContextCurrent(previous);
+    return width > 0 && height > 0;
+}
+
 bool offscreenMaxViewport(int& width, int& height) {
     static int cached[2] = {0, 0};
     static std::once_flag once;

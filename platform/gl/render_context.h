@@ -16,6 +16,7 @@
 
 namespace plashwerk::window {
 class Window;
+class WindowSystem;
 }
 
 namespace plashwerk::gl {
@@ -65,6 +66,11 @@ std::unique_ptr<RenderContext> createOffscreenContext(int width, int height, int
 /// The largest viewport an offscreen context supports (GL_MAX_VIEWPORT_DIMS), asked once
 /// of a throw-away context; false when no offscreen context can be made.
 bool offscreenMaxViewport(int& width, int& height);
+
+/// The largest viewport of a context on the window system's windows: a small hidden window
+/// and its context are made for the question and destroyed. Main thread (it makes a
+/// window); the calling thread's current context is kept. False when none can be made.
+bool probeMaxViewport(window::WindowSystem& system, int& width, int& height);
 
 /// Loads the OpenGL entry points (GLEW) for the context current on this thread. Without an
 /// X display GLEW reports that it found no GLX display, but it has loaded the core and

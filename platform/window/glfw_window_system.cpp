@@ -30,12 +30,12 @@ GlfwWindowSystem* g_system = nullptr;  // GLFW is one per process
 class GlfwWindow final : public Window {
 public:
     GlfwWindow(GLFWwindow* handle, const WindowDesc& desc, int client_w, int client_h,
-               int menu_h)
+               int menu_h, int samples)
         : m_handle(handle) {
         m_fullscreen = desc.fullscreen;
         m_minimize_box = desc.minimize_box && !desc.fullscreen;
         m_menu_bar_height = menu_h;
-        m_samples = desc.samples;
+        m_samples = samples;
         m_client_width = client_w;
         m_client_height = client_h;
         std::snprintf(m_title, sizeof m_title, "%s", desc.title ? desc.title : "");
@@ -75,11 +75,9 @@ private:
 
 class GlfwWindowSystem final : public WindowSystem {
 public:
-    ~GlfwWindowSystem() override {
-        // Any window still open goes with the library.
-        glfwTerminate();
-        g_system = nullptr;
-    }
+    // GLFW itself stays initialised: the GPU library's probe context may still hold a
+    // window of its own, and GLFW ends with the process.
+    ~GlfwWindowSystem() override { g_system = nullptr; }
 
     bool offscreen() const override { return false; }
 
@@ -139,7 +137,14 @@ public:
             menu_h = desc.menu_bar ? kMenuBarHeight : 0;
         }
         const char* title = desc.title ? desc.title : "";
+        int samples = desc.samples > 0 ? desc.samples : 0;
         GLFWwindow* handle = glfwCreateWindow(desc.width, desc.height, title, monitor, nullptr);
+        if (!handle && samples > 0) {
+            // A display without multisampled visuals still gets its window, without.
+            glfwWindowHint(GLFW_SAMPLES, 0);
+            samples = 0;
+            handle = glfwCreateWindow(desc.width, desc.height, title, monitor, nullptr);
+        }
         if (!handle) return nullptr;
 
         int client_w = desc.width, client_h = desc.height - menu_h;
@@ -164,7 +169,7 @@ public:
             return nullptr;
         }
 
-        auto* w = new GlfwWindow(handle, desc, client_w, client_h, menu_h);
+        auto* w = new GlfwWindow(handle, desc, client_w, client_h, menu_h, samples);
         w->setOuterGeometry(desc.fullscreen ? client_w : desc.width,
                             desc.fullscreen ? client_h : desc.height, frame_l, frame_t);
         attach(*w, handler);

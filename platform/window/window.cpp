@@ -17,6 +17,15 @@ void Window::setTitle(const char* title) {
     }
 }
 
+void Window::post(MessageType type, int64_t wparam) {
+    if (!m_system) return;
+    Message m;
+    m.window = this;
+    m.type = type;
+    m.wparam = wparam;
+    m_system->postMessage(m);
+}
+
 void Window::title(char* out, int out_size) const {
     if (!out || out_size <= 0) return;
     std::lock_guard lock(m_title_mutex);

@@ -136,6 +136,8 @@ public:
 
     /// Any thread. Applied on the main thread at the next message dispatch.
     void setTitle(const char* title);
+    /// Any thread. Queues a message for this window's procedure.
+    void post(MessageType type, int64_t wparam = 0);
     /// The last title applied.
     void title(char* out, int out_size) const;
 

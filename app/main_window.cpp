@@ -1,0 +1,371 @@
+#include "app/main_window.h"
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/startup_options.h"
+#include "app/stop_signals.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/gl/render_context.h"
+#include "platform/msgbox/message_box.h"
+#include "platform/thread/thread_util.h"
+#include "run/counters.h"
+#include "run/demo_scene.h"
+#include "run/keyboard_commands.h"
+#include "run/render_thread.h"
+#include "run/run_state.h"
+
+namespace plashwerk {
+
+using Vantorr_nsp::logTrace;
+using window::Message;
+using window::MessageType;
+
+namespace {
+
+// wparam of the application message a stop signal posts.
+constexpr int kAppStopSignal = 1;
+// The render thread gets this long to end after a stop request before it is logged.
+constexpr uint32_t kRenderThreadWaitMs = 5000;
+
+std::unique_ptr<window::WindowSystem> g_system;
+bool g_system_opened = false;
+
+struct RunWindow {
+    window::Window* window = nullptr;
+    std::thread render_thread;
+    uint32_t render_thread_id = 0;
+    AutoResetEvent render_thread_ended;
+    bool display_mode_changed = false;
+};
+RunWindow g_run_window;
+
+std::mutex g_hooks_mutex;
+StartupDialogHooks g_dialog_hooks;
+CameraInputHandler g_camera_input;
+
+StartupDialogHooks dialogHooks() {
+    std::lock_guard lock(g_hooks_mutex);
+    return g_dialog_hooks;
+}
+
+bool dialogExists() {
+    StartupDialogHooks hooks = dialogHooks();
+    return hooks.exists && hooks.exists();
+}
+
+bool isStabilityKey(int key) {
+    using namespace window;
+    switch (key) {
+        case VK_F1 + 8:  // F9
+        case VK_F1:
+        case VK_SPACE:
+        case 'P':
+        case 'T':
+        case 'C':
+        case 'R':
+        case VK_F1 + 1:  // F2
+        case VK_F1 + 2:  // F3
+        case VK_F1 + 3:  // F4
+        case 'K':
+        case 'G':
+            return true;
+        default:
+            return false;
+    }
+}
+
+class MainWindowProcedure final : public window::MessageHandler {
+public:
+    long onMessage(window::Window& /*window*/, const Message& m) override {
+        RunState& run = g_run_state;
+        const bool benchmark = run.mode == kRunBenchmark;
+        // The window may be gone after stopRun(): nothing below touches it then.
+        switch (m.type) {
+            case MessageType::Close:
+                stopRun();
+                return 0;
+            case MessageType::Size:
+                if (m.wparam == 1 && run.running.load() == 1 && benchmark) stopRun();
+                return 0;
+            case MessageType::Paint:
+                // Erasing the background is suppressed once the scene draws there.
+                return run.window_ready.load();
+            case MessageType::KeyDown: {
+                const int key = static_cast<int>(m.wparam);
+                if (key == window::VK_ESCAPE) {
+                    stopRun();
+                    return 0;
+                }
+                if (key == 'I' || (!benchmark && isStabilityKey(key))) {
+                    onKeyDown(key);
+                    return 0;
+                }
+                return 1;  // swallowed
+            }
+            case MessageType::Char:
+                if (m.wparam == window::VK_ESCAPE) {
+                    stopRun();
+                    return 0;
+                }
+                onChar(static_cast<int>(m.wparam));
+                return 1;
+            case MessageType::Command:
+                if (m.wparam == window::kMenuCommandAbout) {
+                    StartupDialogHooks hooks = dialogHooks();
+                    if (hooks.show_about) hooks.show_about();
+                } else if (m.wparam == window::kMenuCommandExit) {
+                    stopRun();
+                }
+                return 0;
+            case MessageType::MouseMove:
+            case MessageType::LButtonDown:
+            case MessageType::LButtonUp:
+            case MessageType::RButtonDown:
+            case MessageType::RButtonUp:
+            case MessageType::MouseWheel: {
+                if (benchmark) return 0;
+                CameraInputHandler handler;
+                {
+                    std::lock_guard lock(g_hooks_mutex);
+                    handler = g_camera_input;
+                }
+                if (handler) handler(m);
+                return 1;
+            }
+            case MessageType::User:
+                if (m.wparam == kUserRestoreDisplayMode) restoreDesktopDisplayMode();
+                return 0;
+            default:
+                return 0;
+        }
+    }
+};
+
+MainWindowProcedure g_procedure;
+
+// Messages without a window: what the process asks of the main thread.
+void handleApplicationMessage(const Message& m) {
+    if (m.type != MessageType::User || m.wparam != kAppStopSignal) return;
+    logTrace(Vantorr_nsp::VN_TRACE_INFO, "Stop signal received: ending the run.");
+    // As if the user closed the window; without one there is nothing to wait for.
+    if (g_run_window.window)
+        stopRun();
+    else if (g_system)
+        g_system->postQuitMessage();
+}
+
+window::DisplayMode offscreenDesktop() {
+    int w = 0, h = 0;
+    gl::offscreenMaxViewport(w, h);
+    return {w, h, 32};
+}
+
+}  // namespace
+
+window::WindowSystem* windowSystem() {
+    if (!g_system && !g_system_opened) {
+        g_system_opened = true;
+        char error[256] = "";
+        g_system = window::openGlfwWindowSystem(error, sizeof error);
+        if (!g_system) {
+            logTrace(Vantorr_nsp::VN_TRACE_INFO, "No display (%s): rendering offscreen.", error);
+            g_system = window::openOffscreenWindowSystem(offscreenDesktop());
+        }
+    }
+    return g_system.get();
+}
+
+void setWindowSystem(std::unique_ptr<window::WindowSystem> system) {
+    closeMainWindow();
+    g_system = std::move(system);
+    g_system_opened = true;
+}
+
+void shutdownWindowSystem() {
+    closeMainWindow();
+    g_system.reset();
+    g_system_opened = false;
+}
+
+window::Window* mainWindow() { return g_run_window.window; }
+
+void setStartupDialogHooks(StartupDialogHooks hooks) {
+    std::lock_guard lock(g_hooks_mutex);
+    g_dialog_hooks = std::move(hooks);
+}
+
+void setCameraInputHandler(CameraInputHandler handler) {
+    std::lock_guard lock(g_hooks_mutex);
+    g_camera_input = std::move(handler);
+}
+
+bool checkDesktopSize(const window::DisplayMode& desktop, int width, int height) {
+    if (desktop.width >= width && desktop.height >= height) return true;
+    showErrorBox(
+        "Could not start in windowed mode:\n\rthe size of your desktop (%dx%d) is smaller "
+        "than the required window size (%dx%d).\n\rPlease select another resolution.",
+        desktop.width, desktop.height, width, height);
+    return false;
+}
+
+void clampRequestedSize(int& width, int& height, int max_dimension) {
+    if (width < 1) width = 640;
+    if (height < 1) height = 480;
+    if (max_dimension > 0) {
+        if (width > max_dimension) width = max_dimension;
+        if (height > max_dimension) height = max_dimension;
+    }
+}
+
+int largestRenderDimension() {
+    static int cached = -1;
+    if (cached < 0) {
+        int w = 0, h = 0;
+        window::WindowSystem* system = windowSystem();
+        if (system && gl::probeMaxViewport(*system, w, h))
+            cached = w < h ? w : h;
+        else
+            cached = 0;
+    }
+    return cached;
+}
+
+bool createMainWindowAndStartRun() {
+    window::WindowSystem* system = windowSystem();
+    RunState& run = g_run_state;
+    if (!system) return false;
+    if (g_run_window.window) closeMainWindow();
+
+    const window::DisplayMode desktop = system->desktopMode();
+    if (!checkDesktopSize(desktop, run.requested_width, run.requested_height)) return false;
+    int width = run.requested_width, height = run.requested_height;
+    clampRequestedSize(width, height, largestRenderDimension());
+    run.requested_width = width;
+    run.requested_height = height;
+
+    window::WindowDesc desc;
+    desc.title = "Plashwerk";
+    desc.width = width;
+    desc.height = height;
+    desc.samples = run.msaa;
+    window::Window* w = nullptr;
+    if (run.fullscreen) {
+        if (system->switchDisplayMode({width, height, 32})) {
+            g_run_window.display_mode_changed = true;
+            desc.fullscreen = true;
+            w = system->createWindow(desc, &g_procedure);
+        }
+        if (!w) {
+            if (g_run_window.display_mode_changed) {
+                system->restoreDisplayMode();
+                g_run_window.display_mode_changed = false;
+            }
+            showErrorBox("Could not switch to fullscreen mode.\n\rPlease try another resolution.");
+            return false;
+        }
+        w->show();
+    } else {
+        g_run_window.display_mode_changed = false;
+        desc.minimize_box = run.mode == kRunStabilityTest;
+        desc.menu_bar = g_startup_options.display_menu_bar > 0;
+        w = system->createWindow(desc, &g_procedure);
+        if (!w) return false;
+        w->moveTo(desktop.width / 2 - w->outerWidth() / 2,
+                  desktop.height / 2 - w->outerHeight() / 2);
+        w->show();
+    }
+    g_run_window.window = w;
+    run.width = w->clientWidth();
+    run.height = w->clientHeight();
+    run.window_ready = 0;
+
+    if (dialogExists()) {
+        StartupDialogHooks hooks = dialogHooks();
+        if (hooks.enable_start_button) hooks.enable_start_button(false);
+    }
+
+    run.stop_requested = false;
+    g_run_window.render_thread = std::thread([w] {
+        renderThreadMain(w);
+        g_run_window.render_thread_ended.set();
+    });
+    return true;
+}
+
+void closeMainWindow() {
+    g_run_state.stop_requested = true;
+    if (g_run_window.render_thread.joinable()) {
+        if (!g_run_window.render_thread_ended.waitFor(kRenderThreadWaitMs))
+            logTrace(Vantorr_nsp::VN_TRACE_WARNING,
+                     "The render thread did not end within %u ms: waiting for it, since it "
+                     "still draws into the window.",
+                     kRenderThreadWaitMs);
+        g_run_window.render_thread.join();
+        g_run_window.render_thread_ended.waitFor(0);  // the next run starts unsignalled
+    }
+    if (g_run_window.window && g_system) {
+        g_system->destroyWindow(g_run_window.window);
+        g_run_window.window = nullptr;
+    }
+    if (g_run_window.display_mode_changed && g_system) {
+        g_system->restoreDisplayMode();
+        g_run_window.display_mode_changed = false;
+    }
+}
+
+bool restoreDesktopDisplayMode() {
+    if (g_system) g_system->restoreDisplayMode();
+    g_run_state.fullscreen = 0;
+    return true;
+}
+
+void stopRun() {
+    closeMainWindow();
+
+    const StartupOptions& o = g_startup_options;
+    const RunState& run = g_run_state;
+    ResultsInputs in;
+    in.preset_run = o.preset_run;
+    in.num_fluid_emitters = o.num_fluid_emitters;
+    in.num_particles = o.num_particles;
+    in.multithreaded_physx = o.multithreaded_physx;
+    in.threads_sync = o.threads_sync;
+    in.multicore_cpu_physx = o.multicore_cpu_physx;
+    in.add_post_fx = o.add_post_fx;
+    in.width = run.width;
+    in.height = run.height;
+    in.fullscreen = run.fullscreen != 0;
+    in.msaa_samples = g_demo_scene.msaa_samples;
+    showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result);
+
+    if (dialogExists()) {
+        StartupDialogHooks hooks = dialogHooks();
+        if (hooks.enable_start_button) hooks.enable_start_button(true);
+    } else if (g_system) {
+        g_system->postQuitMessage();
+    }
+}
+
+bool runWithoutDialog() {
+    window::WindowSystem* system = windowSystem();
+    if (!system) return false;
+    StopSignals signals([system] {
+        Message m;
+        m.type = MessageType::User;
+        m.wparam = kAppStopSignal;
+        system->postMessage(m);
+    });
+    if (!createMainWindowAndStartRun()) return false;
+    Message m;
+    while (system->getMessage(m)) {
+        if (m.window)
+            system->dispatchMessage(m);
+        else
+            handleApplicationMessage(m);
+    }
+    return true;
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,248 @@
+#include "run/demo_scene.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/startup_options.h"
+#include "platform/engine/vantorr.h"
+#include "platform/engine/vn_render_window.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/msgbox/message_box.h"
+#include "platform/thread/thread_util.h"
+#include "run/run_state.h"
+
+namespace plashwerk {
+
+using Vantorr_nsp::logTrace;
+using Vantorr_nsp::Vantorr;
+using Vantorr_nsp::vnRenderer;
+
+DemoScene g_demo_scene;
+std::atomic<uint32_t> g_particle_total{0};
+
+namespace {
+
+// The run steps a simulation through its FluidSimulation.
+class FluidStepTarget final : public StepTarget {
+public:
+    explicit FluidStepTarget(FluidSimulation& simulation) : m_simulation(simulation) {}
+    void startStep() override { m_simulation.startStep(); }
+    uint32_t completeStep() override { return m_simulation.completeStep(); }
+
+private:
+    FluidSimulation& m_simulation;
+};
+
+// A setting that the window procedure toggles while the run reads it.
+bool readToggle(bool& field) { return std::atomic_ref<bool>(field).load(std::memory_order_relaxed); }
+
+}  // namespace
+
+DemoScene::DemoScene() = default;
+DemoScene::~DemoScene() { releaseDemoScene(); }
+
+void DemoScene::reset() {
+    width = height = 0;
+    gl_major = gl_minor = 0;
+    msaa_samples = 0;
+    scene_time = 0.0f;
+    dt = 0.0f;
+    orbit_angle = 0.0f;
+    eye[0] = eye[1] = eye[2] = 0.0f;
+    warmup_threshold = 0;
+    warmup_start = 0.0f;
+    particle_total = 0;
+    renderer_name_length = 0;
+    progress_bar_right = 0.0f;
+    screenshot_requested = false;
+    particles_update = true;
+    show_help = false;
+    show_temperature_graph = true;
+    std::memset(state_slots, 0, sizeof state_slots);
+    g_run_state.warmup_over = false;
+    g_run_state.crash_detected = false;
+    g_particle_total = 0;
+}
+
+bool DemoScene::initScene(window::Window* window, int w, int h) {
+    releaseDemoScene();
+    reset();
+    width = w;
+    height = h;
+    Vantorr* engine = Vantorr::getInstance();
+    vnRenderer* renderer = vnRenderer::getInstance();
+
+    render_window = engine->createRenderWindow(window, w, h, 32, 32, 0, g_run_state.msaa, 2, 0, 1);
+    if (!render_window || !renderer) {
+        showErrorBox("Could not create a render window. %s startup failed.", "Plashwerk");
+        return false;
+    }
+    engine->setCurrentRenderWindow(render_window);
+    msaa_samples = render_window->getSampleCount();
+    renderer->setViewport(0, 0, w, h);
+    renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    renderer->clear(Vantorr_nsp::VN_CLEAR_ALL);
+
+    const auto* caps = Vantorr_nsp::vnHardwareCaps::getInstance();
+    if (caps->getOpenGLMajorVersion() < 2) {
+        showErrorBox(
+            "%s requires an OpenGL 2.0 compliant graphics controller. Startup failed.\n\r"
+            "NVIDIA Geforce 6 and higher (with the latest Forceware drivers)\n\r"
+            "or ATI Radeon X1000 and higher (with the latest Catalyst drivers) are good "
+            "choice!",
+            "Plashwerk");
+        return false;
+    }
+    gl_major = caps->getOpenGLMajorVersion();
+    gl_minor = caps->getOpenGLMinorVersion();
+
+    physics = std::make_unique<DemoScenePhysics>(g_startup_options);
+    if (!physics->startPhysicsWithFallback()) return false;
+    if (!createFluids()) return false;
+
+    state_slots[kSceneReadySlot] = 1;
+    return true;
+}
+
+bool DemoScene::createFluids() {
+    physics->createFluidSimulations();
+    warmup_threshold = physics->warmup_threshold;
+    g_run_result.physx_on_gpu = g_gpu_physx_active.load();
+
+    // Each simulation becomes a lane of the physics threads; its fluids' buffers are
+    // handed over as streams. The stream records are made once here, never per frame.
+    size_t stream_count = 0;
+    for (const auto& sim : physics->fluid_simulations)
+        if (sim)
+            for (const auto& fluid : sim->fluids) stream_count += fluid ? 1 : 0;
+    m_streams.clear();
+    m_streams.reserve(stream_count);
+    m_step_targets.clear();
+    std::vector<SimulationLane> lanes;
+    for (const auto& sim : physics->fluid_simulations) {
+        if (!sim || !sim->scene) continue;
+        SimulationLane lane;
+        m_step_targets.push_back(std::make_unique<FluidStepTarget>(*sim));
+        lane.target = m_step_targets.back().get();
+        for (const auto& fluid : sim->fluids) {
+            if (!fluid) continue;
+            ParticleStream s;
+            s.count = &fluid->particle_count;
+            s.positions = fluid->positions.data();
+            s.life = fluid->life.data();
+            s.render_positions = fluid->render_positions.data();
+            s.render_life = fluid->render_life.data();
+            s.capacity = fluid->max_particles;
+            s.render_count = &fluid->render_count;
+            s.render_dirty = &fluid->render_dirty;
+            m_streams.push_back(s);
+            lane.streams.push_back(&m_streams.back());
+        }
+        lanes.push_back(std::move(lane));
+    }
+
+    const StartupOptions& o = g_startup_options;
+    PhysicsConfig config;
+    config.arrangement = choosePhysicsArrangement(o.multithreaded_physx, o.alt_physx_threading);
+    config.threads_sync = o.threads_sync;
+    config.thread_affinity = o.thread_affinity;
+    PhysicsFlags flags;
+    flags.paused = &g_run_state.simulation_paused;
+    flags.crash_detected = &g_run_state.crash_detected;
+    physics_threads.init(config, flags, std::move(lanes));
+    if (physics_threads.laneCount() == 0)
+        logTrace(Vantorr_nsp::VN_TRACE_WARNING, "PhysX fluid: no fluid simulation could be made.");
+    return true;
+}
+
+void DemoScene::releaseDemoScene() {
+    state_slots[kSceneReadySlot] = 0;
+    // The threads first: nothing may step a scene that is being released.
+    physics_threads.stop();
+    physics_threads.init(PhysicsConfig{}, PhysicsFlags{}, {});
+    m_streams.clear();
+    m_step_targets.clear();
+    if (physics) {
+        physics->releaseFluidSimulations();
+        physics.reset();
+    }
+    if (render_window) {
+        Vantorr* engine = Vantorr::getInstance();
+        engine->destroyRenderWindow(render_window);
+        render_window = nullptr;
+        engine->setCurrentRenderWindow(engine->getDummyRenderWindow());
+    }
+}
+
+void DemoScene::updateWarmup() {
+    particle_total = physics_threads.particleTotal();
+    g_particle_total.store(particle_total, std::memory_order_relaxed);
+    RunState& run = g_run_state;
+    if (run.warmup_over || particle_total <= warmup_threshold) return;
+    if (warmup_start == 0.0f) warmup_start = scene_time;
+    if (scene_time - warmup_start > kWarmupSeconds) {
+        run.warmup_over = true;
+        physics_threads.clearCounters();
+        logTrace(Vantorr_nsp::VN_TRACE_INFO, "PhysX - WARM-UP over - starting benchmarking...");
+    }
+}
+
+void DemoScene::frame(float frame_dt) {
+    if (!sceneReady()) return;
+    const StartupOptions& o = g_startup_options;
+    RunState& run = g_run_state;
+    const bool benchmark = run.mode == kRunBenchmark;
+    dt = frame_dt;
+    scene_time += frame_dt;
+
+    physics_threads.kickOff();
+
+    const bool render_scene = readToggle(g_startup_options.render_scene);
+    if (render_scene && benchmark) {
+        // The benchmark camera circles the scene at 10 degrees per second.
+        orbit_angle += frame_dt * 10.0f;
+        const float a = orbit_angle * 0.017453292f;
+        eye[0] = 18.0f * std::sin(a);
+        eye[1] = 10.0f + 5.0f * std::sin(a);
+        eye[2] = 18.0f * std::cos(a);
+    }
+
+    vnRenderer* renderer = vnRenderer::getInstance();
+    if (renderer_name_length == 0 && renderer) {
+        if (const char* name = renderer->getRendererName()) {
+            renderer_name_length = static_cast<int>(std::strlen(name));
+            std::snprintf(g_run_result.system_lines[0], sizeof g_run_result.system_lines[0],
+                          "%s", name);
+        }
+    }
+    if (renderer) {
+        // Dark red marks a run that simulates without drawing; until the scene is drawn
+        // here, a drawn frame shows the scene's black background.
+        if (render_scene)
+            renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        else
+            renderer->setClearColor(0.07f, 0.0f, 0.0f, 1.0f);
+        renderer->clear(Vantorr_nsp::VN_CLEAR_ALL);
+    }
+
+    if (benchmark && run.warmup_over) {
+        // The bar grows by the window's width over the run. 999.99994 (0x4479FFFF) is the
+        // float the bar has always been computed with, just under 1000.
+        progress_bar_right +=
+            (999.99994f / static_cast<float>(run.time_limit_ms)) * static_cast<float>(width) *
+            frame_dt;
+    }
+
+    updateWarmup();
+
+    Vantorr::getInstance()->displayCurrentRenderWindow();
+    const int slowdown = o.render_slowdown_delay;
+    if (slowdown > 0) sleepMs(static_cast<uint32_t>(slowdown));
+
+    physics_threads.complete();
+    physics_threads.handOver(particles_update.load(std::memory_order_relaxed));
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,105 @@
+#pragma once
+// The one scene object of a run: the render window, the physics with its threads, and the
+// run fields the frame operation moves each frame.
+//
+// Contents:
+//   DemoScene: fields (render window, physics, run fields, key flags)
+//     initScene / releaseDemoScene: the scene's lifetime on the render thread
+//     frame: one frame of the run
+//   g_demo_scene
+//
+// Everything here lives on the render thread, except the key flags, which the window
+// procedure (main thread) toggles: those are atomics read once per frame.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "physics/demo_scene_physics.h"
+#include "run/physics_threads.h"
+
+namespace Vantorr_nsp {
+class vnRenderWindow;
+}
+namespace plashwerk::window {
+class Window;
+}
+
+namespace plashwerk {
+
+struct StartupOptions;
+
+/// Index of scene_ready in DemoScene::state_slots.
+inline constexpr int kSceneReadySlot = 0;
+
+/// Seconds of scene time the particle count must stay above the threshold before the
+/// benchmark starts measuring.
+inline constexpr float kWarmupSeconds = 5.0f;
+
+class DemoScene {
+public:
+    DemoScene();
+    ~DemoScene();
+
+    /// Builds the scene on the window with the given client size: the render window, the
+    /// physics SDK and the fluids. False (after its message) when a part that the run
+    /// cannot do without fails; scene_ready stays 0 then.
+    bool initScene(window::Window* window, int width, int height);
+    /// Stops the physics threads, releases the fluids and the SDK, and the render window.
+    /// Safe when nothing was built.
+    void releaseDemoScene();
+
+    /// One frame, dt seconds after the previous one.
+    void frame(float dt);
+
+    bool sceneReady() const { return state_slots[kSceneReadySlot] != 0; }
+
+    // --- Render window ------------------------------------------------------------------
+    Vantorr_nsp::vnRenderWindow* render_window = nullptr;
+    int width = 0;
+    int height = 0;
+    int gl_major = 0;
+    int gl_minor = 0;
+    /// Samples per pixel of the render window; kept after the release for the results.
+    int msaa_samples = 0;
+
+    // --- Physics ------------------------------------------------------------------------
+    std::unique_ptr<DemoScenePhysics> physics;
+    PhysicsThreads physics_threads;
+
+    // --- Run fields ---------------------------------------------------------------------
+    float scene_time = 0.0f;       ///< seconds since the scene was built
+    float dt = 0.0f;               ///< seconds of the current frame
+    float orbit_angle = 0.0f;      ///< degrees: the benchmark camera on its orbit
+    float eye[3] = {0, 0, 0};      ///< where the orbit puts the camera this frame
+    uint32_t warmup_threshold = 0; ///< particles that end the fluid initialisation
+    float warmup_start = 0.0f;     ///< scene_time when the count first passed it; 0 = not yet
+    uint32_t particle_total = 0;   ///< particles alive in every fluid this frame
+    int renderer_name_length = 0;  ///< 0 until the renderer's name went into the results
+    float progress_bar_right = 0.0f;  ///< pixels the progress bar has grown by
+
+    // --- Key flags (main thread writes) --------------------------------------------------
+    std::atomic<bool> screenshot_requested{false};
+    std::atomic<bool> particles_update{true};
+    std::atomic<bool> show_help{false};
+    std::atomic<bool> show_temperature_graph{true};
+    /// Slot 0: scene_ready. Slots 2-10: mouse buttons and arrow keys of the free camera.
+    int state_slots[12] = {};
+
+private:
+    void reset();
+    bool createFluids();
+    void updateWarmup();
+
+    std::vector<std::unique_ptr<StepTarget>> m_step_targets;
+    std::vector<ParticleStream> m_streams;
+};
+
+/// The scene of the current run.
+extern DemoScene g_demo_scene;
+
+/// Particles alive in all fluids, published each frame for the on-screen information.
+extern std::atomic<uint32_t> g_particle_total;
+
+}  // namespace plashwerk

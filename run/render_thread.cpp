@@ -1,0 +1,119 @@
+#include "run/render_thread.h"
+
+#include <sched.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "app/startup_options.h"
+#include "platform/thread/thread_util.h"
+#include "platform/window/window.h"
+#include "run/counters.h"
+#include "run/demo_scene.h"
+#include "run/precision_timer.h"
+#include "run/run_state.h"
+
+namespace plashwerk {
+namespace {
+
+std::atomic<uint32_t> g_render_thread_id{0};
+
+void setTitle(window::Window* w, const char* format, int fps = 0) {
+    if (!w || g_run_state.fullscreen) return;
+    char title[128];
+    std::snprintf(title, sizeof title, format, "Plashwerk", fps);
+    w->setTitle(title);
+}
+
+void resetRun(RunState& run) {
+    run.counters_primed = false;
+    run.results_ready = 0;
+    run.elapsed_ms = 0;
+    run.frames_in_second = 0;
+    run.frames = 0;
+    run.second_ms = 0;
+    run.simulations = 0;
+    g_counters = FpsSpsCounters{};
+    run.warmup_over = false;
+    run.finished = false;
+    run.running = 1;
+}
+
+void finish(RunState& run, DemoScene& scene, window::Window* w) {
+    run.finished = true;
+    run.results_ready = g_startup_options.display_score != 0 ? 1 : 0;
+    finishBenchmark(run, g_counters, scene.physics_threads.counters(),
+                    g_startup_options.preset_run, g_run_result);
+    run.running = 0;
+    scene.releaseDemoScene();
+    if (w) w->post(window::MessageType::Close);
+}
+
+}  // namespace
+
+uint32_t renderThreadId() { return g_render_thread_id.load(std::memory_order_relaxed); }
+
+void renderThreadMain(window::Window* w) {
+    RunState& run = g_run_state;
+    DemoScene& scene = g_demo_scene;
+    g_render_thread_id = currentThreadId();
+    if (g_startup_options.thread_affinity) setCurrentThreadAffinity(1);
+
+    run.running = 0;
+    setTitle(w, "Quorvex %s | Init in progress...");
+
+    if (!scene.initScene(w, run.width, run.height)) {
+        if (run.fullscreen && w) w->post(window::MessageType::User, kUserRestoreDisplayMode);
+        scene.releaseDemoScene();
+        if (w) w->post(window::MessageType::Close);
+        return;
+    }
+
+    run.window_ready = 1;
+    if (w) w->post(window::MessageType::Paint);
+    setTitle(w, "Quorvex %s | Running...");
+
+    resetRun(run);
+    const bool benchmark = run.mode == kRunBenchmark;
+
+    PrecisionTimer timer;
+    timer.start();
+    run.last_time_ms = timer.nowMs();
+
+    while (!run.stop_requested.load(std::memory_order_relaxed)) {
+        const uint32_t now = timer.nowMs();
+        const uint32_t dt_ms = now - run.last_time_ms;
+        run.last_time_ms = now;
+        const bool counting = !benchmark || run.warmup_over;
+        if (counting) {
+            run.second_ms += dt_ms;
+            run.elapsed_ms += dt_ms;
+        }
+        if (benchmark && run.elapsed_ms >= run.time_limit_ms) {
+            // The finishing turn draws no frame.
+            finish(run, scene, w);
+            return;
+        }
+
+        scene.frame(static_cast<float>(dt_ms) * 0.001f);
+
+        if (!benchmark || run.warmup_over) {
+            run.frames_in_second += 1;
+            run.frames += 1;
+            run.simulations =
+                static_cast<int>(meanTotalStepsPerFluid(scene.physics_threads.counters()));
+        }
+        if (run.second_ms >= 1000) {
+            const int fps =
+                takeOneSecondSample(run, g_counters, scene.physics_threads.counters());
+            if (!run.stop_requested.load(std::memory_order_relaxed))
+                setTitle(w, "Quorvex %s | FPS=%d - Running...", fps);
+        }
+        sched_yield();
+    }
+
+    run.running = 0;
+    scene.releaseDemoScene();
+}
+
+}  // namespace plashwerk
