@@ -109,9 +109,9 @@ bool isOneOf(uint32_t id, std::initializer_list<uint32_t> ids) {
     return false;
 }
 
-// Whether an AMD row with the GPU's device id matches it (the short-name column carries a
-// subsystem or revision text for the ids that need one).
-bool amdRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* subsys, const char* revision) {
+}  // namespace
+
+bool amdDeviceRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* subsys, const char* revision) {
     const char* column = row.short_name ? row.short_name : "";
     if (column[0] == '\0') return true;
     const bool has_subsys = subsys && std::strlen(subsys) == 8;
@@ -130,8 +130,6 @@ bool amdRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* su
         return has_subsys && equalPrefix(column, subsys, 8);
     return true;
 }
-
-}  // namespace
 
 DeviceTable deviceTableFor(uint32_t vendor_id) {
     switch (vendor_id) {
@@ -167,7 +165,7 @@ int lookupDeviceRow(uint32_t vendor_id, uint32_t device_id, const char* subsys_t
     const DeviceTableRow* rows = deviceTableRows(table, count);
     for (size_t i = 0; i < count; ++i) {
         if (rows[i].device_id < 0 || static_cast<uint32_t>(rows[i].device_id) != device_id) continue;
-        if (table == DeviceTable::Amd && !amdRowMatches(rows[i], device_id, subsys_text, revision_text))
+        if (table == DeviceTable::Amd && !amdDeviceRowMatches(rows[i], device_id, subsys_text, revision_text))
             continue;
         return static_cast<int>(i);
     }

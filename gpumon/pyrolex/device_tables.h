@@ -41,4 +41,10 @@ const DeviceTableRow* deviceTableRow(DeviceTable table, int row);
 int lookupDeviceRow(uint32_t vendor_id, uint32_t device_id, const char* subsys_text,
                     const char* revision_text);
 
+/// The AMD rule for one row whose device id equals the GPU's: a row with an empty
+/// short-name column matches; for some device ids the column must equal the subsystem text
+/// or begin with the revision text (see lookupDeviceRow).
+bool amdDeviceRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* subsys_text,
+                         const char* revision_text);
+
 }  // namespace plashwerk

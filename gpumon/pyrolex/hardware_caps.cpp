@@ -165,10 +165,16 @@ void HardwareCaps::queryCpuInfo() {
 }
 
 void HardwareCaps::addOtherAdapters() {
+    // An integrated primary adapter (Intel, S3) beside NVIDIA or AMD GPUs is the machine's
+    // implicit GPU 1: the monitor numbers the vendor GPUs from 2 then, and the adapter has
+    // no sensors to watch, so it is not listed a second time.
+    const bool vendor_gpus = !m_gpus.empty();
+    const bool integrated_primary = m_vendor_class == kVendorIntel || m_vendor_class == kVendorS3;
     for (size_t i = 0; i < m_display_devices.size(); ++i) {
         const DisplayEntry& e = m_display_devices[i];
         const PciIdentity ids = parsePciIdsByKey(e.device_id);
         if (ids.vendor_id == kPciVendorNvidia || ids.vendor_id == kPciVendorAmd) continue;
+        if (i == 0 && integrated_primary && vendor_gpus) continue;
         GpuRecord& r = addGpuRecord(vendorClassOf(ids.vendor_id));
         r.index = static_cast<int>(i);
         r.vendor_id = ids.vendor_id;

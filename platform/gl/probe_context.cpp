@@ -86,14 +86,18 @@ bool GlProbeContext::createGlfw(const GlProbeRequest& request) {
 bool GlProbeContext::createEgl(const GlProbeRequest& request) {
     EGLDisplay display = openEglDisplay();
     if (display == EGL_NO_DISPLAY) return false;
-    const EGLint config_attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    // The surface type defaults to windows, which a surfaceless display has none of.
+    const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                        EGL_NONE};
     EGLConfig config = nullptr;
     EGLint configs = 0;
-    if (!eglBindAPI(EGL_OPENGL_API) ||
-        !eglChooseConfig(display, config_attributes, &config, 1, &configs) || configs < 1) {
+    if (!eglBindAPI(EGL_OPENGL_API)) {
         eglTerminate(display);
         return false;
     }
+    if (!eglChooseConfig(display, config_attributes, &config, 1, &configs) || configs < 1)
+        config = nullptr;  // EGL_NO_CONFIG_KHR: a context without a config, drawing into FBOs
+
     // Compatibility profile at the requested version; without the debug flag when the
     // implementation refuses it.
     EGLContext context = EGL_NO_CONTEXT;
