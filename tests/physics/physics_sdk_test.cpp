@@ -1,0 +1,246 @@
+// The run's SDK: start-up and its version fall-back, hardware reports, scenes with their
+// software fall-back, statistics and shut-down, against our real SDK.
+
+#include <gtest/gtest.h>
+
+#include "physics/demo_scene_physics.h"
+#include "physics/physics_descriptors.h"
+#include "physics_test_support.h"
+
+namespace plashwerk {
+namespace {
+
+
+class PhysicsSdk : public test::PhysicsTest {
+protected:
+    /// Forwards to the real SDK, first making every version newer than accept_up_to one
+    /// that the SDK refuses (2.9.x). Records the versions asked for and the descriptor.
+    void refuseVersionsAbove(NxU32 accept_up_to, DemoScenePhysics& physics) {
+        physics.sdk_factory = [this, accept_up_to](NxU32 version, NxUserAllocator* a,
+                                                   NxUserOutputStream* o,
+                                                   const NxPhysicsSDKDesc& desc,
+                                                   NxSDKCreateError* e, const char* guid) {
+            versions_asked.push_back(version);
+            last_desc = desc;
+            last_guid = guid ? guid : "";
+            const NxU32 sent = version > accept_up_to ? version + 0x00010000 : version;
+            return NxCreatePhysicsSDK(sent, a, o, desc, e, guid);
+        };
+    }
+    void reportHardware(DemoScenePhysics& physics, NxU32 ppus = 1) {
+        test::useScriptedSdk(physics, &hardware_sdk, true, ppus, &last_desc);
+    }
+
+    std::vector<NxU32> versions_asked;
+    NxPhysicsSDKDesc last_desc;
+    std::string last_guid;
+    test::ScriptedSdk* hardware_sdk = nullptr;
+};
+
+TEST_F(PhysicsSdk, DefaultVersionStartsReportsAndSetsParameters) {
+    DemoScenePhysics physics(options);
+    refuseVersionsAbove(NX_SDK_VERSION_NUMBER, physics);
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    ASSERT_NE(physics.physics_sdk, nullptr);
+    EXPECT_EQ(versions_asked, std::vector<NxU32>{0x02080400u});
+    EXPECT_EQ(last_guid, "3C7A21D4-5E8F-4b60-9A12-7D04E6B3C58F");
+    EXPECT_EQ(last_desc.flags, 2u);
+    EXPECT_EQ(physics.sdk_version_major, 2);
+    EXPECT_EQ(physics.sdk_version_minor, 8);
+    EXPECT_EQ(physics.sdk_version_bugfix, 4);
+    EXPECT_EQ(physics.ppu_count, 0u);
+    EXPECT_FALSE(physics.physx_hardware_present);
+    EXPECT_FALSE(g_physx_hardware_present);
+
+    const std::vector<std::string> want = {
+        "[INFO] NVIDIA PhysX engine init - gpuHeapSize=256MB",
+        "[INFO] NVIDIA PhysX engine - # of PPUs detected: 0",
+        "[INFO] NVIDIA PhysX: PhysX hardware not detected (NX_HW_VERSION_NONE).",
+        "[INFO] NVIDIA PhysX engine version 2.8.4 successfully started.",
+    };
+    EXPECT_EQ(logLines(), want);
+
+    NxPhysicsSDK& sdk = *physics.physics_sdk;
+    EXPECT_FLOAT_EQ(sdk.getParameter(NX_DEFAULT_SLEEP_LIN_VEL_SQUARED), 0.0225f);
+    EXPECT_FLOAT_EQ(sdk.getParameter(NX_DEFAULT_SLEEP_ANG_VEL_SQUARED), 0.0196f);
+    EXPECT_FLOAT_EQ(sdk.getParameter(NX_SKIN_WIDTH), 0.01f);
+    EXPECT_FLOAT_EQ(sdk.getParameter(NX_CONTINUOUS_CD), 1.0f);
+    EXPECT_FLOAT_EQ(sdk.getParameter(NX_CCD_EPSILON), 0.01f);
+
+    // A second start while started changes nothing and logs nothing.
+    NxPhysicsSDK* first = physics.physics_sdk;
+    EXPECT_TRUE(physics.startPhysics(2, 8, 1));
+    EXPECT_EQ(physics.physics_sdk, first);
+    EXPECT_EQ(physics.sdk_version_bugfix, 4);
+    EXPECT_EQ(logLines().size(), want.size());
+}
+
+TEST_F(PhysicsSdk, AnyMinusOneMeansTheNewestVersionAndHeapSizeFollowsTheSettings) {
+    options.z2o_physx_gpu_mem = true;
+    options.physx_cpu = true;
+    DemoScenePhysics physics(options);
+    refuseVersionsAbove(NX_SDK_VERSION_NUMBER, physics);
+    ASSERT_TRUE(physics.startPhysics(3, -1, 7));
+    EXPECT_EQ(versions_asked, std::vector<NxU32>{0x02080400u});
+    EXPECT_EQ(last_desc.flags, 3u);
+    EXPECT_EQ(last_desc.gpuHeapSize, 512u);
+    EXPECT_TRUE(logged("[INFO] NVIDIA PhysX engine init - gpuHeapSize=512MB"));
+    EXPECT_TRUE(logged("[INFO] NVIDIA PhysX engine version 2.8.4 successfully started."));
+}
+
+TEST_F(PhysicsSdk, RefusedVersionIsLoggedAndLeavesNoSdk) {
+    DemoScenePhysics physics(options);
+    EXPECT_FALSE(physics.startPhysics(2, 9, 0));  // newer than our SDK answers for
+    EXPECT_EQ(physics.physics_sdk, nullptr);
+    EXPECT_EQ(physics.sdk_version_minor, 9);
+    EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX initialization failed. Could not start NVIDIA "
+                       "PhysX Engine version 2.9.0"));
+    EXPECT_EQ(log().find("successfully started"), std::string::npos);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(PhysicsSdk, FallsBackThroughOlderVersionsUntilOneStarts) {
+    DemoScenePhysics physics(options);
+    refuseVersionsAbove(NxSdkVersionWord(2, 8, 2), physics);
+    ASSERT_TRUE(physics.startPhysicsWithFallback());
+    EXPECT_EQ(versions_asked, (std::vector<NxU32>{0x02080400u, 0x02080300u, 0x02080200u}));
+    EXPECT_EQ(physics.sdk_version_bugfix, 2);
+    EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX initialization failed. Could not start NVIDIA "
+                       "PhysX Engine version 2.8.4"));
+    EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX initialization failed. Could not start NVIDIA "
+                       "PhysX Engine version 2.8.3"));
+    EXPECT_TRUE(logged("[INFO] NVIDIA PhysX engine version 2.8.2 successfully started."));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(PhysicsSdk, AllVersionsRefusedShowsTheDriverBox) {
+    DemoScenePhysics physics(options);
+    refuseVersionsAbove(0, physics);
+    EXPECT_FALSE(physics.startPhysicsWithFallback());
+    EXPECT_EQ(versions_asked.size(), 4u);
+    EXPECT_EQ(versions_asked.back(), 0x02080100u);
+    EXPECT_EQ(physics.physics_sdk, nullptr);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, MessageBoxKind::Error);
+    EXPECT_EQ(boxes[0].text, "PhysX Engine 2.8.1 initialization failed. Verify your PhysX driver.");
+    // Nothing was started, so nothing is shut down or dumped.
+    EXPECT_FALSE(physics.dumpSceneStats());
+    EXPECT_EQ(physics.createFluidScene(), nullptr);
+}
+
+TEST_F(PhysicsSdk, HardwareIsReportedAndPublished) {
+    DemoScenePhysics physics(options);
+    reportHardware(physics, 2);
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    EXPECT_EQ(physics.ppu_count, 2u);
+    EXPECT_TRUE(physics.physx_hardware_present);
+    EXPECT_TRUE(g_physx_hardware_present);
+    EXPECT_TRUE(logged("[INFO] NVIDIA PhysX engine - # of PPUs detected: 2"));
+    EXPECT_TRUE(logged("[INFO] NVIDIA PhysX: PhysX hardware detected (NX_HW_VERSION_ATHENA_1_0)."));
+    physics.shutdownPhysics();
+    g_physx_hardware_present = false;
+}
+
+TEST_F(PhysicsSdk, ShutdownLogsOnlyWhenSomethingWasStarted) {
+    DemoScenePhysics physics(options);
+    EXPECT_TRUE(physics.shutdownPhysics());
+    EXPECT_TRUE(logLines().empty());
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    EXPECT_TRUE(physics.shutdownPhysics());
+    EXPECT_EQ(physics.physics_sdk, nullptr);
+    EXPECT_EQ(logLines().back(), "[INFO] NVIDIA PhysX shutdown ok.");
+    const size_t lines = logLines().size();
+    EXPECT_TRUE(physics.shutdownPhysics());
+    EXPECT_EQ(logLines().size(), lines);
+    // Started again after a shut-down: a fresh SDK.
+    EXPECT_TRUE(physics.startPhysics(-1, -1, -1));
+    EXPECT_NE(physics.physics_sdk, nullptr);
+}
+
+TEST_F(PhysicsSdk, StatisticsBeforeAnySceneLogNothing) {
+    DemoScenePhysics physics(options);
+    EXPECT_FALSE(physics.dumpSceneStats());
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    const size_t lines = logLines().size();
+    EXPECT_TRUE(physics.dumpSceneStats());
+    EXPECT_EQ(logLines().size(), lines);
+}
+
+// --- Scenes -------------------------------------------------------------------------------
+
+TEST_F(PhysicsSdk, SoftwareSceneGetsItsMaterialAndTiming) {
+    options.multicore_cpu_physx = false;
+    options.multithreaded_physx = true;
+    options.alt_physx_threading = true;
+    DemoScenePhysics physics(options);
+    EXPECT_EQ(physics.createFluidScene(), nullptr);  // no SDK yet
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    g_gpu_physx_active = true;
+    NxScene* scene = physics.createFluidScene();
+    ASSERT_NE(scene, nullptr);
+    EXPECT_FALSE(g_gpu_physx_active);
+    EXPECT_EQ(scene->getSimType(), NX_SIMULATION_SW);
+    EXPECT_EQ(scene->getFlags(), 0x40u);
+    NxVec3 gravity;
+    scene->getGravity(gravity);
+    EXPECT_EQ(gravity, NxVec3(0, -14.8f, 0));
+
+    NxMaterial* material = scene->getMaterialFromIndex(0);
+    ASSERT_NE(material, nullptr);
+    EXPECT_FLOAT_EQ(material->getDynamicFriction(), 0.2f);
+    EXPECT_FLOAT_EQ(material->getStaticFriction(), 0.2f);
+    EXPECT_FLOAT_EQ(material->getRestitution(), 0.5f);
+
+    NxReal step = 0;
+    NxU32 iterations = 0;
+    NxTimeStepMethod method = NX_TIMESTEP_VARIABLE;
+    scene->getTiming(step, iterations, method);
+    EXPECT_FLOAT_EQ(step, 0.004f);
+    EXPECT_EQ(iterations, 4u);
+    EXPECT_EQ(method, NX_TIMESTEP_FIXED);
+
+    EXPECT_FALSE(physics.releaseFluidScene(nullptr));
+    EXPECT_TRUE(physics.releaseFluidScene(scene));
+    EXPECT_EQ(physics.physics_sdk->getNbScenes(), 0u);
+    EXPECT_EQ(log().find("[ERROR]"), std::string::npos);
+}
+
+TEST_F(PhysicsSdk, RefusedHardwareSceneFallsBackToSoftwareSilently) {
+    DemoScenePhysics physics(options);
+    reportHardware(physics);
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    NxScene* scene = physics.createFluidScene();
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(hardware_sdk->scene_requests,
+              (std::vector<NxSimulationType>{NX_SIMULATION_HW, NX_SIMULATION_SW}));
+    EXPECT_EQ(scene->getSimType(), NX_SIMULATION_SW);
+    EXPECT_FALSE(g_gpu_physx_active);
+    EXPECT_EQ(log().find("[ERROR]"), std::string::npos) << log();
+
+    // Both refused: null, and still no message.
+    hardware_sdk->refuse_scenes = true;
+    EXPECT_EQ(physics.createFluidScene(), nullptr);
+    EXPECT_EQ(log().find("[ERROR]"), std::string::npos) << log();
+    EXPECT_TRUE(boxes.empty());
+    g_physx_hardware_present = false;
+}
+
+TEST_F(PhysicsSdk, CpuPhysicsOnAHardwareMachineAsksForSoftwareOnly) {
+    options.physx_cpu = true;
+    DemoScenePhysics physics(options);
+    reportHardware(physics);
+    ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+    EXPECT_EQ(last_desc.flags, 3u);
+    ASSERT_NE(physics.createFluidScene(), nullptr);
+    EXPECT_EQ(hardware_sdk->scene_requests, std::vector<NxSimulationType>{NX_SIMULATION_SW});
+    EXPECT_FALSE(g_gpu_physx_active);
+
+    // A refused software scene is an error worth logging.
+    hardware_sdk->refuse_scenes = true;
+    EXPECT_EQ(physics.createFluidScene(), nullptr);
+    EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX: could not create PhysX scene!"));
+    g_physx_hardware_present = false;
+}
+
+}  // namespace
+}  // namespace plashwerk
