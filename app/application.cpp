@@ -9,6 +9,8 @@
 #include "app/main_window.h"
 #include "app/options_file.h"
 #include "app/startup_options.h"
+#include "gpumon/gpu_monitor.h"
+#include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
@@ -105,8 +107,13 @@ void shutDown(bool engine_started) {
         g_app.startup_dialog_shown = false;
         writeOptionsFile(o, kOptionsFileName);
     }
+    // The first GPU's clock maxima of the run, for the scores row.
+    g_app.score_max_core_clock = o.log_score ? gpuMonitor().getGpuCoreClock(0, true) : 0.0f;
+    g_app.score_max_memory_clock = o.log_score ? gpuMonitor().getGpuMemoryClock(0, true) : 0.0f;
     shutdownWindowSystem();  // stops the run and closes the main window first
+    gpuMonitor().stopGpuMonitoring();
     if (engine_started) Vantorr_nsp::Vantorr::getInstance()->shutdown();
+    Pyrolex::shutdown();
     logTrace(VN_TRACE_INFO, "%s shutdown OK.", kAppName);
 }
 
@@ -155,12 +162,31 @@ int applicationEntry(const char* command_line) {
 
     g_app.physx_gpu_count = checkPhysxHardware();
 
+    // The GPU library: a hidden 2 x 2 window at (2, 2) with an OpenGL 2.0 debug context.
+    if (!Pyrolex::startup(2, 2, 2, 2, 2, 0, true)) {
+        showErrorBox("Could not initialize Pyrolex. %s startup failed. Bye!", kAppName);
+        return kExitStartupFailed;
+    }
+    if (!Pyrolex::isStarted()) {
+        logTrace(Vantorr_nsp::VN_TRACE_WARNING, "Graphics drivers detection failed.");
+        showErrorBox("Graphics drivers detection failed. Bye!");
+        Pyrolex::shutdown();
+        return kExitStartupFailed;
+    }
+    GpuMonitor& monitor = gpuMonitor();
+    monitor.setLogFolder(g_app.application_directory);
+    monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), g_app.physx_gpu_count > 0);
+    if (monitor.initGpuTable() && monitor.startThread())
+        logTrace(VN_TRACE_INFO, "GPU monitoring thread started up ok.");
+
     if (Vantorr_nsp::Vantorr::getInstance()->startup(Vantorr_nsp::VN_RENDER_SYSTEM_OPENGL, 1,
                                                      nullptr) != 0 ||
         !Vantorr_nsp::vnRenderer::getInstance() ||
         !Vantorr_nsp::vnRenderer::getInstance()->getRenderSystem()) {
         showErrorBox("Could not startup the renderer. %s initialization failed.", kAppName);
+        monitor.stopGpuMonitoring();
         Vantorr_nsp::Vantorr::getInstance()->shutdown();
+        Pyrolex::shutdown();
         return kExitStartupFailed;
     }
 

@@ -19,6 +19,8 @@ struct AppState {
     int physx_gpu_count;                 ///< physics processors found at start-up
     uint32_t physx_system_version;       ///< installed physics system software, 0 = none
     bool startup_dialog_shown;
+    float score_max_core_clock;          ///< first GPU's run maxima read at shut-down for the
+    float score_max_memory_clock;        ///< scores row (MHz); 0 without log_score
 };
 
 extern AppState g_app;
