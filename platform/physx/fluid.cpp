@@ -38,6 +38,13 @@ float latticeDensity(float spacing, float h, float mass) {
     return float(sum) * mass;
 }
 
+// Whether a plane's solid side (normal . p < d) reaches into the box [lo, hi].
+bool planeMayTouch(const CollisionShape& c, const NxVec3& lo, const NxVec3& hi) {
+    const NxVec3 nearest(c.normal.x >= 0.0f ? lo.x : hi.x, c.normal.y >= 0.0f ? lo.y : hi.y,
+                         c.normal.z >= 0.0f ? lo.z : hi.z);
+    return c.normal.dot(nearest) <= c.d;
+}
+
 template <typename T>
 T* recordAt(void* base, uint32_t stride, uint32_t i) {
     return reinterpret_cast<T*>(static_cast<char*>(base) + size_t(stride) * i);
@@ -442,7 +449,7 @@ void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t
         }
     };
     const uint32_t chunks = (count + kParticleChunk - 1) / kParticleChunk;
-    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
         move(c * kParticleChunk, std::min(count, (c + 1) * kParticleChunk));
     });
     std::swap(m_cur, m_next);
@@ -496,18 +503,23 @@ void Fluid::step(const FluidStepContext& ctx) {
         args.maxExcess = m_desc.restDensity;
         args.dt = dt;
         const SphPassSet& passes = sphPassSet(int(ctx.passSet));
+        args.scratchStride = m_capacity + 2 * kSphPadding;
+        // One scratch table per thread that may join (tables are only ever added).
+        const size_t slots = size_t(ctx.helpers ? ctx.pool->workerCount() : 0) + 1;
+        while (m_scratch.size() < slots)
+            m_scratch.emplace_back(new float[size_t(kSphScratchFields) * args.scratchStride]);
         m_grid.chunkCells(kCellChunks, m_chunks);
         const uint32_t chunks = uint32_t(m_chunks.size() - 1);
-        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
-            m_chunkPairs[c] = passes.density(args, m_chunks[c], m_chunks[c + 1]);
+        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned slot) {
+            m_chunkPairs[c] = passes.density(args, m_chunks[c], m_chunks[c + 1], m_scratch[slot].get());
         });
         uint64_t pairs = 0;
         for (uint32_t c = 0; c < chunks; ++c) pairs += m_chunkPairs[c];
         m_stats.neighbourPairs += pairs;
         // Both passes visit every pair (the density pass also meets each particle itself).
         m_stats.pairEvaluations += 2 * pairs + m_count;
-        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
-            passes.forces(args, m_chunks[c], m_chunks[c + 1]);
+        ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned slot) {
+            passes.forces(args, m_chunks[c], m_chunks[c + 1], m_scratch[slot].get());
         });
     } else if (m_count > 0) {
         std::fill(m_ax.begin(), m_ax.begin() + m_count, 0.0f);
@@ -523,7 +535,7 @@ void Fluid::step(const FluidStepContext& ctx) {
     if (m_chunkPushes.size() < size_t(chunks) * bodies)
         m_chunkPushes.resize(size_t((m_capacity + kParticleChunk - 1) / kParticleChunk) * bodies);
     std::fill(m_chunkPushes.begin(), m_chunkPushes.begin() + size_t(chunks) * bodies, BodyPush{});
-    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c) {
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
         m_chunkRemoved[c] = 0;
         integrate(ctx, c * kParticleChunk, std::min(m_count, (c + 1) * kParticleChunk),
                   bodies ? &m_chunkPushes[size_t(c) * bodies] : nullptr, m_chunkRemoved[c]);
@@ -573,6 +585,40 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
                                : 0.0f;
 
     Store& s = m_cur;
+
+    // The shapes this chunk can reach: its particles sit close together (grid order), so
+    // most shapes are far from all of them and need no test per particle.
+    constexpr uint32_t kLocalShapes = 32;
+    CollisionShape local[kLocalShapes];
+    const CollisionShape* shapes = ctx.shapes;
+    uint32_t shapeCount = ctx.shapeCount;
+    if (begin < end && shapeCount <= kLocalShapes) {
+        NxVec3 lo(s.x[begin], s.y[begin], s.z[begin]), hi = lo;
+        for (uint32_t i = begin + 1; i < end; ++i) {
+            lo.x = std::min(lo.x, s.x[i]);
+            lo.y = std::min(lo.y, s.y[i]);
+            lo.z = std::min(lo.z, s.z[i]);
+            hi.x = std::max(hi.x, s.x[i]);
+            hi.y = std::max(hi.y, s.y[i]);
+            hi.z = std::max(hi.z, s.z[i]);
+        }
+        const NxVec3 reach(maxStep + 2.0f * contact.distance);
+        lo -= reach;
+        hi += reach;
+        uint32_t n = 0;
+        for (uint32_t k = 0; k < ctx.shapeCount; ++k) {
+            const CollisionShape& c = ctx.shapes[k];
+            const bool near = c.type == NX_SHAPE_PLANE
+                                  ? planeMayTouch(c, lo, hi)
+                                  : !(c.boundsMin.x > hi.x || c.boundsMax.x < lo.x ||
+                                      c.boundsMin.y > hi.y || c.boundsMax.y < lo.y ||
+                                      c.boundsMin.z > hi.z || c.boundsMax.z < lo.z);
+            if (near) local[n++] = c;
+        }
+        shapes = local;
+        shapeCount = n;
+    }
+
     for (uint32_t i = begin; i < end; ++i) {
         const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
         NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
@@ -586,7 +632,7 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
         }
         if (!v.isFinite()) v = NxVec3(0, 0, 0);
         NxVec3 x1 = x0 + v * dt;
-        const ParticleContact c = collideParticle(ctx.shapes, ctx.shapeCount, contact, x0, x1, v,
+        const ParticleContact c = collideParticle(shapes, shapeCount, contact, x0, x1, v,
                                                   pushMass, pushMass > 0.0f ? pushes : nullptr);
         if (project) {
             const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;

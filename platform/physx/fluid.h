@@ -4,6 +4,7 @@
 // Internal to the SDK; the public face is nx_fluid.h.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/physx/nx_physics.h"
@@ -204,6 +205,7 @@ private:
     std::vector<BodyPush> m_pushes;
     uint32_t m_live = 0;       // particles alive after aging, before emission
     std::vector<uint64_t> m_chunkPairs;
+    std::vector<std::unique_ptr<float[]>> m_scratch;  // per thread slot, for the pair passes
     FluidStepStats m_stats;
     bool m_wantFlags = false;
     bool m_wantNormals = false;

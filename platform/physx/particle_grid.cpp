@@ -34,21 +34,12 @@ void ParticleGrid::reserve(uint32_t capacity) {
     m_stamp = 0;
     m_cellKey.resize(capacity);
     m_cellCountOf.resize(capacity);
-    m_rankOf.resize(capacity);
     m_sortedCells.resize(capacity);
+    m_sortedKey.resize(capacity);
     m_particleCell.resize(capacity);
     m_order.resize(capacity);
     m_cellRange.resize(capacity);
     m_rows.resize(size_t(capacity) * kRows);
-}
-
-uint32_t ParticleGrid::findCell(uint64_t key) const {
-    const size_t mask = m_hash.size() - 1;
-    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> m_hashShift);; s = (s + 1) & mask) {
-        const Slot& slot = m_hash[s];
-        if (slot.stamp != m_stamp) return kNone;
-        if (slot.key == key) return slot.cell;
-    }
 }
 
 uint32_t ParticleGrid::insertCell(uint64_t key) {
@@ -78,16 +69,22 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
     m_cellCount = 0;
     m_particleCount = 0;
 
-    // Cells of the kept particles and their populations.
+    // Cells of the kept particles and their populations. The store is still in last
+    // step's cell order, so a particle mostly shares the cell of the one before it.
+    uint64_t lastKey = ~uint64_t(0);
+    uint32_t lastCell = kNone;
     for (uint32_t p = 0; p < count; ++p) {
         if (keep && !keep[p]) {
             m_particleCell[p] = kNone;
             continue;
         }
-        const uint32_t c =
-            insertCell(cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv)));
-        m_particleCell[p] = c;
-        ++m_cellCountOf[c];
+        const uint64_t key = cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv));
+        if (key != lastKey) {
+            lastKey = key;
+            lastCell = insertCell(key);
+        }
+        m_particleCell[p] = lastCell;
+        ++m_cellCountOf[lastCell];
         ++m_particleCount;
     }
 
@@ -99,7 +96,6 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
     uint32_t slot = 0;
     for (uint32_t r = 0; r < m_cellCount; ++r) {
         const uint32_t c = m_sortedCells[r];
-        m_rankOf[c] = r;
         m_cellRange[r].begin = slot;
         slot += m_cellCountOf[c];
         m_cellRange[r].end = slot;
@@ -127,27 +123,27 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
     }
 
     // The nine runs of each cell: for each neighbouring row, from the first to the last of
-    // its cells x-1, x, x+1 that exist. They are adjacent in key order.
-    constexpr uint64_t kAxis = (uint64_t(1) << 21) - 1;
+    // its cells x-1, x, x+1 that exist; they are adjacent in key order. The keys asked for
+    // grow with the cell, so one cursor per row offset walks the sorted keys once.
+    uint32_t cursor[kRows] = {};
+    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
+    const uint64_t* sorted = m_sortedKey.data();
     for (uint32_t r = 0; r < m_cellCount; ++r) {
-        const uint64_t key = m_cellKey[m_sortedCells[r]];
-        const int64_t cx = int64_t(key & kAxis);
-        const int64_t cy = int64_t((key >> 21) & kAxis);
-        const int64_t cz = int64_t(key >> 42);
+        const uint64_t key = sorted[r];
         Range* rows = &m_rows[size_t(r) * kRows];
         int k = 0;
-        for (int64_t dz = -1; dz <= 1; ++dz) {
-            for (int64_t dy = -1; dy <= 1; ++dy, ++k) {
-                rows[k] = Range{};
-                const uint64_t rowKey = (uint64_t(cz + dz) << 42) | (uint64_t(cy + dy) << 21);
-                uint32_t first = kNone, last = kNone;
-                for (int64_t dx = -1; dx <= 1; ++dx) {
-                    const uint32_t c = findCell(rowKey | uint64_t(cx + dx));
-                    if (c == kNone) continue;
-                    if (first == kNone) first = m_rankOf[c];
-                    last = m_rankOf[c];
-                }
-                if (first != kNone) rows[k] = Range{m_cellRange[first].begin, m_cellRange[last].end};
+        for (uint64_t dz = 0; dz < 3; ++dz) {
+            for (uint64_t dy = 0; dy < 3; ++dy, ++k) {
+                // key - (1 << 42) - (1 << 21) - 1 + dz << 42 + dy << 21: the row's x-1 cell.
+                const uint64_t first = key + (dz << 42) + (dy << 21) - (uint64_t(1) << 42) -
+                                       (uint64_t(1) << 21) - 1;
+                const uint64_t last = first + 2;
+                uint32_t c = cursor[k];
+                while (c < m_cellCount && sorted[c] < first) ++c;
+                cursor[k] = c;
+                uint32_t e = c;
+                while (e < m_cellCount && sorted[e] <= last) ++e;
+                rows[k] = e > c ? Range{m_cellRange[c].begin, m_cellRange[e - 1].end} : Range{};
             }
         }
     }

@@ -44,7 +44,6 @@ public:
 
 private:
     static uint64_t cellKey(int32_t cx, int32_t cy, int32_t cz);
-    uint32_t findCell(uint64_t key) const;  // unsorted cell index or kNone
     uint32_t insertCell(uint64_t key);      // unsorted cell index
 
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -62,8 +61,8 @@ private:
     std::vector<Slot> m_hash;
     std::vector<uint64_t> m_cellKey;      // by unsorted cell index
     std::vector<uint32_t> m_cellCountOf;  // particles per unsorted cell, then write cursors
-    std::vector<uint32_t> m_rankOf;       // unsorted cell index -> sorted position
     std::vector<uint32_t> m_sortedCells;  // sorted position -> unsorted cell index
+    std::vector<uint64_t> m_sortedKey;    // keys in sorted order
     std::vector<uint32_t> m_particleCell; // old particle index -> unsorted cell index
     std::vector<uint32_t> m_order;
     std::vector<Range> m_cellRange;       // by sorted position

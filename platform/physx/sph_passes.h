@@ -36,16 +36,24 @@ struct SphPassArgs {
     float stiffness = 0.0f;       ///< pressure per density excess, (m/s)^2
     float maxExcess = 0.0f;       ///< density excess beyond which pressure stops growing
     float dt = 0.0f;              ///< step, seconds (bounds the viscous relaxation)
+    /// Floats between the fields of a scratch table: at least the particle count plus
+    /// kSphPadding. A table has kSphScratchFields fields.
+    uint32_t scratchStride = 0;
 };
 
+constexpr uint32_t kSphScratchFields = 8;
+
+/// Each call needs a scratch table of its own (kSphScratchFields x scratchStride floats).
+///
 /// Density pass over sorted cells [cellBegin, cellEnd): writes density, pressure and
 /// inverse density of their particles; returns the neighbour pairs found (each particle's
 /// neighbours within the kernel radius, itself not counted).
 using SphDensityPass = uint64_t (*)(const SphPassArgs& args, uint32_t cellBegin,
-                                    uint32_t cellEnd);
+                                    uint32_t cellEnd, float* scratch);
 /// Force pass over sorted cells [cellBegin, cellEnd): writes the acceleration from
 /// pressure and viscosity of their particles. Needs the density pass of all cells first.
-using SphForcePass = void (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd);
+using SphForcePass = void (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd,
+                              float* scratch);
 
 struct SphPassSet {
     const char* name;

@@ -8,6 +8,20 @@
 namespace nxsdk {
 namespace {
 
+// For each 8-bit lane mask, the lanes to pick in order, one per 4-bit nibble.
+struct CompressTable {
+    uint32_t lanes[256];
+    constexpr CompressTable() : lanes() {
+        for (uint32_t m = 0; m < 256; ++m) {
+            uint32_t packed = 0, k = 0;
+            for (uint32_t lane = 0; lane < 8; ++lane)
+                if (m & (1u << lane)) packed |= lane << (4 * k++);
+            lanes[m] = packed;
+        }
+    }
+};
+constexpr CompressTable kCompress;
+
 struct Avx2 {
     static constexpr int W = 8;
     using V = __m256;
@@ -19,6 +33,8 @@ struct Avx2 {
     static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
+    static void store(float* p, V v) { _mm256_storeu_ps(p, v); }
+    static V minv(V a, V b) { return _mm256_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm256_max_ps(a, b); }
     static M lt(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     static M gt(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
@@ -39,6 +55,12 @@ struct Avx2 {
         return _mm_cvtss_f32(s);
     }
     static int countMask(M m) { return __builtin_popcount(unsigned(_mm256_movemask_ps(m))); }
+    static void compress(float* dst, M m, V v) {
+        const __m256i nibbles = _mm256_set1_epi32(int(kCompress.lanes[_mm256_movemask_ps(m)]));
+        const __m256i shifts = _mm256_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28);
+        const __m256i idx = _mm256_and_si256(_mm256_srlv_epi32(nibbles, shifts), _mm256_set1_epi32(7));
+        _mm256_storeu_ps(dst, _mm256_permutevar8x32_ps(v, idx));
+    }
 };
 
 #include "platform/physx/sph_passes_impl.h"

@@ -25,6 +25,8 @@ struct Avx512 {
     static V sub(V a, V b) { return _mm512_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm512_fmadd_ps(a, b, c); }
+    static void store(float* p, V v) { _mm512_storeu_ps(p, v); }
+    static V minv(V a, V b) { return _mm512_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm512_max_ps(a, b); }
     static M lt(V a, V b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
     static M gt(V a, V b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
@@ -37,6 +39,7 @@ struct Avx512 {
     static V rsqrt(V v) { return _mm512_rsqrt14_ps(v); }
     static float hsum(V v) { return _mm512_reduce_add_ps(v); }
     static int countMask(M m) { return __builtin_popcount(unsigned(m)); }
+    static void compress(float* dst, M m, V v) { _mm512_storeu_ps(dst, _mm512_maskz_compress_ps(m, v)); }
 };
 
 #include "platform/physx/sph_passes_impl.h"

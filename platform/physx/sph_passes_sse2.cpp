@@ -19,6 +19,8 @@ struct Sse2 {
     static V sub(V a, V b) { return _mm_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm_add_ps(_mm_mul_ps(a, b), c); }
+    static void store(float* p, V v) { _mm_storeu_ps(p, v); }
+    static V minv(V a, V b) { return _mm_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm_max_ps(a, b); }
     static M lt(V a, V b) { return _mm_cmplt_ps(a, b); }
     static M gt(V a, V b) { return _mm_cmpgt_ps(a, b); }
@@ -39,6 +41,14 @@ struct Sse2 {
     static int countMask(M m) {
         static constexpr int kBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         return kBits[_mm_movemask_ps(m)];
+    }
+    static void compress(float* dst, M m, V v) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, v);
+        const int bits = _mm_movemask_ps(m);
+        int k = 0;
+        for (int lane = 0; lane < 4; ++lane)
+            if (bits & (1 << lane)) dst[k++] = lanes[lane];
     }
 };
 

@@ -26,7 +26,11 @@ WorkerPool::~WorkerPool() {
 
 void WorkerPool::reserveWorkers(unsigned count) {
     std::lock_guard lock(m_mutex);
-    while (m_workers.size() < count) m_workers.emplace_back([this] { workerMain(); });
+    while (m_workers.size() < count) {
+        const unsigned slot = unsigned(m_workers.size()) + 1;
+        m_workers.emplace_back([this, slot] { workerMain(slot); });
+    }
+    m_workerCount.store(unsigned(m_workers.size()), std::memory_order_relaxed);
 }
 
 unsigned WorkerPool::workerCount() const {
@@ -34,11 +38,11 @@ unsigned WorkerPool::workerCount() const {
     return static_cast<unsigned>(m_workers.size());
 }
 
-void WorkerPool::work(Job& job) {
+void WorkerPool::work(Job& job, unsigned slot) {
     for (;;) {
         const uint32_t c = job.next.fetch_add(1, std::memory_order_relaxed);
         if (c >= job.count) return;
-        job.call(job.ctx, c);
+        job.call(job.ctx, c, slot);
         if (job.done.fetch_add(1, std::memory_order_acq_rel) + 1 == job.count)
             job.done.notify_all();
     }
@@ -67,7 +71,7 @@ void WorkerPool::unlinkLocked(Job& job) {
 }
 
 void WorkerPool::run(uint32_t chunks, unsigned helpers, void* ctx,
-                     void (*call)(void*, uint32_t)) {
+                     void (*call)(void*, uint32_t, unsigned)) {
     Job job;
     job.call = call;
     job.ctx = ctx;
@@ -81,7 +85,7 @@ void WorkerPool::run(uint32_t chunks, unsigned helpers, void* ctx,
     }
     m_wake.notify_all();
 
-    work(job);
+    work(job, 0);
 
     // No worker may pick the job up once it is out of the list; then wait for the chunks
     // still running and for every worker to let go of the job.
@@ -97,13 +101,13 @@ void WorkerPool::run(uint32_t chunks, unsigned helpers, void* ctx,
         job.helpersActive.wait(a, std::memory_order_acquire);
 }
 
-void WorkerPool::workerMain() {
+void WorkerPool::workerMain(unsigned slot) {
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_stopping) return;
         if (Job* job = pickJobLocked()) {
             lock.unlock();
-            work(*job);
+            work(*job, slot);
             // The owner may free the job as soon as the count reaches zero.
             if (job->helpersActive.fetch_sub(1, std::memory_order_acq_rel) == 1)
                 job->helpersActive.notify_all();

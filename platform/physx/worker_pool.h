@@ -24,22 +24,25 @@ public:
     void reserveWorkers(unsigned count);
     unsigned workerCount() const;
 
-    /// Calls fn(chunk) for every chunk in [0, chunks) and returns when all calls are done.
-    /// The calling thread works too; at most `helpers` workers join it. The chunk order
-    /// between threads is not fixed, so fn must make each chunk's result independent of it.
+    /// Calls fn(chunk, slot) for every chunk in [0, chunks) and returns when all calls are
+    /// done. The calling thread works too (slot 0); at most `helpers` workers join it
+    /// (worker k as slot k + 1, so slots stay below workerCount() + 1 and no two running
+    /// calls of one loop share a slot). The chunk order between threads is not fixed, so fn
+    /// must make each chunk's result independent of it.
     template <typename Fn>
     void parallelFor(uint32_t chunks, unsigned helpers, Fn&& fn) {
         if (chunks == 0) return;
-        if (chunks == 1 || helpers == 0 || m_workers.empty()) {
-            for (uint32_t c = 0; c < chunks; ++c) fn(c);
+        if (chunks == 1 || helpers == 0 || m_workerCount.load(std::memory_order_relaxed) == 0) {
+            for (uint32_t c = 0; c < chunks; ++c) fn(c, 0u);
             return;
         }
-        run(chunks, helpers, &fn, [](void* ctx, uint32_t c) { (*static_cast<Fn*>(ctx))(c); });
+        run(chunks, helpers, &fn,
+            [](void* ctx, uint32_t c, unsigned slot) { (*static_cast<Fn*>(ctx))(c, slot); });
     }
 
 private:
     struct Job {
-        void (*call)(void*, uint32_t) = nullptr;
+        void (*call)(void*, uint32_t, unsigned) = nullptr;
         void* ctx = nullptr;
         uint32_t count = 0;
         unsigned helpersAllowed = 0;
@@ -50,9 +53,10 @@ private:
         Job* nextInList = nullptr;
     };
 
-    void run(uint32_t chunks, unsigned helpers, void* ctx, void (*call)(void*, uint32_t));
-    void workerMain();
-    static void work(Job& job);
+    void run(uint32_t chunks, unsigned helpers, void* ctx,
+             void (*call)(void*, uint32_t, unsigned));
+    void workerMain(unsigned slot);
+    static void work(Job& job, unsigned slot);
     Job* pickJobLocked();
     void unlinkLocked(Job& job);
 
@@ -62,6 +66,7 @@ private:
     std::atomic<uint32_t> m_jobCount{0};
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
+    std::atomic<unsigned> m_workerCount{0};
 };
 
 /// A thread that sleeps until start() hands it a task, runs it, and reports completion.
