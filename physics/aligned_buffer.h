@@ -14,7 +14,7 @@ inline constexpr size_t kParticleBufferAlignment = 16;
 
 template <typename T>
 class AlignedBuffer {
-public:
+  public:
     AlignedBuffer() = default;
 
     /// Replaces the contents with count zeroed elements. False (and empty) when the memory
@@ -24,8 +24,8 @@ public:
         m_count = 0;
         if (count == 0 || count > SIZE_MAX / sizeof(T) - kParticleBufferAlignment) return false;
         // aligned_alloc wants a size that is a multiple of the alignment.
-        const size_t bytes = (count * sizeof(T) + kParticleBufferAlignment - 1) &
-                             ~(kParticleBufferAlignment - 1);
+        const size_t bytes =
+            (count * sizeof(T) + kParticleBufferAlignment - 1) & ~(kParticleBufferAlignment - 1);
         void* memory = std::aligned_alloc(kParticleBufferAlignment, bytes);
         if (!memory) return false;
         std::memset(memory, 0, bytes);
@@ -45,7 +45,7 @@ public:
     T& operator[](size_t i) { return m_data.get()[i]; }
     const T& operator[](size_t i) const { return m_data.get()[i]; }
 
-private:
+  private:
     struct Free {
         void operator()(T* p) const { std::free(p); }
     };

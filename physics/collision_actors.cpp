@@ -2,8 +2,8 @@
 
 namespace plashwerk {
 
-NxActor* createBoxActor(NxScene* scene, const NxVec3& position, const NxVec3& size,
-                        float density, bool kinematic) {
+NxActor* createBoxActor(NxScene* scene, const NxVec3& position, const NxVec3& size, float density,
+                        bool kinematic) {
     if (!scene) return nullptr;
     NxBoxShapeDesc box;
     box.dimensions = size * 0.5f;
@@ -54,8 +54,7 @@ int createObstacleActors(NxScene* scene, const ObstacleLayout& layout) {
     for (const SphereObstacle& sphere : layout.spheres)
         if (createSphereActor(scene, sphere.position, sphere.radius)) ++made;
     const NxVec3 pillar_position(layout.pillar_x, layout.pillar_size.y / 2.0f, layout.pillar_z);
-    if (createBoxActor(scene, pillar_position, layout.pillar_size, kObstacleDensity, false))
-        ++made;
+    if (createBoxActor(scene, pillar_position, layout.pillar_size, kObstacleDensity, false)) ++made;
     return made;
 }
 

@@ -40,8 +40,8 @@ struct ObstacleLayout {
     float pillar_x = 0.0f;                 ///< the pillar stands on the ground here
     float pillar_z = -4.0f;
     NxVec3 emitter_box_size{0.5f, 1.0f, 0.5f};  ///< bounding box of each emitter box mesh
-    float emitter_circle_radius = 15.0f;  ///< the emitter boxes stand on this circle, metres
-    float emitter_box_y = 0.5f;           ///< centre height of an emitter box: it sits on y = 0
+    float emitter_circle_radius = 15.0f;        ///< the emitter boxes stand on this circle, metres
+    float emitter_box_y = 0.5f;  ///< centre height of an emitter box: it sits on y = 0
 };
 
 /// kg/m^3 of the pillar and the emitter frame boxes: light, so the fluid can push the pillar.
@@ -50,8 +50,8 @@ inline constexpr float kObstacleDensity = 2.0f;
 /// A box of the given full size (metres) centred at position with the identity rotation.
 /// With a density it is a body (dynamic, or kinematic when asked), else static. Null when
 /// the scene is missing or the SDK refuses the actor.
-NxActor* createBoxActor(NxScene* scene, const NxVec3& position, const NxVec3& size,
-                        float density, bool kinematic);
+NxActor* createBoxActor(NxScene* scene, const NxVec3& position, const NxVec3& size, float density,
+                        bool kinematic);
 
 /// A static sphere; null when the scene is missing or the SDK refuses it.
 NxActor* createSphereActor(NxScene* scene, const NxVec3& position, float radius);

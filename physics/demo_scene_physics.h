@@ -54,7 +54,7 @@ using PhysicsSdkFactory = std::function<NxPhysicsSDK*(
     const NxPhysicsSDKDesc& desc, NxSDKCreateError* error, const char* guid)>;
 
 class DemoScenePhysics {
-public:
+  public:
     explicit DemoScenePhysics(const StartupOptions& options);
     /// Releases whatever is still held: simulations, then the SDK.
     ~DemoScenePhysics();
@@ -120,8 +120,8 @@ public:
     bool physx_hardware_present = false;  ///< the started SDK has a hardware version
 
     std::vector<std::unique_ptr<FluidSimulation>> fluid_simulations;
-    uint32_t fluid_count = 0;             ///< simulations created
-    uint32_t warmup_threshold = 0;        ///< live particles that end the initial filling
+    uint32_t fluid_count = 0;       ///< simulations created
+    uint32_t warmup_threshold = 0;  ///< live particles that end the initial filling
 
     /// The obstacles' numbers; the scene builder may set them from its meshes first.
     ObstacleLayout obstacles;
@@ -131,9 +131,9 @@ public:
     /// Starts the SDK; NxCreatePhysicsSDK unless replaced.
     PhysicsSdkFactory sdk_factory;
 
-private:
-    void createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters,
-                          float angle_step, float& angle, float& expected_particles);
+  private:
+    void createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters, float angle_step,
+                          float& angle, float& expected_particles);
 
     const StartupOptions& m_options;
     /// Held while scenes are added or released and while the window thread dumps their

@@ -67,8 +67,8 @@ NxMat33 emitterRotation(float alpha, float beta) {
 
 uint32_t emissionRate(const StartupOptions& options, uint32_t total_emitters) {
     if (!options.use_particle_count) {
-        const int rate = options.xtreme_burning ? options.particles_rate_xtreme
-                                                : options.particles_rate;
+        const int rate =
+            options.xtreme_burning ? options.particles_rate_xtreme : options.particles_rate;
         return rate > 0 ? static_cast<uint32_t>(rate) : 0;
     }
     const float lifetime = options.particles_lifetime;

@@ -24,10 +24,10 @@ inline constexpr uint32_t kMaxParticlesPerFluid = 65000;
 inline constexpr int kMaxFluidEmitters = 128;
 
 struct FluidLayout {
-    uint32_t simulations = 0;           ///< physics scenes (FluidSimulation records)
-    uint32_t fluids_per_simulation = 0; ///< fluids_in_scene of each
+    uint32_t simulations = 0;            ///< physics scenes (FluidSimulation records)
+    uint32_t fluids_per_simulation = 0;  ///< fluids_in_scene of each
     uint32_t emitters_per_fluid = 0;
-    uint32_t compartment_slots = 0;     ///< fluid compartments per scene; 0: none
+    uint32_t compartment_slots = 0;  ///< fluid compartments per scene; 0: none
 
     uint32_t totalEmitters() const {
         return simulations * fluids_per_simulation * emitters_per_fluid;

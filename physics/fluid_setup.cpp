@@ -19,11 +19,11 @@ using Vantorr_nsp::VN_TRACE_WARNING;
 void DemoScenePhysics::createFluidSimulations() {
     const int requested = std::max(m_options.num_fluid_emitters, 1);
     if (requested > kMaxFluidEmitters)
-        logTrace(VN_TRACE_WARNING, "PhysX fluid: %d emitters requested, limited to %d",
-                 requested, kMaxFluidEmitters);
+        logTrace(VN_TRACE_WARNING, "PhysX fluid: %d emitters requested, limited to %d", requested,
+                 kMaxFluidEmitters);
     const FluidLayout layout =
-        planFluidLayout(requested, ppu_count, physx_hardware_present,
-                        m_options.multithreaded_physx, m_options.fluid_per_emitter);
+        planFluidLayout(requested, ppu_count, physx_hardware_present, m_options.multithreaded_physx,
+                        m_options.fluid_per_emitter);
 
     {
         std::lock_guard lock(m_mutex);
@@ -70,8 +70,7 @@ void DemoScenePhysics::createFluidSimulations() {
 }
 
 void DemoScenePhysics::createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters,
-                                        float angle_step, float& angle,
-                                        float& expected_particles) {
+                                        float angle_step, float& angle, float& expected_particles) {
     const float lifetime = m_options.particles_lifetime;
     const uint32_t rate = emissionRate(m_options, total_emitters);
     for (auto& fluid : simulation.fluids) {
@@ -84,15 +83,15 @@ void DemoScenePhysics::createEmittersOf(FluidSimulation& simulation, uint32_t to
                                                          obstacles.emitter_box_y);
             EmitterBoxPlacement box{position, obstacles.emitter_box_size};
             if (make_emitter_box) box = make_emitter_box(position, obstacles.emitter_box_size);
-            NxActor* frame = createBoxActor(simulation.scene, box.position, box.size,
-                                            kObstacleDensity, true);
+            NxActor* frame =
+                createBoxActor(simulation.scene, box.position, box.size, kObstacleDensity, true);
 
             const EmitterTilt tilt = emitterTilt(angle);
             if (createFluidEmitter(fluid.get(), e, lifetime, frame, tilt.alpha, tilt.beta)) {
                 // Only emitters that exist fill the fluid; counting a missing one would set
                 // a threshold the run never reaches.
-                const float share = expectedParticleShare(rate, lifetime, expected_in_fluid,
-                                                          fluid->max_particles);
+                const float share =
+                    expectedParticleShare(rate, lifetime, expected_in_fluid, fluid->max_particles);
                 expected_in_fluid += share;
                 expected_particles = std::trunc(expected_particles + share);
             }
@@ -109,8 +108,8 @@ bool DemoScenePhysics::createParticleFluid(FluidSimulation* simulation, Particle
 
     // A fluid asks for hardware only in a scene that got it: after the silent software
     // fall-back a hardware fluid would be refused and the run left without particles.
-    const bool hardware_fluid = physx_hardware_present && !m_options.physx_cpu &&
-                                scene->getSimType() == NX_SIMULATION_HW;
+    const bool hardware_fluid =
+        physx_hardware_present && !m_options.physx_cpu && scene->getSimType() == NX_SIMULATION_HW;
     NxFluidDesc desc = makeFluidDesc(m_options, max_particles, hardware_fluid);
     desc.particlesWriteData = fluid->particleWriteData();
 
@@ -141,9 +140,8 @@ bool DemoScenePhysics::createFluidEmitter(ParticleFluid* fluid, uint32_t index, 
     if (frame_actor->getNbShapes() == 0 || !frame_actor->getShapes()) return false;
     NxShape* frame_shape = frame_actor->getShapes()[0];
 
-    const NxFluidEmitterDesc desc =
-        makeEmitterDesc(m_options, frame_shape, static_cast<float>(fluid->emission_rate),
-                        lifetime, alpha, beta);
+    const NxFluidEmitterDesc desc = makeEmitterDesc(
+        m_options, frame_shape, static_cast<float>(fluid->emission_rate), lifetime, alpha, beta);
     NxFluidEmitter* emitter = fluid->fluid->createEmitter(desc);
     if (!emitter) {
         logTrace(VN_TRACE_ERROR, "NVIDIA PhysX: fluid emitter creation failed.");

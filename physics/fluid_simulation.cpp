@@ -69,7 +69,8 @@ void ParticleFluid::copyForRender() {
     // The count comes from the SDK; never trust it beyond the buffers.
     const uint32_t count = std::min(particle_count, max_particles);
     if (count > 0) {
-        std::memcpy(render_positions.data(), positions.data(), size_t(count) * kParticleRecordBytes);
+        std::memcpy(render_positions.data(), positions.data(),
+                    size_t(count) * kParticleRecordBytes);
         std::memcpy(render_life.data(), life.data(), size_t(count) * kParticleRecordBytes);
     }
     render_count = count;

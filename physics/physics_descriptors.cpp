@@ -40,8 +40,7 @@ NxSceneDesc makeFluidSceneDesc(const StartupOptions& options, bool hardware_pres
     desc.maxTimestep = 1.0f / 60.0f;
     desc.maxIter = 8;
     desc.timeStepMethod = NX_TIMESTEP_FIXED;
-    desc.simType = (!options.physx_cpu && hardware_present) ? NX_SIMULATION_HW
-                                                            : NX_SIMULATION_SW;
+    desc.simType = (!options.physx_cpu && hardware_present) ? NX_SIMULATION_HW : NX_SIMULATION_SW;
     desc.flags = fluidSceneFlags(options);
     desc.simThreadPriority = NX_TP_NORMAL;
     desc.workerThreadPriority = NX_TP_NORMAL;
@@ -85,8 +84,7 @@ NxCompartmentDesc makeFluidCompartmentDesc() {
     return desc;
 }
 
-NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles,
-                          bool hardware_fluid) {
+NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles, bool hardware_fluid) {
     NxFluidDesc desc;
     desc.maxParticles = max_particles;
     desc.numReserveParticles = 0;
@@ -123,8 +121,8 @@ NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles,
     return desc;
 }
 
-NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape,
-                                   float rate, float lifetime, float alpha, float beta) {
+NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape, float rate,
+                                   float lifetime, float alpha, float beta) {
     NxFluidEmitterDesc desc;
     desc.relPose.M = emitterRotation(alpha, beta);
     // 0.6 m above the frame box's centre: just over the 1 m high box's top.

@@ -56,12 +56,11 @@ NxCompartmentDesc makeFluidCompartmentDesc();
 
 /// The fluid of every FluidSimulation, without its write buffers and compartment, which the
 /// caller fills. hardware_fluid asks for hardware simulation.
-NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles,
-                          bool hardware_fluid);
+NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles, bool hardware_fluid);
 
 /// An emitter of constant flow rate on frame_shape, 0.6 m above the shape's centre, tilted
 /// by Rx(alpha) . Ry(beta).
-NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape,
-                                   float rate, float lifetime, float alpha, float beta);
+NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape, float rate,
+                                   float lifetime, float alpha, float beta);
 
 }  // namespace plashwerk

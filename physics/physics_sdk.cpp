@@ -34,7 +34,9 @@ const char* const kStarLine =
 DemoScenePhysics::DemoScenePhysics(const StartupOptions& options)
     : sdk_factory(NxCreatePhysicsSDK), m_options(options) {}
 
-DemoScenePhysics::~DemoScenePhysics() { releaseFluidSimulations(); }
+DemoScenePhysics::~DemoScenePhysics() {
+    releaseFluidSimulations();
+}
 
 bool DemoScenePhysics::startPhysics(int major, int minor, int bugfix) {
     if (physics_sdk) return true;
@@ -54,9 +56,8 @@ bool DemoScenePhysics::startPhysics(int major, int minor, int bugfix) {
         logTrace(VN_TRACE_INFO, "NVIDIA PhysX engine init - gpuHeapSize=%dMB",
                  m_options.physx_gpu_heap_size);
 
-    NxPhysicsSDK* sdk = sdk_factory ? sdk_factory(NxSdkVersionWord(major, minor, bugfix),
-                                                  nullptr, nullptr, desc, nullptr,
-                                                  kPhysicsApplicationGuid)
+    NxPhysicsSDK* sdk = sdk_factory ? sdk_factory(NxSdkVersionWord(major, minor, bugfix), nullptr,
+                                                  nullptr, desc, nullptr, kPhysicsApplicationGuid)
                                     : nullptr;
     if (!sdk) {
         logTrace(VN_TRACE_ERROR,
@@ -76,9 +77,10 @@ bool DemoScenePhysics::startPhysics(int major, int minor, int bugfix) {
 
     physx_hardware_present = sdk->getHWVersion() != NX_HW_VERSION_NONE;
     g_physx_hardware_present.store(physx_hardware_present, std::memory_order_relaxed);
-    logTrace(VN_TRACE_INFO, physx_hardware_present
-                                ? "NVIDIA PhysX: PhysX hardware detected (NX_HW_VERSION_ATHENA_1_0)."
-                                : "NVIDIA PhysX: PhysX hardware not detected (NX_HW_VERSION_NONE).");
+    logTrace(VN_TRACE_INFO,
+             physx_hardware_present
+                 ? "NVIDIA PhysX: PhysX hardware detected (NX_HW_VERSION_ATHENA_1_0)."
+                 : "NVIDIA PhysX: PhysX hardware not detected (NX_HW_VERSION_NONE).");
 
     for (const auto& [parameter, value] : kSdkParameters) sdk->setParameter(parameter, value);
 

@@ -1,13 +1,12 @@
 #pragma once
 // What the physics tests share: a trace log in a temporary folder, captured message boxes,
-// settings with small defaults, and an SDK double that reports physics hardware.
+// the default settings, and an SDK double that can report physics hardware.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,7 @@ namespace plashwerk::test {
 
 /// Sends the trace log to a fresh temporary folder and captures message boxes.
 class PhysicsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plashwerk_physics_XXXXXX";
         const char* made = mkdtemp(pattern);
@@ -38,7 +37,8 @@ protected:
     void TearDown() override {
         Vantorr_nsp::vnTraceMgr::instance().close();
         setMessageBoxSink({});
-        std::system(("rm -rf '" + m_dir + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
     }
 
     /// The log so far, without the time stamps: "[LEVEL] text" per line.
@@ -69,7 +69,7 @@ protected:
     std::vector<Box> boxes;
     StartupOptions options{};
 
-private:
+  private:
     std::string m_dir;
 };
 
@@ -77,7 +77,7 @@ private:
 /// processors) and refuse scenes, and otherwise hands every call to the real SDK, which
 /// refuses hardware scenes itself.
 class ScriptedSdk final : public NxPhysicsSDK {
-public:
+  public:
     explicit ScriptedSdk(NxPhysicsSDK* inner) : m_inner(inner) {}
 
     void release() override {
@@ -109,11 +109,11 @@ public:
     bool hardware = false;
     NxU32 ppus = 0;
     bool refuse_scenes = false;
-    int scenes_allowed = -1;  ///< scenes still granted; -1: no limit
+    int scenes_allowed = -1;                      ///< scenes still granted; -1: no limit
     std::vector<std::string>* journal = nullptr;  ///< records releases when set
     std::vector<NxSimulationType> scene_requests;
 
-private:
+  private:
     ~ScriptedSdk() override = default;
     NxPhysicsSDK* m_inner;
 };
