@@ -75,7 +75,7 @@ struct GpuStatus {
     Relaxed<float> throttling_mhz;
     Relaxed<float> gpu_load;  ///< %
     Relaxed<float> max_gpu_load;
-    Relaxed<float> memory_usage;  ///< % of dedicated memory in use
+    Relaxed<float> memory_usage;      ///< % of dedicated memory in use
     Relaxed<float> max_memory_usage;  ///< never reset
     Relaxed<int32_t> cores;
     Relaxed<int32_t> memory_size_mb;
@@ -113,12 +113,12 @@ struct GpuzValues {
 /// What the run and the main window tell the monitor for its logs; each written by its
 /// owner whenever it changes.
 struct MonitorInputs {
-    Relaxed<int32_t> fps;                 ///< current frames per second
-    Relaxed<int32_t> requested_width;     ///< requested window size
+    Relaxed<int32_t> fps;              ///< current frames per second
+    Relaxed<int32_t> requested_width;  ///< requested window size
     Relaxed<int32_t> requested_height;
-    Relaxed<int32_t> client_width;        ///< the window's client area
+    Relaxed<int32_t> client_width;  ///< the window's client area
     Relaxed<int32_t> client_height;
-    Relaxed<int32_t> msaa_samples;        ///< MSAA sample count in use
+    Relaxed<int32_t> msaa_samples;  ///< MSAA sample count in use
 };
 
 }  // namespace plashwerk

@@ -41,8 +41,8 @@ std::string driverText() {
     std::string text = "Catalyst ";
     const std::string catalyst = Pyrolex::getPrimaryDriverValue("Catalyst_Version");
     if (catalyst != "0") text += catalyst + " - ";
-    text += Pyrolex::getPrimaryDriverValue("ReleaseVersion") + " (" + Pyrolex::getPrimaryDriverValue("DriverDate") +
-            ")";
+    text += Pyrolex::getPrimaryDriverValue("ReleaseVersion") + " (" +
+            Pyrolex::getPrimaryDriverValue("DriverDate") + ")";
     return text;
 }
 
@@ -57,7 +57,8 @@ bool GpuMonitor::initGpuTable() {
     format(info.renderer, "%s", Pyrolex::getGlRenderer());
 
     report("OpenGL renderer (main graphics card): %s", info.renderer);
-    report("OpenGL version detected: %d.%d", Pyrolex::getGlMajorVersion(), Pyrolex::getGlMinorVersion());
+    report("OpenGL version detected: %d.%d", Pyrolex::getGlMajorVersion(),
+           Pyrolex::getGlMinorVersion());
     report("OpenGL max viewport size: %dX%d pixels", info.max_viewport, info.max_viewport);
     const char* device_id_text = Pyrolex::getDeviceIdText(0);
     report("Device ID string (main graphics card): %s", device_id_text ? device_id_text : "");
@@ -79,7 +80,8 @@ bool GpuMonitor::initGpuTable() {
     const int count = Pyrolex::getGpuCount();
     info.gpu_count = count;
     report("Found %d GPUs.", count);
-    m_integrated_main_gpu = info.gl_vendor_id == kPciVendorIntel || info.gl_vendor_id == kPciVendorS3;
+    m_integrated_main_gpu =
+        info.gl_vendor_id == kPciVendorIntel || info.gl_vendor_id == kPciVendorS3;
     if (count <= 0) {
         m_no_gpu_monitoring = true;
         return false;
@@ -120,20 +122,27 @@ bool GpuMonitor::initGpuTable() {
 
         float celsius = 0, board = 0, memory = 0, power_supply = 0;
         if (!Pyrolex::getTemperatures(i, celsius, board, memory, power_supply)) celsius = 0;
-        report("  - GPU temperature: %.1f\xB0" "C", static_cast<double>(celsius));
-        if (const char* driver = Pyrolex::getDriverVersion(i)) report("  - Graphics driver: %s", driver);
+        report(
+            "  - GPU temperature: %.1f\xB0"
+            "C",
+            static_cast<double>(celsius));
+        if (const char* driver = Pyrolex::getDriverVersion(i))
+            report("  - Graphics driver: %s", driver);
 
         float volts = 0, gpu_clock = 0, memory_clock = 0;
         if (!Pyrolex::getCoreVoltage(i, volts)) volts = 0;
         if (Pyrolex::getClockFrequencies(i, 0, gpu_clock, memory_clock))
             report("  - True clocks - GPU clock: %dMHz - Memory clock: %dMHz - GPU voltage: %.3fV",
-                   static_cast<int>(gpu_clock), static_cast<int>(memory_clock), static_cast<double>(volts));
+                   static_cast<int>(gpu_clock), static_cast<int>(memory_clock),
+                   static_cast<double>(volts));
         else
             gpu_clock = 0;
         if (gpu_clock == 0)
-            report("WARNING: true GPU core and memory clocks for GPU %d are not available on this platform. "
-                   "Only Pstate clocks will be displayed.",
-                   n);
+            report(
+                "WARNING: true GPU core and memory clocks for GPU %d are not available on this "
+                "platform. "
+                "Only Pstate clocks will be displayed.",
+                n);
 
         float base = 0, boost = 0, unused = 0, limit = 0, limit_mw = 0;
         if (!Pyrolex::getClockFrequencies(i, 1, base, unused)) base = 0;
@@ -144,17 +153,19 @@ bool GpuMonitor::initGpuTable() {
             s.base_clock = base;
             s.boost_clock = boost;
             s.power_target = limit;
-            report("  - GTX 600 series - GPU base clock: %dMHz - GPU boost clock: %dMHz - GPU power target: %.1f %% TDP",
-                   static_cast<int>(base), static_cast<int>(boost), static_cast<double>(limit));
+            report(
+                "  - GTX 600 series - GPU base clock: %dMHz - GPU boost clock: %dMHz - GPU power "
+                "target: %.1f %% TDP",
+                static_cast<int>(base), static_cast<int>(boost), static_cast<double>(limit));
         }
 
         const int levels = Pyrolex::getPerfLevelCount(i);
         for (int k = 0; k < levels; ++k) {
             PerfLevel level;
             if (!Pyrolex::getPerfLevel(i, k, level)) continue;
-            report("  - PState %d - GPU clock: %dMHz - Memory clock: %dMHz - GPU voltage: %.3fV", level.id,
-                   static_cast<int>(level.gpu_clock), static_cast<int>(level.memory_clock),
-                   static_cast<double>(level.voltage));
+            report("  - PState %d - GPU clock: %dMHz - Memory clock: %dMHz - GPU voltage: %.3fV",
+                   level.id, static_cast<int>(level.gpu_clock),
+                   static_cast<int>(level.memory_clock), static_cast<double>(level.voltage));
         }
 
         float fan_percent = 0, fan_rpm = 0;
@@ -189,7 +200,8 @@ bool GpuMonitor::buildInfoText() {
         add();
         format(line, "- OpenGL renderer (main graphics card): %s", m_system_info.renderer);
         add();
-        format(line, "- OpenGL version detected: %d.%d", Pyrolex::getGlMajorVersion(), Pyrolex::getGlMinorVersion());
+        format(line, "- OpenGL version detected: %d.%d", Pyrolex::getGlMajorVersion(),
+               Pyrolex::getGlMinorVersion());
         add();
         const char* device_id_text = Pyrolex::getDeviceIdText(0);
         format(line, "- Full device ID: %s", device_id_text ? device_id_text : "");
@@ -200,10 +212,16 @@ bool GpuMonitor::buildInfoText() {
         for (uint32_t i = 0; i < count; ++i) {
             const GpuStatus& s = m_table[i];
             if (s.has_boost_clocks)
-                format(line, "- GPU %u: %s, GPU: %d\xB0" "C, power: %.1f %% TDP", i + 1, s.name,
-                       static_cast<int>(s.celsius.get()), static_cast<double>(s.gpu_power.get()));
+                format(line,
+                       "- GPU %u: %s, GPU: %d\xB0"
+                       "C, power: %.1f %% TDP",
+                       i + 1, s.name, static_cast<int>(s.celsius.get()),
+                       static_cast<double>(s.gpu_power.get()));
             else
-                format(line, "- GPU %u: %s, GPU: %d\xB0" "C", i + 1, s.name, static_cast<int>(s.celsius.get()));
+                format(line,
+                       "- GPU %u: %s, GPU: %d\xB0"
+                       "C",
+                       i + 1, s.name, static_cast<int>(s.celsius.get()));
             add();
         }
         for (uint32_t missing = count + 1; missing <= 4; ++missing) {

@@ -13,6 +13,7 @@ namespace {
 // are the maker's published figures; 0 where a figure is not published or varies by model,
 // -1 DirectX for compute parts without a graphics driver.
 
+// clang-format off
 const DeviceTableRow kNvidiaRows[] = {
     {0x0090, 0, "G70", "7800 GTX", "NVIDIA GeForce 7800 GTX", 90, 0, 8, 24, 24, 16, 81},
     {0x1180, 0, "GK104", "GTX 680", "NVIDIA GeForce GTX 680", 110, 1536, 0, 0, 128, 32, 195},
@@ -93,6 +94,8 @@ const DeviceTableRow kOtherRows[] = {
     {0, 0, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0, 0, 0},
 };
 
+// clang-format on
+
 template <size_t N>
 const DeviceTableRow* rowsOf(const DeviceTableRow (&rows)[N], size_t& count) {
     count = N - 1;
@@ -111,7 +114,8 @@ bool isOneOf(uint32_t id, std::initializer_list<uint32_t> ids) {
 
 }  // namespace
 
-bool amdDeviceRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* subsys, const char* revision) {
+bool amdDeviceRowMatches(const DeviceTableRow& row, uint32_t device_id, const char* subsys,
+                         const char* revision) {
     const char* column = row.short_name ? row.short_name : "";
     if (column[0] == '\0') return true;
     const bool has_subsys = subsys && std::strlen(subsys) == 8;
@@ -133,21 +137,31 @@ bool amdDeviceRowMatches(const DeviceTableRow& row, uint32_t device_id, const ch
 
 DeviceTable deviceTableFor(uint32_t vendor_id) {
     switch (vendor_id) {
-        case kPciVendorNvidia: return DeviceTable::Nvidia;
-        case kPciVendorAmd: return DeviceTable::Amd;
-        case kPciVendorS3: return DeviceTable::S3;
-        case kPciVendorIntel: return DeviceTable::Intel;
-        default: return DeviceTable::Other;
+        case kPciVendorNvidia:
+            return DeviceTable::Nvidia;
+        case kPciVendorAmd:
+            return DeviceTable::Amd;
+        case kPciVendorS3:
+            return DeviceTable::S3;
+        case kPciVendorIntel:
+            return DeviceTable::Intel;
+        default:
+            return DeviceTable::Other;
     }
 }
 
 const DeviceTableRow* deviceTableRows(DeviceTable table, size_t& count) {
     switch (table) {
-        case DeviceTable::Nvidia: return rowsOf(kNvidiaRows, count);
-        case DeviceTable::Amd: return rowsOf(kAmdRows, count);
-        case DeviceTable::S3: return rowsOf(kS3Rows, count);
-        case DeviceTable::Intel: return rowsOf(kIntelRows, count);
-        default: return rowsOf(kOtherRows, count);
+        case DeviceTable::Nvidia:
+            return rowsOf(kNvidiaRows, count);
+        case DeviceTable::Amd:
+            return rowsOf(kAmdRows, count);
+        case DeviceTable::S3:
+            return rowsOf(kS3Rows, count);
+        case DeviceTable::Intel:
+            return rowsOf(kIntelRows, count);
+        default:
+            return rowsOf(kOtherRows, count);
     }
 }
 
@@ -164,8 +178,10 @@ int lookupDeviceRow(uint32_t vendor_id, uint32_t device_id, const char* subsys_t
     size_t count = 0;
     const DeviceTableRow* rows = deviceTableRows(table, count);
     for (size_t i = 0; i < count; ++i) {
-        if (rows[i].device_id < 0 || static_cast<uint32_t>(rows[i].device_id) != device_id) continue;
-        if (table == DeviceTable::Amd && !amdDeviceRowMatches(rows[i], device_id, subsys_text, revision_text))
+        if (rows[i].device_id < 0 || static_cast<uint32_t>(rows[i].device_id) != device_id)
+            continue;
+        if (table == DeviceTable::Amd &&
+            !amdDeviceRowMatches(rows[i], device_id, subsys_text, revision_text))
             continue;
         return static_cast<int>(i);
     }

@@ -8,18 +8,18 @@
 namespace plashwerk {
 
 struct DeviceTableRow {
-    int32_t device_id;        ///< PCI device id; -1 for parts without one
-    int32_t reserved;         ///< 0
-    const char* codename;     ///< GPU codename
-    const char* short_name;   ///< short name; on some AMD rows a subsystem or revision text
-    const char* full_name;    ///< the name the program shows
-    int32_t directx;          ///< DirectX level × 10 (110 = 11.0); -1 for none
-    int32_t unified_cores;    ///< unified shader cores, 0 for older designs
+    int32_t device_id;       ///< PCI device id; -1 for parts without one
+    int32_t reserved;        ///< 0
+    const char* codename;    ///< GPU codename
+    const char* short_name;  ///< short name; on some AMD rows a subsystem or revision text
+    const char* full_name;   ///< the name the program shows
+    int32_t directx;         ///< DirectX level × 10 (110 = 11.0); -1 for none
+    int32_t unified_cores;   ///< unified shader cores, 0 for older designs
     int32_t vertex_units;
     int32_t pixel_units;
     int32_t texture_units;
     int32_t rops;
-    int32_t tdp_watts;        ///< 0 where not published
+    int32_t tdp_watts;  ///< 0 where not published
 };
 
 enum class DeviceTable { Nvidia, Amd, S3, Intel, Other };

@@ -29,12 +29,18 @@ inline constexpr uint32_t kPciVendorIntel = 0x8086;
 
 inline VendorClass vendorClassOf(uint32_t vendor_id) {
     switch (vendor_id) {
-        case 0: return kVendorNone;
-        case kPciVendorNvidia: return kVendorNvidia;
-        case kPciVendorAmd: return kVendorAmd;
-        case kPciVendorS3: return kVendorS3;
-        case kPciVendorIntel: return kVendorIntel;
-        default: return kVendorOther;
+        case 0:
+            return kVendorNone;
+        case kPciVendorNvidia:
+            return kVendorNvidia;
+        case kPciVendorAmd:
+            return kVendorAmd;
+        case kPciVendorS3:
+            return kVendorS3;
+        case kPciVendorIntel:
+            return kVendorIntel;
+        default:
+            return kVendorOther;
     }
 }
 

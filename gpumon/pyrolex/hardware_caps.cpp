@@ -45,7 +45,9 @@ std::string machineKeyPath(const char* key_text) {
     return at ? at : "";
 }
 
-bool sameIfBothSet(uint32_t a, uint32_t b) { return a == 0 || b == 0 || a == b; }
+bool sameIfBothSet(uint32_t a, uint32_t b) {
+    return a == 0 || b == 0 || a == b;
+}
 
 }  // namespace
 
@@ -116,8 +118,8 @@ void HardwareCaps::readDisplayDeviceData(const char* software_renderer) {
     DisplayDeviceQuery query;
     query.software_renderer = software_renderer;
     query.namer = [](uint16_t vendor, uint16_t device, std::string& name) {
-        const DeviceTableRow* row =
-            deviceTableRow(deviceTableFor(vendor), lookupDeviceRow(vendor, device, nullptr, nullptr));
+        const DeviceTableRow* row = deviceTableRow(
+            deviceTableFor(vendor), lookupDeviceRow(vendor, device, nullptr, nullptr));
         if (!row || !row->full_name) return false;
         name = row->full_name;
         return true;
@@ -145,7 +147,8 @@ void HardwareCaps::readDisplayDeviceData(const char* software_renderer) {
     copyTo(m_display_device_string, primary.description);
     generalTrace("HardwareCaps::_readDisplayDeviceData - m_display_device_id_string: %s",
                  m_display_device_id_string);
-    generalTrace("HardwareCaps::_readDisplayDeviceData - m_display_device_name: %s", m_display_device_name);
+    generalTrace("HardwareCaps::_readDisplayDeviceData - m_display_device_name: %s",
+                 m_display_device_name);
     generalTrace("HardwareCaps::_readDisplayDeviceData - m_display_device_string: %s",
                  m_display_device_string);
     m_display_ok = m_display_device_string[0] != '\0';
@@ -187,8 +190,10 @@ void HardwareCaps::addOtherAdapters() {
         copyTo(r.device_id_text, e.device_id);
         copyTo(r.description, e.description);
         copyTo(r.registry_key, e.registry_key);
-        r.table_row = lookupDeviceRow(ids.vendor_id, ids.device_id, ids.subsys_text, ids.revision_text);
-        if (const DeviceTableRow* row = deviceTableRow(deviceTableFor(ids.vendor_id), r.table_row)) {
+        r.table_row =
+            lookupDeviceRow(ids.vendor_id, ids.device_id, ids.subsys_text, ids.revision_text);
+        if (const DeviceTableRow* row =
+                deviceTableRow(deviceTableFor(ids.vendor_id), r.table_row)) {
             copyTo(r.codename, row->codename);
             copyTo(r.full_name, row->full_name);
             r.cores = row->unified_cores;
@@ -246,7 +251,8 @@ int HardwareCaps::matchDisplayDevice(GpuRecord& record, int skip_entry) {
     return -1;
 }
 
-AdapterDriverInfo HardwareCaps::readAdapterDriverInfo(const char* registry_key, bool primary) const {
+AdapterDriverInfo HardwareCaps::readAdapterDriverInfo(const char* registry_key,
+                                                      bool primary) const {
     AdapterDriverInfo info;
     const std::string key = machineKeyPath(registry_key);
     Registry& registry = systemRegistry();
@@ -260,7 +266,8 @@ AdapterDriverInfo HardwareCaps::readAdapterDriverInfo(const char* registry_key, 
         info.radeon_software = registry.readString(key.c_str(), "RadeonSoftwareEdition", text);
         registry.readString(key.c_str(), "DriverVersion", info.driver_version);
         registry.readString(key.c_str(), "DriverDate", info.driver_date);
-        registry.readString(key.c_str(), info.radeon_software ? "RadeonSoftwareVersion" : "Catalyst_Version",
+        registry.readString(key.c_str(),
+                            info.radeon_software ? "RadeonSoftwareVersion" : "Catalyst_Version",
                             info.catalyst_version);
         registry.readString(key.c_str(), "ReleaseVersion", info.release_version);
         if (registry.readString(key.c_str(), "HardwareInformation.AdapterString", text))
@@ -274,15 +281,18 @@ AdapterDriverInfo HardwareCaps::readAdapterDriverInfo(const char* registry_key, 
 }
 
 void HardwareCaps::readRegistryDriverInfo(GpuRecord& record) {
-    const bool primary = !m_display_devices.empty() &&
-                         std::strcmp(record.device_id_text, m_display_devices.front().device_id) == 0;
+    const bool primary =
+        !m_display_devices.empty() &&
+        std::strcmp(record.device_id_text, m_display_devices.front().device_id) == 0;
     record.driver_info = readAdapterDriverInfo(record.registry_key, primary);
-    if (record.memory_size_mb == 0) record.memory_size_mb = static_cast<int>(record.driver_info.memory_mb);
+    if (record.memory_size_mb == 0)
+        record.memory_size_mb = static_cast<int>(record.driver_info.memory_mb);
 }
 
 const DeviceTableRow* HardwareCaps::findDeviceTableRow(uint32_t vendor_id, uint32_t device_id,
-                                                      const char* subsys_text, const char* revision_text,
-                                                      int& row_index) const {
+                                                       const char* subsys_text,
+                                                       const char* revision_text,
+                                                       int& row_index) const {
     row_index = lookupDeviceRow(vendor_id, device_id, subsys_text, revision_text);
     return deviceTableRow(deviceTableFor(vendor_id), row_index);
 }
@@ -300,12 +310,16 @@ void HardwareCaps::scanGraphicsHardware() {
     const DeviceTable table = deviceTableFor(m_primary_ids.vendor_id);
     const int row_index = lookupDeviceRow(m_primary_ids.vendor_id, m_primary_ids.device_id,
                                           m_primary_ids.subsys_text, m_primary_ids.revision_text);
-    const DeviceTableRow* row = m_primary_ids.vendor_id ? deviceTableRow(table, row_index) : nullptr;
+    const DeviceTableRow* row =
+        m_primary_ids.vendor_id ? deviceTableRow(table, row_index) : nullptr;
 
     // 1. Card name.
-    if (row && row->full_name) s.card_name = row->full_name;
-    else if (!m_gpus.empty()) s.card_name = m_gpus.front()->description;
-    else s.card_name = m_display_device_string;
+    if (row && row->full_name)
+        s.card_name = row->full_name;
+    else if (!m_gpus.empty())
+        s.card_name = m_gpus.front()->description;
+    else
+        s.card_name = m_display_device_string;
     if (m_primary_ids.vendor_id == kPciVendorAmd && m_primary_ids.device_id == 0x6798)
         s.card_name = std::strstr(m_display_device_string, "Radeon HD 7900") ? "AMD Radeon HD 7970"
                                                                              : "AMD Radeon R9 280X";
@@ -319,10 +333,11 @@ void HardwareCaps::scanGraphicsHardware() {
         const std::string gl = openGLDriverVersion(m_gl_version_text);
         if (!v.empty()) {
             if (!gl.empty())
-                std::snprintf(text, sizeof text, "Forceware %s (%s) - GL:%s", v.c_str(), info.driver_date.c_str(),
-                              gl.c_str());
+                std::snprintf(text, sizeof text, "Forceware %s (%s) - GL:%s", v.c_str(),
+                              info.driver_date.c_str(), gl.c_str());
             else
-                std::snprintf(text, sizeof text, "Forceware %s (%s)", v.c_str(), info.driver_date.c_str());
+                std::snprintf(text, sizeof text, "Forceware %s (%s)", v.c_str(),
+                              info.driver_date.c_str());
             done = true;
         }
     } else if (m_vendor_class == kVendorAmd && !info.catalyst_version.empty()) {
@@ -335,7 +350,8 @@ void HardwareCaps::scanGraphicsHardware() {
     }
     if (!done && !info.driver_version.empty()) {
         if (!info.driver_date.empty())
-            std::snprintf(text, sizeof text, "%s (%s)", info.driver_version.c_str(), info.driver_date.c_str());
+            std::snprintf(text, sizeof text, "%s (%s)", info.driver_version.c_str(),
+                          info.driver_date.c_str());
         else
             std::snprintf(text, sizeof text, "%s", info.driver_version.c_str());
     }

@@ -107,8 +107,9 @@ public:
     GpuRecord& addGpuRecord(int kind) override;
     int matchDisplayDevice(GpuRecord& record, int skip_entry) override;
     void readRegistryDriverInfo(GpuRecord& record) override;
-    const DeviceTableRow* findDeviceTableRow(uint32_t vendor_id, uint32_t device_id, const char* subsys_text,
-                                             const char* revision_text, int& row_index) const override;
+    const DeviceTableRow* findDeviceTableRow(uint32_t vendor_id, uint32_t device_id,
+                                             const char* subsys_text, const char* revision_text,
+                                             int& row_index) const override;
     bool traceEnabled(bool debug_channel) const override;
     void vtrace(bool debug_channel, const char* format, va_list args) override;
 

@@ -30,13 +30,18 @@ std::atomic<PyrolexState*> g_state{nullptr};
 PyrolexState& state() {
     if (PyrolexState* s = g_state.load(std::memory_order_acquire)) return *s;
     std::lock_guard lock(g_create_mutex);
-    if (!g_state.load(std::memory_order_relaxed)) g_state.store(new PyrolexState, std::memory_order_release);
+    if (!g_state.load(std::memory_order_relaxed))
+        g_state.store(new PyrolexState, std::memory_order_release);
     return *g_state.load(std::memory_order_relaxed);
 }
 
-void trace(const char* text) { pyrolexGeneralTrace().write("%s", text); }
+void trace(const char* text) {
+    pyrolexGeneralTrace().write("%s", text);
+}
 
-const char* textOrNull(const char* text) { return text && *text ? text : nullptr; }
+const char* textOrNull(const char* text) {
+    return text && *text ? text : nullptr;
+}
 
 // Runs a query on the back end of the GPU's kind; false beyond the list or without one.
 template <typename Query>
@@ -50,7 +55,8 @@ bool ask(int gpu, Query&& query) {
 
 }  // namespace
 
-bool Pyrolex::startup(int x, int y, int width, int height, int gl_major, int gl_minor, bool debug_context) {
+bool Pyrolex::startup(int x, int y, int width, int height, int gl_major, int gl_minor,
+                      bool debug_context) {
     trace("Pyrolex::startup()");
     PyrolexState& s = state();
     if (s.started) return true;
@@ -71,8 +77,9 @@ bool Pyrolex::startup(int x, int y, int width, int height, int gl_major, int gl_
         s.gl_context = s.gl.create(request);
         if (s.gl_context) {
             const GlProbeInfo& info = s.gl.info();
-            pyrolexGeneralTrace().write("RenderWindow::initializeGLContextWin32() - getOpenGLVersion(): %d.%d",
-                                        info.major, info.minor);
+            pyrolexGeneralTrace().write(
+                "RenderWindow::initializeGLContextWin32() - getOpenGLVersion(): %d.%d", info.major,
+                info.minor);
             s.caps.setOpenGLInfo(info);
             s.nvx_gpu_memory_info = s.gl.hasExtension("GL_NVX_gpu_memory_info");
             s.ati_meminfo = s.gl.hasExtension("GL_ATI_meminfo");
@@ -86,7 +93,8 @@ bool Pyrolex::startup(int x, int y, int width, int height, int gl_major, int gl_
     trace("Pyrolex::startup() - PhysX info");
     Registry& registry = systemRegistry();
     uint32_t version = 0;
-    if (registry.readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", version)) s.physx_version = version;
+    if (registry.readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", version))
+        s.physx_version = version;
     std::string selection;
     if (registry.readString("SOFTWARE\\AGEIA Technologies", "HwSelection", selection))
         s.physx_hw_gpu = selection.substr(0, 511) == "GPU";
@@ -101,7 +109,9 @@ bool Pyrolex::startup(int x, int y, int width, int height, int gl_major, int gl_
     return true;
 }
 
-bool Pyrolex::isStarted() { return state().caps.displayOk(); }
+bool Pyrolex::isStarted() {
+    return state().caps.displayOk();
+}
 
 bool Pyrolex::shutdown() {
     std::lock_guard lock(g_create_mutex);
@@ -112,17 +122,22 @@ bool Pyrolex::shutdown() {
     return true;
 }
 
-int Pyrolex::getGpuCount() { return state().caps.gpuCount(); }
+int Pyrolex::getGpuCount() {
+    return state().caps.gpuCount();
+}
 
-void Pyrolex::orderGpusByBus() { state().caps.orderGpusByBus(); }
+void Pyrolex::orderGpusByBus() {
+    state().caps.orderGpusByBus();
+}
 
 const char* Pyrolex::getGpuName(int gpu) {
     const GpuRecord* r = state().caps.gpu(gpu);
     return r ? textOrNull(r->full_name) : nullptr;
 }
 
-bool Pyrolex::getPciIds(int gpu, uint32_t& vendor_id, uint32_t& device_id, uint32_t& subsys_vendor_id,
-                       uint32_t& subsys_device_id, uint32_t& revision_id) {
+bool Pyrolex::getPciIds(int gpu, uint32_t& vendor_id, uint32_t& device_id,
+                        uint32_t& subsys_vendor_id, uint32_t& subsys_device_id,
+                        uint32_t& revision_id) {
     const GpuRecord* r = state().caps.gpu(gpu);
     if (!r) return false;
     vendor_id = r->vendor_id;
@@ -178,8 +193,8 @@ int Pyrolex::getGpuKind(int gpu) {
     return r ? r->kind : -1;
 }
 
-bool Pyrolex::getTemperatures(int gpu, float& gpu_celsius, float& board_celsius, float& memory_celsius,
-                              float& power_supply_celsius) {
+bool Pyrolex::getTemperatures(int gpu, float& gpu_celsius, float& board_celsius,
+                              float& memory_celsius, float& power_supply_celsius) {
     return ask(gpu, [&](VendorBackend& b, GpuRecord& r) {
         GpuTemperatures t{gpu_celsius, board_celsius, memory_celsius, power_supply_celsius};
         if (!b.temperatures(r, t)) return false;
@@ -278,7 +293,8 @@ bool Pyrolex::getPowerStatus(int gpu, float& percent_of_tdp, float& milliwatts) 
 bool Pyrolex::getPowerLimit(int gpu, float& percent_of_tdp, float& milliwatts) {
     return ask(gpu, [&](VendorBackend& b, GpuRecord& r) {
         if (!b.powerLimit(r, percent_of_tdp, milliwatts)) return false;
-        r.updateReadings([&](GpuReadings& readings) { readings.power_limit_percent = percent_of_tdp; });
+        r.updateReadings(
+            [&](GpuReadings& readings) { readings.power_limit_percent = percent_of_tdp; });
         return true;
     });
 }
@@ -296,14 +312,30 @@ bool Pyrolex::getPerfLevel(int gpu, int level, PerfLevel& out) {
     return ask(gpu, [&](VendorBackend& b, GpuRecord& r) { return b.perfLevel(r, level, out); });
 }
 
-const char* Pyrolex::getDisplayDeviceIdString() { return state().caps.displayDeviceIdString(); }
-int Pyrolex::getVendorClass() { return state().caps.vendorClass(); }
-uint32_t Pyrolex::getGlVendorId() { return state().caps.primaryIds().vendor_id; }
-uint32_t Pyrolex::getGlDeviceId() { return state().caps.primaryIds().device_id; }
-const char* Pyrolex::getGlRenderer() { return state().caps.glRenderer().c_str(); }
-int Pyrolex::getGlMajorVersion() { return state().caps.glMajor(); }
-int Pyrolex::getGlMinorVersion() { return state().caps.glMinor(); }
-int Pyrolex::getMaxViewportSize() { return state().caps.maxViewport(); }
+const char* Pyrolex::getDisplayDeviceIdString() {
+    return state().caps.displayDeviceIdString();
+}
+int Pyrolex::getVendorClass() {
+    return state().caps.vendorClass();
+}
+uint32_t Pyrolex::getGlVendorId() {
+    return state().caps.primaryIds().vendor_id;
+}
+uint32_t Pyrolex::getGlDeviceId() {
+    return state().caps.primaryIds().device_id;
+}
+const char* Pyrolex::getGlRenderer() {
+    return state().caps.glRenderer().c_str();
+}
+int Pyrolex::getGlMajorVersion() {
+    return state().caps.glMajor();
+}
+int Pyrolex::getGlMinorVersion() {
+    return state().caps.glMinor();
+}
+int Pyrolex::getMaxViewportSize() {
+    return state().caps.maxViewport();
+}
 
 std::vector<int> Pyrolex::getMsaaModes() {
     PyrolexState& s = state();
@@ -325,18 +357,40 @@ std::string Pyrolex::getPrimaryDriverValue(const char* value_name) {
     return {};
 }
 
-const char* Pyrolex::getOsName() { return state().caps.osLongName().c_str(); }
-const char* Pyrolex::getCpuName() { return state().caps.cpuName().c_str(); }
-int Pyrolex::getCpuMhz() { return state().caps.cpuMhz(); }
-uint64_t Pyrolex::getSystemMemoryKb() { return state().caps.systemMemoryKb(); }
-const char* Pyrolex::getDriverText() { return state().caps.summary().driver_text.c_str(); }
-const char* Pyrolex::getCardName() { return state().caps.summary().card_name.c_str(); }
-uint32_t Pyrolex::getPhysxVersion() { return state().physx_version; }
-bool Pyrolex::isPhysxHwSelected() { return state().physx_hw_gpu; }
+const char* Pyrolex::getOsName() {
+    return state().caps.osLongName().c_str();
+}
+const char* Pyrolex::getCpuName() {
+    return state().caps.cpuName().c_str();
+}
+int Pyrolex::getCpuMhz() {
+    return state().caps.cpuMhz();
+}
+uint64_t Pyrolex::getSystemMemoryKb() {
+    return state().caps.systemMemoryKb();
+}
+const char* Pyrolex::getDriverText() {
+    return state().caps.summary().driver_text.c_str();
+}
+const char* Pyrolex::getCardName() {
+    return state().caps.summary().card_name.c_str();
+}
+uint32_t Pyrolex::getPhysxVersion() {
+    return state().physx_version;
+}
+bool Pyrolex::isPhysxHwSelected() {
+    return state().physx_hw_gpu;
+}
 
-std::string Pyrolex::getCurrentContextRenderer() { return currentContextRenderer(); }
-int Pyrolex::getCurrentContextSamples() { return currentContextSamples(); }
+std::string Pyrolex::getCurrentContextRenderer() {
+    return currentContextRenderer();
+}
+int Pyrolex::getCurrentContextSamples() {
+    return currentContextSamples();
+}
 
-HardwareCaps* Pyrolex::hardwareCaps() { return &state().caps; }
+HardwareCaps* Pyrolex::hardwareCaps() {
+    return &state().caps;
+}
 
 }  // namespace plashwerk

@@ -28,7 +28,8 @@ public:
     /// physics registry values and, when a display adapter was found, builds the graphics
     /// summary and marks the library started. False only when the machine description
     /// could not be created.
-    static bool startup(int x, int y, int width, int height, int gl_major, int gl_minor, bool debug_context);
+    static bool startup(int x, int y, int width, int height, int gl_major, int gl_minor,
+                        bool debug_context);
     /// The driver detection: true when the primary display adapter has a description.
     static bool isStarted();
     /// When started: releases the OpenGL context, the vendor interfaces and the facade
@@ -42,8 +43,9 @@ public:
 
     // Identity (text getters return null when the GPU has no such text) --------------
     static const char* getGpuName(int gpu);
-    static bool getPciIds(int gpu, uint32_t& vendor_id, uint32_t& device_id, uint32_t& subsys_vendor_id,
-                          uint32_t& subsys_device_id, uint32_t& revision_id);
+    static bool getPciIds(int gpu, uint32_t& vendor_id, uint32_t& device_id,
+                          uint32_t& subsys_vendor_id, uint32_t& subsys_device_id,
+                          uint32_t& revision_id);
     static int getBusId(int gpu);  ///< -1 beyond the list
     static const char* getBiosVersion(int gpu);
     static const char* getDriverVersion(int gpu);
@@ -55,8 +57,8 @@ public:
     static int getGpuKind(int gpu);  ///< -1 beyond the list
 
     // Sensors (false when the index, the kind or the back end fails) ------------------
-    static bool getTemperatures(int gpu, float& gpu_celsius, float& board_celsius, float& memory_celsius,
-                                float& power_supply_celsius);
+    static bool getTemperatures(int gpu, float& gpu_celsius, float& board_celsius,
+                                float& memory_celsius, float& power_supply_celsius);
     static bool getGpuUsage(int gpu, float& gpu_percent, float& frame_buffer_percent);
     static bool getMemoryUsage(int gpu, uint32_t& total_kb, uint32_t& available_kb, float& percent);
     static bool getFanSpeed(int gpu, float& percent, float& rpm);

@@ -40,7 +40,8 @@ public:
     /// The device-table row of a GPU by its vendor's lookup rule (device_tables.h), or
     /// null without one; row_index gets the row's index or -1.
     virtual const DeviceTableRow* findDeviceTableRow(uint32_t vendor_id, uint32_t device_id,
-                                                     const char* subsys_text, const char* revision_text,
+                                                     const char* subsys_text,
+                                                     const char* revision_text,
                                                      int& row_index) const = 0;
 
     /// General and vendor debug trace channels (off unless switched on).
@@ -92,12 +93,17 @@ public:
     virtual bool fan(const GpuRecord&, float& /*percent*/, float& /*rpm*/) { return false; }
     virtual bool perfStateClocks(const GpuRecord&, PerfStateClocks&) { return false; }
     /// type: 0 current, 1 base, 2 boost.
-    virtual bool clockFrequencies(const GpuRecord&, int /*type*/, float& /*gpu*/, float& /*memory*/) {
+    virtual bool clockFrequencies(const GpuRecord&, int /*type*/, float& /*gpu*/,
+                                  float& /*memory*/) {
         return false;
     }
     virtual bool coreVoltage(const GpuRecord&, float& /*volts*/) { return false; }
-    virtual bool powerStatus(const GpuRecord&, float& /*percent*/, float& /*milliwatts*/) { return false; }
-    virtual bool powerLimit(const GpuRecord&, float& /*percent*/, float& /*milliwatts*/) { return false; }
+    virtual bool powerStatus(const GpuRecord&, float& /*percent*/, float& /*milliwatts*/) {
+        return false;
+    }
+    virtual bool powerLimit(const GpuRecord&, float& /*percent*/, float& /*milliwatts*/) {
+        return false;
+    }
     virtual int perfLevelCount(const GpuRecord&) { return 0; }
     virtual bool perfLevel(const GpuRecord&, int /*n*/, PerfLevel&) { return false; }
 };

@@ -95,7 +95,8 @@ bool lookupPciIds(uint16_t vendor, uint16_t device, std::string& name) {
 }
 
 std::string cardNode(const std::string& address) {
-    for (const std::string& name : listDirectory(sysfsPath("bus/pci/devices/" + address + "/drm"))) {
+    for (const std::string& name :
+         listDirectory(sysfsPath("bus/pci/devices/" + address + "/drm"))) {
         if (name.rfind("card", 0) == 0) return "/dev/dri/" + name;
     }
     return address;
@@ -114,8 +115,8 @@ DisplayDevice makeEntry(const PciAdapter& a, const DisplayDeviceQuery& query) {
         description = "Display adapter " + std::string(d.device_id);
     std::snprintf(d.device_string, sizeof d.device_string, "%s", description.c_str());
     std::snprintf(d.device_name, sizeof d.device_name, "%s", cardNode(a.address).c_str());
-    std::snprintf(d.device_key, sizeof d.device_key, "%s%s%s", kDeviceKeyPrefix,
-                  a.address.c_str(), kDeviceKeySuffix);
+    std::snprintf(d.device_key, sizeof d.device_key, "%s%s%s", kDeviceKeyPrefix, a.address.c_str(),
+                  kDeviceKeySuffix);
     return d;
 }
 

@@ -1,8 +1,8 @@
 #include "platform/gl/probe_context.h"
 
-#include <GL/glew.h>
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
@@ -28,10 +28,12 @@ EGLDisplay openEglDisplay() {
     auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!get_platform_display) return EGL_NO_DISPLAY;
-    EGLDisplay display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLDisplay display =
+        get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
     // No surfaceless platform (a vendor EGL): the first device of the device platform.
-    auto query_devices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+    auto query_devices =
+        reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
     EGLDeviceEXT device = nullptr;
     EGLint count = 0;
     if (!query_devices || !query_devices(1, &device, &count) || count < 1) return EGL_NO_DISPLAY;
@@ -87,8 +89,8 @@ bool GlProbeContext::createEgl(const GlProbeRequest& request) {
     EGLDisplay display = openEglDisplay();
     if (display == EGL_NO_DISPLAY) return false;
     // The surface type defaults to windows, which a surfaceless display has none of.
-    const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                        EGL_NONE};
+    const EGLint config_attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                        EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
     EGLint configs = 0;
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -102,15 +104,19 @@ bool GlProbeContext::createEgl(const GlProbeRequest& request) {
     // implementation refuses it.
     EGLContext context = EGL_NO_CONTEXT;
     for (int attempt = request.debug ? 0 : 1; attempt < 2 && context == EGL_NO_CONTEXT; ++attempt) {
-        const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, request.major,
-                                     EGL_CONTEXT_MINOR_VERSION, request.minor,
+        const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                     request.major,
+                                     EGL_CONTEXT_MINOR_VERSION,
+                                     request.minor,
                                      EGL_CONTEXT_OPENGL_PROFILE_MASK,
                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-                                     attempt == 0 ? EGL_CONTEXT_OPENGL_DEBUG : EGL_NONE, EGL_TRUE,
+                                     attempt == 0 ? EGL_CONTEXT_OPENGL_DEBUG : EGL_NONE,
+                                     EGL_TRUE,
                                      EGL_NONE};
         context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
     }
-    if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+    if (context == EGL_NO_CONTEXT ||
+        !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
         eglTerminate(display);
         return false;
@@ -150,16 +156,19 @@ void GlProbeContext::readCapabilities() {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &value);
     m_info.max_texture_size = value;
     value = 0;
-    if (m_info.major >= 3 || glewIsSupported("GL_ARB_framebuffer_object")) glGetIntegerv(GL_MAX_SAMPLES, &value);
+    if (m_info.major >= 3 || glewIsSupported("GL_ARB_framebuffer_object"))
+        glGetIntegerv(GL_MAX_SAMPLES, &value);
     m_info.max_samples = value;
-    for (int samples = 2; samples <= m_info.max_samples; samples *= 2) m_info.msaa_modes.push_back(samples);
+    for (int samples = 2; samples <= m_info.max_samples; samples *= 2)
+        m_info.msaa_modes.push_back(samples);
 
     m_info.extensions.clear();
     if (m_info.major >= 3 && glGetStringi) {
         GLint count = 0;
         glGetIntegerv(GL_NUM_EXTENSIONS, &count);
         for (GLint i = 0; i < count; ++i) {
-            const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+            const auto* name =
+                reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
             if (name) m_info.extensions.emplace_back(name);
         }
     } else {
@@ -183,7 +192,8 @@ bool GlProbeContext::hasExtension(const char* name) const {
 void GlProbeContext::unbind() {
     if (m_window) glfwMakeContextCurrent(nullptr);
     if (m_egl_display)
-        eglMakeCurrent(static_cast<EGLDisplay>(m_egl_display), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglMakeCurrent(static_cast<EGLDisplay>(m_egl_display), EGL_NO_SURFACE, EGL_NO_SURFACE,
+                       EGL_NO_CONTEXT);
 }
 
 void GlProbeContext::release() {
@@ -206,13 +216,13 @@ void GlProbeContext::release() {
     m_info = GlProbeInfo{};
 }
 
+// Without a current context the OpenGL dispatch answers every call with nothing (a null
+// text, no value), so these need not know which platform made the context.
 std::string currentContextRenderer() {
-    if (!eglGetCurrentContext() && !glfwGetCurrentContext()) return {};
     return glText(GL_RENDERER);
 }
 
 int currentContextSamples() {
-    if (!eglGetCurrentContext() && !glfwGetCurrentContext()) return 0;
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
     while (glGetError() != GL_NO_ERROR) {

@@ -33,11 +33,11 @@ struct GlProbeInfo {
     int major = 0, minor = 0;  ///< from the version text (major below 3) or the integer queries
     int max_viewport = 0;      ///< larger of the GL_MAX_VIEWPORT_DIMS pair
     int max_texture_size = 0;
-    int max_samples = 0;             ///< GL_MAX_SAMPLES, 0 without multisampling
-    std::vector<int> msaa_modes;     ///< sample counts 2, 4, 8 ... up to max_samples
+    int max_samples = 0;          ///< GL_MAX_SAMPLES, 0 without multisampling
+    std::vector<int> msaa_modes;  ///< sample counts 2, 4, 8 ... up to max_samples
     std::vector<std::string> extensions;
-    bool glew_ok = false;            ///< GLEW loaded its entry points
-    const char* platform = "";       ///< "glfw", "egl" or ""
+    bool glew_ok = false;       ///< GLEW loaded its entry points
+    const char* platform = "";  ///< "glfw", "egl" or ""
 };
 
 class GlProbeContext {

@@ -41,12 +41,18 @@ NvapiState g_state;
 
 NvAPI_Status fromNvml(nvmlReturn_t r) {
     switch (r) {
-        case NVML_SUCCESS: return NVAPI_OK;
-        case NVML_ERROR_FUNCTION_NOT_FOUND: return NVAPI_NO_IMPLEMENTATION;
-        case NVML_ERROR_NOT_SUPPORTED: return NVAPI_NOT_SUPPORTED;
-        case NVML_ERROR_INVALID_ARGUMENT: return NVAPI_INVALID_ARGUMENT;
-        case NVML_ERROR_UNINITIALIZED: return NVAPI_API_NOT_INITIALIZED;
-        default: return NVAPI_ERROR;
+        case NVML_SUCCESS:
+            return NVAPI_OK;
+        case NVML_ERROR_FUNCTION_NOT_FOUND:
+            return NVAPI_NO_IMPLEMENTATION;
+        case NVML_ERROR_NOT_SUPPORTED:
+            return NVAPI_NOT_SUPPORTED;
+        case NVML_ERROR_INVALID_ARGUMENT:
+            return NVAPI_INVALID_ARGUMENT;
+        case NVML_ERROR_UNINITIALIZED:
+            return NVAPI_API_NOT_INITIALIZED;
+        default:
+            return NVAPI_ERROR;
     }
 }
 
@@ -89,7 +95,8 @@ void copyText(NvAPI_ShortString out, const char* text) {
 // as a release with two decimals.
 bool driverVersion(NvU32& number, char* text, size_t text_size) {
     char version[NVML_SYSTEM_DRIVER_VERSION_BUFFER_SIZE] = "";
-    if (NVML_CALL(nvmlSystemGetDriverVersion, version, sizeof version) != NVML_SUCCESS) return false;
+    if (NVML_CALL(nvmlSystemGetDriverVersion, version, sizeof version) != NVML_SUCCESS)
+        return false;
     version[sizeof version - 1] = '\0';
     unsigned major = 0, minor = 0;
     const char* p = version;
@@ -97,7 +104,8 @@ bool driverVersion(NvU32& number, char* text, size_t text_size) {
     while (*p >= '0' && *p <= '9' && major < 100000) major = major * 10 + (*p++ - '0');
     if (*p == '.') {
         ++p;
-        for (int digits = 0; digits < 2 && *p >= '0' && *p <= '9'; ++digits) minor = minor * 10 + (*p++ - '0');
+        for (int digits = 0; digits < 2 && *p >= '0' && *p <= '9'; ++digits)
+            minor = minor * 10 + (*p++ - '0');
     }
     number = major * 100 + minor;
     if (text) std::snprintf(text, text_size, "%s", version);
@@ -112,12 +120,23 @@ bool readTemperatureField(nvmlDevice_t device, unsigned field, NvU32& celsius) {
         return false;
     double v = 0;
     switch (value.valueType) {
-        case 0: v = value.value.dVal; break;
-        case 1: v = value.value.uiVal; break;
-        case 2: v = static_cast<double>(value.value.ulVal); break;
-        case 3: v = static_cast<double>(value.value.ullVal); break;
-        case 4: v = static_cast<double>(value.value.sllVal); break;
-        default: return false;
+        case 0:
+            v = value.value.dVal;
+            break;
+        case 1:
+            v = value.value.uiVal;
+            break;
+        case 2:
+            v = static_cast<double>(value.value.ulVal);
+            break;
+        case 3:
+            v = static_cast<double>(value.value.ullVal);
+            break;
+        case 4:
+            v = static_cast<double>(value.value.sllVal);
+            break;
+        default:
+            return false;
     }
     // A sensor that reads nothing plausible is treated as absent.
     if (!(v > 0 && v < 200)) return false;
@@ -136,7 +155,8 @@ int listPstates(nvmlDevice_t device, NvU32 states[NVAPI_MAX_GPU_PERF_PSTATES], N
     // Room for 64 entries while the size says 16: NVML reads the size as a byte count in
     // some versions and as an entry count in others, and either way stays inside.
     nvmlPstates_t listed[64];
-    std::fill(std::begin(listed), std::end(listed), static_cast<nvmlPstates_t>(NVML_PSTATE_UNKNOWN));
+    std::fill(std::begin(listed), std::end(listed),
+              static_cast<nvmlPstates_t>(NVML_PSTATE_UNKNOWN));
     if (NVML_CALL(nvmlDeviceGetSupportedPerformanceStates, device, listed,
                   static_cast<unsigned>(16 * sizeof(nvmlPstates_t))) == NVML_SUCCESS) {
         for (nvmlPstates_t p : listed) {
@@ -163,7 +183,8 @@ bool pstateClockRange(nvmlDevice_t device, NvU32 state, NvU32 current, nvmlClock
     if (NVML_CALL(nvmlDeviceGetMinMaxClockOfPState, device, type, state, &min_mhz, &max_mhz) ==
         NVML_SUCCESS)
         return true;
-    if (state == current && NVML_CALL(nvmlDeviceGetClockInfo, device, type, &min_mhz) == NVML_SUCCESS) {
+    if (state == current &&
+        NVML_CALL(nvmlDeviceGetClockInfo, device, type, &min_mhz) == NVML_SUCCESS) {
         max_mhz = min_mhz;
         return true;
     }
@@ -192,7 +213,8 @@ NvAPI_Status fillPstates20(nvmlDevice_t device, Info* info) {
             clock.domainId = kPstateClocks[c].domain;
             clock.typeId = NVAPI_GPU_PERF_PSTATE20_CLOCK_TYPE_SINGLE;
             unsigned min_mhz = 0, max_mhz = 0;
-            pstateClockRange(device, states[s], current, kPstateClocks[c].nvml_type, min_mhz, max_mhz);
+            pstateClockRange(device, states[s], current, kPstateClocks[c].nvml_type, min_mhz,
+                             max_mhz);
             clock.data.single.freq_kHz = max_mhz * 1000u;
         }
     }
@@ -202,14 +224,20 @@ NvAPI_Status fillPstates20(nvmlDevice_t device, Info* info) {
 NvU32 brandCode(nvmlBrandType_t brand) {
     switch (brand) {
         case NVML_BRAND_GEFORCE:
-        case NVML_BRAND_GEFORCE_RTX: return 1;
+        case NVML_BRAND_GEFORCE_RTX:
+            return 1;
         case NVML_BRAND_QUADRO:
-        case NVML_BRAND_QUADRO_RTX: return 2;
-        case NVML_BRAND_NVS: return 5;
-        case NVML_BRAND_TESLA: return 6;
+        case NVML_BRAND_QUADRO_RTX:
+            return 2;
+        case NVML_BRAND_NVS:
+            return 5;
+        case NVML_BRAND_TESLA:
+            return 6;
         case NVML_BRAND_TITAN:
-        case NVML_BRAND_TITAN_RTX: return 8;
-        default: return 0;
+        case NVML_BRAND_TITAN_RTX:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -226,11 +254,13 @@ NvAPI_Status getBrandCode(NvPhysicalGpuHandle gpu, NvU32* code) {
     return NVAPI_OK;
 }
 
-NvAPI_Status getDisplayDriverMemoryInfo(NvDisplayHandle display, NV_DISPLAY_DRIVER_MEMORY_INFO* info) {
+NvAPI_Status getDisplayDriverMemoryInfo(NvDisplayHandle display,
+                                        NV_DISPLAY_DRIVER_MEMORY_INFO* info) {
     nvmlDevice_t device;
     if (NvAPI_Status s = displayDevice(display, device)) return s;
     if (!info) return NVAPI_INVALID_ARGUMENT;
-    if (info->version != NV_DISPLAY_DRIVER_MEMORY_INFO_VER_2) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (info->version != NV_DISPLAY_DRIVER_MEMORY_INFO_VER_2)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     nvmlMemory_t memory{};
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetMemoryInfo, device, &memory)) return fromNvml(r);
     auto kb = [](unsigned long long bytes) {
@@ -263,7 +293,8 @@ NvAPI_Status getPstatesInfo(NvPhysicalGpuHandle gpu, NV_GPU_PERF_PSTATES_INFO* i
         for (size_t c = 0; c < std::size(kPstateClocks); ++c) {
             // The state runs at the top of its range.
             unsigned min_mhz = 0, max_mhz = 0;
-            pstateClockRange(device, states[s], current, kPstateClocks[c].nvml_type, min_mhz, max_mhz);
+            pstateClockRange(device, states[s], current, kPstateClocks[c].nvml_type, min_mhz,
+                             max_mhz);
             info->pstates[s].clocks[c].domainId = kPstateClocks[c].domain;
             info->pstates[s].clocks[c].freq = max_mhz * 1000u;
         }
@@ -271,11 +302,13 @@ NvAPI_Status getPstatesInfo(NvPhysicalGpuHandle gpu, NV_GPU_PERF_PSTATES_INFO* i
     return NVAPI_OK;
 }
 
-NvAPI_Status clientFanCoolersGetInfo(NvPhysicalGpuHandle gpu, NV_GPU_CLIENT_FAN_COOLERS_INFO* info) {
+NvAPI_Status clientFanCoolersGetInfo(NvPhysicalGpuHandle gpu,
+                                     NV_GPU_CLIENT_FAN_COOLERS_INFO* info) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!info) return NVAPI_INVALID_ARGUMENT;
-    if (info->version != NV_GPU_CLIENT_FAN_COOLERS_INFO_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (info->version != NV_GPU_CLIENT_FAN_COOLERS_INFO_VER_1)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     unsigned fans = 0;
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetNumFans, device, &fans)) return fromNvml(r);
     std::memset(static_cast<void*>(info), 0, sizeof *info);
@@ -285,11 +318,13 @@ NvAPI_Status clientFanCoolersGetInfo(NvPhysicalGpuHandle gpu, NV_GPU_CLIENT_FAN_
     return NVAPI_OK;
 }
 
-NvAPI_Status clientFanCoolersGetStatus(NvPhysicalGpuHandle gpu, NV_GPU_CLIENT_FAN_COOLERS_STATUS* status) {
+NvAPI_Status clientFanCoolersGetStatus(NvPhysicalGpuHandle gpu,
+                                       NV_GPU_CLIENT_FAN_COOLERS_STATUS* status) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!status) return NVAPI_INVALID_ARGUMENT;
-    if (status->version != NV_GPU_CLIENT_FAN_COOLERS_STATUS_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status->version != NV_GPU_CLIENT_FAN_COOLERS_STATUS_VER_1)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     unsigned fans = 0;
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetNumFans, device, &fans)) return fromNvml(r);
     std::memset(static_cast<void*>(status), 0, sizeof *status);
@@ -300,9 +335,11 @@ NvAPI_Status clientFanCoolersGetStatus(NvPhysicalGpuHandle gpu, NV_GPU_CLIENT_FA
         entry.coolerId = i + 1;
         entry.currentMaxLevel = 100;
         unsigned level = 0;
-        if (NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &level) == NVML_SUCCESS) entry.currentLevel = level;
+        if (NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &level) == NVML_SUCCESS)
+            entry.currentLevel = level;
         nvmlFanSpeedInfo_t rpm{nvmlFanSpeedInfo_v1, i, 0};
-        if (NVML_CALL(nvmlDeviceGetFanSpeedRPM, device, &rpm) == NVML_SUCCESS) entry.currentRpm = rpm.speed;
+        if (NVML_CALL(nvmlDeviceGetFanSpeedRPM, device, &rpm) == NVML_SUCCESS)
+            entry.currentRpm = rpm.speed;
     }
     return NVAPI_OK;
 }
@@ -367,7 +404,8 @@ NvAPI_Status NvAPI_GetInterfaceVersionString(NvAPI_ShortString text) {
     return NVAPI_OK;
 }
 
-NvAPI_Status NvAPI_GetDisplayDriverVersion(NvDisplayHandle display, NV_DISPLAY_DRIVER_VERSION* info) {
+NvAPI_Status NvAPI_GetDisplayDriverVersion(NvDisplayHandle display,
+                                           NV_DISPLAY_DRIVER_VERSION* info) {
     nvmlDevice_t device = nullptr;
     if (display) {
         if (NvAPI_Status s = displayDevice(display, device)) return s;
@@ -409,7 +447,8 @@ NvAPI_Status NvAPI_EnumNvidiaDisplayHandle(NvU32 index, NvDisplayHandle* display
     return NVAPI_OK;
 }
 
-NvAPI_Status NvAPI_EnumLogicalGPUs(NvLogicalGpuHandle handles[NVAPI_MAX_LOGICAL_GPUS], NvU32* count) {
+NvAPI_Status NvAPI_EnumLogicalGPUs(NvLogicalGpuHandle handles[NVAPI_MAX_LOGICAL_GPUS],
+                                   NvU32* count) {
     if (!g_state.ready.load(std::memory_order_acquire)) return NVAPI_API_NOT_INITIALIZED;
     if (!handles || !count) return NVAPI_INVALID_ARGUMENT;
     for (NvU32 i = 0; i < g_state.gpu_count; ++i)
@@ -418,7 +457,8 @@ NvAPI_Status NvAPI_EnumLogicalGPUs(NvLogicalGpuHandle handles[NVAPI_MAX_LOGICAL_
     return NVAPI_OK;
 }
 
-NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count) {
+NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
+                                    NvU32* count) {
     if (!g_state.ready.load(std::memory_order_acquire)) return NVAPI_API_NOT_INITIALIZED;
     if (!handles || !count) return NVAPI_INVALID_ARGUMENT;
     for (NvU32 i = 0; i < g_state.gpu_count; ++i)
@@ -433,7 +473,8 @@ NvAPI_Status NvAPI_GetPhysicalGPUsFromDisplay(NvDisplayHandle display,
     nvmlDevice_t device;
     if (NvAPI_Status s = displayDevice(display, device)) return s;
     if (!handles || !count) return NVAPI_INVALID_ARGUMENT;
-    handles[0] = reinterpret_cast<NvPhysicalGpuHandle>(&g_state.gpus[slotIndex(display, g_state.displays)]);
+    handles[0] =
+        reinterpret_cast<NvPhysicalGpuHandle>(&g_state.gpus[slotIndex(display, g_state.displays)]);
     *count = 1;
     return NVAPI_OK;
 }
@@ -455,7 +496,8 @@ NvAPI_Status NvAPI_GPU_GetFullName(NvPhysicalGpuHandle gpu, NvAPI_ShortString na
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!name) return NVAPI_INVALID_ARGUMENT;
     char text[NVML_DEVICE_NAME_BUFFER_SIZE] = "";
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetName, device, text, sizeof text)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetName, device, text, sizeof text))
+        return fromNvml(r);
     text[sizeof text - 1] = '\0';
     copyText(name, text);
     return NVAPI_OK;
@@ -495,7 +537,8 @@ NvAPI_Status NvAPI_GPU_GetPCIIdentifiers(NvPhysicalGpuHandle gpu, NvU32* device_
                                          NvU32* ext_device_id) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
-    if (!device_id || !sub_system_id || !revision_id || !ext_device_id) return NVAPI_INVALID_ARGUMENT;
+    if (!device_id || !sub_system_id || !revision_id || !ext_device_id)
+        return NVAPI_INVALID_ARGUMENT;
     nvmlPciInfo_t pci{};
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPciInfo_v3, device, &pci)) return fromNvml(r);
     // NVML has no revision; the kernel's PCI tree has it.
@@ -503,8 +546,8 @@ NvAPI_Status NvAPI_GPU_GetPCIIdentifiers(NvPhysicalGpuHandle gpu, NvU32* device_
     std::snprintf(address, sizeof address, "%04x:%02x:%02x.0", pci.domain & 0xFFFF, pci.bus & 0xFF,
                   pci.device & 0x1F);
     uint32_t revision = 0;
-    plashwerk::readUnsignedFile(plashwerk::sysfsPath(std::string("bus/pci/devices/") + address + "/revision"),
-                                revision);
+    plashwerk::readUnsignedFile(
+        plashwerk::sysfsPath(std::string("bus/pci/devices/") + address + "/revision"), revision);
     *device_id = pci.pciDeviceId;
     *sub_system_id = pci.pciSubSystemId;
     *revision_id = revision & 0xFF;
@@ -546,7 +589,8 @@ NvAPI_Status NvAPI_GPU_GetVbiosVersionString(NvPhysicalGpuHandle gpu, NvAPI_Shor
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!text) return NVAPI_INVALID_ARGUMENT;
     char version[NVML_DEVICE_VBIOS_VERSION_BUFFER_SIZE] = "";
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetVbiosVersion, device, version, sizeof version)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetVbiosVersion, device, version, sizeof version))
+        return fromNvml(r);
     version[sizeof version - 1] = '\0';
     copyText(text, version);
     return NVAPI_OK;
@@ -560,15 +604,18 @@ NvAPI_Status NvAPI_GPU_GetThermalSettings(NvPhysicalGpuHandle gpu, NvU32 sensor_
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!settings) return NVAPI_INVALID_ARGUMENT;
-    if (settings->version != NV_GPU_THERMAL_SETTINGS_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
-    if (sensor_index != NVAPI_THERMAL_TARGET_ALL && sensor_index >= NVAPI_MAX_THERMAL_SENSORS_PER_GPU)
+    if (settings->version != NV_GPU_THERMAL_SETTINGS_VER_1)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (sensor_index != NVAPI_THERMAL_TARGET_ALL &&
+        sensor_index >= NVAPI_MAX_THERMAL_SENSORS_PER_GPU)
         return NVAPI_INVALID_ARGUMENT;
     struct Sensor {
         NvU32 celsius, target;
     } sensors[NVAPI_MAX_THERMAL_SENSORS_PER_GPU];
     NvU32 count = 0;
     unsigned gpu_celsius = 0;
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetTemperature, device, NVML_TEMPERATURE_GPU, &gpu_celsius))
+    if (nvmlReturn_t r =
+            NVML_CALL(nvmlDeviceGetTemperature, device, NVML_TEMPERATURE_GPU, &gpu_celsius))
         return fromNvml(r);
     sensors[count++] = {gpu_celsius, NVAPI_THERMAL_TARGET_GPU};
     NvU32 memory_celsius = 0;
@@ -600,7 +647,8 @@ NvAPI_Status NvAPI_GPU_GetUsages(NvPhysicalGpuHandle gpu, NV_GPU_USAGES* usages)
     if (!usages) return NVAPI_INVALID_ARGUMENT;
     if (usages->version != NV_GPU_USAGES_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     nvmlUtilization_t utilization{};
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetUtilizationRates, device, &utilization)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetUtilizationRates, device, &utilization))
+        return fromNvml(r);
     std::memset(usages->usage, 0, sizeof usages->usage);
     usages->usage[0] = 1;  // the usage domains are present
     usages->usage[2] = utilization.gpu;
@@ -639,7 +687,8 @@ NvAPI_Status NvAPI_GPU_GetCoolerSettings(NvPhysicalGpuHandle gpu, NvU32 cooler_i
     }
     unsigned levels[NVAPI_MAX_COOLERS_PER_GPU];
     for (unsigned i = first; i < last; ++i)
-        if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &levels[i])) return fromNvml(r);
+        if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &levels[i]))
+            return fromNvml(r);
     std::memset(static_cast<void*>(settings), 0, sizeof *settings);
     settings->version = NV_GPU_COOLER_SETTINGS_VER_4;
     settings->count = last - first;
@@ -655,11 +704,13 @@ NvAPI_Status NvAPI_GPU_GetCoolerSettings(NvPhysicalGpuHandle gpu, NvU32 cooler_i
     return NVAPI_OK;
 }
 
-NvAPI_Status NvAPI_GPU_GetAllClockFrequencies(NvPhysicalGpuHandle gpu, NV_GPU_CLOCK_FREQUENCIES* frequencies) {
+NvAPI_Status NvAPI_GPU_GetAllClockFrequencies(NvPhysicalGpuHandle gpu,
+                                              NV_GPU_CLOCK_FREQUENCIES* frequencies) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!frequencies) return NVAPI_INVALID_ARGUMENT;
-    if (frequencies->version != NV_GPU_CLOCK_FREQUENCIES_VER_3) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (frequencies->version != NV_GPU_CLOCK_FREQUENCIES_VER_3)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     const NvU32 kind = frequencies->ClockType;
     if (kind > NV_GPU_CLOCK_FREQUENCIES_BOOST_CLOCK) return NVAPI_INVALID_ARGUMENT;
     struct Domain {
@@ -682,11 +733,14 @@ NvAPI_Status NvAPI_GPU_GetAllClockFrequencies(NvPhysicalGpuHandle gpu, NV_GPU_CL
                 break;
             case NV_GPU_CLOCK_FREQUENCIES_BASE_CLOCK:
                 // The driver's default application clock is the board's base clock.
-                r = NVML_CALL(nvmlDeviceGetClock, device, d.type, NVML_CLOCK_ID_APP_CLOCK_DEFAULT, &mhz);
+                r = NVML_CALL(nvmlDeviceGetClock, device, d.type, NVML_CLOCK_ID_APP_CLOCK_DEFAULT,
+                              &mhz);
                 break;
             default:
-                r = NVML_CALL(nvmlDeviceGetClock, device, d.type, NVML_CLOCK_ID_CUSTOMER_BOOST_MAX, &mhz);
-                if (r != NVML_SUCCESS) r = NVML_CALL(nvmlDeviceGetMaxClockInfo, device, d.type, &mhz);
+                r = NVML_CALL(nvmlDeviceGetClock, device, d.type, NVML_CLOCK_ID_CUSTOMER_BOOST_MAX,
+                              &mhz);
+                if (r != NVML_SUCCESS)
+                    r = NVML_CALL(nvmlDeviceGetMaxClockInfo, device, d.type, &mhz);
                 break;
         }
         if (r == NVML_SUCCESS) {
@@ -700,21 +754,26 @@ NvAPI_Status NvAPI_GPU_GetAllClockFrequencies(NvPhysicalGpuHandle gpu, NV_GPU_CL
     return any ? NVAPI_OK : fromNvml(first_error);
 }
 
-NvAPI_Status NvAPI_GPU_GetVoltageDomainsStatus(NvPhysicalGpuHandle gpu, NV_GPU_VOLTAGE_DOMAINS_STATUS* status) {
+NvAPI_Status NvAPI_GPU_GetVoltageDomainsStatus(NvPhysicalGpuHandle gpu,
+                                               NV_GPU_VOLTAGE_DOMAINS_STATUS* status) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!status) return NVAPI_INVALID_ARGUMENT;
-    if (status->version != NV_GPU_VOLTAGE_DOMAINS_STATUS_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status->version != NV_GPU_VOLTAGE_DOMAINS_STATUS_VER_1)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     return NVAPI_NOT_SUPPORTED;  // NVML reports no core voltage
 }
 
-NvAPI_Status NvAPI_GPU_ClientPowerTopologyGetStatus(NvPhysicalGpuHandle gpu, NV_GPU_POWER_TOPOLOGY_STATUS* status) {
+NvAPI_Status NvAPI_GPU_ClientPowerTopologyGetStatus(NvPhysicalGpuHandle gpu,
+                                                    NV_GPU_POWER_TOPOLOGY_STATUS* status) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!status) return NVAPI_INVALID_ARGUMENT;
-    if (status->version != NV_GPU_POWER_TOPOLOGY_STATUS_VER_1) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status->version != NV_GPU_POWER_TOPOLOGY_STATUS_VER_1)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     unsigned milliwatts = 0, reference = 0;
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPowerUsage, device, &milliwatts)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPowerUsage, device, &milliwatts))
+        return fromNvml(r);
     // The board's default power limit is its TDP; the enforced limit stands in without it.
     if (NVML_CALL(nvmlDeviceGetPowerManagementDefaultLimit, device, &reference) != NVML_SUCCESS &&
         NVML_CALL(nvmlDeviceGetEnforcedPowerLimit, device, &reference) != NVML_SUCCESS)
@@ -728,13 +787,16 @@ NvAPI_Status NvAPI_GPU_ClientPowerTopologyGetStatus(NvPhysicalGpuHandle gpu, NV_
     return NVAPI_OK;
 }
 
-NvAPI_Status NvAPI_GPU_ClientPowerPoliciesGetStatus(NvPhysicalGpuHandle gpu, NV_GPU_POWER_POLICIES_STATUS* status) {
+NvAPI_Status NvAPI_GPU_ClientPowerPoliciesGetStatus(NvPhysicalGpuHandle gpu,
+                                                    NV_GPU_POWER_POLICIES_STATUS* status) {
     nvmlDevice_t device;
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!status) return NVAPI_INVALID_ARGUMENT;
-    if (status->version != NV_GPU_POWER_POLICIES_STATUS_VER_2) return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
+    if (status->version != NV_GPU_POWER_POLICIES_STATUS_VER_2)
+        return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     unsigned enforced = 0, reference = 0;
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetEnforcedPowerLimit, device, &enforced)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetEnforcedPowerLimit, device, &enforced))
+        return fromNvml(r);
     if (NVML_CALL(nvmlDeviceGetPowerManagementDefaultLimit, device, &reference) != NVML_SUCCESS ||
         reference == 0)
         reference = enforced;  // no default: the enforced limit is the whole budget
@@ -752,7 +814,8 @@ NvAPI_Status NvAPI_GPU_GetCurrentPstate(NvPhysicalGpuHandle gpu, NvU32* pstate) 
     if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
     if (!pstate) return NVAPI_INVALID_ARGUMENT;
     nvmlPstates_t state = NVML_PSTATE_UNKNOWN;
-    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPerformanceState, device, &state)) return fromNvml(r);
+    if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPerformanceState, device, &state))
+        return fromNvml(r);
     if (state > 15) return NVAPI_NOT_SUPPORTED;
     *pstate = state;
     return NVAPI_OK;
@@ -773,13 +836,16 @@ void* nvapi_QueryInterface(NvU32 interface_id) {
         case NVAPI_ID_GPU_GET_BRAND_CODE:
             return reinterpret_cast<void*>(static_cast<NvAPI_GPU_GetBrandCode_t>(getBrandCode));
         case NVAPI_ID_GET_DISPLAY_DRIVER_MEMORY_INFO:
-            return reinterpret_cast<void*>(static_cast<NvAPI_GetDisplayDriverMemoryInfo_t>(getDisplayDriverMemoryInfo));
+            return reinterpret_cast<void*>(
+                static_cast<NvAPI_GetDisplayDriverMemoryInfo_t>(getDisplayDriverMemoryInfo));
         case NVAPI_ID_GPU_GET_PSTATES_INFO:
             return reinterpret_cast<void*>(static_cast<NvAPI_GPU_GetPstatesInfo_t>(getPstatesInfo));
         case NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_INFO:
-            return reinterpret_cast<void*>(static_cast<NvAPI_GPU_ClientFanCoolersGetInfo_t>(clientFanCoolersGetInfo));
+            return reinterpret_cast<void*>(
+                static_cast<NvAPI_GPU_ClientFanCoolersGetInfo_t>(clientFanCoolersGetInfo));
         case NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_STATUS:
-            return reinterpret_cast<void*>(static_cast<NvAPI_GPU_ClientFanCoolersGetStatus_t>(clientFanCoolersGetStatus));
+            return reinterpret_cast<void*>(
+                static_cast<NvAPI_GPU_ClientFanCoolersGetStatus_t>(clientFanCoolersGetStatus));
         default:
             // The ROP count and the other unit counts: NVML does not tell them.
             return nullptr;

@@ -87,7 +87,10 @@ enum : NvU32 {
 /// Performance states P0 (fastest) to P15; NVAPI_GPU_PERF_PSTATE_UNDEFINED when unknown.
 enum : NvU32 { NVAPI_GPU_PERF_PSTATE_P0 = 0, NVAPI_GPU_PERF_PSTATE_UNDEFINED = 16 };
 enum : NvU32 { NVAPI_GPU_PERF_VOLTAGE_INFO_DOMAIN_CORE = 0 };
-enum : NvU32 { NVAPI_GPU_PERF_PSTATE20_CLOCK_TYPE_SINGLE = 0, NVAPI_GPU_PERF_PSTATE20_CLOCK_TYPE_RANGE = 1 };
+enum : NvU32 {
+    NVAPI_GPU_PERF_PSTATE20_CLOCK_TYPE_SINGLE = 0,
+    NVAPI_GPU_PERF_PSTATE20_CLOCK_TYPE_RANGE = 1
+};
 /// Thermal sensor targets; NVAPI_THERMAL_TARGET_ALL as sensor index asks for every sensor.
 enum : NvU32 {
     NVAPI_THERMAL_TARGET_NONE = 0,
@@ -256,20 +259,20 @@ typedef struct {
     NV_GPU_PERF_PSTATES20_PARAM_DELTA voltDelta_uV;
 } NV_GPU_PSTATE20_BASE_VOLTAGE_ENTRY;
 
-#define NV_GPU_PERF_PSTATES20_INFO_COMMON                                      \
-    NvU32 version;                                                             \
-    NvU32 bIsEditable : 1;                                                     \
-    NvU32 reserved : 31;                                                       \
-    NvU32 numPstates;                                                          \
-    NvU32 numClocks;                                                           \
-    NvU32 numBaseVoltages;                                                     \
-    struct {                                                                   \
-        NvU32 pstateId;                                                        \
-        NvU32 bIsEditable : 1;                                                 \
-        NvU32 reserved : 31;                                                   \
-        NV_GPU_PSTATE20_CLOCK_ENTRY clocks[NVAPI_MAX_GPU_PSTATE20_CLOCKS];     \
-        NV_GPU_PSTATE20_BASE_VOLTAGE_ENTRY                                     \
-            baseVoltages[NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES];                \
+#define NV_GPU_PERF_PSTATES20_INFO_COMMON                                  \
+    NvU32 version;                                                         \
+    NvU32 bIsEditable : 1;                                                 \
+    NvU32 reserved : 31;                                                   \
+    NvU32 numPstates;                                                      \
+    NvU32 numClocks;                                                       \
+    NvU32 numBaseVoltages;                                                 \
+    struct {                                                               \
+        NvU32 pstateId;                                                    \
+        NvU32 bIsEditable : 1;                                             \
+        NvU32 reserved : 31;                                               \
+        NV_GPU_PSTATE20_CLOCK_ENTRY clocks[NVAPI_MAX_GPU_PSTATE20_CLOCKS]; \
+        NV_GPU_PSTATE20_BASE_VOLTAGE_ENTRY                                 \
+        baseVoltages[NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES];                \
     } pstates[NVAPI_MAX_GPU_PSTATE20_PSTATES];
 
 typedef struct {
@@ -356,12 +359,15 @@ NvAPI_Status NvAPI_Initialize();
 NvAPI_Status NvAPI_Unload();
 NvAPI_Status NvAPI_GetInterfaceVersionString(NvAPI_ShortString text);
 /// display: a display handle, or null for the first GPU's.
-NvAPI_Status NvAPI_GetDisplayDriverVersion(NvDisplayHandle display, NV_DISPLAY_DRIVER_VERSION* info);
+NvAPI_Status NvAPI_GetDisplayDriverVersion(NvDisplayHandle display,
+                                           NV_DISPLAY_DRIVER_VERSION* info);
 /// version: major × 100 + minor (445.23 → 44523).
 NvAPI_Status NvAPI_SYS_GetDriverAndBranchVersion(NvU32* version, NvAPI_ShortString branch);
 NvAPI_Status NvAPI_EnumNvidiaDisplayHandle(NvU32 index, NvDisplayHandle* display);
-NvAPI_Status NvAPI_EnumLogicalGPUs(NvLogicalGpuHandle handles[NVAPI_MAX_LOGICAL_GPUS], NvU32* count);
-NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS], NvU32* count);
+NvAPI_Status NvAPI_EnumLogicalGPUs(NvLogicalGpuHandle handles[NVAPI_MAX_LOGICAL_GPUS],
+                                   NvU32* count);
+NvAPI_Status NvAPI_EnumPhysicalGPUs(NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
+                                    NvU32* count);
 NvAPI_Status NvAPI_GetPhysicalGPUsFromDisplay(NvDisplayHandle display,
                                               NvPhysicalGpuHandle handles[NVAPI_MAX_PHYSICAL_GPUS],
                                               NvU32* count);
@@ -407,7 +413,7 @@ void* nvapi_QueryInterface(NvU32 interface_id);
 
 /// Interface ids and the signatures of their entry points.
 enum : NvU32 {
-    NVAPI_ID_GPU_GET_BRAND_CODE = 0x052D0709,         ///< NvU32* code: 1 GeForce ... 9 Titan Quadro
+    NVAPI_ID_GPU_GET_BRAND_CODE = 0x052D0709,  ///< NvU32* code: 1 GeForce ... 9 Titan Quadro
     NVAPI_ID_GET_DISPLAY_DRIVER_MEMORY_INFO = 0x774AA982,
     NVAPI_ID_GPU_GET_PSTATES_INFO = 0xBA94C56E,
     NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_INFO = 0xFB85B01E,

@@ -59,8 +59,11 @@ enum {
 enum { NVML_VALUE_TYPE_DOUBLE = 0, NVML_VALUE_TYPE_UNSIGNED_INT = 1 };
 enum { NVML_FI_DEV_MEMORY_TEMP = 82 };
 
-enum { NVML_DEVICE_NAME_BUFFER_SIZE = 96, NVML_SYSTEM_DRIVER_VERSION_BUFFER_SIZE = 80,
-       NVML_DEVICE_VBIOS_VERSION_BUFFER_SIZE = 32 };
+enum {
+    NVML_DEVICE_NAME_BUFFER_SIZE = 96,
+    NVML_SYSTEM_DRIVER_VERSION_BUFFER_SIZE = 80,
+    NVML_DEVICE_VBIOS_VERSION_BUFFER_SIZE = 32
+};
 
 typedef struct nvmlPciInfo_st {
     char busIdLegacy[16];
@@ -155,28 +158,28 @@ nvmlReturn_t nvmlDeviceGetNumGpuCores(nvmlDevice_t device, unsigned int* numCore
     X(nvmlShutdown)                          \
     X(nvmlDeviceGetCount_v2)                 \
     X(nvmlDeviceGetHandleByIndex_v2)
-#define PLASHWERK_NVML_OPTIONAL_FUNCTIONS(X)  \
-    X(nvmlSystemGetDriverVersion)             \
-    X(nvmlSystemGetNVMLVersion)               \
-    X(nvmlDeviceGetName)                      \
-    X(nvmlDeviceGetPciInfo_v3)                \
-    X(nvmlDeviceGetBrand)                     \
-    X(nvmlDeviceGetTemperature)               \
-    X(nvmlDeviceGetFieldValues)               \
-    X(nvmlDeviceGetUtilizationRates)          \
-    X(nvmlDeviceGetEncoderUtilization)        \
-    X(nvmlDeviceGetMemoryInfo)                \
-    X(nvmlDeviceGetNumFans)                   \
-    X(nvmlDeviceGetFanSpeed_v2)               \
-    X(nvmlDeviceGetFanSpeedRPM)               \
-    X(nvmlDeviceGetClockInfo)                 \
-    X(nvmlDeviceGetClock)                     \
-    X(nvmlDeviceGetMaxClockInfo)              \
-    X(nvmlDeviceGetPowerUsage)                \
-    X(nvmlDeviceGetEnforcedPowerLimit)        \
+#define PLASHWERK_NVML_OPTIONAL_FUNCTIONS(X)    \
+    X(nvmlSystemGetDriverVersion)               \
+    X(nvmlSystemGetNVMLVersion)                 \
+    X(nvmlDeviceGetName)                        \
+    X(nvmlDeviceGetPciInfo_v3)                  \
+    X(nvmlDeviceGetBrand)                       \
+    X(nvmlDeviceGetTemperature)                 \
+    X(nvmlDeviceGetFieldValues)                 \
+    X(nvmlDeviceGetUtilizationRates)            \
+    X(nvmlDeviceGetEncoderUtilization)          \
+    X(nvmlDeviceGetMemoryInfo)                  \
+    X(nvmlDeviceGetNumFans)                     \
+    X(nvmlDeviceGetFanSpeed_v2)                 \
+    X(nvmlDeviceGetFanSpeedRPM)                 \
+    X(nvmlDeviceGetClockInfo)                   \
+    X(nvmlDeviceGetClock)                       \
+    X(nvmlDeviceGetMaxClockInfo)                \
+    X(nvmlDeviceGetPowerUsage)                  \
+    X(nvmlDeviceGetEnforcedPowerLimit)          \
     X(nvmlDeviceGetPowerManagementDefaultLimit) \
-    X(nvmlDeviceGetPerformanceState)          \
-    X(nvmlDeviceGetSupportedPerformanceStates) \
-    X(nvmlDeviceGetMinMaxClockOfPState)       \
-    X(nvmlDeviceGetVbiosVersion)              \
+    X(nvmlDeviceGetPerformanceState)            \
+    X(nvmlDeviceGetSupportedPerformanceStates)  \
+    X(nvmlDeviceGetMinMaxClockOfPState)         \
+    X(nvmlDeviceGetVbiosVersion)                \
     X(nvmlDeviceGetNumGpuCores)

@@ -21,11 +21,11 @@ bool NvmlLibrary::load(std::string& error) {
         return false;
     }
     bool complete = true;
-#define PLASHWERK_NVML_REQUIRED(name)                                           \
-    name = reinterpret_cast<decltype(&::name)>(dlsym(m_handle, #name));         \
-    if (!name) {                                                                \
-        error = "missing function " #name " in " + path;                        \
-        complete = false;                                                       \
+#define PLASHWERK_NVML_REQUIRED(name)                                   \
+    name = reinterpret_cast<decltype(&::name)>(dlsym(m_handle, #name)); \
+    if (!name) {                                                        \
+        error = "missing function " #name " in " + path;                \
+        complete = false;                                               \
     }
 #define PLASHWERK_NVML_OPTIONAL(name) \
     name = reinterpret_cast<decltype(&::name)>(dlsym(m_handle, #name));

@@ -23,7 +23,9 @@ struct NvmlLibrary {
     bool load(std::string& error);
     /// Closes the library and clears every pointer; safe when not loaded.
     void unload();
-    bool loaded() const { return m_handle != nullptr; }
+    bool loaded() const {
+        return m_handle != nullptr;
+    }
 
 private:
     void* m_handle = nullptr;

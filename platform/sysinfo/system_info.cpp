@@ -56,8 +56,9 @@ CpuIdentity queryCpuIdentity() {
         const uint32_t base_family = (a >> 8) & 0xF, base_model = (a >> 4) & 0xF;
         id.stepping = a & 0xF;
         id.family = base_family == 0xF ? base_family + ((a >> 20) & 0xFF) : base_family;
-        id.model = (base_family == 0x6 || base_family == 0xF) ? base_model | (((a >> 16) & 0xF) << 4)
-                                                               : base_model;
+        id.model = (base_family == 0x6 || base_family == 0xF)
+                       ? base_model | (((a >> 16) & 0xF) << 4)
+                       : base_model;
         id.features_edx = d;
         id.features_ecx = c;
     }
@@ -125,7 +126,8 @@ OsNames buildOsNames(const std::string& os_release_text, const std::string& kern
 
 OsNames queryOsNames() {
     std::string text;
-    if (!readTextFile("/etc/os-release", text, 8192)) readTextFile("/usr/lib/os-release", text, 8192);
+    if (!readTextFile("/etc/os-release", text, 8192))
+        readTextFile("/usr/lib/os-release", text, 8192);
     utsname uts{};
     const std::string release = uname(&uts) == 0 ? uts.release : "";
     return buildOsNames(text, release, static_cast<int>(sizeof(void*) * 8));

@@ -1,6 +1,8 @@
 // GpuMonitor: the spike filter, the sampling branches, maxima and resets, the logs, the
 // thread, the hardware report and the information text; over the NVML double.
 
+#include "gpumon/gpu_monitor.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "app/startup_options.h"
-#include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"
 #include "tests/gpumon/gpumon_test_support.h"
@@ -42,8 +43,10 @@ TEST(SpikeFilter, AcceptsSmallStepsAndHoldsThroughSpikes) {
         reference = r.reference;
     }
     EXPECT_TRUE(applySpikeFilter(0.0f, 60.0f, true, 20.0f).spike) << "a failed read is a spike";
-    EXPECT_FALSE(applySpikeFilter(80.0f, 0.0f, true, 20.0f).spike) << "the first reading is never filtered";
-    EXPECT_FALSE(applySpikeFilter(70.0f, 50.0f, true, 20.0f).spike) << "exactly the threshold is accepted";
+    EXPECT_FALSE(applySpikeFilter(80.0f, 0.0f, true, 20.0f).spike)
+        << "the first reading is never filtered";
+    EXPECT_FALSE(applySpikeFilter(70.0f, 50.0f, true, 20.0f).spike)
+        << "exactly the threshold is accepted";
     const SpikeFilterResult off = applySpikeFilter(99.0f, 40.0f, false, 20.0f);
     EXPECT_EQ(off.celsius, 99.0f);
     EXPECT_EQ(off.reference, 99.0f) << "with the filter off the reference follows every reading";
@@ -55,8 +58,8 @@ protected:
         setDefaultStartupOptions(g_startup_options);
         g_startup_options.num_cpu_cores = 4;
         setSystemRegistry(&registry);
-        registry.setString("SYSTEM\\CurrentControlSet\\Control\\Video\\{0000:01:00.0}\\0000", "DriverDate",
-                           "3-5-2024");
+        registry.setString("SYSTEM\\CurrentControlSet\\Control\\Video\\{0000:01:00.0}\\0000",
+                           "DriverDate", "3-5-2024");
     }
     void TearDown() override {
         monitor.stopGpuMonitoring();
@@ -256,7 +259,8 @@ TEST_F(GpuMonitorTest, AccessorsOutOfRange) {
 TEST_F(GpuMonitorTest, LogsByteForByte) {
     addNvidiaAdapter();
     nvml.add(1);
-    std::snprintf(nvml.add(2, 0x2482).name, 96, "NVIDIA GeForce RTX 3070 Ti");  // no table row: NVML's name
+    std::snprintf(nvml.add(2, 0x2482).name, 96,
+                  "NVIDIA GeForce RTX 3070 Ti");  // no table row: NVML's name
     nvml->gpu(1)->temperature = 46;
     start();
     test::TempFolder logs;
@@ -273,12 +277,16 @@ TEST_F(GpuMonitorTest, LogsByteForByte) {
     monitor.stopGpuMonitoring();
 
     const std::string line1 =
-        "\t<gpu_data gpu=\"1\" name=\"NVIDIA GeForce RTX 3070\" celcius=\"45.0\" fahrenheit=\"113.0\" "
-        "gpu_load=\"37.0\" gpu_power=\"50.0\" fps=\"60\" seconds=\"0.0\" vddc=\"0.000\" width=\"1920\" "
+        "\t<gpu_data gpu=\"1\" name=\"NVIDIA GeForce RTX 3070\" celcius=\"45.0\" "
+        "fahrenheit=\"113.0\" "
+        "gpu_load=\"37.0\" gpu_power=\"50.0\" fps=\"60\" seconds=\"0.0\" vddc=\"0.000\" "
+        "width=\"1920\" "
         "height=\"1080\" msaa=\"4\" core_clock=\"1905.0\" memory_clock=\"7000.0\"/>\n";
     const std::string line2 =
-        "\t<gpu_data gpu=\"2\" name=\"NVIDIA GeForce RTX 3070 Ti\" celcius=\"46.0\" fahrenheit=\"114.8\" "
-        "gpu_load=\"37.0\" gpu_power=\"50.0\" fps=\"60\" seconds=\"0.0\" vddc=\"0.000\" width=\"1920\" "
+        "\t<gpu_data gpu=\"2\" name=\"NVIDIA GeForce RTX 3070 Ti\" celcius=\"46.0\" "
+        "fahrenheit=\"114.8\" "
+        "gpu_load=\"37.0\" gpu_power=\"50.0\" fps=\"60\" seconds=\"0.0\" vddc=\"0.000\" "
+        "width=\"1920\" "
         "height=\"1080\" msaa=\"4\" core_clock=\"1905.0\" memory_clock=\"7000.0\"/>\n";
     EXPECT_EQ(readFile(logs.folder() + kMonitoringXmlFile),
               "<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\"?>\n"
@@ -291,10 +299,12 @@ TEST_F(GpuMonitorTest, LogsByteForByte) {
 
     EXPECT_EQ(std::strlen(kMonitoringCsvHeader), 113u);
     const std::string row1 =
-        "NVIDIA GeForce RTX 3070,Forceware R445.23 (3-5-2024),4,1904,1041,60,0.0,45.0,113.0,0.000,37.0,50.0,"
+        "NVIDIA GeForce RTX 3070,Forceware R445.23 "
+        "(3-5-2024),4,1904,1041,60,0.0,45.0,113.0,0.000,37.0,50.0,"
         "1905.0,7000.0\n";
     const std::string row2 =
-        "NVIDIA GeForce RTX 3070 Ti,Forceware R445.23 (3-5-2024),4,1904,1041,60,0.0,46.0,114.8,0.000,37.0,50.0,"
+        "NVIDIA GeForce RTX 3070 Ti,Forceware R445.23 "
+        "(3-5-2024),4,1904,1041,60,0.0,46.0,114.8,0.000,37.0,50.0,"
         "1905.0,7000.0\n";
     EXPECT_EQ(readFile(logs.folder() + kMonitoringCsvFile),
               std::string(kMonitoringCsvHeader) + row1 + row2 + row1 + row2);
@@ -367,14 +377,16 @@ TEST_F(GpuMonitorTest, HistoryReadAndClearedWhileAppended) {
             for (size_t k = 0; k < n; ++k) ASSERT_EQ(h[k].celsius, 45.0f);
         });
         monitor.resetGpuStatistics();
-        EXPECT_EQ(monitor.getGpuTemperature(0) == 0.0f || monitor.getGpuTemperature(0) == 45.0f, true);
+        EXPECT_EQ(monitor.getGpuTemperature(0) == 0.0f || monitor.getGpuTemperature(0) == 45.0f,
+                  true);
     }
     sampler.join();
     EXPECT_LE(largest, 300u);
 }
 
 // The report's lines from "- GPU" on, and the first lines.
-std::vector<std::string> reportFrom(const std::vector<std::string>& lines, const std::string& first) {
+std::vector<std::string> reportFrom(const std::vector<std::string>& lines,
+                                    const std::string& first) {
     auto it = std::find(lines.begin(), lines.end(), first);
     return std::vector<std::string>(it, lines.end());
 }
@@ -403,10 +415,12 @@ TEST_F(GpuMonitorTest, ReportForOneGpu) {
         "  - TDP: 220W",
         "  - Bus ID: 1",
         "  - Bios: 94.04.25.00.4B",
-        "  - GPU temperature: 45.0\xB0" "C",
+        "  - GPU temperature: 45.0\xB0"
+        "C",
         "  - Graphics driver: R445.23",
         "  - True clocks - GPU clock: 1905MHz - Memory clock: 7000MHz - GPU voltage: 0.000V",
-        "  - GTX 600 series - GPU base clock: 1500MHz - GPU boost clock: 1725MHz - GPU power target: 100.0 % TDP",
+        "  - GTX 600 series - GPU base clock: 1500MHz - GPU boost clock: 1725MHz - GPU power "
+        "target: 100.0 % TDP",
         "  - PState 0 - GPU clock: 2100MHz - Memory clock: 7001MHz - GPU voltage: 0.000V",
         "  - PState 8 - GPU clock: 300MHz - Memory clock: 405MHz - GPU voltage: 0.000V",
         "  - Fan speed: 41%",
@@ -414,7 +428,8 @@ TEST_F(GpuMonitorTest, ReportForOneGpu) {
     };
     EXPECT_EQ(reportFrom(lines, head.front()), head);
     EXPECT_STREQ(monitor.systemInfo().driver, "Forceware R445.23 (3-5-2024)");
-    EXPECT_STREQ(monitor.systemInfo().cpu_speed_text, (std::to_string(Pyrolex::getCpuMhz()) + " MHz").c_str());
+    EXPECT_STREQ(monitor.systemInfo().cpu_speed_text,
+                 (std::to_string(Pyrolex::getCpuMhz()) + " MHz").c_str());
     EXPECT_EQ(monitor.systemInfo().gl_vendor_id, 0x10DEu);
     EXPECT_FALSE(monitor.integratedMainGpu());
 
@@ -423,7 +438,8 @@ TEST_F(GpuMonitorTest, ReportForOneGpu) {
     EXPECT_EQ(monitor.infoText(),
               "PhysX version: N/A - PhysX CPU only.\r\n"
               "Detected GPUs:\r\n"
-              "- GPU 1: NVIDIA GeForce RTX 3070, GPU: 45\xB0" "C, power: 50.0 % TDP\r\n"
+              "- GPU 1: NVIDIA GeForce RTX 3070, GPU: 45\xB0"
+              "C, power: 50.0 % TDP\r\n"
               "- GPU 2: not available\r\n"
               "- GPU 3: not available\r\n"
               "- GPU 4: not available\r\n");
@@ -445,21 +461,28 @@ TEST_F(GpuMonitorTest, ReportNumbersFromTwoBehindAnIntegratedPrimaryAdapter) {
     start();
     EXPECT_TRUE(monitor.integratedMainGpu());
     const std::vector<std::string> lines = trace.lines();
-    auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
     EXPECT_TRUE(has("Found 1 GPUs."));
     EXPECT_TRUE(has("- GPU 2:  NVIDIA GeForce RTX 3070"));
-    EXPECT_TRUE(has("WARNING: true GPU core and memory clocks for GPU 2 are not available on this platform. "
-                    "Only Pstate clocks will be displayed."));
-    EXPECT_TRUE(has("  - GTX 600 series - GPU base clock: 1006MHz - GPU boost clock: 1058MHz - GPU power target: "
-                    "100.0 % TDP"));
-    EXPECT_TRUE(has("Device ID string (main graphics card): PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1"));
+    EXPECT_TRUE(has(
+        "WARNING: true GPU core and memory clocks for GPU 2 are not available on this platform. "
+        "Only Pstate clocks will be displayed."));
+    EXPECT_TRUE(
+        has("  - GTX 600 series - GPU base clock: 1006MHz - GPU boost clock: 1058MHz - GPU power "
+            "target: "
+            "100.0 % TDP"));
+    EXPECT_TRUE(has(
+        "Device ID string (main graphics card): PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1"));
 
     monitor.setPhysxInfo(2080400, true);
     monitor.buildInfoText();
     EXPECT_EQ(monitor.infoText().substr(0, monitor.infoText().find("- GPU 2")),
               "PhysX version: 2080400 - PhysX hardware detected.\r\n"
               "Detected GPUs:\r\n"
-              "- GPU 1: NVIDIA GeForce RTX 3070, GPU: 0\xB0" "C, power: 0.0 % TDP\r\n");
+              "- GPU 1: NVIDIA GeForce RTX 3070, GPU: 0\xB0"
+              "C, power: 0.0 % TDP\r\n");
 }
 
 TEST_F(GpuMonitorTest, ReportOrdersThreeGpusByBus) {
@@ -473,9 +496,11 @@ TEST_F(GpuMonitorTest, ReportOrdersThreeGpusByBus) {
         if (line.rfind("- GPU ", 0) == 0) gpu_lines.push_back(line);
         if (line.rfind("  - Bus ID: ", 0) == 0) bus_lines.push_back(line);
     }
-    EXPECT_EQ(gpu_lines, (std::vector<std::string>{"- GPU 1:  GPU on bus 1", "- GPU 2:  GPU on bus 2",
-                                                   "- GPU 3:  GPU on bus 3"}));
-    EXPECT_EQ(bus_lines, (std::vector<std::string>{"  - Bus ID: 1", "  - Bus ID: 2", "  - Bus ID: 3"}));
+    EXPECT_EQ(gpu_lines,
+              (std::vector<std::string>{"- GPU 1:  GPU on bus 1", "- GPU 2:  GPU on bus 2",
+                                        "- GPU 3:  GPU on bus 3"}));
+    EXPECT_EQ(bus_lines,
+              (std::vector<std::string>{"  - Bus ID: 1", "  - Bus ID: 2", "  - Bus ID: 3"}));
     EXPECT_EQ(status(0).bus_id.get(), 1);
     EXPECT_EQ(status(2).bus_id.get(), 3);
     EXPECT_STREQ(status(2).name, "GPU on bus 3");
@@ -483,7 +508,9 @@ TEST_F(GpuMonitorTest, ReportOrdersThreeGpusByBus) {
     EXPECT_EQ(status(2).vendor_id.get(), 0x10DE);
     monitor.buildInfoText();
     const std::string text = monitor.infoText();
-    EXPECT_NE(text.find("- GPU 3: GPU on bus 3, GPU: 0\xB0" "C"), std::string::npos);
+    EXPECT_NE(text.find("- GPU 3: GPU on bus 3, GPU: 0\xB0"
+                        "C"),
+              std::string::npos);
     EXPECT_EQ(text.find("- GPU 2: not available"), std::string::npos);
     EXPECT_NE(text.find("- GPU 4: not available\r\n"), std::string::npos);
 }

@@ -84,7 +84,8 @@ public:
         std::filesystem::create_directories(dir + "drm/card" + std::to_string(m_cards++));
         if (!a.driver.empty()) {
             std::filesystem::create_directories(m_root.path() + "/bus/pci/drivers/" + a.driver);
-            std::filesystem::create_directory_symlink("../../../bus/pci/drivers/" + a.driver, dir + "driver");
+            std::filesystem::create_directory_symlink("../../../bus/pci/drivers/" + a.driver,
+                                                      dir + "driver");
         }
     }
     const std::string& root() const { return m_root.path(); }
@@ -135,7 +136,8 @@ public:
         std::string line;
         while (std::getline(in, line)) {
             const size_t end_of_prefix = line.find("] ");
-            out.push_back(end_of_prefix == std::string::npos ? line : line.substr(end_of_prefix + 2));
+            out.push_back(end_of_prefix == std::string::npos ? line
+                                                             : line.substr(end_of_prefix + 2));
         }
         return out;
     }

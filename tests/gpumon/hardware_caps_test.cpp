@@ -1,12 +1,13 @@
 // HardwareCaps: display devices from a fake sysfs, the adapters of other vendors, the
 // graphics summary's driver texts, the registry's driver values, the bus order.
 
+#include "gpumon/pyrolex/hardware_caps.h"
+
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
 #include <cstring>
 
-#include "gpumon/pyrolex/hardware_caps.h"
 #include "platform/gl/probe_context.h"
 #include "platform/registry/registry.h"
 #include "platform/sysinfo/system_info.h"
@@ -20,7 +21,8 @@ using test::NvmlDouble;
 
 constexpr const char* kLlvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
 
-FakeSysfs::Adapter adapter(const char* address, unsigned vendor, unsigned device, bool boot_vga = false) {
+FakeSysfs::Adapter adapter(const char* address, unsigned vendor, unsigned device,
+                           bool boot_vga = false) {
     FakeSysfs::Adapter a;
     a.address = address;
     a.vendor = vendor;
@@ -58,15 +60,20 @@ TEST_F(HardwareCapsTest, DisplayDevicesPrimaryFirstAndRepeatsMerged) {
     HardwareCaps caps;
     caps.init(nullptr);
     ASSERT_EQ(caps.displayDevices().size(), 4u);
-    EXPECT_STREQ(caps.displayDevices()[0].device_id, "PCI\\VEN_8086&DEV_3E92&SUBSYS_12348086&REV_A1");
-    EXPECT_STREQ(caps.displayDevices()[1].device_id, "PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1");
-    EXPECT_STREQ(caps.displayDevices()[2].device_id, "PCI\\VEN_1002&DEV_744C&SUBSYS_12341002&REV_A1");
+    EXPECT_STREQ(caps.displayDevices()[0].device_id,
+                 "PCI\\VEN_8086&DEV_3E92&SUBSYS_12348086&REV_A1");
+    EXPECT_STREQ(caps.displayDevices()[1].device_id,
+                 "PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1");
+    EXPECT_STREQ(caps.displayDevices()[2].device_id,
+                 "PCI\\VEN_1002&DEV_744C&SUBSYS_12341002&REV_A1");
     EXPECT_STREQ(caps.displayDevices()[3].device_id, caps.displayDevices()[1].device_id);
-    EXPECT_STREQ(caps.displayDevices()[1].registry_key,
-                 "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\Video\\{0000:01:00.0}\\0000");
+    EXPECT_STREQ(
+        caps.displayDevices()[1].registry_key,
+        "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\Video\\{0000:01:00.0}\\0000");
 
     EXPECT_TRUE(caps.displayOk());
-    EXPECT_STREQ(caps.displayDeviceString(), "Intel UHD Graphics 630") << "named from the device table";
+    EXPECT_STREQ(caps.displayDeviceString(), "Intel UHD Graphics 630")
+        << "named from the device table";
     EXPECT_STREQ(caps.displayDeviceIdString(), caps.displayDevices()[0].device_id);
     EXPECT_EQ(std::strncmp(caps.displayDeviceName(), "/dev/dri/card", 13), 0);
     EXPECT_EQ(caps.primaryIds().vendor_id, 0x8086u);
@@ -190,7 +197,8 @@ TEST_F(HardwareCapsTest, AmdAndOtherSummaryDriverTexts) {
     registry.setString(key, "DriverDate", "11-4-2015");
     const GraphicsSummary s = summary();
     EXPECT_EQ(s.driver_text, "15.201.1151.1008 - Catalyst 15.7 (11-4-2015)");
-    EXPECT_EQ(s.card_name, "AMD Radeon R9 280X") << "0x6798 without \"Radeon HD 7900\" in its description";
+    EXPECT_EQ(s.card_name, "AMD Radeon R9 280X")
+        << "0x6798 without \"Radeon HD 7900\" in its description";
 
     MemoryRegistry plain;
     setSystemRegistry(&plain);
@@ -205,9 +213,10 @@ TEST_F(HardwareCapsTest, AmdAndOtherSummaryDriverTexts) {
 
 TEST_F(HardwareCapsTest, LinuxRegistryAnswersFromTheBoundDriver) {
     test::TempFolder proc;
-    test::writeFile(proc.path() + "/driver/nvidia/version",
-                    "NVRM version: NVIDIA UNIX x86_64 Kernel Module  550.54.15  Tue Mar  5 22:23:56 UTC 2024\n"
-                    "GCC version:  gcc version 12.2.0 (Debian 12.2.0-14)\n");
+    test::writeFile(
+        proc.path() + "/driver/nvidia/version",
+        "NVRM version: NVIDIA UNIX x86_64 Kernel Module  550.54.15  Tue Mar  5 22:23:56 UTC 2024\n"
+        "GCC version:  gcc version 12.2.0 (Debian 12.2.0-14)\n");
     FakeSysfs::Adapter nvidia = adapter("0000:01:00.0", 0x10DE, 0x2330);
     nvidia.driver = "nvidia";
     sysfs.add(nvidia);
@@ -228,10 +237,13 @@ TEST_F(HardwareCapsTest, LinuxRegistryAnswersFromTheBoundDriver) {
     EXPECT_FALSE(linux_registry->readString(keyOf("0000:00:02.0").c_str(), "DriverDate", value));
     EXPECT_FALSE(linux_registry->readString(keyOf("0000:02:00.0").c_str(), "DriverVersion", value))
         << "no driver bound";
-    EXPECT_FALSE(linux_registry->readString("SYSTEM\\Video\\{../../../etc}\\0000", "DriverVersion", value));
-    EXPECT_FALSE(linux_registry->readString("SOFTWARE\\AGEIA Technologies", "DriverVersion", value));
+    EXPECT_FALSE(
+        linux_registry->readString("SYSTEM\\Video\\{../../../etc}\\0000", "DriverVersion", value));
+    EXPECT_FALSE(
+        linux_registry->readString("SOFTWARE\\AGEIA Technologies", "DriverVersion", value));
     uint32_t version = 0;
-    EXPECT_FALSE(linux_registry->readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", version));
+    EXPECT_FALSE(
+        linux_registry->readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", version));
 }
 
 TEST_F(HardwareCapsTest, BusOrderIsAscendingAndStable) {
@@ -245,7 +257,8 @@ TEST_F(HardwareCapsTest, BusOrderIsAscendingAndStable) {
     caps.orderGpusByBus();
     const int expected[] = {1, 1, 2, 3};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(caps.gpu(i)->bus_id, expected[i]);
-    EXPECT_STREQ(caps.gpu(1)->full_name, "NVIDIA GeForce RTX 3070") << "equal buses keep their order";
+    EXPECT_STREQ(caps.gpu(1)->full_name, "NVIDIA GeForce RTX 3070")
+        << "equal buses keep their order";
     EXPECT_STREQ(caps.gpu(0)->full_name, "NVIDIA GeForce RTX 3070");
     EXPECT_EQ(caps.gpu(3)->index, 0) << "the position at creation stays with the GPU";
 }
@@ -264,13 +277,15 @@ TEST_F(HardwareCapsTest, ProcessorMemoryAndSystem) {
 }
 
 TEST(OsNames, FromOsReleaseAndKernel) {
-    const OsNames debian = buildOsNames("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
-                                        "6.1.0-18-amd64", 64);
+    const OsNames debian =
+        buildOsNames("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+                     "6.1.0-18-amd64", 64);
     EXPECT_EQ(debian.short_name, "Debian GNU/Linux 12 (bookworm) 64-bit");
     EXPECT_EQ(debian.long_name, "Debian GNU/Linux 12 (bookworm) 64-bit build 6.1.0-18-amd64");
     EXPECT_EQ(buildOsNames("NAME=Fedora\nVERSION='39'\n", "", 64).long_name, "Fedora 39 64-bit");
     EXPECT_EQ(buildOsNames("", "6.1", 32).short_name, "Linux 32-bit");
-    EXPECT_EQ(buildOsNames("PRETTY_NAME=\"\n", "", 64).short_name, "\" 64-bit") << "a damaged line stays text";
+    EXPECT_EQ(buildOsNames("PRETTY_NAME=\"\n", "", 64).short_name, "\" 64-bit")
+        << "a damaged line stays text";
 }
 
 TEST(OpenGLDriverVersion, LastNumericWord) {

@@ -12,7 +12,8 @@ namespace plashwerk {
 namespace {
 
 TEST(PciIdText, FixedPositions) {
-    const PciIdentity ids = parsePciIdsAtFixedPositions("PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1");
+    const PciIdentity ids =
+        parsePciIdsAtFixedPositions("PCI\\VEN_10DE&DEV_2484&SUBSYS_146B10DE&REV_A1");
     EXPECT_EQ(ids.vendor_id, 0x10DEu);
     EXPECT_EQ(ids.device_id, 0x2484u);
     EXPECT_EQ(ids.subsys_device_id, 0x146Bu);
@@ -21,19 +22,22 @@ TEST(PciIdText, FixedPositions) {
     EXPECT_STREQ(ids.subsys_text, "146B10DE");
     EXPECT_STREQ(ids.revision_text, "A1");
     // Lower-case digits read the same; the texts come out upper case.
-    const PciIdentity lower = parsePciIdsAtFixedPositions("PCI\\VEN_1002&DEV_679a&SUBSYS_047c1043&REV_00");
+    const PciIdentity lower =
+        parsePciIdsAtFixedPositions("PCI\\VEN_1002&DEV_679a&SUBSYS_047c1043&REV_00");
     EXPECT_EQ(lower.device_id, 0x679Au);
     EXPECT_STREQ(lower.subsys_text, "047C1043");
 }
 
 TEST(PciIdText, DamagedTextsGiveNoIds) {
-    for (const char* text : {"", "VIRTUAL\\OPENGL", "PCI\\VEN_", "PCI\\VEN_10", "PCI\\VEN_10DE&DEV_24"}) {
+    for (const char* text :
+         {"", "VIRTUAL\\OPENGL", "PCI\\VEN_", "PCI\\VEN_10", "PCI\\VEN_10DE&DEV_24"}) {
         const PciIdentity ids = parsePciIdsAtFixedPositions(text);
         EXPECT_EQ(ids.device_id, 0u) << text;
         EXPECT_EQ(ids.revision_id, 0u) << text;
     }
     EXPECT_EQ(parsePciIdsAtFixedPositions(nullptr).vendor_id, 0u);
-    EXPECT_EQ(parsePciIdsAtFixedPositions("PCI\\VEN_XYZW&DEV_2484").vendor_id, 0u) << "each field on its own";
+    EXPECT_EQ(parsePciIdsAtFixedPositions("PCI\\VEN_XYZW&DEV_2484").vendor_id, 0u)
+        << "each field on its own";
     // A text cut after the device id still gives what it holds.
     const PciIdentity cut = parsePciIdsAtFixedPositions("PCI\\VEN_10DE&DEV_2484&SUBSYS_14");
     EXPECT_EQ(cut.vendor_id, 0x10DEu);
@@ -42,7 +46,8 @@ TEST(PciIdText, DamagedTextsGiveNoIds) {
 }
 
 TEST(PciIdText, ByKeyFindsFieldsAnywhere) {
-    const PciIdentity ids = parsePciIdsByKey("PCI\\VEN_8086&DEV_3E92&SUBSYS_86941043&REV_02\\3&11583659&0&10");
+    const PciIdentity ids =
+        parsePciIdsByKey("PCI\\VEN_8086&DEV_3E92&SUBSYS_86941043&REV_02\\3&11583659&0&10");
     EXPECT_EQ(ids.vendor_id, 0x8086u);
     EXPECT_EQ(ids.device_id, 0x3E92u);
     EXPECT_EQ(ids.subsys_device_id, 0x8694u);
@@ -53,8 +58,8 @@ TEST(PciIdText, ByKeyFindsFieldsAnywhere) {
 }
 
 TEST(DeviceTables, EveryTableIsWellFormed) {
-    for (DeviceTable table : {DeviceTable::Nvidia, DeviceTable::Amd, DeviceTable::S3, DeviceTable::Intel,
-                              DeviceTable::Other}) {
+    for (DeviceTable table : {DeviceTable::Nvidia, DeviceTable::Amd, DeviceTable::S3,
+                              DeviceTable::Intel, DeviceTable::Other}) {
         size_t count = 0;
         const DeviceTableRow* rows = deviceTableRows(table, count);
         ASSERT_GT(count, 0u);
@@ -79,25 +84,30 @@ TEST(DeviceTables, LookupByVendorRule) {
     ASSERT_NE(row, nullptr);
     EXPECT_STREQ(row->full_name, "NVIDIA H100 80GB HBM3");
     EXPECT_EQ(row->tdp_watts, 700);
-    ASSERT_NE(deviceTableRow(DeviceTable::Nvidia, lookupDeviceRow(0x10DE, 0x2335, "", "")), nullptr);
+    ASSERT_NE(deviceTableRow(DeviceTable::Nvidia, lookupDeviceRow(0x10DE, 0x2335, "", "")),
+              nullptr);
     EXPECT_EQ(lookupDeviceRow(0x10DE, 0xFFFF, nullptr, nullptr), -1);
 
-    const DeviceTableRow* intel = deviceTableRow(DeviceTable::Intel, lookupDeviceRow(0x8086, 0x9B41, nullptr, nullptr));
+    const DeviceTableRow* intel =
+        deviceTableRow(DeviceTable::Intel, lookupDeviceRow(0x8086, 0x9B41, nullptr, nullptr));
     ASSERT_NE(intel, nullptr);
     EXPECT_STREQ(intel->full_name, "Intel UHD Graphics 730");
     EXPECT_EQ(intel->unified_cores, 192);
     // Any other vendor: the table of other vendors, by device id.
-    const DeviceTableRow* aspeed = deviceTableRow(DeviceTable::Other, lookupDeviceRow(0x1A03, 0x2000, nullptr, nullptr));
+    const DeviceTableRow* aspeed =
+        deviceTableRow(DeviceTable::Other, lookupDeviceRow(0x1A03, 0x2000, nullptr, nullptr));
     ASSERT_NE(aspeed, nullptr);
     EXPECT_STREQ(aspeed->full_name, "ASPEED Graphics Family");
 
     // AMD: 0x679A needs its subsystem text; 0x679B has a row with an empty column.
-    const DeviceTableRow* asus = deviceTableRow(DeviceTable::Amd, lookupDeviceRow(0x1002, 0x679A, "047C1043", "00"));
+    const DeviceTableRow* asus =
+        deviceTableRow(DeviceTable::Amd, lookupDeviceRow(0x1002, 0x679A, "047C1043", "00"));
     ASSERT_NE(asus, nullptr);
     EXPECT_STREQ(asus->full_name, "ASUS R9 280 Series");
     EXPECT_EQ(lookupDeviceRow(0x1002, 0x679A, "12345678", "00"), -1);
     EXPECT_EQ(lookupDeviceRow(0x1002, 0x679A, nullptr, nullptr), -1);
-    const DeviceTableRow* malta = deviceTableRow(DeviceTable::Amd, lookupDeviceRow(0x1002, 0x679B, nullptr, nullptr));
+    const DeviceTableRow* malta =
+        deviceTableRow(DeviceTable::Amd, lookupDeviceRow(0x1002, 0x679B, nullptr, nullptr));
     ASSERT_NE(malta, nullptr);
     EXPECT_EQ(malta->unified_cores, 4096);
     EXPECT_EQ(malta->tdp_watts, 375);

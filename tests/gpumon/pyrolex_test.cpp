@@ -1,8 +1,9 @@
 // The Pyrolex facade with the NVIDIA back end, over the NVML double and a fake sysfs.
 
+#include "gpumon/pyrolex/pyrolex.h"
+
 #include <gtest/gtest.h>
 
-#include "gpumon/pyrolex/pyrolex.h"
 #include "tests/gpumon/gpumon_test_support.h"
 
 namespace plashwerk {
@@ -162,7 +163,8 @@ TEST_F(PyrolexTest, OutOfRangeAndFailedQueries) {
         EXPECT_FALSE(Pyrolex::getPowerStatus(bad, t, u));
     }
     float percent = 0, rpm = 0;
-    EXPECT_FALSE(Pyrolex::getFanSpeed(0, percent, rpm)) << "a board without fans has no fan reading";
+    EXPECT_FALSE(Pyrolex::getFanSpeed(0, percent, rpm))
+        << "a board without fans has no fan reading";
 
     nvml->fail("nvmlDeviceGetTemperature", NVML_ERROR_UNKNOWN);
     float t = 3, u = 3, v = 3, w = 3;

@@ -47,8 +47,10 @@ public:
     }
 
     bool temperatures(const GpuRecord& r, GpuTemperatures& t) override;
-    bool gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer, float& video_engine) override;
-    bool memoryUsage(const GpuRecord& r, uint32_t& total_kb, uint32_t& available_kb, float& percent) override;
+    bool gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer,
+                  float& video_engine) override;
+    bool memoryUsage(const GpuRecord& r, uint32_t& total_kb, uint32_t& available_kb,
+                     float& percent) override;
     bool fan(const GpuRecord& r, float& percent, float& rpm) override;
     bool perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks) override;
     bool clockFrequencies(const GpuRecord& r, int type, float& gpu, float& memory) override;
@@ -111,10 +113,12 @@ void NvidiaBackend::enumerate(BackendHost& host) {
         copyTo(m_branch_text, version.szBuildBranchString);
         copyTo(m_adapter_text, version.szAdapterString);
         m_driver_version = version.drvVersion;
-        debug("NVAPI - driver version: %s --- %u --- %s", m_adapter_text, version.drvVersion, m_branch_text);
+        debug("NVAPI - driver version: %s --- %u --- %s", m_adapter_text, version.drvVersion,
+              m_branch_text);
     }
     NvAPI_ShortString branch = "";
-    if (NvAPI_SYS_GetDriverAndBranchVersion(&m_driver_version, branch) != NVAPI_OK) m_driver_version = 0;
+    if (NvAPI_SYS_GetDriverAndBranchVersion(&m_driver_version, branch) != NVAPI_OK)
+        m_driver_version = 0;
 
     for (NvU32 i = 0;; ++i) {
         NvDisplayHandle display = nullptr;
@@ -152,8 +156,8 @@ void NvidiaBackend::enumerate(BackendHost& host) {
             NvPhysicalGpuHandle driven[NVAPI_MAX_PHYSICAL_GPUS] = {};
             NvU32 count = 0;
             if (NvAPI_GetPhysicalGPUsFromDisplay(display, driven, &count) != NVAPI_OK) continue;
-            if (std::find(driven, driven + std::min<NvU32>(count, NVAPI_MAX_PHYSICAL_GPUS), g.handle) !=
-                driven + std::min<NvU32>(count, NVAPI_MAX_PHYSICAL_GPUS)) {
+            if (std::find(driven, driven + std::min<NvU32>(count, NVAPI_MAX_PHYSICAL_GPUS),
+                          g.handle) != driven + std::min<NvU32>(count, NVAPI_MAX_PHYSICAL_GPUS)) {
                 g.display = display;
                 break;
             }
@@ -162,16 +166,16 @@ void NvidiaBackend::enumerate(BackendHost& host) {
         NvU32 bus = 0;
         if (NvAPI_GPU_GetBusId(g.handle, &bus) == NVAPI_OK) r.bus_id = static_cast<int>(bus);
         NvU32 device_word = 0, subsystem_word = 0, revision = 0, ext_device = 0;
-        if (NvAPI_GPU_GetPCIIdentifiers(g.handle, &device_word, &subsystem_word, &revision, &ext_device) ==
-            NVAPI_OK) {
+        if (NvAPI_GPU_GetPCIIdentifiers(g.handle, &device_word, &subsystem_word, &revision,
+                                        &ext_device) == NVAPI_OK) {
             r.vendor_id = device_word & 0xFFFF;
             r.device_id = device_word >> 16;
             r.subsys_vendor_id = subsystem_word & 0xFFFF;
             r.subsys_device_id = subsystem_word >> 16;
             r.revision_id = revision;
             std::snprintf(r.revision_text, sizeof r.revision_text, "%02X", revision & 0xFF);
-            std::snprintf(r.subsys_text, sizeof r.subsys_text, "%04X%04X", r.subsys_device_id & 0xFFFF,
-                          r.subsys_vendor_id & 0xFFFF);
+            std::snprintf(r.subsys_text, sizeof r.subsys_text, "%04X%04X",
+                          r.subsys_device_id & 0xFFFF, r.subsys_vendor_id & 0xFFFF);
         }
         // d. Product family; fan coolers kept raw.
         NvU32 brand = 0;
@@ -179,10 +183,12 @@ void NvidiaBackend::enumerate(BackendHost& host) {
             get_brand && get_brand(g.handle, &brand) == NVAPI_OK)
             g.family = nvidiaProductFamily(brand);
         g.fan_coolers_info.version = NV_GPU_CLIENT_FAN_COOLERS_INFO_VER_1;
-        if (auto get = entryPoint<NvAPI_GPU_ClientFanCoolersGetInfo_t>(NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_INFO))
+        if (auto get = entryPoint<NvAPI_GPU_ClientFanCoolersGetInfo_t>(
+                NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_INFO))
             get(g.handle, &g.fan_coolers_info);
         g.fan_coolers_status.version = NV_GPU_CLIENT_FAN_COOLERS_STATUS_VER_1;
-        if (auto get = entryPoint<NvAPI_GPU_ClientFanCoolersGetStatus_t>(NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_STATUS))
+        if (auto get = entryPoint<NvAPI_GPU_ClientFanCoolersGetStatus_t>(
+                NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_STATUS))
             get(g.handle, &g.fan_coolers_status);
         // e. The display-device entry and its registry driver values.
         previous_match = host.matchDisplayDevice(r, previous_match);
@@ -190,8 +196,8 @@ void NvidiaBackend::enumerate(BackendHost& host) {
         // f. Driver texts.
         copyTo(r.driver_version, driver_text.c_str());
         // g. Device-table row.
-        const DeviceTableRow* row =
-            host.findDeviceTableRow(r.vendor_id, r.device_id, r.subsys_text, r.revision_text, r.table_row);
+        const DeviceTableRow* row = host.findDeviceTableRow(r.vendor_id, r.device_id, r.subsys_text,
+                                                            r.revision_text, r.table_row);
         if (row) {
             copyTo(r.full_name, row->full_name);
             copyTo(r.codename, row->codename);
@@ -205,7 +211,8 @@ void NvidiaBackend::enumerate(BackendHost& host) {
         if (temperatures(r, t) && t.gpu > 0) g.has_temperature_sensor = true;
         // i. Memory type and unit counts, each kept when its call answers.
         NvU32 value = 0;
-        if (NvAPI_GPU_GetRamType(g.handle, &value) == NVAPI_OK) copyTo(r.memory_type, nvidiaMemoryType(value));
+        if (NvAPI_GPU_GetRamType(g.handle, &value) == NVAPI_OK)
+            copyTo(r.memory_type, nvidiaMemoryType(value));
         if (NvAPI_GPU_GetGpuCoreCount(g.handle, &value) == NVAPI_OK) g.cores = value;
         if (auto count = entryPoint<NvAPI_GPU_GetUnitCount_t>(NVAPI_ID_GPU_GET_ROP_COUNT);
             count && count(g.handle, &value) == NVAPI_OK)
@@ -225,7 +232,8 @@ void NvidiaBackend::enumerate(BackendHost& host) {
             r.memory_size_mb = static_cast<int>(g.physical_fb_kb / 1024);
         NvAPI_GPU_GetVirtualFrameBufferSize(g.handle, &g.virtual_fb_kb);
         NvAPI_ShortString bios = "";
-        if (NvAPI_GPU_GetVbiosVersionString(g.handle, bios) == NVAPI_OK) copyTo(r.bios_version, bios);
+        if (NvAPI_GPU_GetVbiosVersionString(g.handle, bios) == NVAPI_OK)
+            copyTo(r.bios_version, bios);
         // The table gives the TDP, and the cores when the driver gave none.
         if (row) {
             r.tdp_watts = row->tdp_watts;
@@ -247,27 +255,36 @@ void NvidiaBackend::readPstateTable(NvidiaGpu& g) {
     if (status == NVAPI_OK && info->numPstates >= 1) {
         const NvU32 states = std::min<NvU32>(info->numPstates, NVAPI_MAX_GPU_PSTATE20_PSTATES);
         const NvU32 clocks = std::min<NvU32>(info->numClocks, NVAPI_MAX_GPU_PSTATE20_CLOCKS);
-        const NvU32 voltages = std::min<NvU32>(info->numBaseVoltages, NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES);
+        const NvU32 voltages =
+            std::min<NvU32>(info->numBaseVoltages, NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES);
         for (NvU32 s = 0; s < states; ++s) {
             const auto& state = info->pstates[s];
             PerfLevel level;
             level.id = static_cast<int32_t>(state.pstateId);
             for (NvU32 c = 0; c < clocks; ++c) {
                 // The first frequency word: the single frequency, or the bottom of a range.
-                const float mhz = static_cast<float>(state.clocks[c].data.single.freq_kHz) / 1000.0f;
+                const float mhz =
+                    static_cast<float>(state.clocks[c].data.single.freq_kHz) / 1000.0f;
                 switch (state.clocks[c].domainId) {
                     case NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS:
                         level.gpu_clock = mhz;
-                        debug("NVAPI - NVAPI_GpuInfo_GetAllPerformanceStates - Pstate %u - clock %u - gpu_clock: %f",
-                              s, c, mhz);
+                        debug(
+                            "NVAPI - NVAPI_GpuInfo_GetAllPerformanceStates - Pstate %u - clock %u "
+                            "- gpu_clock: %f",
+                            s, c, mhz);
                         break;
                     case NVAPI_GPU_PUBLIC_CLOCK_MEMORY:
                         level.memory_clock = mhz;
-                        debug("NVAPI - NVAPI_GpuInfo_GetAllPerformanceStates - Pstate %u - clock %u - mem_clock: %f",
-                              s, c, mhz);
+                        debug(
+                            "NVAPI - NVAPI_GpuInfo_GetAllPerformanceStates - Pstate %u - clock %u "
+                            "- mem_clock: %f",
+                            s, c, mhz);
                         break;
-                    case NVAPI_GPU_PUBLIC_CLOCK_PROCESSOR: level.shader_clock = mhz; break;
-                    default: break;
+                    case NVAPI_GPU_PUBLIC_CLOCK_PROCESSOR:
+                        level.shader_clock = mhz;
+                        break;
+                    default:
+                        break;
                 }
             }
             for (NvU32 v = 0; v < voltages; ++v)
@@ -289,7 +306,8 @@ void NvidiaBackend::readPstateTable(NvidiaGpu& g) {
 }
 
 // The entry of one state in the older performance-state table.
-bool NvidiaBackend::pstateFromInfo(NvPhysicalGpuHandle handle, NvU32 state, PerfLevel& level) const {
+bool NvidiaBackend::pstateFromInfo(NvPhysicalGpuHandle handle, NvU32 state,
+                                   PerfLevel& level) const {
     auto get_info = entryPoint<NvAPI_GPU_GetPstatesInfo_t>(NVAPI_ID_GPU_GET_PSTATES_INFO);
     if (!get_info) return false;
     auto table = std::make_unique<NV_GPU_PERF_PSTATES_INFO>();
@@ -303,9 +321,12 @@ bool NvidiaBackend::pstateFromInfo(NvPhysicalGpuHandle handle, NvU32 state, Perf
         level.id = static_cast<int32_t>(entry.pstateId);
         for (NvU32 c = 0; c < std::min<NvU32>(table->numClocks, NVAPI_MAX_GPU_PERF_CLOCKS); ++c) {
             const float mhz = static_cast<float>(entry.clocks[c].freq) / 1000.0f;
-            if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS) level.gpu_clock = mhz;
-            else if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_MEMORY) level.memory_clock = mhz;
-            else if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_PROCESSOR) level.shader_clock = mhz;
+            if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS)
+                level.gpu_clock = mhz;
+            else if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_MEMORY)
+                level.memory_clock = mhz;
+            else if (entry.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_PROCESSOR)
+                level.shader_clock = mhz;
         }
         for (NvU32 v = 0; v < std::min<NvU32>(table->numVoltages, NVAPI_MAX_GPU_PERF_VOLTAGES); ++v)
             if (entry.voltages[v].domainId == NVAPI_GPU_PERF_VOLTAGE_INFO_DOMAIN_CORE)
@@ -320,21 +341,33 @@ bool NvidiaBackend::temperatures(const GpuRecord& r, GpuTemperatures& t) {
     if (!g) return false;
     NV_GPU_THERMAL_SETTINGS settings{};
     settings.version = NV_GPU_THERMAL_SETTINGS_VER_1;
-    if (NvAPI_GPU_GetThermalSettings(g->handle, NVAPI_THERMAL_TARGET_ALL, &settings) != NVAPI_OK) return false;
+    if (NvAPI_GPU_GetThermalSettings(g->handle, NVAPI_THERMAL_TARGET_ALL, &settings) != NVAPI_OK)
+        return false;
     for (NvU32 i = 0; i < std::min<NvU32>(settings.count, NVAPI_MAX_THERMAL_SENSORS_PER_GPU); ++i) {
-        const float celsius = static_cast<float>(static_cast<NvS32>(settings.sensor[i].currentTemp));
+        const float celsius =
+            static_cast<float>(static_cast<NvS32>(settings.sensor[i].currentTemp));
         switch (settings.sensor[i].target) {
-            case NVAPI_THERMAL_TARGET_GPU: t.gpu = celsius; break;
-            case NVAPI_THERMAL_TARGET_BOARD: t.board = celsius; break;
-            case NVAPI_THERMAL_TARGET_MEMORY: t.memory = celsius; break;
-            case NVAPI_THERMAL_TARGET_POWER_SUPPLY: t.power_supply = celsius; break;
-            default: break;
+            case NVAPI_THERMAL_TARGET_GPU:
+                t.gpu = celsius;
+                break;
+            case NVAPI_THERMAL_TARGET_BOARD:
+                t.board = celsius;
+                break;
+            case NVAPI_THERMAL_TARGET_MEMORY:
+                t.memory = celsius;
+                break;
+            case NVAPI_THERMAL_TARGET_POWER_SUPPLY:
+                t.power_supply = celsius;
+                break;
+            default:
+                break;
         }
     }
     return true;
 }
 
-bool NvidiaBackend::gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer, float& video_engine) {
+bool NvidiaBackend::gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer,
+                             float& video_engine) {
     const NvidiaGpu* g = gpuOf(r);
     if (!g) return false;
     NV_GPU_USAGES usages{};
@@ -345,15 +378,18 @@ bool NvidiaBackend::gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer
     video_engine = static_cast<float>(usages.usage[10]);
     if (m_host && m_host->traceEnabled(true)) {
         debug("*********************** GPU Usages *********************");
-        for (int i = 0; i < NVAPI_MAX_USAGES_PER_GPU; ++i) debug("Usage[%d] = %u", i, usages.usage[i]);
+        for (int i = 0; i < NVAPI_MAX_USAGES_PER_GPU; ++i)
+            debug("Usage[%d] = %u", i, usages.usage[i]);
     }
     return true;
 }
 
-bool NvidiaBackend::memoryUsage(const GpuRecord& r, uint32_t& total_kb, uint32_t& available_kb, float& percent) {
+bool NvidiaBackend::memoryUsage(const GpuRecord& r, uint32_t& total_kb, uint32_t& available_kb,
+                                float& percent) {
     const NvidiaGpu* g = gpuOf(r);
     if (!g) return false;
-    auto get = entryPoint<NvAPI_GetDisplayDriverMemoryInfo_t>(NVAPI_ID_GET_DISPLAY_DRIVER_MEMORY_INFO);
+    auto get =
+        entryPoint<NvAPI_GetDisplayDriverMemoryInfo_t>(NVAPI_ID_GET_DISPLAY_DRIVER_MEMORY_INFO);
     if (!get) return false;
     NV_DISPLAY_DRIVER_MEMORY_INFO info{};
     info.version = NV_DISPLAY_DRIVER_MEMORY_INFO_VER_2;
@@ -424,7 +460,8 @@ bool NvidiaBackend::powerStatus(const GpuRecord& r, float& percent, float& milli
     if (!g) return false;
     NV_GPU_POWER_TOPOLOGY_STATUS status{};
     status.version = NV_GPU_POWER_TOPOLOGY_STATUS_VER_1;
-    if (NvAPI_GPU_ClientPowerTopologyGetStatus(g->handle, &status) != NVAPI_OK || status.count == 0) return false;
+    if (NvAPI_GPU_ClientPowerTopologyGetStatus(g->handle, &status) != NVAPI_OK || status.count == 0)
+        return false;
     for (NvU32 i = 0; i < std::min<NvU32>(status.count, NVAPI_MAX_POWER_ENTRIES); ++i)
         debug("- GPU %d - Power channel %u - mp=%u, mW=%u", r.index, i, status.entries[i].power_mp,
               status.entries[i].power_mW);
@@ -438,7 +475,8 @@ bool NvidiaBackend::powerLimit(const GpuRecord& r, float& percent, float& milliw
     if (!g) return false;
     auto status = std::make_unique<NV_GPU_POWER_POLICIES_STATUS>();
     status->version = NV_GPU_POWER_POLICIES_STATUS_VER_2;
-    if (NvAPI_GPU_ClientPowerPoliciesGetStatus(g->handle, status.get()) != NVAPI_OK || status->count == 0)
+    if (NvAPI_GPU_ClientPowerPoliciesGetStatus(g->handle, status.get()) != NVAPI_OK ||
+        status->count == 0)
         return false;
     for (NvU32 i = 0; i < std::min<NvU32>(status->count, NVAPI_MAX_POWER_ENTRIES); ++i)
         debug("- GPU %d - Power limit %u - mp=%u, mW=%u", r.index, i, status->entries[i].power_mp,
@@ -462,23 +500,32 @@ bool NvidiaBackend::perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks)
                 const auto& state = info->pstates[s];
                 if (state.pstateId != current) continue;
                 clocks.pstate = static_cast<int>(current);
-                for (NvU32 c = 0; c < std::min<NvU32>(info->numClocks, NVAPI_MAX_GPU_PSTATE20_CLOCKS); ++c) {
-                    const float mhz = static_cast<float>(state.clocks[c].data.single.freq_kHz) / 1000.0f;
+                for (NvU32 c = 0;
+                     c < std::min<NvU32>(info->numClocks, NVAPI_MAX_GPU_PSTATE20_CLOCKS); ++c) {
+                    const float mhz =
+                        static_cast<float>(state.clocks[c].data.single.freq_kHz) / 1000.0f;
                     if (state.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_GRAPHICS) {
                         clocks.gpu_clock = mhz;
-                        debug("NVAPI - NVAPI_GetCurPerformanceState20 - Pstate %u (ID: %u) - clock %u - gpu_clock: %f",
-                              s, current, c, mhz);
+                        debug(
+                            "NVAPI - NVAPI_GetCurPerformanceState20 - Pstate %u (ID: %u) - clock "
+                            "%u - gpu_clock: %f",
+                            s, current, c, mhz);
                     } else if (state.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_MEMORY) {
                         clocks.memory_clock = mhz;
-                        debug("NVAPI - NVAPI_GetCurPerformanceState20 - Pstate %u (ID: %u) - clock %u - mem_clock: %f",
-                              s, current, c, mhz);
+                        debug(
+                            "NVAPI - NVAPI_GetCurPerformanceState20 - Pstate %u (ID: %u) - clock "
+                            "%u - mem_clock: %f",
+                            s, current, c, mhz);
                     } else if (state.clocks[c].domainId == NVAPI_GPU_PUBLIC_CLOCK_PROCESSOR) {
                         clocks.shader_clock = mhz;
                     }
                 }
-                for (NvU32 v = 0; v < std::min<NvU32>(info->numBaseVoltages, NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES); ++v)
+                for (NvU32 v = 0; v < std::min<NvU32>(info->numBaseVoltages,
+                                                      NVAPI_MAX_GPU_PSTATE20_BASE_VOLTAGES);
+                     ++v)
                     if (state.baseVoltages[v].domainId == NVAPI_GPU_PERF_VOLTAGE_INFO_DOMAIN_CORE)
-                        clocks.voltage = static_cast<float>(state.baseVoltages[v].volt_uV) / 1000000.0f;
+                        clocks.voltage =
+                            static_cast<float>(state.baseVoltages[v].volt_uV) / 1000000.0f;
                 return true;
             }
         }
@@ -509,25 +556,28 @@ bool NvidiaBackend::perfLevel(const GpuRecord& r, int n, PerfLevel& level) {
     auto table = std::make_unique<NV_GPU_PERF_PSTATES_INFO>();
     table->version = NV_GPU_PERF_PSTATES_INFO_VER3;
     if (get_info(g->handle, table.get()) != NVAPI_OK) return false;
-    if (static_cast<NvU32>(n) >= std::min<NvU32>(table->numPstates, NVAPI_MAX_GPU_PERF_PSTATES)) return false;
+    if (static_cast<NvU32>(n) >= std::min<NvU32>(table->numPstates, NVAPI_MAX_GPU_PERF_PSTATES))
+        return false;
     return pstateFromInfo(g->handle, table->pstates[n].pstateId, level);
 }
 
 }  // namespace
 
-std::unique_ptr<VendorBackend> createNvidiaBackend() { return std::make_unique<NvidiaBackend>(); }
+std::unique_ptr<VendorBackend> createNvidiaBackend() {
+    return std::make_unique<NvidiaBackend>();
+}
 
 const char* nvidiaProductFamily(uint32_t brand_code) {
-    static const char* const kFamilies[] = {"",           "GeForce",    "Quadro", "Quadro AD",
-                                            "Quadro NVS", "NVIDIA NVS", "Tesla",  "Tesla Q",
-                                            "Titan GeForce", "Titan Quadro"};
+    static const char* const kFamilies[] = {
+        "",           "GeForce", "Quadro",  "Quadro AD",     "Quadro NVS",
+        "NVIDIA NVS", "Tesla",   "Tesla Q", "Titan GeForce", "Titan Quadro"};
     return brand_code < std::size(kFamilies) ? kFamilies[brand_code] : "";
 }
 
 const char* nvidiaMemoryType(uint32_t code) {
-    static const char* const kTypes[] = {"",      "SDRAM", "DDR1",   "DDR2",  "GDDR2",
-                                         "GDDR3", "GDDR4", "DDR3",   "GDDR5", "LPDDR2",
-                                         "GDDR5X", "HBM1", "HBM2",   "SDDR4", "GDDR6"};
+    static const char* const kTypes[] = {"",       "SDRAM", "DDR1", "DDR2",  "GDDR2",
+                                         "GDDR3",  "GDDR4", "DDR3", "GDDR5", "LPDDR2",
+                                         "GDDR5X", "HBM1",  "HBM2", "SDDR4", "GDDR6"};
     return code < std::size(kTypes) ? kTypes[code] : "";
 }
 

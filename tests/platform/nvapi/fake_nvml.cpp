@@ -34,8 +34,8 @@ int failure(const char* function) {
     return it == g_failures.end() ? 0 : it->second;
 }
 
-#define FAIL_POINT(name)                             \
-    std::lock_guard lock(g_mutex);                   \
+#define FAIL_POINT(name)           \
+    std::lock_guard lock(g_mutex); \
     if (int status = failure(name)) return status;
 
 FakeNvmlGpu* gpuOf(nvmlDevice_t device) {
@@ -44,8 +44,8 @@ FakeNvmlGpu* gpuOf(nvmlDevice_t device) {
     return nullptr;
 }
 
-#define GPU_OR_FAIL(var)                                     \
-    FakeNvmlGpu* var = gpuOf(device);                        \
+#define GPU_OR_FAIL(var)              \
+    FakeNvmlGpu* var = gpuOf(device); \
     if (!var) return NVML_ERROR_INVALID_ARGUMENT;
 
 nvmlReturn_t copyText(char* out, unsigned length, const char* text) {
@@ -131,8 +131,10 @@ FAKE_EXPORT void fake_nvml_set_driver_version(const char* version) {
 
 FAKE_EXPORT void fake_nvml_fail(const char* function, int status) {
     std::lock_guard lock(g_mutex);
-    if (status == 0) g_failures.erase(function);
-    else g_failures[function] = status;
+    if (status == 0)
+        g_failures.erase(function);
+    else
+        g_failures[function] = status;
 }
 
 FAKE_EXPORT int fake_nvml_init_count(void) {
@@ -186,7 +188,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetPciInfo_v3(nvmlDevice_t device, nvmlPciInf
     pci->device = g->device;
     pci->pciDeviceId = g->pci_device_id;
     pci->pciSubSystemId = g->pci_subsystem_id;
-    std::snprintf(pci->busId, sizeof pci->busId, "%08x:%02x:%02x.0", g->domain, g->bus & 0xFF, g->device & 0x1F);
+    std::snprintf(pci->busId, sizeof pci->busId, "%08x:%02x:%02x.0", g->domain, g->bus & 0xFF,
+                  g->device & 0x1F);
     return NVML_SUCCESS;
 }
 
@@ -209,7 +212,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetBrand(nvmlDevice_t device, nvmlBrandType_t
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetTemperature(nvmlDevice_t device, nvmlTemperatureSensors_t sensor,
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetTemperature(nvmlDevice_t device,
+                                                  nvmlTemperatureSensors_t sensor,
                                                   unsigned int* temp) {
     FAIL_POINT("nvmlDeviceGetTemperature");
     GPU_OR_FAIL(g);
@@ -218,7 +222,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetTemperature(nvmlDevice_t device, nvmlTempe
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFieldValues(nvmlDevice_t device, int count, nvmlFieldValue_t* values) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFieldValues(nvmlDevice_t device, int count,
+                                                  nvmlFieldValue_t* values) {
     FAIL_POINT("nvmlDeviceGetFieldValues");
     GPU_OR_FAIL(g);
     for (int i = 0; i < count; ++i) {
@@ -233,7 +238,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFieldValues(nvmlDevice_t device, int count
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetUtilizationRates(nvmlDevice_t device, nvmlUtilization_t* utilization) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetUtilizationRates(nvmlDevice_t device,
+                                                       nvmlUtilization_t* utilization) {
     FAIL_POINT("nvmlDeviceGetUtilizationRates");
     GPU_OR_FAIL(g);
     utilization->gpu = g->util_gpu;
@@ -241,7 +247,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetUtilizationRates(nvmlDevice_t device, nvml
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetEncoderUtilization(nvmlDevice_t device, unsigned int* utilization,
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetEncoderUtilization(nvmlDevice_t device,
+                                                         unsigned int* utilization,
                                                          unsigned int* sampling_period_us) {
     FAIL_POINT("nvmlDeviceGetEncoderUtilization");
     GPU_OR_FAIL(g);
@@ -266,7 +273,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetNumFans(nvmlDevice_t device, unsigned int*
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFanSpeed_v2(nvmlDevice_t device, unsigned int fan, unsigned int* speed) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFanSpeed_v2(nvmlDevice_t device, unsigned int fan,
+                                                  unsigned int* speed) {
     FAIL_POINT("nvmlDeviceGetFanSpeed_v2");
     GPU_OR_FAIL(g);
     if (fan >= g->fans) return NVML_ERROR_INVALID_ARGUMENT;
@@ -285,39 +293,52 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetFanSpeedRPM(nvmlDevice_t device, nvmlFanSp
 
 static unsigned currentClock(const FakeNvmlGpu* g, nvmlClockType_t type) {
     switch (type) {
-        case NVML_CLOCK_GRAPHICS: return g->clock_graphics;
-        case NVML_CLOCK_SM: return g->clock_sm;
-        case NVML_CLOCK_MEM: return g->clock_memory;
-        default: return g->clock_video;
+        case NVML_CLOCK_GRAPHICS:
+            return g->clock_graphics;
+        case NVML_CLOCK_SM:
+            return g->clock_sm;
+        case NVML_CLOCK_MEM:
+            return g->clock_memory;
+        default:
+            return g->clock_video;
     }
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetClockInfo(nvmlDevice_t device, nvmlClockType_t type, unsigned int* clock) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetClockInfo(nvmlDevice_t device, nvmlClockType_t type,
+                                                unsigned int* clock) {
     FAIL_POINT("nvmlDeviceGetClockInfo");
     GPU_OR_FAIL(g);
     *clock = currentClock(g, type);
     return *clock ? NVML_SUCCESS : NVML_ERROR_NOT_SUPPORTED;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetClock(nvmlDevice_t device, nvmlClockType_t type, nvmlClockId_t id,
-                                            unsigned int* clock) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetClock(nvmlDevice_t device, nvmlClockType_t type,
+                                            nvmlClockId_t id, unsigned int* clock) {
     FAIL_POINT("nvmlDeviceGetClock");
     GPU_OR_FAIL(g);
     unsigned mhz = 0;
-    if (id == NVML_CLOCK_ID_CURRENT) mhz = currentClock(g, type);
+    if (id == NVML_CLOCK_ID_CURRENT)
+        mhz = currentClock(g, type);
     else if (id == NVML_CLOCK_ID_APP_CLOCK_DEFAULT)
-        mhz = type == NVML_CLOCK_GRAPHICS ? g->base_graphics : type == NVML_CLOCK_MEM ? g->base_memory : 0;
+        mhz = type == NVML_CLOCK_GRAPHICS ? g->base_graphics
+              : type == NVML_CLOCK_MEM    ? g->base_memory
+                                          : 0;
     else if (id == NVML_CLOCK_ID_CUSTOMER_BOOST_MAX)
-        mhz = type == NVML_CLOCK_GRAPHICS ? g->boost_graphics : type == NVML_CLOCK_MEM ? g->boost_memory : 0;
+        mhz = type == NVML_CLOCK_GRAPHICS ? g->boost_graphics
+              : type == NVML_CLOCK_MEM    ? g->boost_memory
+                                          : 0;
     if (mhz == 0) return NVML_ERROR_NOT_SUPPORTED;
     *clock = mhz;
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetMaxClockInfo(nvmlDevice_t device, nvmlClockType_t type, unsigned int* clock) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetMaxClockInfo(nvmlDevice_t device, nvmlClockType_t type,
+                                                   unsigned int* clock) {
     FAIL_POINT("nvmlDeviceGetMaxClockInfo");
     GPU_OR_FAIL(g);
-    *clock = type == NVML_CLOCK_GRAPHICS ? g->max_graphics : type == NVML_CLOCK_MEM ? g->max_memory : 0;
+    *clock = type == NVML_CLOCK_GRAPHICS ? g->max_graphics
+             : type == NVML_CLOCK_MEM    ? g->max_memory
+                                         : 0;
     return *clock ? NVML_SUCCESS : NVML_ERROR_NOT_SUPPORTED;
 }
 
@@ -335,7 +356,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetEnforcedPowerLimit(nvmlDevice_t device, un
     return g->enforced_limit_mw ? NVML_SUCCESS : NVML_ERROR_NOT_SUPPORTED;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetPowerManagementDefaultLimit(nvmlDevice_t device, unsigned int* limit) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetPowerManagementDefaultLimit(nvmlDevice_t device,
+                                                                  unsigned int* limit) {
     FAIL_POINT("nvmlDeviceGetPowerManagementDefaultLimit");
     GPU_OR_FAIL(g);
     *limit = g->default_limit_mw;
@@ -349,18 +371,22 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetPerformanceState(nvmlDevice_t device, nvml
     return NVML_SUCCESS;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetSupportedPerformanceStates(nvmlDevice_t device, nvmlPstates_t* states,
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetSupportedPerformanceStates(nvmlDevice_t device,
+                                                                 nvmlPstates_t* states,
                                                                  unsigned int size) {
     FAIL_POINT("nvmlDeviceGetSupportedPerformanceStates");
     GPU_OR_FAIL(g);
     const unsigned room = size / sizeof(nvmlPstates_t);
     if (room < g->pstate_count) return NVML_ERROR_INSUFFICIENT_SIZE;
-    for (unsigned i = 0; i < room; ++i) states[i] = i < g->pstate_count ? g->pstates[i] : static_cast<unsigned>(NVML_PSTATE_UNKNOWN);
+    for (unsigned i = 0; i < room; ++i)
+        states[i] =
+            i < g->pstate_count ? g->pstates[i] : static_cast<unsigned>(NVML_PSTATE_UNKNOWN);
     return NVML_SUCCESS;
 }
 
 FAKE_EXPORT nvmlReturn_t nvmlDeviceGetMinMaxClockOfPState(nvmlDevice_t device, nvmlClockType_t type,
-                                                          nvmlPstates_t state, unsigned int* min_mhz,
+                                                          nvmlPstates_t state,
+                                                          unsigned int* min_mhz,
                                                           unsigned int* max_mhz) {
     FAIL_POINT("nvmlDeviceGetMinMaxClockOfPState");
     GPU_OR_FAIL(g);
@@ -376,7 +402,8 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetMinMaxClockOfPState(nvmlDevice_t device, n
     return NVML_ERROR_NOT_SUPPORTED;
 }
 
-FAKE_EXPORT nvmlReturn_t nvmlDeviceGetVbiosVersion(nvmlDevice_t device, char* version, unsigned int length) {
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetVbiosVersion(nvmlDevice_t device, char* version,
+                                                   unsigned int length) {
     FAIL_POINT("nvmlDeviceGetVbiosVersion");
     GPU_OR_FAIL(g);
     return copyText(version, length, g->vbios);

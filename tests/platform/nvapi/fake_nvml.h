@@ -47,9 +47,9 @@ typedef FakeNvmlGpu (*FakeNvmlDefaultGpuFn)(void);
 /// The double's scripting functions, resolved from the library file.
 struct FakeNvml {
     void* handle = nullptr;
-    FakeNvmlResetFn reset = nullptr;             ///< no GPUs, nothing failing, driver "445.23"
-    FakeNvmlAddGpuFn add_gpu = nullptr;          ///< returns the GPU's index
-    FakeNvmlGpuFn gpu = nullptr;                 ///< the scripted GPU, to change its readings
+    FakeNvmlResetFn reset = nullptr;     ///< no GPUs, nothing failing, driver "445.23"
+    FakeNvmlAddGpuFn add_gpu = nullptr;  ///< returns the GPU's index
+    FakeNvmlGpuFn gpu = nullptr;         ///< the scripted GPU, to change its readings
     FakeNvmlSetTextFn set_driver_version = nullptr;
     FakeNvmlFailFn fail = nullptr;               ///< fail(function, status); status 0 clears
     FakeNvmlCountFn init_count = nullptr;        ///< nvmlInit_v2 calls not yet shut down
@@ -61,11 +61,14 @@ struct FakeNvml {
         reset = reinterpret_cast<FakeNvmlResetFn>(dlsym(handle, "fake_nvml_reset"));
         add_gpu = reinterpret_cast<FakeNvmlAddGpuFn>(dlsym(handle, "fake_nvml_add_gpu"));
         gpu = reinterpret_cast<FakeNvmlGpuFn>(dlsym(handle, "fake_nvml_gpu"));
-        set_driver_version = reinterpret_cast<FakeNvmlSetTextFn>(dlsym(handle, "fake_nvml_set_driver_version"));
+        set_driver_version =
+            reinterpret_cast<FakeNvmlSetTextFn>(dlsym(handle, "fake_nvml_set_driver_version"));
         fail = reinterpret_cast<FakeNvmlFailFn>(dlsym(handle, "fake_nvml_fail"));
         init_count = reinterpret_cast<FakeNvmlCountFn>(dlsym(handle, "fake_nvml_init_count"));
-        default_gpu = reinterpret_cast<FakeNvmlDefaultGpuFn>(dlsym(handle, "fake_nvml_default_gpu"));
-        if (!reset || !add_gpu || !gpu || !set_driver_version || !fail || !init_count || !default_gpu)
+        default_gpu =
+            reinterpret_cast<FakeNvmlDefaultGpuFn>(dlsym(handle, "fake_nvml_default_gpu"));
+        if (!reset || !add_gpu || !gpu || !set_driver_version || !fail || !init_count ||
+            !default_gpu)
             throw std::runtime_error("incomplete NVML double " + path);
     }
     ~FakeNvml() {

@@ -1,12 +1,15 @@
 // NVAPI over NVML, against the scripted NVML double.
 
+#include "platform/nvapi/nvapi.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
-#include "platform/nvapi/nvapi.h"
 #include "platform/nvapi/nvml_api.h"
 #include "tests/platform/nvapi/fake_nvml.h"
 
@@ -95,7 +98,8 @@ TEST_F(NvapiTest, HandlesAreCheckedAndDisplaysMapToTheirGpu) {
     ASSERT_EQ(NvAPI_GetPhysicalGPUsFromDisplay(displays[1], driven, &count), NVAPI_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(driven[0], handles[1]);
-    EXPECT_EQ(NvAPI_GetPhysicalGPUsFromDisplay(reinterpret_cast<NvDisplayHandle>(handles[0]), driven, &count),
+    EXPECT_EQ(NvAPI_GetPhysicalGPUsFromDisplay(reinterpret_cast<NvDisplayHandle>(handles[0]),
+                                               driven, &count),
               NVAPI_EXPECTED_DISPLAY_HANDLE);
     NvLogicalGpuHandle logical[NVAPI_MAX_LOGICAL_GPUS] = {};
     EXPECT_EQ(NvAPI_EnumLogicalGPUs(logical, &count), NVAPI_OK);
@@ -103,10 +107,12 @@ TEST_F(NvapiTest, HandlesAreCheckedAndDisplaysMapToTheirGpu) {
 }
 
 TEST_F(NvapiTest, IdentityAndDriverVersion) {
+    // The revision comes from the kernel's PCI tree, here a fake one.
     char root[] = "/tmp/plashwerk_nvapi_XXXXXX";
     ASSERT_TRUE(mkdtemp(root));
     const std::string dir = std::string(root) + "/bus/pci/devices/0000:01:00.0";
-    ASSERT_EQ(std::system(("mkdir -p " + dir + " && echo 0xa1 > " + dir + "/revision").c_str()), 0);
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/revision") << "0xa1\n";
     setenv("PLASHWERK_SYSFS_ROOT", root, 1);
 
     NvPhysicalGpuHandle gpu = start();
@@ -114,9 +120,9 @@ TEST_F(NvapiTest, IdentityAndDriverVersion) {
     ASSERT_EQ(NvAPI_GPU_GetPCIIdentifiers(gpu, &device, &subsystem, &revision, &ext), NVAPI_OK);
     EXPECT_EQ(device, 0x248410DEu);
     EXPECT_EQ(subsystem, 0x146B10DEu);
-    EXPECT_EQ(revision, 0xA1u) << "from the kernel's PCI tree";
+    EXPECT_EQ(revision, 0xA1u);
     EXPECT_EQ(ext, 0x2484u);
-    std::system((std::string("rm -rf ") + root).c_str());
+    std::filesystem::remove_all(root);
     unsetenv("PLASHWERK_SYSFS_ROOT");
 
     NvAPI_ShortString text = "";
@@ -200,7 +206,8 @@ TEST_F(NvapiTest, ThermalUsageMemoryAndFans) {
     EXPECT_EQ(NvAPI_GPU_GetTachReading(gpu, &rpm), NVAPI_OK);
     EXPECT_EQ(rpm, 1500u);
     nvml->gpu(0)->fans = 0;  // a passively cooled board
-    EXPECT_EQ(NvAPI_GPU_GetCoolerSettings(gpu, NVAPI_COOLER_TARGET_ALL, &coolers), NVAPI_NOT_SUPPORTED);
+    EXPECT_EQ(NvAPI_GPU_GetCoolerSettings(gpu, NVAPI_COOLER_TARGET_ALL, &coolers),
+              NVAPI_NOT_SUPPORTED);
     EXPECT_EQ(NvAPI_GPU_GetTachReading(gpu, &rpm), NVAPI_NOT_SUPPORTED);
 
     EXPECT_EQ(nvapi_QueryInterface(NVAPI_ID_GPU_GET_ROP_COUNT), nullptr) << "NVML has no ROP count";
@@ -242,7 +249,8 @@ TEST_F(NvapiTest, ClocksVoltageAndPower) {
     ASSERT_EQ(NvAPI_GPU_ClientPowerPoliciesGetStatus(gpu, policies.get()), NVAPI_OK);
     EXPECT_EQ(policies->entries[0].power_mp, 115000u);
     nvml->gpu(0)->default_limit_mw = 0;
-    ASSERT_EQ(NvAPI_GPU_ClientPowerTopologyGetStatus(gpu, &power), NVAPI_OK) << "the enforced limit stands in";
+    ASSERT_EQ(NvAPI_GPU_ClientPowerTopologyGetStatus(gpu, &power), NVAPI_OK)
+        << "the enforced limit stands in";
     EXPECT_EQ(power.entries[0].power_mp, 43478u);
 }
 
@@ -263,11 +271,13 @@ TEST_F(NvapiTest, PerformanceStates) {
 
     auto v1 = std::make_unique<NV_GPU_PERF_PSTATES20_INFO>();
     v1->version = NV_GPU_PERF_PSTATES20_INFO_VER1;
-    EXPECT_EQ(NvAPI_GPU_GetPstates20(gpu, v1.get()), NVAPI_OK) << "the older layout is still served";
+    EXPECT_EQ(NvAPI_GPU_GetPstates20(gpu, v1.get()), NVAPI_OK)
+        << "the older layout is still served";
     v1->version = MAKE_NVAPI_VERSION(NV_GPU_PERF_PSTATES20_INFO, 2);
     EXPECT_EQ(NvAPI_GPU_GetPstates20(gpu, v1.get()), NVAPI_INCOMPATIBLE_STRUCT_VERSION);
 
-    auto get_info = reinterpret_cast<NvAPI_GPU_GetPstatesInfo_t>(nvapi_QueryInterface(NVAPI_ID_GPU_GET_PSTATES_INFO));
+    auto get_info = reinterpret_cast<NvAPI_GPU_GetPstatesInfo_t>(
+        nvapi_QueryInterface(NVAPI_ID_GPU_GET_PSTATES_INFO));
     ASSERT_NE(get_info, nullptr);
     auto table = std::make_unique<NV_GPU_PERF_PSTATES_INFO>();
     table->version = NV_GPU_PERF_PSTATES_INFO_VER3;
@@ -299,7 +309,8 @@ TEST_F(NvapiTest, FunctionsMissingFromAnOlderLibraryFailCleanly) {
     EXPECT_EQ(NvAPI_GPU_GetFullName(handles[0], name), NVAPI_OK);
     NV_GPU_THERMAL_SETTINGS thermal{};
     thermal.version = NV_GPU_THERMAL_SETTINGS_VER_1;
-    EXPECT_EQ(NvAPI_GPU_GetThermalSettings(handles[0], NVAPI_THERMAL_TARGET_ALL, &thermal), NVAPI_NO_IMPLEMENTATION);
+    EXPECT_EQ(NvAPI_GPU_GetThermalSettings(handles[0], NVAPI_THERMAL_TARGET_ALL, &thermal),
+              NVAPI_NO_IMPLEMENTATION);
     NvU32 version = 0;
     NvAPI_ShortString branch = "";
     EXPECT_EQ(NvAPI_SYS_GetDriverAndBranchVersion(&version, branch), NVAPI_NOT_SUPPORTED);
