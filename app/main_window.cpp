@@ -6,6 +6,8 @@
 
 #include "app/startup_options.h"
 #include "app/stop_signals.h"
+#include "gpumon/gpu_monitor.h"
+#include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/gl/render_context.h"
 #include "platform/msgbox/message_box.h"
@@ -220,6 +222,7 @@ void clampRequestedSize(int& width, int& height, int max_dimension) {
 }
 
 int largestRenderDimension() {
+    if (const int reported = Pyrolex::getMaxViewportSize(); reported > 0) return reported;
     static int cached = -1;
     if (cached < 0) {
         int w = 0, h = 0;
@@ -280,6 +283,11 @@ bool createMainWindowAndStartRun() {
     run.width = w->clientWidth();
     run.height = w->clientHeight();
     run.window_ready = 0;
+    MonitorInputs& monitor = gpuMonitor().inputs();
+    monitor.requested_width = width;
+    monitor.requested_height = height;
+    monitor.client_width = run.width;
+    monitor.client_height = run.height;
 
     if (dialogExists()) {
         StartupDialogHooks hooks = dialogHooks();
@@ -338,6 +346,14 @@ void stopRun() {
     in.height = run.height;
     in.fullscreen = run.fullscreen != 0;
     in.msaa_samples = g_demo_scene.msaa_samples;
+    const GpuMonitor& monitor = gpuMonitor();
+    in.core_clock_max = monitor.getGpuCoreClock(0, true);
+    in.memory_clock_max = monitor.getGpuMemoryClock(0, true);
+    const GpuzReadings& gpuz = monitor.gpuzReadings();
+    if (gpuz.available) {
+        in.gpuz_core_clock = gpuz.core_clock;
+        in.gpuz_memory_clock = gpuz.memory_clock;
+    }
     showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result);
 
     if (dialogExists()) {
@@ -358,6 +374,13 @@ bool runWithoutDialog() {
         system->postMessage(m);
     });
     if (!createMainWindowAndStartRun()) return false;
+    pumpMessagesUntilQuit();
+    return true;
+}
+
+void pumpMessagesUntilQuit() {
+    window::WindowSystem* system = windowSystem();
+    if (!system) return;
     Message m;
     while (system->getMessage(m)) {
         if (m.window)
@@ -365,7 +388,6 @@ bool runWithoutDialog() {
         else
             handleApplicationMessage(m);
     }
-    return true;
 }
 
 }  // namespace plashwerk

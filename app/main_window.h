@@ -10,6 +10,7 @@
 //   checks shared with tests: the desktop-size check and the size clamps
 
 #include <functional>
+#include <memory>
 
 #include "platform/window/window.h"
 
@@ -45,6 +46,9 @@ bool restoreDesktopDisplayMode();
 
 /// The window of the current run; null between runs.
 window::Window* mainWindow();
+
+/// Gets and dispatches the main thread's messages until the quit message.
+void pumpMessagesUntilQuit();
 
 /// Start without dialog: the main window, the run, and the message loop until the quit
 /// message. SIGINT and SIGTERM count as closing the window meanwhile. Returns false when

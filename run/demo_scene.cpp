@@ -47,6 +47,7 @@ void DemoScene::reset() {
     width = height = 0;
     gl_major = gl_minor = 0;
     msaa_samples = 0;
+    renderer_name[0] = '\0';
     scene_time = 0.0f;
     dt = 0.0f;
     orbit_angle = 0.0f;

@@ -61,8 +61,11 @@ public:
     int height = 0;
     int gl_major = 0;
     int gl_minor = 0;
-    /// Samples per pixel of the render window; kept after the release for the results.
+    /// Samples per pixel of the render window (the MSAA count shown); kept after the
+    /// release for the results.
     int msaa_samples = 0;
+    /// The OpenGL renderer's name, for the on-screen information.
+    char renderer_name[256] = {};
 
     // --- Physics ------------------------------------------------------------------------
     std::unique_ptr<DemoScenePhysics> physics;

@@ -60,6 +60,10 @@ PhysicsThreads::~PhysicsThreads() { stop(); }
 void PhysicsThreads::init(const PhysicsConfig& config, const PhysicsFlags& flags,
                           std::vector<SimulationLane> lanes) {
     stop();
+    // A run ended with a baton still in flight; the next one starts without it.
+    m_physics_go.waitFor(0);
+    m_physics_done.waitFor(0);
+    m_physics_exited.waitFor(0);
     m_config = config;
     m_flags = flags;
     m_threads_started = false;

@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "app/startup_options.h"
+#include "gpumon/gpu_monitor.h"
+#include "gpumon/pyrolex/pyrolex.h"
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
 #include "run/counters.h"
@@ -25,6 +27,16 @@ void setTitle(window::Window* w, const char* format, int fps = 0) {
     w->setTitle(title);
 }
 
+// The renderer's name and the sample count of the render window, as the GPU library reads
+// them from the context current on this thread: for the on-screen information and the
+// monitoring logs.
+void readRendererInfo(DemoScene& scene) {
+    const std::string name = Pyrolex::getCurrentContextRenderer();
+    std::snprintf(scene.renderer_name, sizeof scene.renderer_name, "%s", name.c_str());
+    scene.msaa_samples = Pyrolex::getCurrentContextSamples();
+    gpuMonitor().inputs().msaa_samples = scene.msaa_samples;
+}
+
 void resetRun(RunState& run) {
     run.counters_primed = false;
     run.results_ready = 0;
@@ -41,6 +53,9 @@ void resetRun(RunState& run) {
 
 void finish(RunState& run, DemoScene& scene, window::Window* w) {
     run.finished = true;
+    run.end_temperature = gpuMonitor().getGpuTemperature(0);
+    g_run_result.start_temperature = run.start_temperature;
+    g_run_result.end_temperature = run.end_temperature;
     run.results_ready = g_startup_options.display_score != 0 ? 1 : 0;
     finishBenchmark(run, g_counters, scene.physics_threads.counters(),
                     g_startup_options.preset_run, g_run_result);
@@ -75,10 +90,15 @@ void renderThreadMain(window::Window* w) {
 
     resetRun(run);
     const bool benchmark = run.mode == kRunBenchmark;
+    GpuMonitor& monitor = gpuMonitor();
+    if (benchmark) run.start_temperature = monitor.getGpuTemperature(0);
 
     PrecisionTimer timer;
     timer.start();
     run.last_time_ms = timer.nowMs();
+    monitor.setTemperatureHistoryRecording(true);
+    monitor.resetGpuStatistics();
+    readRendererInfo(scene);
 
     while (!run.stop_requested.load(std::memory_order_relaxed)) {
         const uint32_t now = timer.nowMs();
@@ -106,6 +126,8 @@ void renderThreadMain(window::Window* w) {
         if (run.second_ms >= 1000) {
             const int fps =
                 takeOneSecondSample(run, g_counters, scene.physics_threads.counters());
+            monitor.inputs().fps = fps;
+            readRendererInfo(scene);
             if (!run.stop_requested.load(std::memory_order_relaxed))
                 setTitle(w, "Quorvex %s | FPS=%d - Running...", fps);
         }

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -47,7 +49,7 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
-    Result run(const std::vector<std::string>& args, const std::string& cwd = "") {
+    pid_t spawn(const std::vector<std::string>& args, const std::string& cwd = "") {
         const std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
         pid_t pid = fork();
         if (pid == 0) {
@@ -64,13 +66,42 @@ protected:
             execv(exe.c_str(), argv.data());
             _exit(121);
         }
+        return pid;
+    }
+    Result finish(pid_t pid) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         Result r;
         r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-        r.out = slurp(out_path);
-        r.err = slurp(err_path);
+        r.out = slurp(dir + "/stdout");
+        r.err = slurp(dir + "/stderr");
         return r;
+    }
+    Result run(const std::vector<std::string>& args, const std::string& cwd = "") {
+        return finish(spawn(args, cwd));
+    }
+    // Runs until the trace log shows `line`, then stops the program the way a script ends
+    // a stability test: with SIGTERM.
+    Result runUntilLogged(const std::vector<std::string>& args, const std::string& line) {
+        std::remove((work_dir + "/Plashwerk_trace.log").c_str());
+        const pid_t pid = spawn(args);
+        while (traceLog().find(line) == std::string::npos) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                ADD_FAILURE() << "ended before logging: " << line << "\n" << traceLog();
+                return Result{};
+            }
+            usleep(20000);
+        }
+        kill(pid, SIGTERM);
+        return finish(pid);
+    }
+    // A run that fills its fluids within a second of simulated time: four emitters of 300
+    // particles per second living one second each.
+    void writeQuickRunOptions(const std::string& extra = "") {
+        std::ofstream(bin_dir + "/startup_options.xml")
+            << "<plashwerk><startup_options use_particle_count=\"0\" particles_rate=\"300\" "
+               "particles_lifetime=\"1.0\" "
+            << extra << "/></plashwerk>";
     }
     std::string traceLog() { return slurp(work_dir + "/Plashwerk_trace.log"); }
 
@@ -93,7 +124,7 @@ TEST_F(Program, VersionFromTheOptionsFileInTheProgramFolder) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Plashwerk v1.5.4"), std::string::npos);
     // An options file in the working directory is not the one that is read.
-    std::remove((bin_dir + "/startup_options.xml").c_str());
+    writeQuickRunOptions();
     std::ofstream(work_dir + "/startup_options.xml")
         << "<plashwerk><startup_options display_version=\"1\"/></plashwerk>";
     EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000"}).out.find("v1.5.4"),
@@ -101,6 +132,7 @@ TEST_F(Program, VersionFromTheOptionsFileInTheProgramFolder) {
 }
 
 TEST_F(Program, StartWithoutDialogLogsStartUpAndShutDownInOrder) {
+    writeQuickRunOptions();
     Result r = run({"/nogui", "/run_mode=1", "/max_time=1000"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string log = traceLog();
@@ -130,6 +162,7 @@ TEST_F(Program, DialogWithoutDisplayFailsAndPointsToNogui) {
 TEST_F(Program, GarbageCommandLinesAndAnUnwritableDirectoryDoNotCrash) {
     std::string garbage;
     for (int i = 1; i < 256; ++i) garbage += static_cast<char>(i);
+    writeQuickRunOptions();
     EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000", garbage,
                    std::string(100000, '/'), "/width=", "/osi=", "/num_fluid_emitters="})
                   .status,
@@ -142,14 +175,121 @@ TEST_F(Program, DamagedOptionsFilesAreSurvived) {
     const std::string file = bin_dir + "/startup_options.xml";
     const char* damaged[] = {"", "<plashwerk><startup_options width=\"", "\xff\xfe\x00<",
                              "<startup_options max_time=\"-5\" run_mode=\"BENCHMARK\"/>"};
+    // With the defaults a benchmark fills 120000 particles: each run is stopped once its
+    // render window exists.
     for (const char* text : damaged) {
         std::ofstream(file, std::ios::binary) << text;
-        EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000"}).status, 0) << text;
+        EXPECT_EQ(runUntilLogged({"/nogui", "/run_mode=1", "/max_time=1000"}, "render window")
+                      .status,
+                  0)
+            << text;
     }
     std::remove(file.c_str());
     mkdir(file.c_str(), 0755);
-    EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000"}).status, 0)
+    EXPECT_EQ(runUntilLogged({"/nogui", "/run_mode=1", "/max_time=1000"}, "render window").status,
+              0)
         << "an options file that is a directory";
+}
+
+// The number after `label` in the first line of the log that has it; -1 without one.
+long numberAfter(const std::string& log, const std::string& label) {
+    const size_t at = log.find(label);
+    return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + label.size(), nullptr, 10);
+}
+
+class Benchmark : public Program, public ::testing::WithParamInterface<const char*> {};
+
+// A whole benchmark without display, in each threading arrangement the settings reach:
+// in-frame, one physics thread in lock-step, one free-running.
+TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
+    writeQuickRunOptions(GetParam());
+    // 2000 ms: the first one-second sample restarts the clock, so the run is measured for
+    // about three seconds and has averages.
+    Result r = run({"/nogui", "/run_mode=1", "/max_time=2000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    const char* expected[] = {
+        "PhysX - WARM-UP over - starting benchmarking...",
+        "- Total number of PhysX simulations: ",
+        "- Total number of GraphX frames: ",
+        "- PhysX Avg SPS (Simulations Per Second): ",
+        "- GraphX Avg FPS (Frames Per Second): ",
+        "- PhysX score: ",
+        "- GraphX score: ",
+        "- Plashwerk global score: ",
+        "Plashwerk shutdown OK.",
+    };
+    size_t at = 0;
+    for (const char* line : expected) {
+        size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        at = found;
+    }
+    const long sims = numberAfter(log, "- Total number of PhysX simulations: ");
+    const long frames = numberAfter(log, "- Total number of GraphX frames: ");
+    const long global = numberAfter(log, "- Plashwerk global score: ");
+    EXPECT_GT(frames, 0);
+    EXPECT_GT(sims, 0);
+    EXPECT_EQ(global, static_cast<long>(static_cast<float>(frames) * 0.1f +
+                                        static_cast<float>(sims) * 0.1f));
+
+    // The results texts on standard output, score line first, clocks line last.
+    std::vector<std::string> lines;
+    std::istringstream out(r.out);
+    for (std::string line; std::getline(out, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 12u) << r.out;
+    EXPECT_EQ(lines[0], "Global SCORE: " + std::to_string(global) + " points (2000 ms) - CPU PhysX");
+    EXPECT_EQ(lines[1].rfind("PhysX: " + std::to_string(sims / 10) + " (", 0), 0u) << lines[1];
+    EXPECT_GT(numberAfter(log, "- PhysX Avg SPS (Simulations Per Second): "), 0);
+    EXPECT_GT(numberAfter(log, "- GraphX Avg FPS (Frames Per Second): "), 0);
+    EXPECT_EQ(lines[2], "4 emitters - Particles: 120000");
+    EXPECT_EQ(lines[3].rfind("Multithreaded:", 0), 0u);
+    EXPECT_EQ(lines[4].find("(W) - MSAA:0X - PostFX:OFF"), lines[4].size() - 26);
+    EXPECT_FALSE(lines[5].empty()) << "the renderer line";
+    EXPECT_EQ(lines[11], "clocks not available");
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrangements, Benchmark,
+                         ::testing::Values("multithreaded_physx=\"0\"", "",
+                                           "threads_sync=\"0\""));
+
+TEST_F(Program, NoScoreKeepsTheResultsOffStandardOutput) {
+    writeQuickRunOptions();
+    Result r = run({"/nogui", "/run_mode=1", "/max_time=1000", "/noscore"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(traceLog().find("- Plashwerk global score: "), std::string::npos);
+}
+
+TEST_F(Program, SigtermEndsAStabilityTestWithAFullShutDown) {
+    writeQuickRunOptions();
+    Result r = runUntilLogged({"/nogui", "/run_mode=2"}, "WARM-UP over");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    const size_t stop = log.find("Stop signal received");
+    ASSERT_NE(stop, std::string::npos) << log;
+    EXPECT_NE(log.find("NVIDIA PhysX shutdown ok.", stop), std::string::npos);
+    EXPECT_NE(log.find("Plashwerk shutdown OK.", stop), std::string::npos);
+    EXPECT_EQ(log.find("global score"), std::string::npos) << "a stability test has no score";
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Program, SigtermDuringTheWarmUpOfABenchmarkShowsNoScore) {
+    Result r = runUntilLogged({"/nogui", "/run_mode=1"}, "render window");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(traceLog().find("global score"), std::string::npos);
+    EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
+}
+
+TEST_F(Program, ADesktopSmallerThanTheWindowIsRefused) {
+    writeQuickRunOptions();
+    Result r = run({"/nogui", "/run_mode=1", "/width=100000", "/height=600"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("is smaller than the required window size (100000x600)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
 }
 
 }  // namespace

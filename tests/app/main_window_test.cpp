@@ -1,0 +1,216 @@
+// The main window of a run on the offscreen desktop, with the real run behind it: size
+// checks and clamps, windowed and full-screen creation, the window procedure's keys and
+// the ways a run ends.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/startup_options.h"
+#include "platform/engine/vantorr.h"
+#include "platform/msgbox/message_box.h"
+#include "run/demo_scene.h"
+#include "run/run_state.h"
+
+namespace plashwerk {
+namespace {
+
+using window::MessageType;
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(Vantorr_nsp::Vantorr::getInstance()->startup(2, 1, nullptr), 0);
+        setMessageBoxSink([this](MessageBoxKind, const char*, const char* text) {
+            boxes += text;
+            boxes += '\n';
+        });
+        setWindowSystem(window::openOffscreenWindowSystem({1920, 1080, 32}));
+        setDefaultStartupOptions(g_startup_options);
+        runAs(kRunStabilityTest, 800, 600);
+    }
+    void TearDown() override {
+        shutdownWindowSystem();
+        setMessageBoxSink(nullptr);
+        Vantorr_nsp::Vantorr::getInstance()->shutdown();
+    }
+
+    void runAs(int mode, int width, int height, int fullscreen = 0) {
+        handSettingsToRunState(g_run_state, fullscreen, width, height, 0, mode, 60000, 0);
+        g_run_state.stop_requested = false;
+        g_run_state.simulation_paused = false;
+        g_run_state.results_ready = 0;
+        g_startup_options.run_mode = mode;
+    }
+
+    // Dispatches what the run posted (titles, paint) until the run is under way.
+    void pumpUntilRunning() {
+        window::WindowSystem* system = windowSystem();
+        window::Message m;
+        while (g_run_state.running.load() != 1) {
+            while (system->peekMessage(m)) system->dispatchMessage(m);
+            std::this_thread::yield();
+        }
+        while (system->peekMessage(m)) system->dispatchMessage(m);
+    }
+
+    void send(MessageType type, int64_t wparam = 0) {
+        window::Message m;
+        m.window = mainWindow();
+        m.type = type;
+        m.wparam = wparam;
+        windowSystem()->dispatchMessage(m);
+    }
+
+    std::string boxes;
+};
+
+TEST_F(MainWindow, SizeClampsAndTheDesktopCheck) {
+    int w = 0, h = 0;
+    clampRequestedSize(w, h, 16384);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    w = -5;
+    h = 100000;
+    clampRequestedSize(w, h, 4096);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 4096);
+    w = 99999;
+    h = 99999;
+    clampRequestedSize(w, h, 0);
+    EXPECT_EQ(w, 99999) << "no limit known, no clamp";
+
+    EXPECT_TRUE(checkDesktopSize({1920, 1080, 32}, 1920, 1080));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(checkDesktopSize({1024, 768, 32}, 1280, 720));
+    EXPECT_EQ(boxes,
+              "Could not start in windowed mode:\n\rthe size of your desktop (1024x768) is "
+              "smaller than the required window size (1280x720).\n\rPlease select another "
+              "resolution.\n");
+    EXPECT_GT(largestRenderDimension(), 0) << "the OpenGL maximum viewport of this machine";
+}
+
+TEST_F(MainWindow, AFullDesktopSizedWindowIsAcceptedWithASmallerClientArea) {
+    runAs(kRunBenchmark, 1920, 1080);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    window::Window* w = mainWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->fullscreen());
+    EXPECT_TRUE(w->hasMenuBar());
+    EXPECT_FALSE(w->hasMinimizeBox()) << "only the stability test can be minimised";
+    EXPECT_EQ(w->left(), 0);
+    EXPECT_EQ(w->top(), 0);
+    EXPECT_LT(g_run_state.width, 1920);
+    EXPECT_LT(g_run_state.height, 1080);
+    const int with_menu = g_run_state.height;
+    closeMainWindow();
+    EXPECT_EQ(mainWindow(), nullptr);
+
+    g_startup_options.display_menu_bar = 0;
+    runAs(kRunStabilityTest, 800, 600);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    EXPECT_TRUE(mainWindow()->hasMinimizeBox());
+    EXPECT_EQ(mainWindow()->left(), 960 - 400) << "centred on the desktop";
+    EXPECT_EQ(mainWindow()->top(), 540 - 300);
+    closeMainWindow();
+    runAs(kRunStabilityTest, 1920, 1080);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    EXPECT_EQ(g_run_state.height, with_menu + window::kMenuBarHeight);
+    closeMainWindow();
+}
+
+TEST_F(MainWindow, ZeroSizeBecomes640x480AndTooLargeIsRefused) {
+    runAs(kRunStabilityTest, 0, 0);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    EXPECT_EQ(mainWindow()->outerWidth(), 640);
+    EXPECT_EQ(mainWindow()->outerHeight(), 480);
+    closeMainWindow();
+
+    runAs(kRunBenchmark, 2560, 1440, 1);
+    EXPECT_FALSE(createMainWindowAndStartRun());
+    EXPECT_NE(boxes.find("Could not start in windowed mode"), std::string::npos)
+        << "a full-screen request larger than the desktop gets the windowed message";
+    EXPECT_EQ(mainWindow(), nullptr);
+}
+
+TEST_F(MainWindow, FullScreenSwitchesTheModeAndClosingRestoresIt) {
+    runAs(kRunBenchmark, 1280, 720, 1);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    EXPECT_TRUE(mainWindow()->fullscreen());
+    EXPECT_EQ(g_run_state.width, 1280);
+    EXPECT_EQ(g_run_state.height, 720);
+    EXPECT_EQ(windowSystem()->desktopMode().width, 1280);
+    closeMainWindow();
+    EXPECT_EQ(windowSystem()->desktopMode().width, 1920);
+    EXPECT_EQ(windowSystem()->desktopMode().height, 1080);
+}
+
+TEST_F(MainWindow, EscapeEndsAStabilityTestAndPostsTheQuitMessage) {
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    pumpUntilRunning();
+    char title[128];
+    mainWindow()->title(title, sizeof title);
+    EXPECT_STREQ(title, "Quorvex Plashwerk | Running...");
+    mainWindow()->post(MessageType::KeyDown, window::VK_ESCAPE);
+    pumpMessagesUntilQuit();
+    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(g_run_state.running.load(), 0);
+    EXPECT_TRUE(g_run_state.stop_requested.load());
+    EXPECT_FALSE(g_demo_scene.sceneReady()) << "the render thread released its scene";
+}
+
+TEST_F(MainWindow, KeysAreFilteredByRunMode) {
+    runAs(kRunBenchmark, 800, 600);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    pumpUntilRunning();
+    const bool info = g_startup_options.display_information;
+    send(MessageType::KeyDown, 'I');
+    EXPECT_NE(g_startup_options.display_information, info) << "I works in every mode";
+    send(MessageType::KeyDown, 'P');
+    EXPECT_FALSE(g_run_state.simulation_paused.load()) << "a benchmark swallows P";
+    send(MessageType::Char, 'x');
+    send(MessageType::Size, 0);  // restored, not minimised
+    EXPECT_NE(mainWindow(), nullptr);
+    closeMainWindow();
+
+    runAs(kRunStabilityTest, 800, 600);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    pumpUntilRunning();
+    send(MessageType::KeyDown, 'P');
+    EXPECT_TRUE(g_run_state.simulation_paused.load());
+    send(MessageType::KeyDown, 'P');
+    EXPECT_FALSE(g_run_state.simulation_paused.load());
+    send(MessageType::Size, 1);
+    EXPECT_NE(mainWindow(), nullptr) << "minimising a stability test does not end it";
+    send(MessageType::Command, window::kMenuCommandExit);
+    EXPECT_EQ(mainWindow(), nullptr);
+}
+
+TEST_F(MainWindow, MinimisingABenchmarkInProgressStopsIt) {
+    runAs(kRunBenchmark, 800, 600);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    pumpUntilRunning();
+    send(MessageType::Size, 1);
+    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(g_run_state.results_ready.load(), 0) << "a stopped benchmark has no results";
+}
+
+TEST_F(MainWindow, TheStartupDialogGetsItsButtonBackInsteadOfAQuit) {
+    bool open = true, enabled = true;
+    StartupDialogHooks hooks;
+    hooks.exists = [&] { return open; };
+    hooks.enable_start_button = [&](bool on) { enabled = on; };
+    setStartupDialogHooks(hooks);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    EXPECT_FALSE(enabled) << "disabled while the run's window exists";
+    send(MessageType::Close);
+    EXPECT_TRUE(enabled);
+    window::Message m;
+    EXPECT_FALSE(windowSystem()->peekMessage(m) && m.type == MessageType::Quit);
+    setStartupDialogHooks({});
+}
+
+}  // namespace
+}  // namespace plashwerk
