@@ -38,13 +38,6 @@ float latticeDensity(float spacing, float h, float mass) {
     return float(sum) * mass;
 }
 
-// Whether a plane's solid side (normal . p < d) reaches into the box [lo, hi].
-bool planeMayTouch(const CollisionShape& c, const NxVec3& lo, const NxVec3& hi) {
-    const NxVec3 nearest(c.normal.x >= 0.0f ? lo.x : hi.x, c.normal.y >= 0.0f ? lo.y : hi.y,
-                         c.normal.z >= 0.0f ? lo.z : hi.z);
-    return c.normal.dot(nearest) <= c.d;
-}
-
 template <typename T>
 T* recordAt(void* base, uint32_t stride, uint32_t i) {
     return reinterpret_cast<T*>(static_cast<char*>(base) + size_t(stride) * i);
@@ -169,17 +162,20 @@ bool Fluid::allocate() {
     try {
         m_cur.resize(n);
         m_next.resize(n);
-        for (auto* v : {&m_density, &m_pressure, &m_invDensity, &m_ax, &m_ay, &m_az})
+        for (auto* v : {&m_density, &m_pressure, &m_invDensity, &m_ax, &m_ay, &m_az, &m_wall,
+                        &m_wallX, &m_wallY, &m_wallZ})
             v->assign(n, 0.0f);
         m_keep.assign(n, 0);
         m_compactOrder.assign(n, 0);
         if (m_wantFlags) m_flags.assign(n, 0);
         if (m_wantNormals)
             for (auto* v : {&m_nx, &m_ny, &m_nz}) v->assign(n, 0.0f);
+        // Free ids wait in a ring, oldest first: an id is handed out again as late as
+        // possible, so a consumer tracking ids rarely sees one change owners.
         m_freeIds.resize(m_desc.maxParticles);
-        // Ids are handed out from the back: the first particle gets id 0.
-        for (uint32_t k = 0; k < m_desc.maxParticles; ++k)
-            m_freeIds[k] = m_desc.maxParticles - 1 - k;
+        for (uint32_t k = 0; k < m_desc.maxParticles; ++k) m_freeIds[k] = k;
+        m_freeHead = 0;
+        m_freeCount = m_desc.maxParticles;
         m_grid.reserve(m_capacity);
         m_chunks.reserve(kCellChunks + 2);
         const uint32_t maxChunks = (m_capacity + kParticleChunk - 1) / kParticleChunk;
@@ -209,6 +205,20 @@ void Fluid::updateConstants() {
     m_k.selfDensity = m_k.densityCoef * h6;
     m_k.pressureCoef = m_mass * 45.0f / (kPi * h6);
     m_k.viscosityCoef = m_desc.viscosity * m_mass * 45.0f / (kPi * h6);
+
+    // A flat wall at distance d = t h as a half-space of fluid at rest density: what it adds
+    // to the density (poly6 over the half-space, 1/2 at contact), and the magnitude of the
+    // gradient of the spiky kernel over it, which sets its push.
+    auto p6 = [](double t) {
+        const double t2 = t * t, t3 = t2 * t, t5 = t3 * t2, t7 = t5 * t2, t9 = t7 * t2;
+        return t - 4.0 * t3 / 3.0 + 6.0 * t5 / 5.0 - 4.0 * t7 / 7.0 + t9 / 9.0;
+    };
+    const double restDensity = m_desc.restDensity;
+    m_wallDensity.fill([&](double t) { return restDensity * 315.0 / 256.0 * (p6(1.0) - p6(t)); });
+    m_wallGradient.fill([&](double t) {
+        const double u = 1.0 - t;
+        return 30.0 / h * (u * u * u * u / 4.0 - u * u * u * u * u / 5.0);
+    });
 }
 
 NxScene& Fluid::getScene() const { return m_scene; }
@@ -277,7 +287,7 @@ NxU32 Fluid::addParticles(const NxParticleData& data) {
 
 void Fluid::removeAllParticles() {
     m_scene.waitForStep();
-    for (uint32_t i = 0; i < m_count; ++i) m_freeIds.push_back(m_cur.id[i]);
+    for (uint32_t i = 0; i < m_count; ++i) releaseId(m_cur.id[i]);
     m_count = 0;
     m_published = 0;
 }
@@ -334,10 +344,23 @@ uint32_t Fluid::appendParticle(const NxVec3& p, const NxVec3& v, float life) {
     m_cur.vy[i] = v.y;
     m_cur.vz[i] = v.z;
     m_cur.life[i] = life;
-    m_cur.id[i] = m_freeIds.back();
-    m_freeIds.pop_back();
+    m_cur.id[i] = takeId();
     m_keep[i] = 1;
     return i;
+}
+
+uint32_t Fluid::takeId() {
+    const uint32_t id = m_freeIds[m_freeHead];
+    m_freeHead = m_freeHead + 1 == m_freeIds.size() ? 0 : m_freeHead + 1;
+    --m_freeCount;
+    return id;
+}
+
+void Fluid::releaseId(uint32_t id) {
+    size_t tail = m_freeHead + m_freeCount;
+    if (tail >= m_freeIds.size()) tail -= m_freeIds.size();
+    m_freeIds[tail] = id;
+    ++m_freeCount;
 }
 
 void Fluid::captureEmitterFrames() {
@@ -352,12 +375,13 @@ void Fluid::ageParticles(float dt) {
     for (uint32_t i = 0; i < m_count; ++i) {
         float& life = m_cur.life[i];
         if (life != kImmortal) life -= dt;
-        const bool alive = life > 0.0f;
+        // Ten microseconds of life left is none: the float steps add up a little short.
+        const bool alive = life > 1e-5f;
         m_keep[i] = alive;
         if (alive) {
             ++live;
         } else {
-            m_freeIds.push_back(m_cur.id[i]);
+            releaseId(m_cur.id[i]);
             ++expired;
         }
     }
@@ -367,6 +391,9 @@ void Fluid::ageParticles(float dt) {
 
 void Fluid::emit(const FluidStepContext& ctx) {
     const float dt = ctx.dt;
+    // The step in whole microseconds: 0.02 s is a hair shorter as a float, and that hair
+    // would cost an emitter one particle now and then.
+    const double stepSeconds = std::round(double(dt) * 1e6) * 1e-6;
     const float maxSpeed = m_desc.motionLimitMultiplier * m_spacing / dt;
     const float restNumberDensity = m_desc.restParticlesPerMeter * m_desc.restParticlesPerMeter *
                                     m_desc.restParticlesPerMeter;
@@ -379,8 +406,9 @@ void Fluid::emit(const FluidStepContext& ctx) {
                                 ? double(d.rate)
                                 : double(area) * d.fluidVelocityMagnitude * restNumberDensity;
         double& pending = e->pending();
-        pending += rate * dt;
-        uint32_t n = pending >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(pending);
+        pending += rate * stepSeconds;
+        const double due = std::floor(pending + 1e-9);
+        uint32_t n = due >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(std::max(0.0, due));
         pending -= double(n);
         if (d.maxParticles) n = std::min(n, d.maxParticles - std::min(d.maxParticles, e->emitted()));
         // A full fluid takes no more: what the emitter would have emitted is dropped, so it
@@ -481,6 +509,12 @@ void Fluid::step(const FluidStepContext& ctx) {
     }
 
     if (sph && m_count > 0) {
+        // What the shapes near each particle add to its density, and their push.
+        const uint32_t wallChunks = (m_count + kParticleChunk - 1) / kParticleChunk;
+        ctx.pool->parallelFor(wallChunks, ctx.helpers, [&](uint32_t c, unsigned) {
+            wallPass(ctx, c * kParticleChunk, std::min(m_count, (c + 1) * kParticleChunk));
+        });
+
         SphPassArgs args;
         args.cells = m_grid.cellData();
         args.rows = m_grid.rowData();
@@ -493,6 +527,7 @@ void Fluid::step(const FluidStepContext& ctx) {
         args.density = m_density.data();
         args.pressure = m_pressure.data();
         args.invDensity = m_invDensity.data();
+        args.wallDensity = m_wall.data();
         args.ax = m_ax.data();
         args.ay = m_ay.data();
         args.az = m_az.data();
@@ -588,41 +623,28 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
 
     // The shapes this chunk can reach: its particles sit close together (grid order), so
     // most shapes are far from all of them and need no test per particle.
-    constexpr uint32_t kLocalShapes = 32;
     CollisionShape local[kLocalShapes];
     const CollisionShape* shapes = ctx.shapes;
     uint32_t shapeCount = ctx.shapeCount;
-    if (begin < end && shapeCount <= kLocalShapes) {
-        NxVec3 lo(s.x[begin], s.y[begin], s.z[begin]), hi = lo;
-        for (uint32_t i = begin + 1; i < end; ++i) {
-            lo.x = std::min(lo.x, s.x[i]);
-            lo.y = std::min(lo.y, s.y[i]);
-            lo.z = std::min(lo.z, s.z[i]);
-            hi.x = std::max(hi.x, s.x[i]);
-            hi.y = std::max(hi.y, s.y[i]);
-            hi.z = std::max(hi.z, s.z[i]);
+    if (begin < end) {
+        const uint32_t n = shapesNear(ctx.shapes, ctx.shapeCount, chunkLow(begin, end),
+                                      chunkHigh(begin, end), maxStep + 2.0f * contact.distance,
+                                      local, kLocalShapes);
+        if (n <= kLocalShapes) {
+            shapes = local;
+            shapeCount = n;
         }
-        const NxVec3 reach(maxStep + 2.0f * contact.distance);
-        lo -= reach;
-        hi += reach;
-        uint32_t n = 0;
-        for (uint32_t k = 0; k < ctx.shapeCount; ++k) {
-            const CollisionShape& c = ctx.shapes[k];
-            const bool near = c.type == NX_SHAPE_PLANE
-                                  ? planeMayTouch(c, lo, hi)
-                                  : !(c.boundsMin.x > hi.x || c.boundsMax.x < lo.x ||
-                                      c.boundsMin.y > hi.y || c.boundsMax.y < lo.y ||
-                                      c.boundsMin.z > hi.z || c.boundsMax.z < lo.z);
-            if (near) local[n++] = c;
-        }
-        shapes = local;
-        shapeCount = n;
     }
+    // Walls push with twice the particle's own pressure term (a mirror image of it).
+    const float wallPush = 2.0f * m_desc.restDensity;
+    const bool walls = sph && !m_wall.empty();
 
     for (uint32_t i = begin; i < end; ++i) {
         const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
         NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
-        v += (NxVec3(m_ax[i], m_ay[i], m_az[i]) + g) * dt;
+        NxVec3 a(m_ax[i], m_ay[i], m_az[i]);
+        if (walls) a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (wallPush * m_pressure[i]);
+        v += (a + g) * dt;
         v *= damp;
         uint32_t flags = 0;
         const float speed2 = v.magnitudeSquared();
@@ -672,11 +694,66 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     }
 }
 
+NxVec3 Fluid::chunkLow(uint32_t begin, uint32_t end) const {
+    NxVec3 lo(m_cur.x[begin], m_cur.y[begin], m_cur.z[begin]);
+    for (uint32_t i = begin + 1; i < end; ++i) {
+        lo.x = std::min(lo.x, m_cur.x[i]);
+        lo.y = std::min(lo.y, m_cur.y[i]);
+        lo.z = std::min(lo.z, m_cur.z[i]);
+    }
+    return lo;
+}
+
+NxVec3 Fluid::chunkHigh(uint32_t begin, uint32_t end) const {
+    NxVec3 hi(m_cur.x[begin], m_cur.y[begin], m_cur.z[begin]);
+    for (uint32_t i = begin + 1; i < end; ++i) {
+        hi.x = std::max(hi.x, m_cur.x[i]);
+        hi.y = std::max(hi.y, m_cur.y[i]);
+        hi.z = std::max(hi.z, m_cur.z[i]);
+    }
+    return hi;
+}
+
+void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) {
+    const float h = m_k.h;
+    const bool collideStatic = (m_desc.collisionMethod & NX_F_STATIC) != 0;
+    const bool collideDynamic = (m_desc.collisionMethod & NX_F_DYNAMIC) != 0;
+    CollisionShape local[kLocalShapes];
+    const CollisionShape* shapes = ctx.shapes;
+    uint32_t shapeCount = shapesNear(ctx.shapes, ctx.shapeCount, chunkLow(begin, end),
+                                     chunkHigh(begin, end), h, local, kLocalShapes);
+    if (shapeCount <= kLocalShapes)
+        shapes = local;
+    else
+        shapeCount = ctx.shapeCount;
+    const float invH = 1.0f / h;
+    for (uint32_t i = begin; i < end; ++i) {
+        const NxVec3 p(m_cur.x[i], m_cur.y[i], m_cur.z[i]);
+        float density = 0.0f;
+        NxVec3 push(0, 0, 0);
+        for (uint32_t k = 0; k < shapeCount; ++k) {
+            const CollisionShape& c = shapes[k];
+            if ((c.onBody ? !collideDynamic : !collideStatic) || c.drain) continue;
+            float d;
+            NxVec3 n;
+            surfaceDistance(c, p, d, n);
+            if (d >= h) continue;
+            const float t = d * invH;
+            density += m_wallDensity.sample(t);
+            push += n * m_wallGradient.sample(t);
+        }
+        m_wall[i] = density;
+        m_wallX[i] = push.x;
+        m_wallY[i] = push.y;
+        m_wallZ[i] = push.z;
+    }
+}
+
 void Fluid::removeMarked() {
     uint32_t w = 0;
     for (uint32_t i = 0; i < m_count; ++i) {
         if (!m_keep[i]) {
-            m_freeIds.push_back(m_cur.id[i]);
+            releaseId(m_cur.id[i]);
             continue;
         }
         if (w != i) {

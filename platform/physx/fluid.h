@@ -101,6 +101,26 @@ private:
     uint32_t m_frameBody = kNoBody;
 };
 
+/// A function of t in [0, 1] sampled at kSamples + 1 points, read back linearly.
+class WallTable {
+public:
+    static constexpr int kSamples = 256;
+    template <typename F>
+    void fill(F f) {
+        for (int k = 0; k <= kSamples; ++k) m_values[k] = float(f(double(k) / kSamples));
+    }
+    float sample(float t) const {
+        const float x = t * kSamples;
+        if (!(x < float(kSamples))) return m_values[kSamples];
+        const int k = x > 0.0f ? int(x) : 0;
+        const float f = x - float(k);
+        return m_values[k] + (m_values[k + 1] - m_values[k]) * f;
+    }
+
+private:
+    float m_values[kSamples + 1] = {};
+};
+
 /// Counters of the last step of one fluid.
 struct FluidStepStats {
     uint64_t neighbourPairs = 0;   ///< neighbour pairs found (each particle's neighbours)
@@ -173,10 +193,17 @@ private:
     void ageParticles(float dt);
     void emit(const FluidStepContext& ctx);
     uint32_t appendParticle(const NxVec3& p, const NxVec3& v, float life);
+    uint32_t takeId();
+    void releaseId(uint32_t id);
     void reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count);
     void integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
                    uint32_t& removed);
     void removeMarked();
+    void wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end);
+    NxVec3 chunkLow(uint32_t begin, uint32_t end) const;
+    NxVec3 chunkHigh(uint32_t begin, uint32_t end) const;
+
+    static constexpr uint32_t kLocalShapes = 32;
 
     Scene& m_scene;
     NxFluidDesc m_desc;
@@ -193,10 +220,14 @@ private:
     uint32_t m_published = 0;  // live particles after the last completed step
     Store m_cur, m_next;
     std::vector<float> m_density, m_pressure, m_invDensity, m_ax, m_ay, m_az;
+    std::vector<float> m_wall, m_wallX, m_wallY, m_wallZ;  // shapes' density and push
+    WallTable m_wallDensity, m_wallGradient;
     std::vector<uint8_t> m_keep;
     std::vector<uint32_t> m_flags;
     std::vector<float> m_nx, m_ny, m_nz;
-    std::vector<uint32_t> m_freeIds;
+    std::vector<uint32_t> m_freeIds;  // ring of free ids
+    size_t m_freeHead = 0;
+    size_t m_freeCount = 0;
     std::vector<uint32_t> m_compactOrder;
     ParticleGrid m_grid;
     std::vector<uint32_t> m_chunks;

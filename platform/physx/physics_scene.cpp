@@ -542,14 +542,16 @@ void Scene::stepRigidBodies(float dt) {
         BodyState& b = a->body();
         const NxVec3 dv = b.pushLinear * b.invMass;
         const NxVec3 dw = applyWorldInvInertia(*a, b.pushAngular);
-        b.pushLinear = b.pushAngular = NxVec3(0, 0, 0);
         if (b.sleeping) {
+            // A sleeping body keeps what it is given until that would move it faster than
+            // it may sleep: a steady trickle wakes it as surely as one blow.
             if (dv.magnitudeSquared() > b.sleepLinear2 || dw.magnitudeSquared() > b.sleepAngular2 ||
                 b.force.magnitudeSquared() > 0.0f)
                 a->wake();
             else
                 continue;
         }
+        b.pushLinear = b.pushAngular = NxVec3(0, 0, 0);
         b.linearVelocity += dv;
         b.angularVelocity += dw;
         if (!(b.flags & NX_BF_DISABLE_GRAVITY)) b.linearVelocity += g * dt;

@@ -58,58 +58,65 @@ bool resolveSphere(const CollisionShape& s, float dist, const NxVec3* from, NxVe
     return true;
 }
 
-bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
-                NxVec3& n) {
-    const NxVec3 e = s.halfExtents + NxVec3(dist);
-    NxVec3 pl = s.pose.M.multiplyByTranspose(p - s.pose.t);
-    if (from) {
-        // Slab test of the path against the grown box.
-        const NxVec3 al = s.pose.M.multiplyByTranspose(*from - s.pose.t);
-        const NxVec3 seg = pl - al;
-        float t0 = 0.0f, t1 = 1.0f;
-        int axis = -1;
-        float side = 0.0f;
-        bool miss = false;
-        for (int k = 0; k < 3 && !miss; ++k) {
-            if (std::fabs(seg[k]) < 1e-12f) {
-                if (std::fabs(al[k]) > e[k]) miss = true;
-                continue;
-            }
-            const float inv = 1.0f / seg[k];
-            float ta = (-e[k] - al[k]) * inv;
-            float tb = (e[k] - al[k]) * inv;
-            if (ta > tb) std::swap(ta, tb);
-            if (ta > t0) {
-                t0 = ta;
-                axis = k;
-                side = seg[k] > 0.0f ? -1.0f : 1.0f;
-            }
-            t1 = std::min(t1, tb);
-            if (t0 > t1) miss = true;
-        }
-        if (miss) return false;
-        if (axis >= 0) {
-            NxVec3 hit = al + seg * t0;
-            hit[axis] = side * e[axis];
-            NxVec3 nl(0, 0, 0);
-            nl[axis] = side;
-            p = s.pose * hit;
-            n = s.pose.M * nl;
-            return true;
-        }
-        // The path starts inside: push out below.
-    }
-    if (!(std::fabs(pl.x) < e.x && std::fabs(pl.y) < e.y && std::fabs(pl.z) < e.z)) return false;
-    int axis = 0;
-    float best = e.x - std::fabs(pl.x);
+// The face of the box (grown by e) nearest to the local point l: its axis and side.
+void nearestFace(const NxVec3& l, const NxVec3& e, int& axis, float& side) {
+    axis = 0;
+    float best = e.x - std::fabs(l.x);
     for (int k = 1; k < 3; ++k) {
-        const float depth = e[k] - std::fabs(pl[k]);
+        const float depth = e[k] - std::fabs(l[k]);
         if (depth < best) {
             best = depth;
             axis = k;
         }
     }
-    const float side = pl[axis] < 0.0f ? -1.0f : 1.0f;
+    side = l[axis] < 0.0f ? -1.0f : 1.0f;
+}
+
+bool insideBox(const NxVec3& l, const NxVec3& e) {
+    return std::fabs(l.x) < e.x && std::fabs(l.y) < e.y && std::fabs(l.z) < e.z;
+}
+
+bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
+                NxVec3& n) {
+    const NxVec3 e = s.halfExtents + NxVec3(dist);
+    NxVec3 pl = s.pose.M.multiplyByTranspose(p - s.pose.t);
+    int axis = -1;
+    float side = 0.0f;
+    if (from) {
+        const NxVec3 al = s.pose.M.multiplyByTranspose(*from - s.pose.t);
+        if (insideBox(al, e)) {
+            // It starts on (or in) the box, typically resting against a face: it leaves
+            // through the face it is at, never through another (the one on the ground).
+            if (!insideBox(pl, e)) return false;
+            nearestFace(al, e, axis, side);
+        } else {
+            // Slab test of the path against the grown box: the first face it crosses.
+            const NxVec3 seg = pl - al;
+            float t0 = 0.0f, t1 = 1.0f;
+            for (int k = 0; k < 3; ++k) {
+                if (std::fabs(seg[k]) < 1e-12f) {
+                    if (std::fabs(al[k]) > e[k]) return false;
+                    continue;
+                }
+                const float inv = 1.0f / seg[k];
+                float ta = (-e[k] - al[k]) * inv;
+                float tb = (e[k] - al[k]) * inv;
+                if (ta > tb) std::swap(ta, tb);
+                if (ta >= t0) {
+                    t0 = ta;
+                    axis = k;
+                    side = seg[k] > 0.0f ? -1.0f : 1.0f;
+                }
+                t1 = std::min(t1, tb);
+                if (t0 > t1) return false;
+            }
+            if (axis < 0) return false;
+            pl = al + seg * t0;
+        }
+    } else {
+        if (!insideBox(pl, e)) return false;
+        nearestFace(pl, e, axis, side);
+    }
     pl[axis] = side * e[axis];
     NxVec3 nl(0, 0, 0);
     nl[axis] = side;
@@ -119,6 +126,65 @@ bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3&
 }
 
 }  // namespace
+
+uint32_t shapesNear(const CollisionShape* shapes, uint32_t count, NxVec3 lo, NxVec3 hi,
+                    float reach, CollisionShape* out, uint32_t capacity) {
+    lo -= NxVec3(reach);
+    hi += NxVec3(reach);
+    uint32_t n = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        const CollisionShape& c = shapes[k];
+        bool near;
+        if (c.type == NX_SHAPE_PLANE) {
+            // The corner of the box deepest on the solid side.
+            const NxVec3 deepest(c.normal.x >= 0.0f ? lo.x : hi.x, c.normal.y >= 0.0f ? lo.y : hi.y,
+                                 c.normal.z >= 0.0f ? lo.z : hi.z);
+            near = c.normal.dot(deepest) <= c.d;
+        } else {
+            near = !(c.boundsMin.x > hi.x || c.boundsMax.x < lo.x || c.boundsMin.y > hi.y ||
+                     c.boundsMax.y < lo.y || c.boundsMin.z > hi.z || c.boundsMax.z < lo.z);
+        }
+        if (!near) continue;
+        if (n < capacity) out[n] = c;
+        ++n;
+    }
+    return n;
+}
+
+void surfaceDistance(const CollisionShape& s, const NxVec3& p, float& distance, NxVec3& normal) {
+    switch (s.type) {
+        case NX_SHAPE_PLANE:
+            distance = std::max(0.0f, s.normal.dot(p) - s.d);
+            normal = s.normal;
+            return;
+        case NX_SHAPE_SPHERE: {
+            const NxVec3 f = p - s.pose.t;
+            const float len = f.magnitude();
+            distance = std::max(0.0f, len - s.radius);
+            normal = len > 1e-6f ? f * (1.0f / len) : NxVec3(0, 1, 0);
+            return;
+        }
+        case NX_SHAPE_BOX: {
+            const NxVec3 l = s.pose.M.multiplyByTranspose(p - s.pose.t);
+            NxVec3 q;
+            for (int k = 0; k < 3; ++k) q[k] = std::clamp(l[k], -s.halfExtents[k], s.halfExtents[k]);
+            NxVec3 nl = l - q;
+            distance = nl.normalize();
+            if (distance <= 0.0f) {
+                int axis;
+                float side;
+                nearestFace(l, s.halfExtents, axis, side);
+                nl = NxVec3(0, 0, 0);
+                nl[axis] = side;
+            }
+            normal = s.pose.M * nl;
+            return;
+        }
+        default:
+            distance = 1e30f;
+            normal = NxVec3(0, 1, 0);
+    }
+}
 
 ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
                                 const ParticleContactParams& params, const NxVec3& from,

@@ -53,6 +53,16 @@ struct ParticleContact {
     NxVec3 normal;  ///< of the last contact, zero when none
 };
 
+/// Copies into `out` (room for `capacity`) the shapes that may come within `reach` of the
+/// box [lo, hi]; returns how many, or a number above capacity when they do not fit.
+uint32_t shapesNear(const CollisionShape* shapes, uint32_t count, NxVec3 lo, NxVec3 hi,
+                    float reach, CollisionShape* out, uint32_t capacity);
+
+/// Distance of p from the shape's surface (0 inside it) and the surface normal there,
+/// pointing away from the shape.
+void surfaceDistance(const CollisionShape& shape, const NxVec3& p, float& distance,
+                     NxVec3& normal);
+
 /// Moves the particle from `from` toward `to` (in/out) with velocity v (in/out) so that it
 /// ends outside every shape; `pushes` (indexed by body) receives the momentum change of
 /// the particle of mass `mass` at contacts with pushable bodies, sign flipped.

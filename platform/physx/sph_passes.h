@@ -26,6 +26,7 @@ struct SphPassArgs {
     const float* vx = nullptr;
     const float* vy = nullptr;
     const float* vz = nullptr;
+    const float* wallDensity = nullptr;  ///< density the shapes add to each particle, or null
     float* density = nullptr;     ///< out of the density pass, kg/m^3
     float* pressure = nullptr;    ///< out of the density pass: p / rho^2
     float* invDensity = nullptr;  ///< out of the density pass: 1 / rho

@@ -145,6 +145,7 @@ struct SphPassesT {
                     // Itself included in the sum, but not among its neighbours.
                     pairs += uint64_t(found > 0 ? found - 1 : 0);
                     float rho = a.k.densityCoef * S::hsum(sum);
+                    if (a.wallDensity) rho += a.wallDensity[i];
                     if (!(rho >= a.k.selfDensity)) rho = a.k.selfDensity;
                     float excess = rho - restDensity;
                     if (excess < 0.0f) excess = 0.0f;
