@@ -84,6 +84,15 @@ void renderThreadMain(window::Window* w) {
         return;
     }
 
+    // The results' system lines come from the hardware report; the first frame puts the
+    // renderer's own name in the first.
+    const SystemInfo& system = gpuMonitor().systemInfo();
+    const char* lines[6] = {system.renderer,    system.driver,       system.cpu_name,
+                            system.cpu_speed_text, system.memory_text, system.os_name};
+    for (int i = 0; i < 6; ++i)
+        std::snprintf(g_run_result.system_lines[i], sizeof g_run_result.system_lines[i], "%s",
+                      lines[i]);
+
     run.window_ready = 1;
     if (w) w->post(window::MessageType::Paint);
     setTitle(w, "Quorvex %s | Running...");

@@ -49,7 +49,8 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
-    pid_t spawn(const std::vector<std::string>& args, const std::string& cwd = "") {
+    pid_t spawn(const std::vector<std::string>& args, const std::string& cwd = "",
+                const std::vector<std::string>& launcher = {}) {
         const std::string out_path = dir + "/stdout", err_path = dir + "/stderr";
         pid_t pid = fork();
         if (pid == 0) {
@@ -60,10 +61,12 @@ protected:
             dup2(err, 2);
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
-            std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+            std::vector<char*> argv;
+            for (const std::string& a : launcher) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(const_cast<char*>(exe.c_str()));
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(121);
         }
         return pid;
@@ -252,6 +255,20 @@ TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
 INSTANTIATE_TEST_SUITE_P(Arrangements, Benchmark,
                          ::testing::Values("multithreaded_physx=\"0\"", "",
                                            "threads_sync=\"0\""));
+
+// The same run in a window, on a virtual X display where xvfb-run is installed.
+TEST_F(Program, AWindowedBenchmarkFinishesOnADisplay) {
+    const std::string xvfb_run = "/usr/bin/xvfb-run";
+    if (!exists(xvfb_run)) GTEST_SKIP() << "no xvfb-run";
+    writeQuickRunOptions();
+    Result r = finish(spawn({"/nogui", "/run_mode=1", "/max_time=2000"}, "", {xvfb_run, "-a"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    EXPECT_NE(log.find("(window, "), std::string::npos) << "drawn into the window's context\n"
+                                                         << log;
+    EXPECT_NE(log.find("- Plashwerk global score: "), std::string::npos);
+    EXPECT_EQ(r.out.rfind("Global SCORE: ", 0), 0u) << r.out;
+}
 
 TEST_F(Program, NoScoreKeepsTheResultsOffStandardOutput) {
     writeQuickRunOptions();
