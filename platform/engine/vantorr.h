@@ -11,6 +11,16 @@ class Window;
 namespace Vantorr_nsp {
 
 class vnRenderWindow;
+class vnCamera;
+class vnFont;
+class vnGpuShader;
+class vnMesh;
+class vnObject;
+class vnQuad;
+class vnScene;
+class vnTexture;
+struct vnMatrix4;
+struct vnMeshDesc;
 
 /// The render systems the engine knows. Only OpenGL exists on this platform.
 enum vnRenderSystemType { VN_RENDER_SYSTEM_NONE = 0, VN_RENDER_SYSTEM_OPENGL = 2 };
@@ -35,6 +45,52 @@ public:
     void setViewport(int x, int y, int width, int height);
     /// GL_RENDERER of the current render window; null without one.
     const char* getRendererName();
+
+    // State operations on the current context (vn_renderer_gl.cpp). Numbers are those of
+    // vn_render_state.h.
+    void setRenderingState(int state, bool on);
+    void setMatrixMode(int mode);
+    void loadMatrix(const vnMatrix4& m);
+    void loadIdentity();
+    void multMatrix(const vnMatrix4& m);
+    void setActiveTextureUnit(int unit);
+    /// Binds a texture to a unit (null unbinds it).
+    void bindTexture(int unit, const vnTexture* texture);
+    void setColorMask(bool r, bool g, bool b, bool a);
+    void setBlendFunc(int source, int destination);
+    /// vnDepthFunc: how fragments are compared with the depth buffer.
+    void setDepthFunc(int func);
+    void setPolygonOffset(float factor, float units);
+    void setPointSize(float size);
+    void setPointSprites(bool on);
+    /// Draws count points from client arrays: positionSize (3 or 4) floats per position,
+    /// colorSize (3 or 4) floats per colour, each array with its stride in bytes (0: packed).
+    void drawPoints(int count, const float* positions, int positionSize, int positionStride,
+                    const float* colors, int colorSize, int colorStride);
+
+    // Drawing of engine objects (vn_renderer_gl.cpp).
+    /// The camera's viewport, projection and view become current.
+    void setCamera(vnCamera* camera);
+    /// The scene's lights, placed in the current camera's view (call after setCamera).
+    void setLights(vnScene* scene);
+    /// Draws the scene's meshes in one pass (vnDrawPass) seen by the camera. Lit pass:
+    /// material pass 0 with the material's textures from unit 1 (unit 0 holds the shadow
+    /// map), blending and depth writes as the caller set them; meshes without material or
+    /// with VN_OPTION_LIGHTED off are left out. Ambient pass: material pass 1 with its
+    /// render state, textures from unit 0; meshes without material in their vertex colours.
+    /// Depth pass: positions only, meshes with VN_OPTION_CAST_SHADOWS off are left out.
+    void drawSceneObjects(vnScene* scene, vnCamera* camera, int pass);
+    /// Draws a HUD quad over the current render window with its first material (and that
+    /// material's pass-0 shader when it has one).
+    void drawHud(vnQuad* quad);
+    /// A quad over the whole active target, texture coordinates 0..1, with whatever shader
+    /// and textures are bound.
+    void drawScreenQuad();
+    /// Text: beginText sets up window pixels, drawText draws the font's line, endText puts
+    /// the 3D state back.
+    void beginText();
+    void drawText(vnFont* font);
+    void endText();
 
 private:
     friend class Vantorr;
@@ -75,6 +131,20 @@ public:
     void displayCurrentRenderWindow();
     /// A render window without drawable: current when nothing is drawn.
     vnRenderWindow* getDummyRenderWindow();
+
+    // Scene nodes (vn_scene.cpp) and the HUD font (vn_font.cpp).
+    /// A mesh built from the description and added to the scene, which owns it. Null for a
+    /// bad description (logged) or without scene.
+    vnMesh* createMesh(vnScene* scene, const char* name, const vnMeshDesc& desc);
+    /// A HUD quad of width x height pixels centred on the window; the engine owns it.
+    vnQuad* createHud(const char* name, float width, float height);
+    /// Frees a mesh or HUD quad made here.
+    void destroyNode(vnObject* node);
+    /// Frees every HUD quad.
+    void destroyAllHuds();
+    /// The font of the face at size pixels (em height); null when no face file is found.
+    vnFont* createFont(const char* face, int size);
+    void destroyFont(vnFont* font);
 
 private:
     bool m_started = false;

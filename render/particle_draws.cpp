@@ -1,0 +1,185 @@
+// The particles: their three shaders and textures, and the three looks they are drawn in
+// (lit smiley sprites inside the lighting passes, additive lava sprites, plain points).
+
+#include <algorithm>
+#include <cmath>
+
+#include "physics/fluid_simulation.h"
+#include "platform/engine/vantorr.h"
+#include "platform/engine/vn_gpu_shader.h"
+#include "platform/engine/vn_render_state.h"
+#include "platform/engine/vn_texture.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/msgbox/message_box.h"
+#include "render/demo_scene_render.h"
+#include "render/embedded_files.h"
+#include "render/scene_shaders.h"
+
+namespace plashwerk {
+
+using namespace Vantorr_nsp;
+
+namespace {
+
+// Sprite radius in metres as the lit shader's sphere impostor sees it.
+constexpr float kPointRadius = 0.0625f;
+// pointScale = window height x sqrt(3): with the 0.15 m of the shaders a particle covers
+// about as many pixels as a 0.15 m ball seen through a 60-degree field of view.
+constexpr float kSqrt3 = 1.7320508f;
+constexpr int kVendorAmd = 2;
+
+// Brightness below 0.1 is transparent, rising to opaque at full brightness.
+constexpr float kOpacityLow = 0.1f;
+constexpr float kOpacityHigh = 1.0f;
+
+constexpr float kPointSize = 6.0f;  // pixels of the plain point look
+
+}  // namespace
+
+bool DemoSceneRender::createParticleShaders() {
+    std::vector<std::string> defines;
+    if (settings.vendor_class == kVendorAmd) defines.push_back("POINT_COORD");
+    std::vector<std::string> lit_defines = defines;
+    if (settings.add_post_fx) lit_defines.push_back("POST_FX");
+    struct Spec {
+        const char* name;
+        const char* vertex;
+        const char* pixel;
+        const std::vector<std::string>* defines;
+        vnGpuShader** out;
+    };
+    const Spec specs[] = {
+        {"ParticleShader", "shaders/particle.vert", "shaders/particle.frag", &lit_defines,
+         &particle_shader},
+        {"ParticleShaderAmbientPass", "shaders/particle_ambient_pass.vert",
+         "shaders/particle_ambient_pass.frag", &defines, &particle_ambient_shader},
+        {"ParticleShaderLava", "shaders/particle_lava.vert", "shaders/particle_lava.frag",
+         &defines, &particle_lava_shader},
+    };
+    const float point_scale = float(settings.height) * kSqrt3;
+    for (const Spec& s : specs) {
+        vnGpuShader* shader = nullptr;
+        const ShaderBuild result = buildShader(s.name, s.vertex, s.pixel, *s.defines, shader);
+        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
+            const char* format = result == ShaderBuild::VertexError ? "Vertex Shader Error: %s"
+                                                                    : "Pixel Shader Error: %s";
+            showErrorBox(format, shader->getCompileLog());
+            logTrace(VN_TRACE_WARNING, format, shader->getCompileLog());
+            return false;
+        }
+        *s.out = shader;
+        if (!shader) continue;
+        shader->setUniform1f("pointRadius", kPointRadius);
+        shader->setUniform1f("pointScale", point_scale);
+    }
+    if (particle_shader) {
+        particle_shader->setUniform1i("shadowMap", 0);
+        particle_shader->setUniform1i("tex0", 1);
+    }
+    if (particle_ambient_shader) particle_ambient_shader->setUniform1i("tex0", 0);
+    if (particle_lava_shader) particle_lava_shader->setUniform1i("tex0", 0);
+    return true;
+}
+
+bool DemoSceneRender::loadParticleTextures() {
+    vnTextureMgr* textures = vnTextureMgr::getInstance();
+    const std::string smiley =
+        settings.data_root.empty() ? "data/smiley.jpg" : settings.data_root + "/data/smiley.jpg";
+    smiley_texture = textures->createTexture2D(smiley.c_str());
+    if (!smiley_texture) {
+        showErrorBox("could not load particle texture!");
+        return false;
+    }
+    const EmbeddedFile* glow = findEmbeddedFile("images/particletex.jpg");
+    lava_texture = glow ? textures->createTexture2D("particletex", glow->data, glow->size) : nullptr;
+    if (!lava_texture) {
+        showErrorBox("could not load lava particle texture!");
+        return false;
+    }
+    for (vnTexture* t : {smiley_texture, lava_texture}) {
+        t->changePixelFormat(VN_PIXEL_FORMAT_RGBA);
+        t->updateOpacityMap(kOpacityLow, kOpacityHigh);
+        t->setFunctionType(VN_TEXFUNC_MODULATE);
+    }
+    return true;
+}
+
+// One smiley pass over every fluid. The render copies go to the GPU as they are: positions,
+// and the life records as three-float colours whose first float the shaders read.
+void DemoSceneRender::drawSmileyParticles(int pass) {
+    vnGpuShader* shader = pass == kSmileyLitPass ? particle_shader : particle_ambient_shader;
+    if (!shader) return;
+    vnRenderer* r = vnRenderer::getInstance();
+    r->bindTexture(pass == kSmileyLitPass ? 1 : 0, smiley_texture);
+    shader->bind();
+    r->setPointSprites(true);
+    for (ParticleFluid* fluid : m_fluids) {
+        if (!fluid || fluid->render_count == 0) continue;
+        shader->setUniform1f("max_lifetime", fluid->lifetime);
+        r->drawPoints(int(fluid->render_count), fluid->render_positions.data(), 3,
+                      int(kParticleRecordBytes), fluid->render_life.data(), 3,
+                      int(kParticleRecordBytes));
+    }
+    r->setPointSprites(false);
+    vnGpuShader::unbind();
+}
+
+// The lava and point looks draw from four-float arrays made from the render copies, only
+// when new particles arrived or the look changed.
+void DemoSceneRender::drawPointParticles(ParticleFluid& fluid, size_t index, bool lava) {
+    const uint32_t count = std::min(fluid.render_count, fluid.max_particles);
+    if (count == 0) return;
+    if (!fluid.allocatePointArrays()) return;
+    const int look = lava ? kParticleLava : kParticlePoint;
+    if (fluid.render_dirty || m_converted_look[index] != look) {
+        const float* positions = fluid.render_positions.data();
+        const float* life = fluid.render_life.data();
+        float* out_positions = fluid.point_positions.data();
+        float* out_colors = fluid.point_colors.data();
+        const float inverse_lifetime = fluid.lifetime > 0.0f ? 1.0f / fluid.lifetime : 0.0f;
+        for (uint32_t i = 0; i < count; ++i) {
+            const float t = life[3 * i] * inverse_lifetime;
+            float* p = out_positions + 4 * i;
+            p[0] = positions[3 * i];
+            p[1] = positions[3 * i + 1];
+            p[2] = positions[3 * i + 2];
+            p[3] = 1.0f;
+            float* c = out_colors + 4 * i;
+            if (lava) {
+                c[0] = c[1] = c[2] = 0.8f * t;
+                c[3] = 0.6f * t;
+            } else {
+                c[0] = c[1] = c[2] = c[3] = t;
+            }
+        }
+        fluid.render_dirty = false;
+        m_converted_look[index] = look;
+    }
+    vnRenderer* r = vnRenderer::getInstance();
+    r->setRenderingState(VN_STATE_LIGHTING, false);
+    r->setRenderingState(VN_STATE_BLENDING, true);
+    r->setRenderingState(VN_STATE_DEPTH_TEST, true);
+    if (lava) {
+        r->bindTexture(0, lava_texture);
+        if (particle_lava_shader) particle_lava_shader->bind();
+        r->setPointSprites(true);
+        r->setRenderingState(VN_STATE_TEXTURING, true);
+        r->setBlendFunc(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE);
+        r->setRenderingState(VN_STATE_DEPTH_WRITE, false);
+        r->drawPoints(int(count), fluid.point_positions.data(), 4, 0, fluid.point_colors.data(), 4, 0);
+        r->setPointSprites(false);
+        vnGpuShader::unbind();
+        r->setRenderingState(VN_STATE_TEXTURING, false);
+        r->bindTexture(0, nullptr);
+        r->setRenderingState(VN_STATE_DEPTH_WRITE, true);
+    } else {
+        r->setRenderingState(VN_STATE_TEXTURING, false);
+        r->setBlendFunc(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE_MINUS_SRC_ALPHA);
+        r->setPointSize(kPointSize);
+        r->drawPoints(int(count), fluid.point_positions.data(), 4, 0, fluid.point_colors.data(), 4, 0);
+        r->setPointSize(1.0f);
+    }
+    r->setRenderingState(VN_STATE_BLENDING, false);
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,184 @@
+// The two full-window effects that raise the graphics load: the bloom chain and the
+// animated background quad.
+
+#include "platform/engine/vantorr.h"
+#include "platform/engine/vn_gpu_shader.h"
+#include "platform/engine/vn_material.h"
+#include "platform/engine/vn_mesh.h"
+#include "platform/engine/vn_render_state.h"
+#include "platform/engine/vn_render_target.h"
+#include "platform/engine/vn_texture.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/msgbox/message_box.h"
+#include "render/demo_scene_render.h"
+#include "render/scene_shaders.h"
+
+namespace plashwerk {
+
+using namespace Vantorr_nsp;
+
+namespace {
+
+// Colour targets: RGBA, 8 bits per channel, with a depth buffer, no mipmaps.
+constexpr int kTargetPixelFormat = VN_PIXEL_FORMAT_RGBA;
+constexpr int kTargetInternalFormat = 3;
+constexpr int kTargetWithDepth = 1;
+constexpr int kTargetMipmaps = 0;
+
+enum PostTarget { kFrame = 0, kLuminance = 1, kBlur1 = 2 };
+
+// The background shader's ray-march steps; the light preset at 1280 x 720 takes half.
+constexpr int kBackgroundSteps = 80;
+constexpr int kBackgroundStepsLight = 40;
+constexpr int kLightPresetHeight = 720;
+
+}  // namespace
+
+bool DemoSceneRender::createPostProcessing() {
+    const int w = settings.width, h = settings.height;
+    struct TargetSpec {
+        const char* name;
+        int divisor;
+    };
+    const TargetSpec targets[kPostTargets] = {
+        {"PostProcessingEffect", 1}, {"PostFX_RT_Luminance", 1}, {"PostFX_RT_Blur1", 2},
+        {"PostFX_RT_Blur2", 4},      {"PostFX_RT_Blur3", 8},     {"PostFX_RT_Blur4", 16},
+    };
+    bool all = true;
+    for (int i = 0; i < kPostTargets; ++i) {
+        post_targets[i] = std::make_unique<vnRenderTarget>();
+        if (post_targets[i]->createColorTarget(targets[i].name, w / targets[i].divisor,
+                                               h / targets[i].divisor, kTargetPixelFormat,
+                                               kTargetInternalFormat, kTargetWithDepth,
+                                               kTargetMipmaps) != 0) {
+            post_targets[i].reset();
+            all = false;
+        }
+    }
+    if (!all) {
+        showErrorBox("Post-FX render targets creation failed.");
+        logTrace(VN_TRACE_WARNING, "Post-FX render targets creation failed.");
+        return false;
+    }
+
+    struct ShaderSpec {
+        const char* name;
+        const char* pixel;
+        int number;  // in the error messages
+        vnGpuShader** out;
+    };
+    const ShaderSpec shaders[] = {
+        {"PostFXShader_ExtractBloom", "shaders/postfx_extract_bloom.frag", 1, &postfx_extract_shader},
+        {"PostFXShader_Blur1", "shaders/postfx_blur1.frag", 2, &postfx_blur_shader},
+        {"PostFXShader_Bloom", "shaders/postfx_bloom.frag", 3, &postfx_bloom_shader},
+    };
+    for (const ShaderSpec& s : shaders) {
+        vnGpuShader* shader = nullptr;
+        const ShaderBuild result = buildShader(s.name, "shaders/postfx.vert", s.pixel, {}, shader);
+        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
+            showErrorBox("Post-FX shader creation failed.");
+            logTrace(VN_TRACE_ERROR,
+                     result == ShaderBuild::VertexError ? "Post-FX vertex shader %d error: %s"
+                                                        : "Post-FX pixel shader %d error: %s",
+                     s.number, shader->getCompileLog());
+            return false;
+        }
+        *s.out = shader;
+    }
+    if (postfx_extract_shader) {
+        postfx_extract_shader->setUniform1i("sceneBuffer", 0);
+        postfx_extract_shader->setUniform1f("brightThreshold", 0.5f);
+    }
+    if (postfx_blur_shader) {
+        postfx_blur_shader->setUniform1i("sceneBuffer", 0);
+        postfx_blur_shader->setUniform1i("sceneWidth", w);
+        postfx_blur_shader->setUniform1i("sceneHeight", h);
+    }
+    if (postfx_bloom_shader) {
+        postfx_bloom_shader->setUniform1i("sceneBuffer", 0);
+        const char* luminance[] = {"luminanceTex1", "luminanceTex2", "luminanceTex3", "luminanceTex4"};
+        for (int i = 0; i < 4; ++i) postfx_bloom_shader->setUniform1i(luminance[i], i + 1);
+        postfx_bloom_shader->setUniform1i("sceneWidth", w);
+        postfx_bloom_shader->setUniform1i("sceneHeight", h);
+    }
+    // A shader the engine did not make leaves the chain off; the scene then goes straight
+    // to the window.
+    post_fx_ready = postfx_extract_shader && postfx_blur_shader && postfx_bloom_shader;
+    return true;
+}
+
+void DemoSceneRender::createBackgroundQuad() {
+    const int w = settings.width, h = settings.height;
+    Vantorr* engine = Vantorr::getInstance();
+    bkg_quad = engine->createHud("BkgImg_Hud", float(w), float(h));
+    if (!bkg_quad) return;
+    bkg_quad->setPosition(0.0f, 0.0f, 0.0f);
+    bkg_quad->setColor({1.0f, 1.0f, 1.0f, 0.1f});
+    vnMaterial* m = vnMaterialMgr::getInstance()->createMaterial("bkgimg_mat");
+    vnRendererCtx* ctx = m->getRendererCtx();
+    ctx->setRenderingState(VN_STATE_LIGHTING, false);
+    ctx->setRenderingState(VN_STATE_TEXTURING, false);
+    ctx->setRenderingState(VN_STATE_BLENDING, true);
+    ctx->setBlendingFactors(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE_MINUS_SRC_ALPHA);
+    bkg_quad->addMaterial(m);
+
+    const int steps = settings.preset_run && h == kLightPresetHeight ? kBackgroundStepsLight
+                                                                     : kBackgroundSteps;
+    vnGpuShader* shader = nullptr;
+    const ShaderBuild result = buildShader("BkgImgShader", "shaders/bkg_img.vert",
+                                           "shaders/bkg_img.frag",
+                                           {"K " + std::to_string(steps)}, shader);
+    // Without its shader the quad is drawn with its plain material.
+    if (result != ShaderBuild::Ready) {
+        if (shader)
+            logTrace(VN_TRACE_WARNING, "BkgImgShader error: %s", shader->getCompileLog());
+        return;
+    }
+    bkg_shader = shader;
+    bkg_shader->setUniform2f("resolution", float(w), float(h));
+    bkg_shader->setUniform1f("time", 0.0f);
+    bkg_shader->setUniform1i("tex0", 0);
+    m->setGpuShader(0, bkg_shader);
+}
+
+void DemoSceneRender::drawPostProcessing(float scene_time) {
+    vnRenderer* r = vnRenderer::getInstance();
+    vnRenderTarget& frame = *post_targets[kFrame];
+    vnRenderTarget& luminance = *post_targets[kLuminance];
+
+    luminance.activate();
+    r->bindTexture(0, frame.getTarget());
+    postfx_extract_shader->bind();
+    r->drawScreenQuad();
+    luminance.deactivate();
+
+    // Every blur level reads the full-size bright parts, each at its own reduction.
+    postfx_blur_shader->bind();
+    r->bindTexture(0, luminance.getTarget());
+    for (int i = kBlur1; i < kPostTargets; ++i) {
+        vnRenderTarget& blur = *post_targets[i];
+        postfx_blur_shader->setUniform1i("sceneWidth", blur.getWidth());
+        postfx_blur_shader->setUniform1i("sceneHeight", blur.getHeight());
+        blur.activate();
+        r->drawScreenQuad();
+        blur.deactivate();
+    }
+
+    r->bindTexture(0, frame.getTarget());
+    for (int i = 0; i < 4; ++i) r->bindTexture(i + 1, post_targets[kBlur1 + i]->getTarget());
+    postfx_bloom_shader->bind();
+    postfx_bloom_shader->setUniform1f("elapsedTime", scene_time);
+    r->drawScreenQuad();
+    vnGpuShader::unbind();
+    for (int i = 0; i < 5; ++i) r->bindTexture(i, nullptr);
+}
+
+void DemoSceneRender::drawBackgroundQuad(float scene_time) {
+    vnRenderer* r = vnRenderer::getInstance();
+    r->setRenderingState(VN_STATE_DEPTH_TEST, false);
+    if (bkg_shader) bkg_shader->setUniform1f("time", scene_time);
+    r->drawHud(bkg_quad);
+    r->setRenderingState(VN_STATE_DEPTH_TEST, true);
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,39 @@
+// Screenshots of the presented frame, numbered in the working directory.
+
+#include <cstdio>
+
+#include "platform/engine/vn_camera.h"
+#include "platform/engine/vn_scene.h"
+#include "render/demo_scene_render.h"
+
+namespace plashwerk {
+
+namespace {
+
+bool fileExists(const char* name) {
+    std::FILE* f = std::fopen(name, "r");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+}  // namespace
+
+bool DemoSceneRender::takeScreenshot() {
+    Vantorr_nsp::vnCamera* camera = scene ? scene->getActiveCamera() : nullptr;
+    if (!camera) return false;
+    camera->allocMemoryForScreenShot();
+    char name[256];
+    std::snprintf(name, sizeof name, "./plashwerk_%.6u.jpg", screenshot_counter);
+    // Names already taken are skipped; the counter goes on from the free one.
+    while (fileExists(name)) {
+        ++screenshot_counter;
+        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", "Plashwerk", screenshot_counter);
+    }
+    const bool written = camera->makeScreenShot(name);
+    ++screenshot_counter;
+    m_last_screenshot = name;
+    return written;
+}
+
+}  // namespace plashwerk

@@ -1,0 +1,110 @@
+// Builds the benchmark's scene without a window (EGL offscreen), runs the fluids for a
+// number of frames, draws each frame and writes the last one as a screenshot into the
+// working directory. Prints the mean frame time of the drawing alone, with the share of the
+// lighting passes, for measuring the renderer without the run controller.
+//
+//   render_preview [width height frames] [options...]
+//     postfx     the bloom chain          workload  the animated background quad
+//     lava       lava particles            points    plain point particles
+//     benchmark  with the progress bar     emitters=N  fluid emitters (default 4)
+// Run from the source root (the data/ images are read from the working directory).
+
+#include <GL/glew.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/startup_options.h"
+#include "physics/demo_scene_physics.h"
+#include "platform/engine/vantorr.h"
+#include "platform/engine/vn_render_window.h"
+#include "render/demo_scene_render.h"
+
+using namespace plashwerk;
+using namespace Vantorr_nsp;
+
+int main(int argc, char** argv) {
+    int width = 800, height = 600, frames = 200;
+    if (argc >= 4) {
+        width = std::atoi(argv[1]);
+        height = std::atoi(argv[2]);
+        frames = std::atoi(argv[3]);
+    }
+    StartupOptions options;
+    setDefaultStartupOptions(options);
+    FrameInput input;
+    bool benchmark = false;
+    for (int i = 4; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "postfx")) options.add_post_fx = true;
+        if (!std::strcmp(argv[i], "workload")) options.increase_graphx_workload = true;
+        if (!std::strcmp(argv[i], "lava")) input.particle_type = kParticleLava;
+        if (!std::strcmp(argv[i], "points")) input.particle_type = kParticlePoint;
+        if (!std::strcmp(argv[i], "benchmark")) benchmark = true;
+        if (!std::strncmp(argv[i], "emitters=", 9)) options.num_fluid_emitters = std::atoi(argv[i] + 9);
+    }
+
+    Vantorr* engine = Vantorr::getInstance();
+    engine->startup(VN_RENDER_SYSTEM_OPENGL, 1, nullptr);
+    vnRenderWindow* rw = engine->createRenderWindow(nullptr, width, height, 32, 32, 0, 0, 2, 0, 1);
+    if (!rw) {
+        std::fprintf(stderr, "no render window\n");
+        return 1;
+    }
+    engine->setCurrentRenderWindow(rw);
+
+    DemoSceneRender render;
+    render.reset(renderSettingsFor(options, benchmark ? 1 : 2, 0, width, height));
+    DemoScenePhysics physics(options);
+    if (!render.createShadowTarget() || !physics.startPhysicsWithFallback() ||
+        !render.buildScene(&physics))
+        return 1;
+    physics.createFluidSimulations();
+    if (!render.finishScene(&physics)) return 1;
+
+    double draw_seconds = 0.0;
+    int timed = 0;
+    uint32_t particles = 0;
+    for (int f = 0; f < frames; ++f) {
+        for (auto& sim : physics.fluid_simulations)
+            if (sim) sim->startStep();
+        const auto t0 = std::chrono::steady_clock::now();
+        input.scene_time += 0.02f;
+        render.update(0.02f);
+        render.renderScene(input);
+        if (benchmark) {
+            render.growProgressBar(float(width) / float(frames));
+            render.drawProgressBar();
+        }
+        render.drawLogos();
+        engine->displayCurrentRenderWindow();  // finishes the frame on the rasteriser
+        const auto t1 = std::chrono::steady_clock::now();
+        if (f >= frames / 2) {
+            draw_seconds += std::chrono::duration<double>(t1 - t0).count();
+            ++timed;
+        }
+        particles = 0;
+        for (auto& sim : physics.fluid_simulations) {
+            if (!sim) continue;
+            sim->completeStep();
+            for (auto& fluid : sim->fluids)
+                if (fluid) {
+                    fluid->copyForRender();
+                    particles += fluid->render_count;
+                }
+        }
+    }
+    render.takeScreenshot();
+    std::printf("%dx%d, %u particles: %.1f ms per drawn frame (%.1f FPS drawing only), faces %u; "
+                "screenshot %s\n",
+                width, height, particles, timed ? 1000.0 * draw_seconds / timed : 0.0,
+                draw_seconds > 0 ? timed / draw_seconds : 0.0, render.face_count,
+                render.lastScreenshotName().c_str());
+    render.release();
+    physics.releaseFluidSimulations();
+    engine->destroyRenderWindow(rw);
+    engine->shutdown();
+    return 0;
+}
