@@ -20,14 +20,14 @@ class NxActor;
 // ---------------------------------------------------------------------------------------
 // Materials
 
-enum NxCombineMode {
+enum NxCombineMode : int {
     NX_CM_AVERAGE = 0,
     NX_CM_MIN = 1,
     NX_CM_MULTIPLY = 2,
     NX_CM_MAX = 3,
 };
 
-enum NxMaterialFlag {
+enum NxMaterialFlag : int {
     NX_MF_ANISOTROPIC = 1 << 0,        ///< anisotropic friction (accepted; friction stays isotropic)
     NX_MF_DISABLE_FRICTION = 1 << 4,   ///< no friction at all
     NX_MF_DISABLE_STRONG_FRICTION = 1 << 5,
@@ -74,7 +74,7 @@ protected:
 // ---------------------------------------------------------------------------------------
 // Shapes
 
-enum NxShapeType {
+enum NxShapeType : int {
     NX_SHAPE_PLANE = 0,
     NX_SHAPE_SPHERE = 1,
     NX_SHAPE_BOX = 2,
@@ -82,7 +82,7 @@ enum NxShapeType {
     NX_SHAPE_COUNT,
 };
 
-enum NxShapeFlag {
+enum NxShapeFlag : int {
     NX_TRIGGER_ON_ENTER = 1 << 0,
     NX_TRIGGER_ON_LEAVE = 1 << 1,
     NX_TRIGGER_ON_STAY = 1 << 2,
@@ -196,7 +196,7 @@ public:
 // ---------------------------------------------------------------------------------------
 // Bodies
 
-enum NxBodyFlag {
+enum NxBodyFlag : int {
     NX_BF_DISABLE_GRAVITY = 1 << 0,
     NX_BF_FROZEN_POS_X = 1 << 1,
     NX_BF_FROZEN_POS_Y = 1 << 2,
@@ -238,7 +238,7 @@ public:
 // ---------------------------------------------------------------------------------------
 // Actors
 
-enum NxActorFlag {
+enum NxActorFlag : int {
     NX_AF_DISABLE_COLLISION = 1 << 0,
     NX_AF_DISABLE_RESPONSE = 1 << 1,
     NX_AF_LOCK_COM = 1 << 2,

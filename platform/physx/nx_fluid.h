@@ -54,7 +54,7 @@ public:
     bool isValid() const;
 };
 
-enum NxParticleFlag {
+enum NxParticleFlag : int {
     NX_FP_COLLISION_WITH_STATIC = 1 << 0,
     NX_FP_COLLISION_WITH_DYNAMIC = 1 << 1,
     NX_FP_SEPARATED = 1 << 2,  ///< no neighbour within the kernel radius
@@ -64,17 +64,17 @@ enum NxParticleFlag {
 // ---------------------------------------------------------------------------------------
 // Emitters
 
-enum NxEmitterType {
+enum NxEmitterType : int {
     NX_FE_CONSTANT_PRESSURE = 1 << 0,   ///< emits as fast as the outflow at rest spacing
     NX_FE_CONSTANT_FLOW_RATE = 1 << 1,  ///< emits `rate` particles per second
 };
 
-enum NxEmitterShape {
+enum NxEmitterShape : int {
     NX_FE_RECTANGULAR = 1 << 0,  ///< dimensionX x dimensionY half-extents
     NX_FE_ELLIPSE = 1 << 1,      ///< dimensionX, dimensionY radii
 };
 
-enum NxFluidEmitterFlag {
+enum NxFluidEmitterFlag : int {
     NX_FEF_VISUALIZATION = 1 << 0,
     NX_FEF_BROKEN_ACTOR_REF = 1 << 1,   ///< set by the SDK when the frame shape's actor went away
     NX_FEF_FORCE_ON_BODY = 1 << 2,      ///< emission pushes the frame body back (repulsionCoefficient)
@@ -149,18 +149,18 @@ protected:
 // ---------------------------------------------------------------------------------------
 // Fluids
 
-enum NxFluidSimulationMethod {
+enum NxFluidSimulationMethod : int {
     NX_F_SPH = 1 << 0,                       ///< 1: particles interact (pressure, viscosity)
     NX_F_NO_PARTICLE_INTERACTION = 1 << 1,   ///< 2: particles only collide with shapes
     NX_F_MIXED_MODE = 1 << 2,                ///< 4: alternates the two (accepted as SPH)
 };
 
-enum NxFluidCollisionMethod {
+enum NxFluidCollisionMethod : int {
     NX_F_STATIC = 1 << 0,   ///< collide with static shapes
     NX_F_DYNAMIC = 1 << 1,  ///< collide with dynamic and kinematic shapes
 };
 
-enum NxFluidFlag {
+enum NxFluidFlag : int {
     NX_FF_VISUALIZATION = 1 << 0,
     NX_FF_DISABLE_GRAVITY = 1 << 1,   ///< scene gravity does not act on the fluid
     NX_FF_COLLISION_TWOWAY = 1 << 2,  ///< particles push the dynamic bodies they hit

@@ -28,19 +28,19 @@ constexpr NxU32 NX_SDK_VERSION_NUMBER = NxSdkVersionWord(2, 8, 4);
 class NxUserAllocator;
 class NxUserOutputStream;
 
-enum NxSDKCreateError {
+enum NxSDKCreateError : int {
     NXCE_NO_ERROR = 0,
     NXCE_PHYSX_NOT_FOUND = 1,
     NXCE_WRONG_VERSION = 2,
     NXCE_DESCRIPTOR_INVALID = 3,
 };
 
-enum NxSDKCreationFlag {
+enum NxSDKCreationFlag : int {
     NX_SDKF_NO_HARDWARE = 1 << 0,         ///< never use physics hardware
     NX_SDKF_PER_SCENE_BATCHING = 1 << 1,  ///< batch work per scene, not per SDK
 };
 
-enum NxHWVersion { NX_HW_VERSION_NONE = 0, NX_HW_VERSION_ATHENA_1_0 = 0x00010000 };
+enum NxHWVersion : int { NX_HW_VERSION_NONE = 0, NX_HW_VERSION_ATHENA_1_0 = 0x00010000 };
 
 struct NxPhysicsSDKDesc {
     NxU32 hwPageSize = 65536;   ///< bytes per hardware memory page
@@ -56,7 +56,7 @@ struct NxPhysicsSDKDesc {
     bool isValid() const;
 };
 
-enum NxParameter {
+enum NxParameter : int {
     NX_PENALTY_FORCE = 0,
     NX_SKIN_WIDTH = 1,
     NX_DEFAULT_SLEEP_LIN_VEL_SQUARED = 2,

@@ -27,18 +27,18 @@ class NxUserTriggerReport;
 class NxUserContactReport;
 class NxUserScheduler;
 
-enum NxTimeStepMethod {
+enum NxTimeStepMethod : int {
     NX_TIMESTEP_FIXED = 0,     ///< whole sub-steps of maxTimestep
     NX_TIMESTEP_VARIABLE = 1,  ///< one step of the elapsed time (cut to maxTimestep x maxIter)
     NX_TIMESTEP_INHERIT = 2,   ///< compartments: the scene's steps
 };
 
-enum NxSimulationType {
+enum NxSimulationType : int {
     NX_SIMULATION_SW = 0,  ///< on the CPU
     NX_SIMULATION_HW = 1,  ///< on physics hardware: refused, there is none
 };
 
-enum NxSceneFlags {
+enum NxSceneFlags : int {
     NX_SF_DISABLE_SSE = 1 << 0,
     NX_SF_DISABLE_COLLISIONS = 1 << 1,       ///< rigid bodies do not collide with each other
     NX_SF_SIMULATE_SEPARATE_THREAD = 1 << 2, ///< 0x4: the step runs on the scene's own thread
@@ -51,7 +51,7 @@ enum NxSceneFlags {
     NX_SF_FLUID_PERFORMANCE_HINT = 1 << 9,
 };
 
-enum NxThreadPriority {
+enum NxThreadPriority : int {
     NX_TP_HIGH = 0,
     NX_TP_ABOVE_NORMAL = 1,
     NX_TP_NORMAL = 2,
@@ -59,7 +59,7 @@ enum NxThreadPriority {
     NX_TP_LOW = 4,
 };
 
-enum NxPruningStructure {
+enum NxPruningStructure : int {
     NX_PRUNING_NONE = 0,
     NX_PRUNING_OCTREE = 1,
     NX_PRUNING_QUADTREE = 2,
@@ -67,12 +67,12 @@ enum NxPruningStructure {
     NX_PRUNING_STATIC_AABB_TREE = 4,
 };
 
-enum NxBroadPhaseType {
+enum NxBroadPhaseType : int {
     NX_BP_TYPE_SAP_SINGLE = 0,
     NX_BP_TYPE_SAP_MULTI = 1,
 };
 
-enum NxSimulationStatus {
+enum NxSimulationStatus : int {
     NX_RIGID_BODY_FINISHED = 1 << 0,  ///< 1: the step's rigid bodies (and fluids) are done
     NX_ALL_FINISHED = NX_RIGID_BODY_FINISHED,
     NX_PRIMARY_FINISHED = 1 << 1,
@@ -137,20 +137,20 @@ public:
 // ---------------------------------------------------------------------------------------
 // Compartments: a part of a scene stepped on a thread of its own, concurrently with the rest.
 
-enum NxCompartmentType {
+enum NxCompartmentType : int {
     NX_SCT_RIGIDBODY = 0,
     NX_SCT_FLUID = 1,  ///< 1: holds fluids
     NX_SCT_CLOTH = 2,
     NX_SCT_SOFTBODY = 3,
 };
 
-enum NxDeviceCode {
+enum NxDeviceCode : unsigned {
     NX_DC_PPU_0 = 0x00000000,
     NX_DC_PPU_AUTO_ASSIGN = 0x00010000,  ///< physics hardware: refused, there is none
     NX_DC_CPU = 0xFFFF0000,              ///< on the CPU
 };
 
-enum NxCompartmentFlag {
+enum NxCompartmentFlag : int {
     NX_CF_SLEEP_NOTIFICATION = 1 << 0,
     NX_CF_CONTINUOUS_CD = 1 << 1,
     NX_CF_RESTRICTED_SCENE = 1 << 2,
