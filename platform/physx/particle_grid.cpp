@@ -30,7 +30,8 @@ void ParticleGrid::reserve(uint32_t capacity) {
     uint32_t bits = 4;
     while ((1u << bits) < 2 * capacity + 16) ++bits;
     m_hash.assign(size_t(1) << bits, Slot{});
-    m_hashShift = 64 - bits;
+    m_hashMaxBits = bits;
+    m_hashBits = std::min<uint32_t>(bits, 10);
     m_stamp = 0;
     m_cellKey.resize(capacity);
     m_cellCountOf.resize(capacity);
@@ -43,8 +44,8 @@ void ParticleGrid::reserve(uint32_t capacity) {
 }
 
 uint32_t ParticleGrid::insertCell(uint64_t key) {
-    const size_t mask = m_hash.size() - 1;
-    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> m_hashShift);; s = (s + 1) & mask) {
+    const size_t mask = (size_t(1) << m_hashBits) - 1;
+    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - m_hashBits));; s = (s + 1) & mask) {
         Slot& slot = m_hash[s];
         if (slot.stamp != m_stamp) {
             slot.stamp = m_stamp;
@@ -66,27 +67,49 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
         m_stamp = 1;
     }
     const float inv = 1.0f / cellSize;
-    m_cellCount = 0;
-    m_particleCount = 0;
 
     // Cells of the kept particles and their populations. The store is still in last
-    // step's cell order, so a particle mostly shares the cell of the one before it.
-    uint64_t lastKey = ~uint64_t(0);
-    uint32_t lastCell = kNone;
-    for (uint32_t p = 0; p < count; ++p) {
-        if (keep && !keep[p]) {
-            m_particleCell[p] = kNone;
-            continue;
+    // step's cell order, so a particle mostly shares the cell of the one before it. The
+    // hash table uses only as much of itself as about twice the cells need, so that it
+    // stays in cache; when the cells outgrow that, the pass starts over with a bigger one.
+    while (m_hashBits < m_hashMaxBits && (size_t(1) << m_hashBits) < 2 * size_t(m_lastCells) + 64)
+        ++m_hashBits;
+    for (;;) {
+        m_cellCount = 0;
+        m_particleCount = 0;
+        const uint32_t limit = uint32_t((size_t(1) << m_hashBits) * 3 / 4);
+        bool full = false;
+        uint64_t lastKey = ~uint64_t(0);
+        uint32_t lastCell = kNone;
+        for (uint32_t p = 0; p < count; ++p) {
+            if (keep && !keep[p]) {
+                m_particleCell[p] = kNone;
+                continue;
+            }
+            const uint64_t key =
+                cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv));
+            if (key != lastKey) {
+                if (m_cellCount >= limit && m_hashBits < m_hashMaxBits) {
+                    full = true;
+                    break;
+                }
+                lastKey = key;
+                lastCell = insertCell(key);
+            }
+            m_particleCell[p] = lastCell;
+            ++m_cellCountOf[lastCell];
+            ++m_particleCount;
         }
-        const uint64_t key = cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv));
-        if (key != lastKey) {
-            lastKey = key;
-            lastCell = insertCell(key);
+        if (!full) break;
+        ++m_hashBits;
+        if (++m_stamp == 0) {
+            std::fill(m_hash.begin(), m_hash.end(), Slot{});
+            m_stamp = 1;
         }
-        m_particleCell[p] = lastCell;
-        ++m_cellCountOf[lastCell];
-        ++m_particleCount;
     }
+    // Shrink the table again slowly when the cells become fewer.
+    if (m_hashBits > 10 && (size_t(1) << (m_hashBits - 1)) >= 4 * size_t(m_cellCount) + 64) --m_hashBits;
+    m_lastCells = m_cellCount;
 
     // Cells in key order (z, then y, then x), with their slot ranges.
     for (uint32_t c = 0; c < m_cellCount; ++c) m_sortedCells[c] = c;

@@ -57,7 +57,9 @@ private:
     uint32_t m_particleCount = 0;
     uint32_t m_cellCount = 0;
     uint32_t m_stamp = 0;
-    uint32_t m_hashShift = 64;
+    uint32_t m_hashBits = 10;     // the part of the table in use: 2^bits slots
+    uint32_t m_hashMaxBits = 10;
+    uint32_t m_lastCells = 0;
     std::vector<Slot> m_hash;
     std::vector<uint64_t> m_cellKey;      // by unsorted cell index
     std::vector<uint32_t> m_cellCountOf;  // particles per unsorted cell, then write cursors

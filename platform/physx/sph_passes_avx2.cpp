@@ -55,6 +55,14 @@ struct Avx2 {
         return _mm_cvtss_f32(s);
     }
     static int countMask(M m) { return __builtin_popcount(unsigned(_mm256_movemask_ps(m))); }
+    static void reduce8(const V* v, float* out) {
+        const __m256 t01 = _mm256_hadd_ps(v[0], v[1]), t23 = _mm256_hadd_ps(v[2], v[3]);
+        const __m256 t45 = _mm256_hadd_ps(v[4], v[5]), t67 = _mm256_hadd_ps(v[6], v[7]);
+        const __m256 u0 = _mm256_hadd_ps(t01, t23), u1 = _mm256_hadd_ps(t45, t67);
+        const __m256 r = _mm256_add_ps(_mm256_permute2f128_ps(u0, u1, 0x20),
+                                       _mm256_permute2f128_ps(u0, u1, 0x31));
+        _mm256_storeu_ps(out, r);
+    }
     static void compress(float* dst, M m, V v) {
         const __m256i nibbles = _mm256_set1_epi32(int(kCompress.lanes[_mm256_movemask_ps(m)]));
         const __m256i shifts = _mm256_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28);

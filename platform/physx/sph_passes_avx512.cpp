@@ -7,6 +7,7 @@
 // as maybe-uninitialised once they are inlined here.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 #include "platform/physx/sph_passes.h"
@@ -39,6 +40,18 @@ struct Avx512 {
     static V rsqrt(V v) { return _mm512_rsqrt14_ps(v); }
     static float hsum(V v) { return _mm512_reduce_add_ps(v); }
     static int countMask(M m) { return __builtin_popcount(unsigned(m)); }
+    static void reduce8(const V* v, float* out) {
+        // Halves added (16 -> 8 lanes), then a tree of horizontal adds over the eight.
+        __m256 y[8];
+        for (int k = 0; k < 8; ++k)
+            y[k] = _mm256_add_ps(_mm512_castps512_ps256(v[k]), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v[k]), 1)));
+        const __m256 t01 = _mm256_hadd_ps(y[0], y[1]), t23 = _mm256_hadd_ps(y[2], y[3]);
+        const __m256 t45 = _mm256_hadd_ps(y[4], y[5]), t67 = _mm256_hadd_ps(y[6], y[7]);
+        const __m256 u0 = _mm256_hadd_ps(t01, t23), u1 = _mm256_hadd_ps(t45, t67);
+        const __m256 r = _mm256_add_ps(_mm256_permute2f128_ps(u0, u1, 0x20),
+                                       _mm256_permute2f128_ps(u0, u1, 0x31));
+        _mm256_storeu_ps(out, r);
+    }
     static void compress(float* dst, M m, V v) { _mm512_storeu_ps(dst, _mm512_maskz_compress_ps(m, v)); }
 };
 

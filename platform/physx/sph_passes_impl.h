@@ -7,8 +7,8 @@
 // mul, fmadd(a, b, c) = a * b + c, minv, maxv, lt(a, b) -> M, gt(a, b) -> M,
 // andMask(M, M), firstLanes(n) -> M (lanes below n, n < W), maskAdd(acc, m, v) =
 // acc + (m ? v : 0), maskFmadd(acc, m, a, b) = acc + (m ? a * b : 0), rsqrt(v),
-// hsum(v) -> float, countMask(M) -> int, compress(dst, m, v): the lanes of m packed to
-// dst (may write up to W floats).
+// hsum(v) -> float, reduce8(const V[8], float[8]) (eight sums at once), countMask(M) ->
+// int, compress(dst, m, v): the lanes of m packed to dst (may write up to W floats).
 //
 // How a cell is worked: its particles (sorted by x) are cut into groups of about eight.
 // For a group, the nine rows of the cell are trimmed to the group's x range widened by
@@ -105,15 +105,60 @@ struct SphPassesT {
         return m;
     }
 
+    // Density of particles i0 .. i0 + n - 1 (n <= 4) of a group against its table; the
+    // table is read once for all of them. Returns the neighbours found (itself excluded).
+    template <int kN>
+    static uint64_t densityBlock(const nxsdk::SphPassArgs& a, uint32_t i0, const float* sx,
+                                 const float* sy, const float* sz, uint32_t m) {
+        const V h2 = S::set1(a.k.h2);
+        V xi[kN], yi[kN], zi[kN], sum[kN];
+        int found[kN];
+        for (int k = 0; k < kN; ++k) {
+            xi[k] = S::set1(a.x[i0 + k]);
+            yi[k] = S::set1(a.y[i0 + k]);
+            zi[k] = S::set1(a.z[i0 + k]);
+            sum[k] = S::zero();
+            found[k] = 0;
+        }
+        for (uint32_t j = 0; j < m; j += S::W) {
+            const V xj = S::load(sx + j), yj = S::load(sy + j), zj = S::load(sz + j);
+            const bool tail = m - j < uint32_t(S::W);
+            for (int k = 0; k < kN; ++k) {
+                const V dx = S::sub(xi[k], xj);
+                const V dy = S::sub(yi[k], yj);
+                const V dz = S::sub(zi[k], zj);
+                const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
+                M mask = S::lt(r2, h2);
+                if (tail) mask = S::andMask(mask, S::firstLanes(int(m - j)));
+                const V d = S::sub(h2, r2);
+                sum[k] = S::maskAdd(sum[k], mask, S::mul(S::mul(d, d), d));
+                found[k] += S::countMask(mask);
+            }
+        }
+        uint64_t pairs = 0;
+        for (int k = 0; k < kN; ++k) {
+            const uint32_t i = i0 + uint32_t(k);
+            pairs += uint64_t(found[k] > 0 ? found[k] - 1 : 0);
+            float rho = a.k.densityCoef * S::hsum(sum[k]);
+            if (a.wallDensity) rho += a.wallDensity[i];
+            if (!(rho >= a.k.selfDensity)) rho = a.k.selfDensity;
+            float excess = rho - a.k.restDensity;
+            if (excess < 0.0f) excess = 0.0f;
+            if (excess > a.maxExcess) excess = a.maxExcess;
+            const float inv = 1.0f / rho;
+            a.density[i] = rho;
+            a.invDensity[i] = inv;
+            a.pressure[i] = a.stiffness * excess * inv * inv;
+        }
+        return pairs;
+    }
+
     static uint64_t density(const nxsdk::SphPassArgs& a, uint32_t cellBegin, uint32_t cellEnd,
                             float* scratch) {
         const uint32_t stride = a.scratchStride;
-        const float* __restrict sx = scratch;
-        const float* __restrict sy = scratch + stride;
-        const float* __restrict sz = scratch + 2 * size_t(stride);
-        const V h2 = S::set1(a.k.h2);
-        const float restDensity = a.k.restDensity;
-        const float maxExcess = a.maxExcess;
+        const float* sx = scratch;
+        const float* sy = scratch + stride;
+        const float* sz = scratch + 2 * size_t(stride);
         uint64_t pairs = 0;
         for (uint32_t c = cellBegin; c < cellEnd; ++c) {
             const Range cell = a.cells[c];
@@ -125,60 +170,87 @@ struct SphPassesT {
             for (uint32_t gi = 0; gi < groups; ++gi) {
                 const Group g = group(a, cell.begin, n, groups, gi);
                 const uint32_t m = gather<3>(a, rows, lo, g, scratch, stride);
-                for (uint32_t i = g.begin; i < g.end; ++i) {
-                    const V xi = S::set1(a.x[i]);
-                    const V yi = S::set1(a.y[i]);
-                    const V zi = S::set1(a.z[i]);
-                    V sum = S::zero();
-                    int found = 0;
-                    for (uint32_t j = 0; j < m; j += S::W) {
-                        const V dx = S::sub(xi, S::load(sx + j));
-                        const V dy = S::sub(yi, S::load(sy + j));
-                        const V dz = S::sub(zi, S::load(sz + j));
-                        const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
-                        M mask = S::lt(r2, h2);
-                        if (m - j < uint32_t(S::W)) mask = S::andMask(mask, S::firstLanes(int(m - j)));
-                        const V d = S::sub(h2, r2);
-                        sum = S::maskAdd(sum, mask, S::mul(S::mul(d, d), d));
-                        found += S::countMask(mask);
-                    }
-                    // Itself included in the sum, but not among its neighbours.
-                    pairs += uint64_t(found > 0 ? found - 1 : 0);
-                    float rho = a.k.densityCoef * S::hsum(sum);
-                    if (a.wallDensity) rho += a.wallDensity[i];
-                    if (!(rho >= a.k.selfDensity)) rho = a.k.selfDensity;
-                    float excess = rho - restDensity;
-                    if (excess < 0.0f) excess = 0.0f;
-                    if (excess > maxExcess) excess = maxExcess;
-                    const float inv = 1.0f / rho;
-                    a.density[i] = rho;
-                    a.invDensity[i] = inv;
-                    a.pressure[i] = a.stiffness * excess * inv * inv;
+                uint32_t i = g.begin;
+                for (; i + 4 <= g.end; i += 4) pairs += densityBlock<4>(a, i, sx, sy, sz, m);
+                switch (g.end - i) {
+                    case 3: pairs += densityBlock<3>(a, i, sx, sy, sz, m); break;
+                    case 2: pairs += densityBlock<2>(a, i, sx, sy, sz, m); break;
+                    case 1: pairs += densityBlock<1>(a, i, sx, sy, sz, m); break;
+                    default: break;
                 }
             }
         }
         return pairs;
     }
 
+    // Accelerations of particles i0 .. i0 + n - 1 (n <= 2) of a group against its table.
+    template <int kN>
+    static void forceBlock(const nxsdk::SphPassArgs& a, uint32_t i0, const float* const* t,
+                           uint32_t m) {
+        const V h = S::set1(a.k.h);
+        const V h2 = S::set1(a.k.h2);
+        // Below this squared distance two particles sit on each other (or it is the particle
+        // itself): no direction between them, so no pressure or viscosity (their neighbours
+        // part them). Clamping r^2 to it also keeps 1 / r finite.
+        const V tiny = S::set1(a.k.h2 * 1e-8f);
+        V xi[kN], yi[kN], zi[kN], pi[kN];
+        // Per particle: pressure sum (3), viscosity-weighted velocities (3), weights (1).
+        V acc[kN][8];
+        for (int k = 0; k < kN; ++k) {
+            xi[k] = S::set1(a.x[i0 + k]);
+            yi[k] = S::set1(a.y[i0 + k]);
+            zi[k] = S::set1(a.z[i0 + k]);
+            pi[k] = S::set1(a.pressure[i0 + k]);
+            for (V& v : acc[k]) v = S::zero();
+        }
+        for (uint32_t j = 0; j < m; j += S::W) {
+            const V xj = S::load(t[0] + j), yj = S::load(t[1] + j), zj = S::load(t[2] + j);
+            const V vxj = S::load(t[3] + j), vyj = S::load(t[4] + j), vzj = S::load(t[5] + j);
+            const V pj = S::load(t[6] + j), irj = S::load(t[7] + j);
+            const bool tail = m - j < uint32_t(S::W);
+            for (int k = 0; k < kN; ++k) {
+                const V dx = S::sub(xi[k], xj);
+                const V dy = S::sub(yi[k], yj);
+                const V dz = S::sub(zi[k], zj);
+                const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
+                M mask = S::andMask(S::lt(r2, h2), S::gt(r2, tiny));
+                if (tail) mask = S::andMask(mask, S::firstLanes(int(m - j)));
+                const V rinv = S::rsqrt(S::maxv(r2, tiny));
+                const V q = S::sub(h, S::mul(r2, rinv));
+                // Pressure: (P_i + P_j) (h - r)^2 / r along the separation.
+                const V s = S::mul(S::mul(S::add(pi[k], pj), S::mul(q, q)), rinv);
+                acc[k][0] = S::maskFmadd(acc[k][0], mask, s, dx);
+                acc[k][1] = S::maskFmadd(acc[k][1], mask, s, dy);
+                acc[k][2] = S::maskFmadd(acc[k][2], mask, s, dz);
+                // Viscosity: (h - r) / rho_j, weighting the neighbour's velocity.
+                const V w = S::mul(q, irj);
+                acc[k][3] = S::maskFmadd(acc[k][3], mask, w, vxj);
+                acc[k][4] = S::maskFmadd(acc[k][4], mask, w, vyj);
+                acc[k][5] = S::maskFmadd(acc[k][5], mask, w, vzj);
+                acc[k][6] = S::maskAdd(acc[k][6], mask, w);
+            }
+        }
+        const float dt = a.dt;
+        for (int k = 0; k < kN; ++k) {
+            const uint32_t i = i0 + uint32_t(k);
+            float sum[8];
+            S::reduce8(acc[k], sum);
+            const float w = sum[6];
+            float visc = a.k.viscosityCoef * a.invDensity[i];
+            // The viscous term pulls v_i toward the weighted mean of its neighbours by
+            // visc * w * dt per step; beyond half the way it would overshoot and ring.
+            if (visc * w * dt > 0.5f) visc = 0.5f / (w * dt);
+            a.ax[i] = a.k.pressureCoef * sum[0] + visc * (sum[3] - a.vx[i] * w);
+            a.ay[i] = a.k.pressureCoef * sum[1] + visc * (sum[4] - a.vy[i] * w);
+            a.az[i] = a.k.pressureCoef * sum[2] + visc * (sum[5] - a.vz[i] * w);
+        }
+    }
+
     static void forces(const nxsdk::SphPassArgs& a, uint32_t cellBegin, uint32_t cellEnd,
                        float* scratch) {
         const uint32_t stride = a.scratchStride;
-        const float* __restrict sx = scratch;
-        const float* __restrict sy = scratch + stride;
-        const float* __restrict sz = scratch + 2 * size_t(stride);
-        const float* __restrict svx = scratch + 3 * size_t(stride);
-        const float* __restrict svy = scratch + 4 * size_t(stride);
-        const float* __restrict svz = scratch + 5 * size_t(stride);
-        const float* __restrict sp = scratch + 6 * size_t(stride);
-        const float* __restrict sir = scratch + 7 * size_t(stride);
-        const V h = S::set1(a.k.h);
-        const V h2 = S::set1(a.k.h2);
-        // Below this squared distance two particles sit on each other and have no direction
-        // between them; they take no pressure from each other (their neighbours part them).
-        const V tiny = S::set1(a.k.h2 * 1e-8f);
-        const float pressureCoef = a.k.pressureCoef;
-        const float viscosityCoef = a.k.viscosityCoef;
-        const float dt = a.dt;
+        const float* table[8];
+        for (int f = 0; f < 8; ++f) table[f] = scratch + size_t(f) * stride;
         for (uint32_t c = cellBegin; c < cellEnd; ++c) {
             const Range cell = a.cells[c];
             const Range* rows = a.rows + size_t(c) * kRows;
@@ -189,43 +261,9 @@ struct SphPassesT {
             for (uint32_t gi = 0; gi < groups; ++gi) {
                 const Group g = group(a, cell.begin, n, groups, gi);
                 const uint32_t m = gather<8>(a, rows, lo, g, scratch, stride);
-                for (uint32_t i = g.begin; i < g.end; ++i) {
-                    const V xi = S::set1(a.x[i]);
-                    const V yi = S::set1(a.y[i]);
-                    const V zi = S::set1(a.z[i]);
-                    const V pi = S::set1(a.pressure[i]);
-                    V fx = S::zero(), fy = S::zero(), fz = S::zero();
-                    V wx = S::zero(), wy = S::zero(), wz = S::zero(), wsum = S::zero();
-                    for (uint32_t j = 0; j < m; j += S::W) {
-                        const V dx = S::sub(xi, S::load(sx + j));
-                        const V dy = S::sub(yi, S::load(sy + j));
-                        const V dz = S::sub(zi, S::load(sz + j));
-                        const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
-                        M mask = S::andMask(S::lt(r2, h2), S::gt(r2, tiny));
-                        if (m - j < uint32_t(S::W)) mask = S::andMask(mask, S::firstLanes(int(m - j)));
-                        const V rinv = S::rsqrt(S::maxv(r2, tiny));
-                        const V q = S::sub(h, S::mul(r2, rinv));
-                        // Pressure: (P_i + P_j) (h - r)^2 / r along the separation.
-                        const V s = S::mul(S::mul(S::add(pi, S::load(sp + j)), S::mul(q, q)), rinv);
-                        fx = S::maskFmadd(fx, mask, s, dx);
-                        fy = S::maskFmadd(fy, mask, s, dy);
-                        fz = S::maskFmadd(fz, mask, s, dz);
-                        // Viscosity: (h - r) / rho_j, weighting the neighbour's velocity.
-                        const V t = S::mul(q, S::load(sir + j));
-                        wx = S::maskFmadd(wx, mask, t, S::load(svx + j));
-                        wy = S::maskFmadd(wy, mask, t, S::load(svy + j));
-                        wz = S::maskFmadd(wz, mask, t, S::load(svz + j));
-                        wsum = S::maskAdd(wsum, mask, t);
-                    }
-                    const float w = S::hsum(wsum);
-                    float visc = viscosityCoef * a.invDensity[i];
-                    // The viscous term pulls v_i toward the weighted mean of its neighbours
-                    // by visc * w * dt per step; beyond half the way it would overshoot.
-                    if (visc * w * dt > 0.5f) visc = 0.5f / (w * dt);
-                    a.ax[i] = pressureCoef * S::hsum(fx) + visc * (S::hsum(wx) - a.vx[i] * w);
-                    a.ay[i] = pressureCoef * S::hsum(fy) + visc * (S::hsum(wy) - a.vy[i] * w);
-                    a.az[i] = pressureCoef * S::hsum(fz) + visc * (S::hsum(wz) - a.vz[i] * w);
-                }
+                uint32_t i = g.begin;
+                for (; i + 2 <= g.end; i += 2) forceBlock<2>(a, i, table, m);
+                if (i < g.end) forceBlock<1>(a, i, table, m);
             }
         }
     }

@@ -42,6 +42,9 @@ struct Sse2 {
         static constexpr int kBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         return kBits[_mm_movemask_ps(m)];
     }
+    static void reduce8(const V* v, float* out) {
+        for (int k = 0; k < 8; ++k) out[k] = hsum(v[k]);
+    }
     static void compress(float* dst, M m, V v) {
         alignas(16) float lanes[4];
         _mm_store_ps(lanes, v);
