@@ -369,6 +369,12 @@ void vnRenderer::drawSceneObjects(vnScene* scene, vnCamera* camera, int pass) {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     glUseProgram(0);
+    // Fixed-function drawing after the pass must not pick up the materials' textures.
+    for (int unit = 0; unit < 1 + kMaterialTextureStages; ++unit) {
+        glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+        glDisable(GL_TEXTURE_2D);
+    }
+    glActiveTexture(GL_TEXTURE0);
     glLoadMatrixf(view.data());
 }
 
