@@ -627,9 +627,10 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     const CollisionShape* shapes = ctx.shapes;
     uint32_t shapeCount = ctx.shapeCount;
     if (begin < end) {
-        const uint32_t n = shapesNear(ctx.shapes, ctx.shapeCount, chunkLow(begin, end),
-                                      chunkHigh(begin, end), maxStep + 2.0f * contact.distance,
-                                      local, kLocalShapes);
+        NxVec3 lo, hi;
+        chunkBounds(begin, end, lo, hi);
+        const uint32_t n = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi,
+                                      maxStep + 2.0f * contact.distance, local, kLocalShapes);
         if (n <= kLocalShapes) {
             shapes = local;
             shapeCount = n;
@@ -694,24 +695,21 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     }
 }
 
-NxVec3 Fluid::chunkLow(uint32_t begin, uint32_t end) const {
-    NxVec3 lo(m_cur.x[begin], m_cur.y[begin], m_cur.z[begin]);
+void Fluid::chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const {
+    const float* x = m_cur.x.data();
+    const float* y = m_cur.y.data();
+    const float* z = m_cur.z.data();
+    float x0 = x[begin], x1 = x0, y0 = y[begin], y1 = y0, z0 = z[begin], z1 = z0;
     for (uint32_t i = begin + 1; i < end; ++i) {
-        lo.x = std::min(lo.x, m_cur.x[i]);
-        lo.y = std::min(lo.y, m_cur.y[i]);
-        lo.z = std::min(lo.z, m_cur.z[i]);
+        x0 = std::min(x0, x[i]);
+        x1 = std::max(x1, x[i]);
+        y0 = std::min(y0, y[i]);
+        y1 = std::max(y1, y[i]);
+        z0 = std::min(z0, z[i]);
+        z1 = std::max(z1, z[i]);
     }
-    return lo;
-}
-
-NxVec3 Fluid::chunkHigh(uint32_t begin, uint32_t end) const {
-    NxVec3 hi(m_cur.x[begin], m_cur.y[begin], m_cur.z[begin]);
-    for (uint32_t i = begin + 1; i < end; ++i) {
-        hi.x = std::max(hi.x, m_cur.x[i]);
-        hi.y = std::max(hi.y, m_cur.y[i]);
-        hi.z = std::max(hi.z, m_cur.z[i]);
-    }
-    return hi;
+    lo.set(x0, y0, z0);
+    hi.set(x1, y1, z1);
 }
 
 void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) {
@@ -720,8 +718,9 @@ void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) 
     const bool collideDynamic = (m_desc.collisionMethod & NX_F_DYNAMIC) != 0;
     CollisionShape local[kLocalShapes];
     const CollisionShape* shapes = ctx.shapes;
-    uint32_t shapeCount = shapesNear(ctx.shapes, ctx.shapeCount, chunkLow(begin, end),
-                                     chunkHigh(begin, end), h, local, kLocalShapes);
+    NxVec3 lo, hi;
+    chunkBounds(begin, end, lo, hi);
+    uint32_t shapeCount = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi, h, local, kLocalShapes);
     if (shapeCount <= kLocalShapes)
         shapes = local;
     else
@@ -736,7 +735,12 @@ void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) 
             if ((c.onBody ? !collideDynamic : !collideStatic) || c.drain) continue;
             float d;
             NxVec3 n;
-            surfaceDistance(c, p, d, n);
+            if (c.type == NX_SHAPE_PLANE) {
+                d = std::max(0.0f, c.normal.dot(p) - c.d);
+                n = c.normal;
+            } else {
+                surfaceDistance(c, p, d, n);
+            }
             if (d >= h) continue;
             const float t = d * invH;
             density += m_wallDensity.sample(t);

@@ -200,8 +200,7 @@ private:
                    uint32_t& removed);
     void removeMarked();
     void wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end);
-    NxVec3 chunkLow(uint32_t begin, uint32_t end) const;
-    NxVec3 chunkHigh(uint32_t begin, uint32_t end) const;
+    void chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const;
 
     static constexpr uint32_t kLocalShapes = 32;
 

@@ -191,8 +191,9 @@ ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCoun
                                 NxVec3& to, NxVec3& v, float mass, BodyPush* pushes) {
     ParticleContact contact;
     const float dist = params.distance;
+    bool offPlane = false;  // a sphere or a box moved the particle
     for (int round = 0; round < kRounds; ++round) {
-        bool touched = false;
+        int touched = 0;
         for (uint32_t k = 0; k < shapeCount; ++k) {
             const CollisionShape& s = shapes[k];
             if (s.onBody ? !params.collideDynamic : !params.collideStatic) continue;
@@ -207,7 +208,8 @@ ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCoun
                 default: break;
             }
             if (!hit) continue;
-            touched = true;
+            ++touched;
+            offPlane = offPlane || s.type != NX_SHAPE_PLANE;
             if (s.drain) {
                 contact.drained = true;
                 return contact;
@@ -237,16 +239,20 @@ ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCoun
             }
             v = vNew;
         }
-        if (!touched) break;
+        // Done when nothing was touched, or when the only shape there is let it go: moving
+        // out of one shape cannot put it into another that is not there.
+        if (touched == 0 || shapeCount == 1) break;
     }
     // Where a shape meets a plane (a sphere sunk into the ground) the rounds can leave a
     // particle a hair inside one of them; the planes, bounding the world, get the last word.
-    for (uint32_t k = 0; k < shapeCount; ++k) {
-        NxVec3 n;
-        if (shapes[k].type == NX_SHAPE_PLANE && !shapes[k].onBody && params.collideStatic &&
-            !shapes[k].drain && resolvePlane(shapes[k], dist, to, n)) {
-            const float vn = v.dot(n);
-            if (vn < 0.0f) v -= n * vn;
+    if (offPlane) {
+        for (uint32_t k = 0; k < shapeCount; ++k) {
+            NxVec3 n;
+            if (shapes[k].type == NX_SHAPE_PLANE && !shapes[k].onBody && params.collideStatic &&
+                !shapes[k].drain && resolvePlane(shapes[k], dist, to, n)) {
+                const float vn = v.dot(n);
+                if (vn < 0.0f) v -= n * vn;
+            }
         }
     }
     return contact;
