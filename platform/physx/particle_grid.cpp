@@ -11,19 +11,22 @@ namespace {
 // particles share the border cells, which costs only extra distance checks.
 constexpr int32_t kCoordLimit = (1 << 20) - 2;
 
-int32_t cellCoord(float v, float inv) {
-    const float c = std::floor(v * inv);
-    if (!(c > -float(kCoordLimit))) return -kCoordLimit;  // also catches NaN
-    if (c > float(kCoordLimit)) return kCoordLimit;
-    return int32_t(c);
+constexpr int32_t kBias = 1 << 20;
+
+// The biased cell coordinate (bias 2^20, so it is positive): floor by truncation of a
+// positive number, written so that the compiler vectorises the loop around it. NaN lands
+// on the lowest cell.
+inline uint32_t biasedCoord(float v, float inv) {
+    float t = v * inv + float(kBias);
+    t = t > float(kBias - kCoordLimit) ? t : float(kBias - kCoordLimit);
+    t = t < float(kBias + kCoordLimit) ? t : float(kBias + kCoordLimit);
+    return uint32_t(int32_t(t));
 }
 
 }  // namespace
 
-uint64_t ParticleGrid::cellKey(int32_t cx, int32_t cy, int32_t cz) {
-    constexpr int32_t kBias = 1 << 20;
-    return (uint64_t(uint32_t(cz + kBias)) << 42) | (uint64_t(uint32_t(cy + kBias)) << 21) |
-           uint64_t(uint32_t(cx + kBias));
+uint64_t ParticleGrid::cellKey(uint32_t bx, uint32_t by, uint32_t bz) {
+    return (uint64_t(bz) << 42) | (uint64_t(by) << 21) | uint64_t(bx);
 }
 
 void ParticleGrid::reserve(uint32_t capacity) {
@@ -38,6 +41,8 @@ void ParticleGrid::reserve(uint32_t capacity) {
     m_sortedCells.resize(capacity);
     m_sortedKey.resize(capacity);
     m_particleCell.resize(capacity);
+    m_particleKey.resize(capacity);
+    m_xrowStart.resize(capacity + 1);
     m_order.resize(capacity);
     m_cellRange.resize(capacity);
     m_rows.resize(size_t(capacity) * kRows);
@@ -67,6 +72,11 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
         m_stamp = 1;
     }
     const float inv = 1.0f / cellSize;
+    {
+        uint64_t* __restrict keys = m_particleKey.data();
+        for (uint32_t p = 0; p < count; ++p)
+            keys[p] = cellKey(biasedCoord(x[p], inv), biasedCoord(y[p], inv), biasedCoord(z[p], inv));
+    }
 
     // Cells of the kept particles and their populations. The store is still in last
     // step's cell order, so a particle mostly shares the cell of the one before it. The
@@ -86,8 +96,7 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
                 m_particleCell[p] = kNone;
                 continue;
             }
-            const uint64_t key =
-                cellKey(cellCoord(x[p], inv), cellCoord(y[p], inv), cellCoord(z[p], inv));
+            const uint64_t key = m_particleKey[p];
             if (key != lastKey) {
                 if (m_cellCount >= limit && m_hashBits < m_hashMaxBits) {
                     full = true;
@@ -145,28 +154,39 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
         }
     }
 
-    // The nine runs of each cell: for each neighbouring row, from the first to the last of
-    // its cells x-1, x, x+1 that exist; they are adjacent in key order. The keys asked for
-    // grow with the cell, so one cursor per row offset walks the sorted keys once.
-    uint32_t cursor[kRows] = {};
-    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
+    // The nine runs of each cell. Cells sharing y and z form an x-row, consecutive in key
+    // order; the nine neighbouring x-rows of an x-row are found by one cursor each (the
+    // rows asked for grow with the row), and inside a neighbouring x-row the cells x-1 to
+    // x+1 of each cell by two pointers that only move forward.
     const uint64_t* sorted = m_sortedKey.data();
-    for (uint32_t r = 0; r < m_cellCount; ++r) {
-        const uint64_t key = sorted[r];
-        Range* rows = &m_rows[size_t(r) * kRows];
+    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
+    uint32_t xrows = 0;
+    for (uint32_t r = 0; r < m_cellCount; ++r)
+        if (r == 0 || (sorted[r] >> 21) != (sorted[r - 1] >> 21)) m_xrowStart[xrows++] = r;
+    m_xrowStart[xrows] = m_cellCount;
+    constexpr uint64_t kAxis = (uint64_t(1) << 21) - 1;
+    uint32_t cursor[kRows] = {};
+    for (uint32_t xr = 0; xr < xrows; ++xr) {
+        const uint32_t first = m_xrowStart[xr], end = m_xrowStart[xr + 1];
+        const uint64_t yz = sorted[first] >> 21;
         int k = 0;
         for (uint64_t dz = 0; dz < 3; ++dz) {
             for (uint64_t dy = 0; dy < 3; ++dy, ++k) {
-                // key - (1 << 42) - (1 << 21) - 1 + dz << 42 + dy << 21: the row's x-1 cell.
-                const uint64_t first = key + (dz << 42) + (dy << 21) - (uint64_t(1) << 42) -
-                                       (uint64_t(1) << 21) - 1;
-                const uint64_t last = first + 2;
+                const uint64_t want = yz + (dz << 21) + dy - (uint64_t(1) << 21) - 1;
                 uint32_t c = cursor[k];
-                while (c < m_cellCount && sorted[c] < first) ++c;
+                while (c < xrows && (sorted[m_xrowStart[c]] >> 21) < want) ++c;
                 cursor[k] = c;
-                uint32_t e = c;
-                while (e < m_cellCount && sorted[e] <= last) ++e;
-                rows[k] = e > c ? Range{m_cellRange[c].begin, m_cellRange[e - 1].end} : Range{};
+                const bool found = c < xrows && (sorted[m_xrowStart[c]] >> 21) == want;
+                uint32_t lo = found ? m_xrowStart[c] : 0, hi = lo;
+                const uint32_t rowEnd = found ? m_xrowStart[c + 1] : 0;
+                for (uint32_t cell = first; cell < end; ++cell) {
+                    Range& out = m_rows[size_t(cell) * kRows + size_t(k)];
+                    const uint64_t cx = sorted[cell] & kAxis;
+                    while (lo < rowEnd && (sorted[lo] & kAxis) + 1 < cx) ++lo;
+                    if (hi < lo) hi = lo;
+                    while (hi < rowEnd && (sorted[hi] & kAxis) <= cx + 1) ++hi;
+                    out = hi > lo ? Range{m_cellRange[lo].begin, m_cellRange[hi - 1].end} : Range{};
+                }
             }
         }
     }

@@ -43,7 +43,7 @@ public:
     void chunkCells(uint32_t target, std::vector<uint32_t>& bounds) const;
 
 private:
-    static uint64_t cellKey(int32_t cx, int32_t cy, int32_t cz);
+    static uint64_t cellKey(uint32_t bx, uint32_t by, uint32_t bz);
     uint32_t insertCell(uint64_t key);      // unsorted cell index
 
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
@@ -66,6 +66,8 @@ private:
     std::vector<uint32_t> m_sortedCells;  // sorted position -> unsorted cell index
     std::vector<uint64_t> m_sortedKey;    // keys in sorted order
     std::vector<uint32_t> m_particleCell; // old particle index -> unsorted cell index
+    std::vector<uint64_t> m_particleKey;  // old particle index -> cell key
+    std::vector<uint32_t> m_xrowStart;    // first sorted cell of each x-row, then the end
     std::vector<uint32_t> m_order;
     std::vector<Range> m_cellRange;       // by sorted position
     std::vector<Range> m_rows;            // kRows per sorted cell
