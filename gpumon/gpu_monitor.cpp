@@ -7,6 +7,7 @@
 #include <cstdarg>
 
 #include "app/startup_options.h"
+#include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vn_trace_mgr.h"
@@ -35,7 +36,12 @@ SpikeFilterResult applySpikeFilter(float raw, float reference, bool enabled, flo
     return {reference, reference, true};
 }
 
-GpuMonitor::GpuMonitor(Clock& clock) : m_clock(clock) {}
+GpuMonitor::GpuMonitor(Clock& clock) : m_clock(clock) {
+    // Each pass reads GPU-Z through the process reader, as the use_gpuz setting allows.
+    m_gpuz_reader = [](GpuzValues& values) {
+        return readGpuzValues(gpuzReader(), g_startup_options.use_gpuz, values);
+    };
+}
 
 GpuMonitor::~GpuMonitor() {
     if (m_thread.joinable()) stopGpuMonitoring();

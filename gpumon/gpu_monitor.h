@@ -138,7 +138,8 @@ public:
     void setPhysxInfo(uint32_t physx_version, bool physx_hardware);
     /// The startup dialog's information box (control 1104); empty when it closes.
     void setInfoTextSink(std::function<void(const char*)> sink);
-    /// The GPU-Z reader; without one every pass reports GPU-Z absent.
+    /// Replaces the GPU-Z read of each pass (the process GPU-Z reader by default); an
+    /// empty function makes every pass report GPU-Z absent.
     void setGpuzReader(std::function<bool(GpuzValues&)> reader);
 
 private:

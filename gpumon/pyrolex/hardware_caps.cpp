@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gpumon/pyrolex/amd/amd_backend.h"
 #include "gpumon/pyrolex/device_tables.h"
 #include "gpumon/pyrolex/nvidia/nvidia_backend.h"
 #include "gpumon/pyrolex/pyrolex_trace.h"
@@ -67,7 +68,7 @@ std::string openGLDriverVersion(const std::string& version_text) {
 
 HardwareCaps::HardwareCaps() {
     registerBackend(kGpuKindNvidia, createNvidiaBackend());
-    // The AMD back end registers here for kGpuKindAmd once it exists.
+    registerBackend(kGpuKindAmd, createAmdBackend());
 }
 
 HardwareCaps::~HardwareCaps() {

@@ -122,6 +122,10 @@ DisplayDevice makeEntry(const PciAdapter& a, const DisplayDeviceQuery& query) {
 
 }  // namespace
 
+bool pciDatabaseName(uint16_t vendor_id, uint16_t device_id, std::string& name) {
+    return lookupPciIds(vendor_id, device_id, name);
+}
+
 std::vector<DisplayDevice> listDisplayDevices(const DisplayDeviceQuery& query) {
     std::vector<DisplayDevice> list;
     for (const PciAdapter& a : scanPciDisplayAdapters()) list.push_back(makeEntry(a, query));

@@ -46,6 +46,10 @@ struct DisplayDeviceQuery {
     const char* software_renderer = nullptr;
 };
 
+/// The "Vendor Device" name of a PCI device in the PCI id database (pci.ids), when the
+/// machine has one and lists the device.
+bool pciDatabaseName(uint16_t vendor_id, uint16_t device_id, std::string& name);
+
 /// Every display adapter, primary first.
 std::vector<DisplayDevice> listDisplayDevices(const DisplayDeviceQuery& query);
 
