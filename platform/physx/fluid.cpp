@@ -655,8 +655,9 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
         }
         if (!v.isFinite()) v = NxVec3(0, 0, 0);
         NxVec3 x1 = x0 + v * dt;
-        const ParticleContact c = collideParticle(shapes, shapeCount, contact, x0, x1, v,
-                                                  pushMass, pushMass > 0.0f ? pushes : nullptr);
+        NxVec3 normal(0, 0, 0);
+        const uint32_t c = collideParticle(shapes, shapeCount, contact, x0, x1, v, pushMass,
+                                           pushMass > 0.0f ? pushes : nullptr, normal);
         if (project) {
             const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
             x1 -= planeNormal * off;
@@ -669,7 +670,7 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
             x1 = x0;
             v = NxVec3(0, 0, 0);
         }
-        bool keep = !c.drained;
+        bool keep = !(c & kDrained);
         if (ctx.bounds && !ctx.bounds->contain(x1)) keep = false;
         if (!keep) {
             m_keep[i] = 0;
@@ -682,15 +683,15 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
         s.vy[i] = v.y;
         s.vz[i] = v.z;
         if (m_wantFlags) {
-            if (c.touchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
-            if (c.touchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
+            if (c & kTouchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
+            if (c & kTouchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
             if (sph && m_density[i] <= m_k.selfDensity * 1.0001f) flags |= NX_FP_SEPARATED;
             m_flags[i] = flags;
         }
         if (m_wantNormals) {
-            m_nx[i] = c.normal.x;
-            m_ny[i] = c.normal.y;
-            m_nz[i] = c.normal.z;
+            m_nx[i] = normal.x;
+            m_ny[i] = normal.y;
+            m_nz[i] = normal.z;
         }
     }
 }

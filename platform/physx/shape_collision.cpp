@@ -186,10 +186,10 @@ void surfaceDistance(const CollisionShape& s, const NxVec3& p, float& distance, 
     }
 }
 
-ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
-                                const ParticleContactParams& params, const NxVec3& from,
-                                NxVec3& to, NxVec3& v, float mass, BodyPush* pushes) {
-    ParticleContact contact;
+uint32_t collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
+                         const ParticleContactParams& params, const NxVec3& from, NxVec3& to,
+                         NxVec3& v, float mass, BodyPush* pushes, NxVec3& normal) {
+    uint32_t contact = 0;
     const float dist = params.distance;
     bool offPlane = false;  // a sphere or a box moved the particle
     for (int round = 0; round < kRounds; ++round) {
@@ -210,13 +210,10 @@ ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCoun
             if (!hit) continue;
             ++touched;
             offPlane = offPlane || s.type != NX_SHAPE_PLANE;
-            if (s.drain) {
-                contact.drained = true;
-                return contact;
-            }
+            if (s.drain) return contact | kDrained;
             const int idx = s.onBody ? 1 : 0;
-            (s.onBody ? contact.touchedDynamic : contact.touchedStatic) = true;
-            contact.normal = n;
+            contact |= s.onBody ? kTouchedDynamic : kTouchedStatic;
+            normal = n;
 
             // Velocity relative to the surface point: bounce the approaching part, brake
             // the sliding part.

@@ -46,11 +46,11 @@ struct BodyPush {
     NxVec3 angular;  ///< N m s about the body's centre of mass
 };
 
-struct ParticleContact {
-    bool touchedStatic = false;
-    bool touchedDynamic = false;
-    bool drained = false;
-    NxVec3 normal;  ///< of the last contact, zero when none
+/// What collideParticle reports, as bits.
+enum ParticleContactBits : uint32_t {
+    kTouchedStatic = 1u << 0,
+    kTouchedDynamic = 1u << 1,
+    kDrained = 1u << 2,  ///< it touched a drain and must be removed
 };
 
 /// Copies into `out` (room for `capacity`) the shapes that may come within `reach` of the
@@ -65,9 +65,11 @@ void surfaceDistance(const CollisionShape& shape, const NxVec3& p, float& distan
 
 /// Moves the particle from `from` toward `to` (in/out) with velocity v (in/out) so that it
 /// ends outside every shape; `pushes` (indexed by body) receives the momentum change of
-/// the particle of mass `mass` at contacts with pushable bodies, sign flipped.
-ParticleContact collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
-                                const ParticleContactParams& params, const NxVec3& from,
-                                NxVec3& to, NxVec3& v, float mass, BodyPush* pushes);
+/// the particle of mass `mass` at contacts with pushable bodies, sign flipped. Returns
+/// ParticleContactBits; `normal` receives the normal of the last contact (untouched when
+/// there was none).
+uint32_t collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
+                         const ParticleContactParams& params, const NxVec3& from, NxVec3& to,
+                         NxVec3& v, float mass, BodyPush* pushes, NxVec3& normal);
 
 }  // namespace nxsdk

@@ -10,7 +10,7 @@
 // hsum(v) -> float, reduce8(const V[8], float[8]) (eight sums at once), countMask(M) ->
 // int, compress(dst, m, v): the lanes of m packed to dst (may write up to W floats).
 //
-// How a cell is worked: its particles (sorted by x) are cut into groups of about eight.
+// How a cell is worked: its particles (sorted by x) are cut into groups of at most 16.
 // For a group, the nine rows of the cell are trimmed to the group's x range widened by
 // the kernel radius, and what lies within the radius of the group's bounding box is packed
 // into a small scratch table; every particle of the group then sweeps that table. The
@@ -28,7 +28,7 @@ struct SphPassesT {
     using M = typename S::M;
     using Range = nxsdk::ParticleGrid::Range;
     static constexpr int kRows = nxsdk::ParticleGrid::kRows;
-    static constexpr uint32_t kGroup = 8;
+    static constexpr uint32_t kGroup = 16;
 
     struct Group {
         uint32_t begin, end;
