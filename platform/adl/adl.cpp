@@ -73,7 +73,8 @@ Cards scanOrNull() {
     return cards;
 }
 
-// The adapter at index; its status is ADL_OK or why there is none.
+// The adapter at index; its status is ADL_OK, or why its sensors cannot be read (the card
+// is still there for the calls that describe it when the driver is not amdgpu).
 struct Adapter {
     int status = ADL_ERR_NOT_INIT;
     const Card* card = nullptr;
@@ -110,8 +111,8 @@ Adapter contextAdapter(ADL_CONTEXT_HANDLE context, int index,
 
 int overdriveVersion(const Card& card) {
     if (!card.amdgpu()) return 0;
-    int millidegrees = 0;
-    if (gpu::readTemperature(gpu::hwmonDir(card), Temperature::Edge, millidegrees)) return 8;
+    // A sensor that reads garbage for a moment does not change the card's generation.
+    if (gpu::hasTemperatureSensor(gpu::hwmonDir(card))) return 8;
     DpmTable table;
     return gpu::readDpmTable(card, "pp_dpm_sclk", table) ? 7 : 0;
 }
@@ -196,7 +197,7 @@ bool readCurrentState(const Card& card, CurrentState& s) {
 int currentActivity(const Adapter& a, ADLPMActivity* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     if (out->iSize != static_cast<int>(sizeof(ADLPMActivity))) return ADL_ERR_INVALID_PARAM_SIZE;
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     CurrentState s;
     if (!readCurrentState(*a.card, s)) return ADL_ERR_NOT_SUPPORTED;
     out->iEngineClock = s.engine_mhz * 100;
@@ -227,7 +228,7 @@ int odnLevels(const Adapter& a, ADLODNPerformanceLevels* out, bool memory) {
         static_cast<size_t>(out->iSize) <
             header + static_cast<size_t>(asked) * sizeof(ADLODNPerformanceLevel))
         return ADL_ERR_INVALID_PARAM_SIZE;
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     DpmTable table;
     if (!gpu::readDpmTable(*a.card, memory ? "pp_dpm_mclk" : "pp_dpm_sclk", table))
         return ADL_ERR_NOT_SUPPORTED;
@@ -322,7 +323,7 @@ void od8CurrentTable(const Card& card, int* table) {
 }
 
 int requireOd8(const Adapter& a) {
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     return overdriveVersion(*a.card) == 8 ? ADL_OK : ADL_ERR_NOT_SUPPORTED;
 }
 
@@ -477,7 +478,7 @@ int ADL2_Adapter_Active_Get(ADL_CONTEXT_HANDLE context, int index, int* status) 
 int ADL_Adapter_MemoryInfo_Get(int index, ADLMemoryInfo* info) {
     if (!info) return ADL_ERR_NULL_POINTER;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     uint64_t bytes = 0;
     if (!gpu::readVramBytes(*a.card, bytes)) return ADL_ERR_NOT_SUPPORTED;
     std::memset(info, 0, sizeof *info);
@@ -489,7 +490,7 @@ int ADL_Adapter_MemoryInfo_Get(int index, ADLMemoryInfo* info) {
 int ADL2_Adapter_VideoBiosInfo_Get(ADL_CONTEXT_HANDLE context, int index, ADLBiosInfo* info) {
     if (!info) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string version = gpu::readCardText(*a.card, "vbios_version");
     if (version.empty()) return ADL_ERR_NOT_SUPPORTED;
     std::memset(info, 0, sizeof *info);
@@ -515,7 +516,7 @@ int ADL_Overdrive5_Temperature_Get(int index, int controller, ADLTemperature* ou
     if (out->iSize != static_cast<int>(sizeof(ADLTemperature))) return ADL_ERR_INVALID_PARAM_SIZE;
     if (controller != 0) return ADL_ERR_INVALID_CONTROLLER_IDX;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     return temperatureOf(*a.card, Temperature::Edge, &out->iTemperature);
 }
 
@@ -525,7 +526,7 @@ int ADL_Overdrive5_FanSpeed_Get(int index, int controller, ADLFanSpeedValue* out
         return ADL_ERR_INVALID_PARAM_SIZE;
     if (controller != 0) return ADL_ERR_INVALID_CONTROLLER_IDX;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string hwmon = gpu::hwmonDir(*a.card);
     int value = 0;
     if (out->iSpeedType == ADL_DL_FANCTRL_SPEED_TYPE_PERCENT) {
@@ -544,7 +545,7 @@ int ADL_Overdrive5_ODParameters_Get(int index, ADLODParameters* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     if (out->iSize != static_cast<int>(sizeof(ADLODParameters))) return ADL_ERR_INVALID_PARAM_SIZE;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     DpmTable sclk, mclk;
     if (!gpu::readDpmTable(*a.card, "pp_dpm_sclk", sclk)) return ADL_ERR_NOT_SUPPORTED;
     OdTable od;
@@ -571,7 +572,7 @@ int ADL_Overdrive5_ODPerformanceLevels_Get(int index, int, ADLODPerformanceLevel
         return ADL_ERR_INVALID_PARAM_SIZE;
     const size_t room = (static_cast<size_t>(out->iSize) - header) / sizeof(ADLODPerformanceLevel);
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     DpmTable sclk, mclk;
     if (!gpu::readDpmTable(*a.card, "pp_dpm_sclk", sclk)) return ADL_ERR_NOT_SUPPORTED;
     const bool memory = gpu::readDpmTable(*a.card, "pp_dpm_mclk", mclk);
@@ -603,7 +604,7 @@ int ADL2_Overdrive5_CurrentActivity_Get(ADL_CONTEXT_HANDLE context, int index,
 int ADL_Overdrive6_ThermalController_Caps(int index, ADLOD6ThermalControllerCaps* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string hwmon = gpu::hwmonDir(*a.card);
     std::memset(out, 0, sizeof *out);
     int value = 0;
@@ -621,14 +622,14 @@ int ADL_Overdrive6_ThermalController_Caps(int index, ADLOD6ThermalControllerCaps
 int ADL_Overdrive6_Temperature_Get(int index, int* millidegrees) {
     if (!millidegrees) return ADL_ERR_NULL_POINTER;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     return temperatureOf(*a.card, Temperature::Edge, millidegrees);
 }
 
 int ADL_Overdrive6_FanSpeed_Get(int index, ADLOD6FanSpeedInfo* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string hwmon = gpu::hwmonDir(*a.card);
     const int asked = out->iSpeedType;
     int types = 0, percent = 0, rpm = 0;
@@ -646,7 +647,7 @@ int ADL_Overdrive6_FanSpeed_Get(int index, ADLOD6FanSpeedInfo* out) {
 int ADL_Overdrive6_CurrentStatus_Get(int index, ADLOD6CurrentStatus* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = mainAdapter(index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     CurrentState s;
     if (!readCurrentState(*a.card, s)) return ADL_ERR_NOT_SUPPORTED;
     std::memset(out, 0, sizeof *out);
@@ -667,7 +668,7 @@ int ADL2_OverdriveN_Capabilities_Get(ADL_CONTEXT_HANDLE context, int index,
                                      ADLODNCapabilities* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     DpmTable sclk, mclk;
     if (!gpu::readDpmTable(*a.card, "pp_dpm_sclk", sclk)) return ADL_ERR_NOT_SUPPORTED;
     OdTable od;
@@ -700,7 +701,7 @@ int ADL2_OverdriveN_MemoryClocks_Get(ADL_CONTEXT_HANDLE context, int index,
 int ADL2_OverdriveN_FanControl_Get(ADL_CONTEXT_HANDLE context, int index, ADLODNFanControl* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string hwmon = gpu::hwmonDir(*a.card);
     int rpm = 0;
     if (!gpu::readFanRpm(hwmon, rpm)) return ADL_ERR_NOT_SUPPORTED;
@@ -717,7 +718,7 @@ int ADL2_OverdriveN_PowerLimit_Get(ADL_CONTEXT_HANDLE context, int index,
                                    ADLODNPowerLimitSetting* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     const std::string hwmon = gpu::hwmonDir(*a.card);
     int cap = 0, def = 0;
     if (!gpu::readPowerCap(hwmon, cap, def)) return ADL_ERR_NOT_SUPPORTED;
@@ -733,7 +734,7 @@ int ADL2_OverdriveN_Temperature_Get(ADL_CONTEXT_HANDLE context, int index, int t
                                     int* millidegrees) {
     if (!millidegrees) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     switch (type) {
         case ODN_GPU_EDGE_TEMP:
             return temperatureOf(*a.card, Temperature::Edge, millidegrees);
@@ -750,7 +751,7 @@ int ADL2_OverdriveN_PerformanceStatus_Get(ADL_CONTEXT_HANDLE context, int index,
                                           ADLODNPerformanceStatus* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
     const Adapter a = contextAdapter(context, index);
-    if (!a.card) return a.status;
+    if (a.status != ADL_OK) return a.status;
     CurrentState s;
     if (!readCurrentState(*a.card, s)) return ADL_ERR_NOT_SUPPORTED;
     std::memset(out, 0, sizeof *out);

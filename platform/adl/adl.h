@@ -17,12 +17,12 @@
 // PCI id text "PCI\VEN_1002&DEV_dddd&SUBSYS_ssssSSSS&REV_rr" followed by "\" and the PCI
 // address; its driver-path extension names the PCI address in braces.
 //
-// Overdrive: ADL_Overdrive_Caps reports version 8 for an adapter whose hwmon sensors are
-// there (the power-management log reads them), 7 for one that only has its clock tables,
-// and 0 otherwise. The Overdrive 5, 6 and N calls answer from the same files for any
-// adapter, whatever version it reports. Units are ADL's: clocks in 10 kHz, voltages in
-// mV, temperatures in millidegrees (°C in the power-management log), fan speeds in RPM
-// or percent.
+// Overdrive: ADL_Overdrive_Caps reports version 8 for an adapter whose hwmon temperature
+// sensors are there (the power-management log reads them), 7 for one that only has its
+// clock tables, and 0 otherwise. The Overdrive 5, 6 and N calls answer from the same files
+// for any adapter, whatever version it reports. Units are ADL's: clocks in 10 kHz,
+// voltages in mV, temperatures in millidegrees (°C in the power-management log), fan
+// speeds in RPM or percent.
 
 #include <cstdint>
 

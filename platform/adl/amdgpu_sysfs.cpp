@@ -306,6 +306,13 @@ std::string hwmonDir(const Card& card) {
     return first;
 }
 
+bool hasTemperatureSensor(const std::string& hwmon) {
+    if (hwmon.empty()) return false;
+    for (int k = 1; k <= 3; ++k)
+        if (access((hwmon + "temp" + std::to_string(k) + "_input").c_str(), F_OK) == 0) return true;
+    return false;
+}
+
 bool readTemperature(const std::string& hwmon, Temperature sensor, int& millidegrees) {
     if (hwmon.empty()) return false;
     const int channel = temperatureChannel(hwmon, sensor);

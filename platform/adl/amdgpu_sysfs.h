@@ -66,6 +66,9 @@ bool readOdTable(const Card& card, OdTable& table);
 /// The card's hwmon folder ending with '/', the one named "amdgpu" first; empty without one.
 std::string hwmonDir(const Card& card);
 
+/// The hwmon folder has a temperature channel, readable now or not.
+bool hasTemperatureSensor(const std::string& hwmon);
+
 enum class Temperature { Edge, Junction, Memory };
 /// Millidegrees Celsius from the hwmon sensor labelled "edge", "junction" or "mem", or on
 /// drivers without labels from temp1, temp2 or temp3.
