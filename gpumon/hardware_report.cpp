@@ -35,14 +35,19 @@ void format(char (&out)[N], const char* fmt, ...) {
 }
 
 // The graphics driver text of the report: Catalyst wording for an AMD primary adapter,
-// else the library's driver text.
+// else the library's driver text. A driver without a Catalyst version ("0" or none), a
+// release version (the driver version stands in) or a date leaves its part out rather than
+// printing an empty one.
 std::string driverText() {
     if (Pyrolex::getVendorClass() != kVendorAmd) return Pyrolex::getDriverText();
     std::string text = "Catalyst ";
     const std::string catalyst = Pyrolex::getPrimaryDriverValue("Catalyst_Version");
-    if (catalyst != "0") text += catalyst + " - ";
-    text += Pyrolex::getPrimaryDriverValue("ReleaseVersion") + " (" +
-            Pyrolex::getPrimaryDriverValue("DriverDate") + ")";
+    if (!catalyst.empty() && catalyst != "0") text += catalyst + " - ";
+    std::string release = Pyrolex::getPrimaryDriverValue("ReleaseVersion");
+    if (release.empty()) release = Pyrolex::getPrimaryDriverValue("DriverVersion");
+    text += release;
+    const std::string date = Pyrolex::getPrimaryDriverValue("DriverDate");
+    if (!date.empty()) text += " (" + date + ")";
     return text;
 }
 
