@@ -498,8 +498,14 @@ void Fluid::step(const FluidStepContext& ctx) {
     if (sph) {
         // Neighbour search: cells as wide as the kernel radius, the dead left out, the
         // store reordered cell by cell.
-        m_grid.build(m_cur.x.data(), m_cur.y.data(), m_cur.z.data(), m_keep.data(), m_count,
-                     m_k.h);
+        m_grid.buildCells(m_cur.x.data(), m_cur.y.data(), m_cur.z.data(), m_keep.data(),
+                          m_count, m_k.h);
+        const uint32_t xrows = m_grid.xrowCount();
+        const uint32_t rowChunks = std::min<uint32_t>(kCellChunks, (xrows + 63) / 64);
+        ctx.pool->parallelFor(rowChunks, ctx.helpers, [&](uint32_t c, unsigned) {
+            m_grid.finish(uint32_t(uint64_t(xrows) * c / rowChunks),
+                          uint32_t(uint64_t(xrows) * (c + 1) / rowChunks));
+        });
         reorder(ctx, m_grid.order(), m_grid.particleCount());
     } else {
         uint32_t live = 0;
@@ -784,51 +790,58 @@ void Fluid::removeMarked() {
     m_count = w;
 }
 
-void Fluid::writeResults() {
+void Fluid::writeResults(WorkerPool& pool, unsigned helpers) {
     m_published = m_count;
     const NxParticleData& out = m_desc.particlesWriteData;
     uint32_t n = std::min(m_count, m_desc.maxParticles);
     if (out.maxParticles) n = std::min(n, out.maxParticles);
-    if (out.bufferPos)
-        for (uint32_t i = 0; i < n; ++i) {
-            float* p = recordAt<float>(out.bufferPos, out.bufferPosByteStride, i);
-            p[0] = m_cur.x[i];
-            p[1] = m_cur.y[i];
-            p[2] = m_cur.z[i];
-        }
-    if (out.bufferVel)
-        for (uint32_t i = 0; i < n; ++i) {
-            float* p = recordAt<float>(out.bufferVel, out.bufferVelByteStride, i);
-            p[0] = m_cur.vx[i];
-            p[1] = m_cur.vy[i];
-            p[2] = m_cur.vz[i];
-        }
-    if (out.bufferLife)
-        for (uint32_t i = 0; i < n; ++i) {
-            const float life = m_cur.life[i];
-            *recordAt<float>(out.bufferLife, out.bufferLifeByteStride, i) =
-                life == kImmortal ? 0.0f : life;
-        }
-    if (out.bufferDensity) {
-        const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
-        for (uint32_t i = 0; i < n; ++i)
-            *recordAt<float>(out.bufferDensity, out.bufferDensityByteStride, i) =
-                sph ? m_density[i] : m_desc.restDensity;
-    }
-    if (out.bufferId)
-        for (uint32_t i = 0; i < n; ++i)
-            *recordAt<uint32_t>(out.bufferId, out.bufferIdByteStride, i) = m_cur.id[i];
-    if (out.bufferFlag && m_wantFlags)
-        for (uint32_t i = 0; i < n; ++i)
-            *recordAt<uint32_t>(out.bufferFlag, out.bufferFlagByteStride, i) = m_flags[i];
-    if (out.bufferCollisionNormal && m_wantNormals)
-        for (uint32_t i = 0; i < n; ++i) {
-            float* p = recordAt<float>(out.bufferCollisionNormal,
-                                       out.bufferCollisionNormalByteStride, i);
-            p[0] = m_nx[i];
-            p[1] = m_ny[i];
-            p[2] = m_nz[i];
-        }
+    const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
+    auto write = [&](uint32_t begin, uint32_t end) {
+        if (out.bufferPos)
+            for (uint32_t i = begin; i < end; ++i) {
+                float* p = recordAt<float>(out.bufferPos, out.bufferPosByteStride, i);
+                p[0] = m_cur.x[i];
+                p[1] = m_cur.y[i];
+                p[2] = m_cur.z[i];
+            }
+        if (out.bufferVel)
+            for (uint32_t i = begin; i < end; ++i) {
+                float* p = recordAt<float>(out.bufferVel, out.bufferVelByteStride, i);
+                p[0] = m_cur.vx[i];
+                p[1] = m_cur.vy[i];
+                p[2] = m_cur.vz[i];
+            }
+        if (out.bufferLife)
+            for (uint32_t i = begin; i < end; ++i) {
+                const float life = m_cur.life[i];
+                *recordAt<float>(out.bufferLife, out.bufferLifeByteStride, i) =
+                    life == kImmortal ? 0.0f : life;
+            }
+        if (out.bufferDensity)
+            for (uint32_t i = begin; i < end; ++i)
+                *recordAt<float>(out.bufferDensity, out.bufferDensityByteStride, i) =
+                    sph ? m_density[i] : m_desc.restDensity;
+        if (out.bufferId)
+            for (uint32_t i = begin; i < end; ++i)
+                *recordAt<uint32_t>(out.bufferId, out.bufferIdByteStride, i) = m_cur.id[i];
+        if (out.bufferFlag && m_wantFlags)
+            for (uint32_t i = begin; i < end; ++i)
+                *recordAt<uint32_t>(out.bufferFlag, out.bufferFlagByteStride, i) = m_flags[i];
+        if (out.bufferCollisionNormal && m_wantNormals)
+            for (uint32_t i = begin; i < end; ++i) {
+                float* p = recordAt<float>(out.bufferCollisionNormal,
+                                           out.bufferCollisionNormalByteStride, i);
+                p[0] = m_nx[i];
+                p[1] = m_ny[i];
+                p[2] = m_nz[i];
+            }
+    };
+    // Several thousand records per chunk: enough to be worth a thread.
+    constexpr uint32_t kWriteChunk = 4096;
+    const uint32_t chunks = (n + kWriteChunk - 1) / kWriteChunk;
+    pool.parallelFor(chunks, helpers, [&](uint32_t c, unsigned) {
+        write(c * kWriteChunk, std::min(n, (c + 1) * kWriteChunk));
+    });
     if (out.numParticlesPtr) *out.numParticlesPtr = n;
 }
 

@@ -172,8 +172,9 @@ public:
     /// Momentum the fluid gave each pushable body during the last sub-step (indexed like
     /// the bodies of the step context).
     const std::vector<BodyPush>& pushes() const { return m_pushes; }
-    /// Writes the count and the particle buffers of the write data (fetchResults).
-    void writeResults();
+    /// Writes the count and the particle buffers of the write data (fetchResults), on the
+    /// calling thread and at most `helpers` workers of the pool.
+    void writeResults(WorkerPool& pool, unsigned helpers);
     void onShapeReleased(const ShapeCore* shape);
 
     const FluidStepStats& stepStats() const { return m_stats; }

@@ -64,8 +64,8 @@ uint32_t ParticleGrid::insertCell(uint64_t key) {
     }
 }
 
-void ParticleGrid::build(const float* x, const float* y, const float* z, const uint8_t* keep,
-                         uint32_t count, float cellSize) {
+void ParticleGrid::buildCells(const float* x, const float* y, const float* z,
+                              const uint8_t* keep, uint32_t count, float cellSize) {
     if (count > m_order.size()) reserve(count);
     if (++m_stamp == 0) {  // the stamp wrapped: really clear the table once
         std::fill(m_hash.begin(), m_hash.end(), Slot{});
@@ -134,14 +134,37 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
         m_cellCountOf[c] = m_cellRange[r].begin;  // from here on: the write cursor
     }
 
-    // Particles into their cells, keeping the previous order inside each cell; it was
-    // sorted by x a step ago, so the insertion sort below has little to do.
+    // Particles into their cells, keeping the previous order inside each cell.
     for (uint32_t p = 0; p < count; ++p) {
         const uint32_t c = m_particleCell[p];
         if (c != kNone) m_order[m_cellCountOf[c]++] = p;
     }
-    for (uint32_t r = 0; r < m_cellCount; ++r) {
-        uint32_t* o = m_order.data();
+    // Cells sharing y and z form an x-row, consecutive in key order.
+    m_x = x;
+    const uint64_t* sorted = m_sortedKey.data();
+    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
+    m_xrowCount = 0;
+    for (uint32_t r = 0; r < m_cellCount; ++r)
+        if (r == 0 || (sorted[r] >> 21) != (sorted[r - 1] >> 21)) m_xrowStart[m_xrowCount++] = r;
+    m_xrowStart[m_xrowCount] = m_cellCount;
+}
+
+void ParticleGrid::build(const float* x, const float* y, const float* z, const uint8_t* keep,
+                         uint32_t count, float cellSize) {
+    buildCells(x, y, z, keep, count, cellSize);
+    finish(0, m_xrowCount);
+}
+
+void ParticleGrid::finish(uint32_t xrowBegin, uint32_t xrowEnd) {
+    if (xrowBegin >= xrowEnd) return;
+    const float* x = m_x;
+    const uint64_t* sorted = m_sortedKey.data();
+    const uint32_t xrows = m_xrowCount;
+
+    // Inside each cell by x. The store was in this order a step ago, so the insertion sort
+    // has little to do.
+    uint32_t* o = m_order.data();
+    for (uint32_t r = m_xrowStart[xrowBegin]; r < m_xrowStart[xrowEnd]; ++r) {
         for (uint32_t k = m_cellRange[r].begin + 1; k < m_cellRange[r].end; ++k) {
             const uint32_t v = o[k];
             const float xv = x[v];
@@ -154,19 +177,28 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
         }
     }
 
-    // The nine runs of each cell. Cells sharing y and z form an x-row, consecutive in key
-    // order; the nine neighbouring x-rows of an x-row are found by one cursor each (the
-    // rows asked for grow with the row), and inside a neighbouring x-row the cells x-1 to
-    // x+1 of each cell by two pointers that only move forward.
-    const uint64_t* sorted = m_sortedKey.data();
-    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
-    uint32_t xrows = 0;
-    for (uint32_t r = 0; r < m_cellCount; ++r)
-        if (r == 0 || (sorted[r] >> 21) != (sorted[r - 1] >> 21)) m_xrowStart[xrows++] = r;
-    m_xrowStart[xrows] = m_cellCount;
+    // The nine runs of each cell. The nine neighbouring x-rows of an x-row are found by one
+    // cursor each (the rows asked for grow with the row; a range of x-rows starts them by
+    // binary search), and inside a neighbouring x-row the cells x-1 to x+1 of each cell by
+    // two pointers that only move forward.
+    auto yzOf = [&](uint32_t xr) { return sorted[m_xrowStart[xr]] >> 21; };
     constexpr uint64_t kAxis = (uint64_t(1) << 21) - 1;
-    uint32_t cursor[kRows] = {};
-    for (uint32_t xr = 0; xr < xrows; ++xr) {
+    uint32_t cursor[kRows];
+    {
+        const uint64_t yz = yzOf(xrowBegin);
+        int k = 0;
+        for (uint64_t dz = 0; dz < 3; ++dz)
+            for (uint64_t dy = 0; dy < 3; ++dy, ++k) {
+                const uint64_t want = yz + (dz << 21) + dy - (uint64_t(1) << 21) - 1;
+                uint32_t lo = 0, hi = xrows;
+                while (lo < hi) {
+                    const uint32_t mid = (lo + hi) / 2;
+                    if (yzOf(mid) < want) lo = mid + 1; else hi = mid;
+                }
+                cursor[k] = lo;
+            }
+    }
+    for (uint32_t xr = xrowBegin; xr < xrowEnd; ++xr) {
         const uint32_t first = m_xrowStart[xr], end = m_xrowStart[xr + 1];
         const uint64_t yz = sorted[first] >> 21;
         int k = 0;
@@ -174,9 +206,9 @@ void ParticleGrid::build(const float* x, const float* y, const float* z, const u
             for (uint64_t dy = 0; dy < 3; ++dy, ++k) {
                 const uint64_t want = yz + (dz << 21) + dy - (uint64_t(1) << 21) - 1;
                 uint32_t c = cursor[k];
-                while (c < xrows && (sorted[m_xrowStart[c]] >> 21) < want) ++c;
+                while (c < xrows && yzOf(c) < want) ++c;
                 cursor[k] = c;
-                const bool found = c < xrows && (sorted[m_xrowStart[c]] >> 21) == want;
+                const bool found = c < xrows && yzOf(c) == want;
                 uint32_t lo = found ? m_xrowStart[c] : 0, hi = lo;
                 const uint32_t rowEnd = found ? m_xrowStart[c + 1] : 0;
                 for (uint32_t cell = first; cell < end; ++cell) {

@@ -27,6 +27,16 @@ public:
     void build(const float* x, const float* y, const float* z, const uint8_t* keep,
                uint32_t count, float cellSize);
 
+    /// build() in two parts, the second one open to threads: buildCells() groups the
+    /// particles by cell; finish() then sorts the cells of x-rows [begin, end) by x and
+    /// finds their rows. Every x-row must be finished once before the grid is used; x
+    /// stays readable until then.
+    void buildCells(const float* x, const float* y, const float* z, const uint8_t* keep,
+                    uint32_t count, float cellSize);
+    void finish(uint32_t xrowBegin, uint32_t xrowEnd);
+    /// Runs of cells sharing y and z.
+    uint32_t xrowCount() const { return m_xrowCount; }
+
     uint32_t particleCount() const { return m_particleCount; }
     uint32_t cellCount() const { return m_cellCount; }
     const uint32_t* order() const { return m_order.data(); }
@@ -68,6 +78,8 @@ private:
     std::vector<uint32_t> m_particleCell; // old particle index -> unsorted cell index
     std::vector<uint64_t> m_particleKey;  // old particle index -> cell key
     std::vector<uint32_t> m_xrowStart;    // first sorted cell of each x-row, then the end
+    uint32_t m_xrowCount = 0;
+    const float* m_x = nullptr;           // x of the particles being ordered
     std::vector<uint32_t> m_order;
     std::vector<Range> m_cellRange;       // by sorted position
     std::vector<Range> m_rows;            // kRows per sorted cell

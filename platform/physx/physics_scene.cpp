@@ -391,7 +391,7 @@ bool Scene::fetchResults(NxSimulationStatus, bool block, NxU32* errorState) {
         waitForStep();
     else if (!stepDone())
         return false;
-    for (Fluid* f : m_fluids) f->writeResults();
+    for (Fluid* f : m_fluids) f->writeResults(m_pool, m_helpers);
     publishStats();
     m_running = false;
     return true;
