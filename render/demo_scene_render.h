@@ -69,10 +69,10 @@ struct RenderSettings {
     std::string data_root;
 };
 
-/// The settings of a run from the program's settings, its mode and window size and the
-/// GPU library's vendor class.
+/// The settings of a run from the program's settings, its mode and window size, and the
+/// vendor class the GPU library reports for the primary adapter.
 RenderSettings renderSettingsFor(const StartupOptions& options, int run_mode, int msaa, int width,
-                                 int height);
+                                 int height, int vendor_class);
 
 struct FrameInput {
     float scene_time = 0.0f;  ///< seconds since the scene was built: shader time

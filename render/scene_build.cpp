@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/startup_options.h"
-#include "gpumon/pyrolex/pyrolex.h"
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_camera.h"
@@ -62,7 +61,7 @@ std::string dataPath(const RenderSettings& s, const char* file) {
 }  // namespace
 
 RenderSettings renderSettingsFor(const StartupOptions& o, int run_mode, int msaa, int width,
-                                 int height) {
+                                 int height, int vendor_class) {
     RenderSettings s;
     s.width = width;
     s.height = height;
@@ -74,7 +73,7 @@ RenderSettings renderSettingsFor(const StartupOptions& o, int run_mode, int msaa
     s.light_position[0] = o.light_pos_x;
     s.light_position[1] = o.light_pos_y;
     s.light_position[2] = o.light_pos_z;
-    s.vendor_class = Pyrolex::getVendorClass();
+    s.vendor_class = vendor_class;
     return s;
 }
 

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "app/startup_options.h"
+#include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
+#include "platform/engine/vn_camera.h"
 #include "platform/engine/vn_render_window.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
@@ -98,10 +100,15 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     }
     gl_major = caps->getOpenGLMajorVersion();
     gl_minor = caps->getOpenGLMinorVersion();
+    render.reset(renderSettingsFor(g_startup_options, g_run_state.mode, g_run_state.msaa, w, h,
+                                   Pyrolex::getVendorClass()));
+    if (!render.createShadowTarget()) return false;
 
     physics = std::make_unique<DemoScenePhysics>(g_startup_options);
     if (!physics->startPhysicsWithFallback()) return false;
+    if (!render.buildScene(physics.get())) return false;
     if (!createFluids()) return false;
+    if (!render.finishScene(physics.get())) return false;
 
     state_slots[kSceneReadySlot] = 1;
     return true;
@@ -169,6 +176,7 @@ void DemoScene::releaseDemoScene() {
         physics->releaseFluidSimulations();
         physics.reset();
     }
+    render.release();
     if (render_window) {
         Vantorr* engine = Vantorr::getInstance();
         engine->destroyRenderWindow(render_window);
@@ -208,7 +216,11 @@ void DemoScene::frame(float frame_dt) {
         eye[0] = 18.0f * std::sin(a);
         eye[1] = 10.0f + 5.0f * std::sin(a);
         eye[2] = 18.0f * std::cos(a);
+        if (render.main_camera)
+            render.main_camera->setViewParams({eye[0], eye[1], eye[2]}, {0.0f, 3.0f, 0.0f},
+                                              {0.0f, 1.0f, 0.0f});
     }
+    render.update(frame_dt);
 
     vnRenderer* renderer = vnRenderer::getInstance();
     if (renderer_name_length == 0 && renderer) {
@@ -218,29 +230,36 @@ void DemoScene::frame(float frame_dt) {
                           "%s", name);
         }
     }
-    if (renderer) {
-        // Dark red marks a run that simulates without drawing; until the scene is drawn
-        // here, a drawn frame shows the scene's black background.
-        if (render_scene)
-            renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        else
-            renderer->setClearColor(0.07f, 0.0f, 0.0f, 1.0f);
+    if (render_scene) {
+        FrameInput input;
+        input.scene_time = scene_time;
+        input.particle_type =
+            std::atomic_ref<int>(g_startup_options.particle_type).load(std::memory_order_relaxed);
+        input.particles_update = particles_update.load(std::memory_order_relaxed);
+        render.renderScene(input);
+    } else if (renderer) {
+        // Dark red marks a run that simulates without drawing.
+        renderer->setClearColor(0.07f, 0.0f, 0.0f, 1.0f);
         renderer->clear(Vantorr_nsp::VN_CLEAR_ALL);
     }
 
     if (benchmark && run.warmup_over) {
         // The bar grows by the window's width over the run. 999.99994 (0x4479FFFF) is the
         // float the bar has always been computed with, just under 1000.
-        progress_bar_right +=
-            (999.99994f / static_cast<float>(run.time_limit_ms)) * static_cast<float>(width) *
-            frame_dt;
+        const float step = (999.99994f / static_cast<float>(run.time_limit_ms)) *
+                           static_cast<float>(width) * frame_dt;
+        progress_bar_right += step;
+        render.growProgressBar(step);
+        render.drawProgressBar();
     }
+    render.drawLogos();
 
     updateWarmup();
 
     Vantorr::getInstance()->displayCurrentRenderWindow();
     const int slowdown = o.render_slowdown_delay;
     if (slowdown > 0) sleepMs(static_cast<uint32_t>(slowdown));
+    if (screenshot_requested.exchange(false, std::memory_order_relaxed)) render.takeScreenshot();
 
     physics_threads.complete();
     physics_threads.handOver(particles_update.load(std::memory_order_relaxed));

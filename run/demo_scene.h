@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "physics/demo_scene_physics.h"
+#include "render/demo_scene_render.h"
 #include "run/physics_threads.h"
 
 namespace Vantorr_nsp {
@@ -66,6 +67,9 @@ public:
     int msaa_samples = 0;
     /// The OpenGL renderer's name, for the on-screen information.
     char renderer_name[256] = {};
+
+    // --- Scene drawing: engine scene, shaders, particles, post-processing, HUD ----------
+    DemoSceneRender render;
 
     // --- Physics ------------------------------------------------------------------------
     std::unique_ptr<DemoScenePhysics> physics;

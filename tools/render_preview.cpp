@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     engine->setCurrentRenderWindow(rw);
 
     DemoSceneRender render;
-    render.reset(renderSettingsFor(options, benchmark ? 1 : 2, 0, width, height));
+    render.reset(renderSettingsFor(options, benchmark ? 1 : 2, 0, width, height, 0));
     DemoScenePhysics physics(options);
     if (!render.createShadowTarget() || !physics.startPhysicsWithFallback() ||
         !render.buildScene(&physics))

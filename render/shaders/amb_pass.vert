@@ -4,5 +4,5 @@
 void main()
 {
     gl_TexCoord[0] = gl_MultiTexCoord0;
-    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;
+    gl_Position = ftransform();  // the same depth in every pass
 }

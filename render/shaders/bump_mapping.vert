@@ -16,5 +16,5 @@ void main()
     lightVec = gl_LightSource[0].position.xyz - eyeVertex.xyz;
     eyeVec = -eyeVertex.xyz;
     gl_TexCoord[0] = gl_MultiTexCoord0;
-    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;
+    gl_Position = ftransform();  // the same depth in every pass
 }

@@ -5,6 +5,10 @@
 // POINT_COORD: the sprite coordinate comes from gl_PointCoord instead of texture
 // coordinate 0.
 
+// The lit and ambient passes draw the same sprites and compare their depths for equality:
+// both compute the position the same way.
+invariant gl_Position;
+
 uniform float pointRadius;
 uniform float pointScale;  // window height x sqrt(3)
 uniform float max_lifetime;

@@ -2,6 +2,10 @@
 // ParticleShaderAmbientPass, vertex stage: the same sprites as ParticleShader for the
 // ambient image and the shadow map.
 
+// The lit and ambient passes draw the same sprites and compare their depths for equality:
+// both compute the position the same way.
+invariant gl_Position;
+
 uniform float pointRadius;
 uniform float pointScale;
 uniform float max_lifetime;

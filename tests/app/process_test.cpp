@@ -44,6 +44,8 @@ protected:
         work_dir = dir + "/work";
         mkdir(bin_dir.c_str(), 0755);
         mkdir(work_dir.c_str(), 0755);
+        // A run reads its pictures from data/ in the working directory.
+        ASSERT_EQ(symlink(PLASHWERK_DATA_DIR, (work_dir + "/data").c_str()), 0);
         exe = bin_dir + "/plashwerk";
         ASSERT_EQ(std::system(("cp '" PLASHWERK_EXE "' '" + exe + "'").c_str()), 0);
     }

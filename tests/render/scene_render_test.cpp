@@ -18,6 +18,7 @@
 #include "render/demo_scene_render.h"
 #include "render/embedded_files.h"
 #include "render/scene_shaders.h"
+#include "platform/window/window.h"
 #include "tests/platform/engine/offscreen_fixture.h"
 
 namespace plashwerk::test {
@@ -550,6 +551,62 @@ TEST_F(SceneTest, ThePhysicsTakesItsObstaclesAndEmitterBoxesFromTheMeshes) {
     EXPECT_GT(count([](const Rgb& c) { return c.r > 60 && c.r > 3 * c.g && c.r > 3 * c.b; }), 3);
     render.release();
     physics.releaseFluidSimulations();
+}
+
+// The same scene in a real window (under a virtual X server in CI): drawn into the back
+// buffer, swapped, and still there for the screenshot after the swap.
+TEST_F(SceneTest, OnARealWindowTheScreenshotShowsTheSwappedFrame) {
+    char error[256];
+    std::unique_ptr<window::WindowSystem> system;
+    if (!std::getenv("DISPLAY") || !(system = window::openGlfwWindowSystem(error, sizeof error)))
+        GTEST_SKIP() << "no display";
+    window::WindowDesc d;
+    d.width = 200;
+    d.height = 160;
+    window::Window* win = system->createWindow(d, nullptr);
+    ASSERT_NE(win, nullptr);
+    w = win->clientWidth();
+    h = win->clientHeight();
+    window = engine->createRenderWindow(win, w, h, 32, 32, 0, 0, 2, 0, 1);
+    ASSERT_NE(window, nullptr);
+    ASSERT_FALSE(window->isOffscreen());
+    engine->setCurrentRenderWindow(window);
+    render.reset(settings(w, h));
+    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr) && render.finishScene(nullptr));
+    render.update(0.016f);
+    render.renderScene({});
+    render.drawLogos();
+    // The frame before the swap, for comparison.
+    std::vector<uint8_t> before(size_t(w) * size_t(h) * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, before.data());
+    engine->displayCurrentRenderWindow();
+    ASSERT_TRUE(render.takeScreenshot());
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* image = stbi_load(render.lastScreenshotName().c_str(), &width, &height, &channels, 3);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(width, w);
+    ASSERT_EQ(height, h);
+    // Same picture, give or take the JPEG: compare the mean brightness of both halves.
+    long shot_top = 0, shot_bottom = 0, frame_top = 0, frame_bottom = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k) {
+                const int shot = image[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(k)];
+                const int drawn = before[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 3 + size_t(k)];
+                (y < h / 2 ? shot_top : shot_bottom) += shot;
+                (y < h / 2 ? frame_top : frame_bottom) += drawn;
+            }
+    stbi_image_free(image);
+    const long pixels = long(w) * long(h) / 2 * 3;
+    EXPECT_GT(frame_bottom / pixels, 20) << "the scene was drawn";
+    EXPECT_NEAR(double(shot_top) / double(pixels), double(frame_top) / double(pixels), 4.0);
+    EXPECT_NEAR(double(shot_bottom) / double(pixels), double(frame_bottom) / double(pixels), 4.0);
+    render.release();
+    engine->destroyRenderWindow(window);
+    window = nullptr;
+    system->destroyWindow(win);
 }
 
 }  // namespace
