@@ -182,28 +182,28 @@ public:
     NxReal restParticlesPerMeter = 50.0f;  ///< particles per metre at rest, > 0; default 50
     NxReal restDensity = 1000.0f;        ///< kg/m^3, > 0; default 1000
     NxReal kernelRadiusMultiplier = 1.2f;  ///< kernel radius in rest spacings, >= 1; default 1.2
-    NxReal motionLimitMultiplier = 3.6f; ///< most travel per step in rest spacings, > 0; default 3.6
+    NxReal motionLimitMultiplier = 3.6f; ///< most travel per sub-step in rest spacings (caps the speed), > 0; default 3.6
     NxReal collisionDistanceMultiplier = 0.12f;  ///< contact offset from shapes in rest spacings, > 0; default 0.12
-    NxU32 packetSizeMultiplier = 16;     ///< packet edge in kernel radii, a power of two >= 4; default 16
-    NxReal stiffness = 20.0f;            ///< pressure per unit density excess, (m/s)^2, > 0; default 20
-    NxReal viscosity = 6.0f;             ///< velocity smoothing strength, > 0; default 6
-    NxReal surfaceTension = 0.0f;        ///< cohesion strength, >= 0; default 0
+    NxU32 packetSizeMultiplier = 16;     ///< packet edge in kernel radii, a power of two >= 4 (accepted; the grid needs no packets); default 16
+    NxReal stiffness = 20.0f;            ///< pressure per unit density excess, (m/s)^2, > 0; pressure stops growing at twice restDensity; default 20
+    NxReal viscosity = 6.0f;             ///< dynamic viscosity, Pa s, > 0 (the step never relaxes a particle more than half way to its neighbours); default 6
+    NxReal surfaceTension = 0.0f;        ///< cohesion strength, >= 0 (accepted; not simulated); default 0
     NxReal damping = 0.0f;               ///< velocity damping, 1/s, >= 0; default 0
-    NxReal fadeInTime = 0.0f;            ///< seconds over which new particles gain full pressure, >= 0; default 0
+    NxReal fadeInTime = 0.0f;            ///< seconds over which new particles gain full pressure, >= 0 (accepted; not simulated); default 0
     NxVec3 externalAcceleration{0, 0, 0};  ///< m/s^2 added to gravity; default 0
     NxPlane projectionPlane{NxVec3(0, 0, 1), 0.0f};  ///< for NX_FF_PROJECT_TO_PLANE; default z = 0
     NxReal restitutionForStaticShapes = 0.5f;      ///< 0 to 1; default 0.5
     NxReal dynamicFrictionForStaticShapes = 0.05f; ///< 0 to 1; default 0.05
     NxReal staticFrictionForStaticShapes = 0.0f;   ///< >= 0; default 0
-    NxReal attractionForStaticShapes = 0.0f;       ///< >= 0; default 0
+    NxReal attractionForStaticShapes = 0.0f;       ///< >= 0 (accepted; not simulated); default 0
     NxReal restitutionForDynamicShapes = 0.5f;     ///< 0 to 1; default 0.5
     NxReal dynamicFrictionForDynamicShapes = 0.5f; ///< 0 to 1; default 0.5
     NxReal staticFrictionForDynamicShapes = 0.0f;  ///< >= 0; default 0
-    NxReal attractionForDynamicShapes = 0.0f;      ///< >= 0; default 0
+    NxReal attractionForDynamicShapes = 0.0f;      ///< >= 0 (accepted; not simulated); default 0
     NxReal collisionResponseCoefficient = 0.2f;    ///< share of the particles' momentum a dynamic body takes in two-way mode, >= 0; default 0.2
     NxU32 simulationMethod = NX_F_SPH;             ///< NxFluidSimulationMethod; default SPH
     NxU32 collisionMethod = NX_F_STATIC | NX_F_DYNAMIC;  ///< NxFluidCollisionMethod bits; default 3
-    NxU16 collisionGroup = 0;            ///< 0 to 31; default 0
+    NxU16 collisionGroup = 0;            ///< 0 to 31 (accepted; the fluid meets every shape); default 0
     NxU32 groupsMask = 0;                ///< accepted, unused; default 0
     NxU16 forceFieldMaterial = 0;        ///< accepted, unused; default 0
     /// Where fetchResults writes the live particles after each completed step.

@@ -45,7 +45,8 @@ enum NxSceneFlags : int {
     NX_SF_ENABLE_MULTITHREAD = 1 << 3,       ///< 0x8: one step spread over worker threads
     NX_SF_ENABLE_ACTIVETRANSFORMS = 1 << 4,
     NX_SF_RESTRICTED_SCENE = 1 << 5,
-    NX_SF_DISABLE_SCENE_MUTEX = 1 << 6,      ///< 0x40: the caller serialises access itself
+    NX_SF_DISABLE_SCENE_MUTEX = 1 << 6,      ///< 0x40: accepted; there is no scene mutex, a scene
+                                             ///< is only ever called from one thread at a time
     NX_SF_FORCE_CONE_FRICTION = 1 << 7,
     NX_SF_SEQUENTIAL_PRIMARY = 1 << 8,
     NX_SF_FLUID_PERFORMANCE_HINT = 1 << 9,

@@ -707,6 +707,12 @@ void Scene::stepRigidBodies(float dt) {
         R.setColumn(2, c0.cross(c1));
         pose.M = R;
         pose.t = comBefore + b.linearVelocity * dt - R * b.centreOfMass;
+        if (m_hasBounds && !m_bounds.contain(a->centreOfMassWorld())) {
+            // Out of the world: it stops where it is.
+            b.linearVelocity = b.angularVelocity = NxVec3(0, 0, 0);
+            b.sleeping = true;
+            continue;
+        }
         if (b.linearVelocity.magnitudeSquared() < b.sleepLinear2 &&
             b.angularVelocity.magnitudeSquared() < b.sleepAngular2) {
             b.slowTime += dt;
