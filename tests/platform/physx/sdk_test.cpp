@@ -257,6 +257,97 @@ TEST(SceneStep, SeparateThreadHandsResultsOverInFetch) {
     EXPECT_EQ(stat(*scene, "FluidParticlesEmitted"), 10);
 }
 
+TEST(SceneTiming, VariableStepsTakeTheElapsedTimeUpToTheLimit) {
+    SdkPtr sdk = createSdk();
+    NxScene* scene = createScene(*sdk);
+    FluidOut out(100);
+    NxFluidDesc d = runFluidDesc(100);
+    d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+    out.attach(d.particlesWriteData);
+    NxFluid* fluid = scene->createFluid(d);
+    NxFluidEmitterDesc e = runEmitterDesc(nullptr, 1000.0f, 0.0f);
+    e.relPose.t = NxVec3(0, 50, 0);
+    NxFluidEmitter* emitter = fluid->createEmitter(e);
+    scene->setTiming(0.01f, 2, NX_TIMESTEP_VARIABLE);
+    scene->simulate(0.015f);  // one step of 0.015 s
+    scene->fetchResults(NX_RIGID_BODY_FINISHED, true);
+    EXPECT_EQ(emitter->getNbParticlesEmitted(), 15u);
+    scene->simulate(1.0f);  // cut to 2 x 0.01 s
+    scene->fetchResults(NX_RIGID_BODY_FINISHED, true);
+    EXPECT_EQ(emitter->getNbParticlesEmitted(), 35u);
+}
+
+// Fluids in compartments step on the compartments' threads, concurrently with a scene
+// on its own thread; both fluids get their particles.
+TEST(SceneStep, CompartmentFluidsStepBesideTheScene) {
+    SdkPtr sdk = createSdk();
+    NxScene* scene = createScene(*sdk, NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 2);
+    addPlane(*scene, NxVec3(0, 1, 0), 0.0f);
+    NxCompartmentDesc c;
+    c.type = NX_SCT_FLUID;
+    NxCompartment* compartment = scene->createCompartment(c);
+    FluidOut a(500), b(500);
+    NxFluidDesc da = runFluidDesc(500), db = runFluidDesc(500);
+    a.attach(da.particlesWriteData);
+    b.attach(db.particlesWriteData);
+    db.compartment = compartment;
+    NxFluid* fa = scene->createFluid(da);
+    NxFluid* fb = scene->createFluid(db);
+    ASSERT_TRUE(fa && fb);
+    EXPECT_EQ(fb->getCompartment(), compartment);
+    NxFluidEmitterDesc e = runEmitterDesc(nullptr, 500.0f, 0.0f);
+    e.relPose.t = NxVec3(0, 1, 0);
+    fa->createEmitter(e);
+    e.relPose.t = NxVec3(5, 1, 0);
+    fb->createEmitter(e);
+    for (int s = 0; s < 40; ++s) ASSERT_EQ(step(*scene), 0u);
+    EXPECT_EQ(a.count, 400u);
+    EXPECT_EQ(b.count, 400u);
+    scene->releaseFluid(*fb);
+    EXPECT_EQ(scene->getNbFluids(), 1u);
+    step(*scene);
+    EXPECT_EQ(a.count, 410u);
+}
+
+TEST(SceneStep, BoundsRemoveParticlesAndDrainsSwallowThem) {
+    SdkPtr sdk = createSdk();
+    NxBounds3 bounds;
+    bounds.set(NxVec3(-5, -1, -5), NxVec3(5, 10, 5));
+    NxSceneDesc desc;
+    desc.gravity = NxVec3(0, -14.8f, 0);
+    desc.flags = 0;
+    desc.maxBounds = &bounds;
+    NxScene* scene = sdk->createScene(desc);
+    ASSERT_NE(scene, nullptr);
+    // A drain box on the ground at x in [1, 3]; the rest of the ground is open.
+    NxBoxShapeDesc drain;
+    drain.dimensions = NxVec3(1, 0.5f, 5);
+    drain.shapeFlags |= NX_SF_FLUID_DRAIN;
+    NxActorDesc actor;
+    actor.shapes.pushBack(&drain);
+    actor.globalPose.t = NxVec3(2, 0.5f, 0);
+    ASSERT_NE(scene->createActor(actor), nullptr);
+    FluidOut out(2000);
+    NxFluidDesc d = runFluidDesc(2000);
+    d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+    out.attach(d.particlesWriteData);
+    NxFluid* fluid = scene->createFluid(d);
+    NxFluidEmitterDesc e = runEmitterDesc(nullptr, 1000.0f, 0.0f);
+    e.relPose.t = NxVec3(0, 3, 0);
+    e.relPose.M.rotY(NxPi / 2);  // along +x, over the drain and out of the bounds
+    e.fluidVelocityMagnitude = 4.0f;
+    e.randomAngle = 0.3f;
+    fluid->createEmitter(e);
+    for (int s = 0; s < 150; ++s) step(*scene);
+    ASSERT_GT(out.count, 0u);
+    EXPECT_LT(out.count, 1000u) << "most were drained or fell out of the world";
+    for (NxU32 i = 0; i < out.count; ++i) {
+        const NxVec3 p = out.position(i);
+        EXPECT_TRUE(bounds.contain(p));
+        EXPECT_FALSE(p.x > 1.0f && p.x < 3.0f && p.y < 1.0f) << "inside the drain";
+    }
+}
+
 TEST(SceneStep, StatisticsNameEveryCounter) {
     SdkPtr sdk = createSdk();
     NxScene* scene = createScene(*sdk);
