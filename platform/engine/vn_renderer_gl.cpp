@@ -71,16 +71,18 @@ GLenum blendFactor(int f) {
     return f >= 0 && f < 10 ? factors[f] : GL_ONE;
 }
 
+// A byte offset into the bound vertex buffer, as the pointer argument OpenGL takes.
+const void* bufferOffset(size_t offset) { return reinterpret_cast<const void*>(offset); }
+
 void setVertexPointers() {
-    const auto* base = static_cast<const char*>(nullptr);
     constexpr GLsizei stride = sizeof(vnVertex);
-    glVertexPointer(3, GL_FLOAT, stride, base + offsetof(vnVertex, position));
-    glNormalPointer(GL_FLOAT, stride, base + offsetof(vnVertex, normal));
-    glColorPointer(4, GL_FLOAT, stride, base + offsetof(vnVertex, color));
+    glVertexPointer(3, GL_FLOAT, stride, bufferOffset(offsetof(vnVertex, position)));
+    glNormalPointer(GL_FLOAT, stride, bufferOffset(offsetof(vnVertex, normal)));
+    glColorPointer(4, GL_FLOAT, stride, bufferOffset(offsetof(vnVertex, color)));
     // Shaders read coordinate set 0; fixed-function drawing in the lit pass reads unit 1.
     for (int unit = 0; unit < 2; ++unit) {
         glClientActiveTexture(GLenum(GL_TEXTURE0 + unit));
-        glTexCoordPointer(2, GL_FLOAT, stride, base + offsetof(vnVertex, uv));
+        glTexCoordPointer(2, GL_FLOAT, stride, bufferOffset(offsetof(vnVertex, uv)));
     }
     glClientActiveTexture(GL_TEXTURE0);
 }
@@ -177,7 +179,7 @@ void drawMeshGroups(vnMesh& mesh, const vnMaterial*& current, bool& have_current
         if (pass == VN_PASS_LIT && !g.material) continue;
         use(g.material);
         glDrawElements(GL_TRIANGLES, GLsizei(g.face_count * 3), GL_UNSIGNED_INT,
-                       reinterpret_cast<const void*>(size_t(g.first_face) * 3 * sizeof(uint32_t)));
+                       bufferOffset(size_t(g.first_face) * 3 * sizeof(uint32_t)));
     }
 }
 
