@@ -77,8 +77,7 @@ TEST(AmdMachine, HardwareReportListsTheCard) {
         "  - Memory size: 16368MB",
         "  - Bus ID: 3",
         "  - Bios: 113-D4120100-100/102-D41201-00",
-        "  - GPU temperature: 45.0\xB0"
-        "C",
+        "  - GPU temperature: 45.0\260C",  // the degree sign: one Windows-1252 byte
         "  - Graphics driver: 3.54.0",
         "WARNING: true GPU core and memory clocks for GPU 1 are not available",
         "  - PState 0 - GPU clock: 500MHz - Memory clock: 96MHz - GPU voltage: 0.000V",
