@@ -259,7 +259,8 @@ public:
     virtual bool fetchResults(NxSimulationStatus status, bool block = false,
                               NxU32* errorState = nullptr) = 0;
 
-    /// Statistics of the last completed step; stays valid until the next fetchResults.
+    /// Statistics of the last fetched step. The table lives as long as the scene and may be
+    /// read from another thread while the scene steps (it then shows one whole step).
     virtual const NxSceneStats2* getStats2() const = 0;
 
     void* userData = nullptr;

@@ -137,19 +137,22 @@ Scene::Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsig
     m_desc.limits = nullptr;
     m_materials.push_back(std::make_unique<Material>(*this, 0, NxMaterialDesc()));
     if (desc.flags & NX_SF_SIMULATE_SEPARATE_THREAD) m_thread = std::make_unique<TaskThread>();
-    for (int k = 0; k < kStatCount; ++k) {
-        m_stats[k].name = kStatNames[k];
-        m_stats[k].parent = kNoParent;
+    for (auto& stats : m_stats) {
+        for (int k = 0; k < kStatCount; ++k) {
+            stats[k].name = kStatNames[k];
+            stats[k].parent = kNoParent;
+        }
+        stats[kStatDynamicActors].parent = kStatActors;
+        for (int k : {kStatFluidParticles, kStatFluidEmitters, kStatFluidEmitted, kStatFluidExpired,
+                      kStatNeighbourPairs, kStatPairEvaluations})
+            stats[k].parent = kStatFluids;
     }
-    m_stats[kStatDynamicActors].parent = kStatActors;
-    m_stats[kStatFluidParticles].parent = kStatFluids;
-    m_stats[kStatFluidEmitters].parent = kStatFluids;
-    m_stats[kStatFluidEmitted].parent = kStatFluids;
-    m_stats[kStatFluidExpired].parent = kStatFluids;
-    m_stats[kStatNeighbourPairs].parent = kStatFluids;
-    m_stats[kStatPairEvaluations].parent = kStatFluids;
-    m_stats2.numStats = kStatCount;
-    m_stats2.stats = m_stats.data();
+    for (auto& view : m_stats2) {
+        view.numStats = kStatCount;
+    }
+    m_stats2[0].stats = m_stats[0].data();
+    m_stats2[1].stats = m_stats[1].data();
+    m_published.store(&m_stats2[0], std::memory_order_release);
 
     // Ground and bounding planes asked for by the descriptor.
     auto addPlane = [this](const NxVec3& n, float d) {
@@ -750,10 +753,16 @@ void Scene::publishStats() {
     values[kStatNeighbourPairs] = clampStat(pairs);
     values[kStatPairEvaluations] = clampStat(evaluations);
     values[kStatSubSteps] = NxI32(m_lastSubSteps);
+    // Written into the copy readers are not given, then handed out: a reader on another
+    // thread (a statistics dump) sees one whole step's values.
+    const int next = m_published.load(std::memory_order_relaxed) == &m_stats2[0] ? 1 : 0;
+    const auto& previous = m_stats[size_t(1 - next)];
+    auto& stats = m_stats[size_t(next)];
     for (int k = 0; k < kStatCount; ++k) {
-        m_stats[k].curValue = values[k];
-        m_stats[k].maxValue = std::max(m_stats[k].maxValue, values[k]);
+        stats[k].curValue = values[k];
+        stats[k].maxValue = std::max(previous[k].maxValue, values[k]);
     }
+    m_published.store(&m_stats2[next], std::memory_order_release);
 }
 
 }  // namespace nxsdk

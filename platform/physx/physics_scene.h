@@ -54,7 +54,9 @@ public:
     void flushStream() override {}
     bool checkResults(NxSimulationStatus status, bool block) override;
     bool fetchResults(NxSimulationStatus status, bool block, NxU32* errorState) override;
-    const NxSceneStats2* getStats2() const override { return &m_stats2; }
+    const NxSceneStats2* getStats2() const override {
+        return m_published.load(std::memory_order_acquire);
+    }
 
     /// Waits until a running step has finished (its results stay to be fetched). Every
     /// call that changes the scene does this first.
@@ -128,8 +130,9 @@ private:
     bool m_running = false;
     std::unique_ptr<TaskThread> m_thread;
 
-    std::array<NxSceneStatistic, kStatCount> m_stats{};
-    NxSceneStats2 m_stats2;
+    std::array<std::array<NxSceneStatistic, kStatCount>, 2> m_stats{};
+    std::array<NxSceneStats2, 2> m_stats2{};
+    std::atomic<const NxSceneStats2*> m_published{nullptr};
 };
 
 }  // namespace nxsdk
