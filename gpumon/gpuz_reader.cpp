@@ -18,13 +18,13 @@ struct SensorName {
 
 // In the order names are compared.
 constexpr SensorName kSensorNames[kSensorCount] = {
-    {u"GPU Core Clock", 0.0, 100000.0},      // MHz
-    {u"GPU Memory Clock", 0.0, 100000.0},    // MHz
-    {u"GPU Shader Clock", 0.0, 100000.0},    // MHz
-    {u"GPU Temperature", -273.15, 1000.0},   // °C
-    {u"GPU Load", 0.0, 1000.0},              // %
-    {u"VDDC Current", 0.0, 10000.0},         // A: a whole board draws well under 1000
-    {u"VDDC", 0.0, 100.0},                   // V
+    {u"GPU Core Clock", 0.0, 100000.0},     // MHz
+    {u"GPU Memory Clock", 0.0, 100000.0},   // MHz
+    {u"GPU Shader Clock", 0.0, 100000.0},   // MHz
+    {u"GPU Temperature", -273.15, 1000.0},  // °C
+    {u"GPU Load", 0.0, 1000.0},             // %
+    {u"VDDC Current", 0.0, 10000.0},        // A: a whole board draws well under 1000
+    {u"VDDC", 0.0, 100.0},                  // V
 };
 
 uint16_t unitAt(const unsigned char* p) {
@@ -67,8 +67,8 @@ bool GpuzReader::read(bool use_gpuz) {
 void GpuzReader::buildIndexTable() {
     for (int& index : m_index) index = -1;
     for (int record = 0; record < kGpuzSensorRecords; ++record) {
-        const unsigned char* r =
-            m_block.get() + kGpuzSensorsOffset + static_cast<size_t>(record) * kGpuzSensorRecordSize;
+        const unsigned char* r = m_block.get() + kGpuzSensorsOffset +
+                                 static_cast<size_t>(record) * kGpuzSensorRecordSize;
         for (int s = 0; s < kSensorCount; ++s) {
             if (!nameEquals(r, kSensorNames[s].name)) continue;
             if (m_index[s] == -1) m_index[s] = record;
@@ -97,8 +97,7 @@ int GpuzReader::sensorIndex(GpuzSensor sensor) const {
 
 double GpuzReader::rawValue(int record) const {
     const unsigned char* p = m_block.get() + kGpuzSensorsOffset +
-                             static_cast<size_t>(record) * kGpuzSensorRecordSize +
-                             kGpuzValueOffset;
+                             static_cast<size_t>(record) * kGpuzSensorRecordSize + kGpuzValueOffset;
     uint64_t bits = 0;
     for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
     return std::bit_cast<double>(bits);

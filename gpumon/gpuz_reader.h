@@ -51,7 +51,7 @@ enum class GpuzSensor : int {
 };
 
 class GpuzReader {
-public:
+  public:
     explicit GpuzReader(std::string object_name = kGpuzObjectName);
     GpuzReader(const GpuzReader&) = delete;
     GpuzReader& operator=(const GpuzReader&) = delete;
@@ -68,7 +68,7 @@ public:
     /// value is not plausible.
     double value(GpuzSensor sensor) const;
 
-private:
+  private:
     void buildIndexTable();
     double rawValue(int record) const;
 

@@ -348,7 +348,8 @@ void* adlGetProcAddress(void* library, const char* name) {
         const char* name;
         void* function;
     };
-#define PLASHWERK_ADL_ENTRY(f) {#f, reinterpret_cast<void*>(&::f)}
+#define PLASHWERK_ADL_ENTRY(f) \
+    { #f, reinterpret_cast < void*>(&::f) }
     static const Entry kEntries[] = {
         PLASHWERK_ADL_ENTRY(ADL_Main_Control_Create),
         PLASHWERK_ADL_ENTRY(ADL_Main_Control_Destroy),
@@ -420,8 +421,7 @@ int ADL_Main_Control_Refresh() {
     return mainCards() ? ADL_OK : ADL_ERR_NOT_INIT;
 }
 
-int ADL2_Main_Control_Create(ADL_MAIN_MALLOC_CALLBACK callback, int,
-                             ADL_CONTEXT_HANDLE* context) {
+int ADL2_Main_Control_Create(ADL_MAIN_MALLOC_CALLBACK callback, int, ADL_CONTEXT_HANDLE* context) {
     if (!context) return ADL_ERR_NULL_POINTER;
     *context = nullptr;
     if (!callback) return ADL_ERR_INVALID_CALLBACK;
@@ -522,8 +522,7 @@ int ADL_Overdrive5_Temperature_Get(int index, int controller, ADLTemperature* ou
 
 int ADL_Overdrive5_FanSpeed_Get(int index, int controller, ADLFanSpeedValue* out) {
     if (!out) return ADL_ERR_NULL_POINTER;
-    if (out->iSize != static_cast<int>(sizeof(ADLFanSpeedValue)))
-        return ADL_ERR_INVALID_PARAM_SIZE;
+    if (out->iSize != static_cast<int>(sizeof(ADLFanSpeedValue))) return ADL_ERR_INVALID_PARAM_SIZE;
     if (controller != 0) return ADL_ERR_INVALID_CONTROLLER_IDX;
     const Adapter a = mainAdapter(index);
     if (a.status != ADL_OK) return a.status;
@@ -593,8 +592,7 @@ int ADL_Overdrive5_CurrentActivity_Get(int index, ADLPMActivity* out) {
     return currentActivity(mainAdapter(index), out);
 }
 
-int ADL2_Overdrive5_CurrentActivity_Get(ADL_CONTEXT_HANDLE context, int index,
-                                        ADLPMActivity* out) {
+int ADL2_Overdrive5_CurrentActivity_Get(ADL_CONTEXT_HANDLE context, int index, ADLPMActivity* out) {
     return currentActivity(contextAdapter(context, index), out);
 }
 
@@ -611,7 +609,8 @@ int ADL_Overdrive6_ThermalController_Caps(int index, ADLOD6ThermalControllerCaps
     if (gpu::readTemperature(hwmon, Temperature::Edge, value))
         out->iCapabilities |= ADL_OD6_TCCAPS_THERMAL_CONTROLLER;
     if (gpu::readFanPercent(hwmon, value)) {
-        out->iCapabilities |= ADL_OD6_TCCAPS_FANSPEED_CONTROL | ADL_OD6_TCCAPS_FANSPEED_PERCENT_READ;
+        out->iCapabilities |=
+            ADL_OD6_TCCAPS_FANSPEED_CONTROL | ADL_OD6_TCCAPS_FANSPEED_PERCENT_READ;
         out->iFanMaxPercent = 100;
     }
     if (gpu::readFanRpm(hwmon, value)) out->iCapabilities |= ADL_OD6_TCCAPS_FANSPEED_RPM_READ;
@@ -798,8 +797,8 @@ int ADL2_Overdrive8_Init_SettingX2_Get(ADL_CONTEXT_HANDLE context, int index, in
     ADL_MAIN_MALLOC_CALLBACK callback = nullptr;
     const Adapter a = contextAdapter(context, index, &callback);
     if (const int status = requireOd8(a); status != ADL_OK) return status;
-    auto* table =
-        static_cast<ADLOD8SingleInitSetting*>(callback(sizeof(ADLOD8SingleInitSetting) * OD8_COUNT));
+    auto* table = static_cast<ADLOD8SingleInitSetting*>(
+        callback(sizeof(ADLOD8SingleInitSetting) * OD8_COUNT));
     if (!table) return ADL_ERR;
     od8InitTable(*a.card, table, *capabilities);
     *count = OD8_COUNT;
@@ -836,11 +835,14 @@ int ADL2_New_QueryPMLogData_Get(ADL_CONTEXT_HANDLE context, int index, ADLPMLogD
     };
     put(PMLOG_CLK_GFXCLK, [&](int& v) { return gpu::readCurrentClock(card, hwmon, false, v); });
     put(PMLOG_CLK_MEMCLK, [&](int& v) { return gpu::readCurrentClock(card, hwmon, true, v); });
-    put(PMLOG_TEMPERATURE_EDGE,
+    put(
+        PMLOG_TEMPERATURE_EDGE,
         [&](int& v) { return gpu::readTemperature(hwmon, Temperature::Edge, v); }, 1000);
-    put(PMLOG_TEMPERATURE_MEM,
+    put(
+        PMLOG_TEMPERATURE_MEM,
         [&](int& v) { return gpu::readTemperature(hwmon, Temperature::Memory, v); }, 1000);
-    put(PMLOG_TEMPERATURE_HOTSPOT,
+    put(
+        PMLOG_TEMPERATURE_HOTSPOT,
         [&](int& v) { return gpu::readTemperature(hwmon, Temperature::Junction, v); }, 1000);
     put(PMLOG_FAN_RPM, [&](int& v) { return gpu::readFanRpm(hwmon, v); });
     put(PMLOG_FAN_PERCENTAGE, [&](int& v) { return gpu::readFanPercent(hwmon, v); });

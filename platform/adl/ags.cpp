@@ -49,8 +49,7 @@ int agsArchitectureOf(uint32_t device_id, int graphics_ip_major) {
         return AGS_ARCHITECTURE_GCN1;  // Tahiti, Pitcairn, Curaçao
     if (isOneOf(device_id, {0x67B0, 0x67B1, 0x665C, 0x665D, 0x665F}))
         return AGS_ARCHITECTURE_GCN2;  // Hawaii, Bonaire
-    if (isOneOf(device_id, {0x7300, 0x6939, 0x6938}))
-        return AGS_ARCHITECTURE_GCN3;  // Fiji, Tonga
+    if (isOneOf(device_id, {0x7300, 0x6939, 0x6938})) return AGS_ARCHITECTURE_GCN3;  // Fiji, Tonga
     if (isOneOf(device_id, {0x67DF, 0x67EF, 0x67FF, 0x699F, 0x6FDF}))
         return AGS_ARCHITECTURE_GCN4;  // Polaris
     if (isOneOf(device_id, {0x687F, 0x66AF, 0x6863})) return AGS_ARCHITECTURE_VEGA;

@@ -42,13 +42,13 @@ struct AGSDeviceInfo {
     int vendorId;
     int deviceId;
     int revisionId;
-    int numCUs;            ///< 0: not published by the driver
-    int numROPs;           ///< 0: not published by the driver
-    int coreClock;         ///< MHz, highest shader clock level
-    int memoryClock;       ///< MHz, highest memory clock level
-    int memoryBandwidth;   ///< MB/s, 0: not published by the driver
-    float teraFlops;       ///< 0: not published by the driver
-    int isPrimaryDevice;   ///< the adapter the firmware booted on
+    int numCUs;           ///< 0: not published by the driver
+    int numROPs;          ///< 0: not published by the driver
+    int coreClock;        ///< MHz, highest shader clock level
+    int memoryClock;      ///< MHz, highest memory clock level
+    int memoryBandwidth;  ///< MB/s, 0: not published by the driver
+    float teraFlops;      ///< 0: not published by the driver
+    int isPrimaryDevice;  ///< the adapter the firmware booted on
     long long localMemoryInBytes;
     int adlAdapterIndex;
 };

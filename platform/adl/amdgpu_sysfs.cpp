@@ -43,8 +43,7 @@ std::vector<std::string> listDirectory(const std::string& path) {
 bool readNumber(const std::string& path, long long min, long long max, long long& value) {
     std::string text;
     long long v = 0;
-    if (!readTextFile(path, text, 64) || !parseInteger(text, v) || v < min || v > max)
-        return false;
+    if (!readTextFile(path, text, 64) || !parseInteger(text, v) || v < min || v > max) return false;
     value = v;
     return true;
 }
@@ -262,14 +261,14 @@ bool readOdTable(const Card& card, OdTable& table) {
         if (section == Sclk || section == Mclk) {
             char* end = nullptr;
             const long index = std::strtol(p, &end, 10);
-            if (end == p || *end != ':' || index < 0 ||
-                index >= static_cast<long>(kMaxDpmLevels))
+            if (end == p || *end != ':' || index < 0 || index >= static_cast<long>(kMaxDpmLevels))
                 continue;
             p = end + 1;
             int mhz = 0, mv = 0;
             if (!parseMhz(p, mhz) || !parseMillivolts(p, mv)) continue;
             std::vector<int>& out = section == Sclk ? table.sclk_mv : table.mclk_mv;
-            if (out.size() <= static_cast<size_t>(index)) out.resize(static_cast<size_t>(index) + 1);
+            if (out.size() <= static_cast<size_t>(index))
+                out.resize(static_cast<size_t>(index) + 1);
             out[static_cast<size_t>(index)] = mv;
             any = true;
         } else if (section == Range) {
@@ -393,8 +392,7 @@ bool readHwmonClock(const std::string& hwmon, bool memory, int& mhz) {
 bool readCurrentClock(const Card& card, const std::string& hwmon, bool memory, int& mhz) {
     if (readHwmonClock(hwmon, memory, mhz)) return true;
     DpmTable table;
-    if (!readDpmTable(card, memory ? "pp_dpm_mclk" : "pp_dpm_sclk", table) ||
-        table.current_mhz < 0)
+    if (!readDpmTable(card, memory ? "pp_dpm_mclk" : "pp_dpm_sclk", table) || table.current_mhz < 0)
         return false;
     mhz = table.current_mhz;
     return true;

@@ -57,7 +57,7 @@ bool readDpmTable(const Card& card, const char* file, DpmTable& table);
 /// The overdrive table of pp_od_clk_voltage: per-level voltages and the allowed ranges,
 /// where the card publishes them (each 0 when not).
 struct OdTable {
-    std::vector<int> sclk_mv, mclk_mv;  ///< voltage per level, mV
+    std::vector<int> sclk_mv, mclk_mv;                           ///< voltage per level, mV
     int sclk_min = 0, sclk_max = 0, mclk_min = 0, mclk_max = 0;  ///< MHz
     int vddc_min = 0, vddc_max = 0;                              ///< mV
 };
@@ -76,7 +76,7 @@ bool readTemperature(const std::string& hwmon, Temperature sensor, int& millideg
 /// Critical temperature of a sensor, millidegrees.
 bool readCriticalTemperature(const std::string& hwmon, Temperature sensor, int& millidegrees);
 
-bool readFanRpm(const std::string& hwmon, int& rpm);          ///< fan1_input
+bool readFanRpm(const std::string& hwmon, int& rpm);  ///< fan1_input
 bool readFanRpmRange(const std::string& hwmon, int& min_rpm, int& max_rpm);
 bool readFanTargetRpm(const std::string& hwmon, int& rpm);    ///< fan1_target, else fan1_max
 bool readFanPercent(const std::string& hwmon, int& percent);  ///< pwm1 of pwm1_max (255)

@@ -53,7 +53,7 @@ AGSReturnCode testAgsInit(AGSContext** context, const AGSConfiguration* config, 
 }
 
 class AmdBackendTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setSystemRegistry(&registry);
         g_hidden_functions.clear();

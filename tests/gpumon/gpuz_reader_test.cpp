@@ -25,7 +25,7 @@ namespace {
 // A GPU-Z block published under a name of the test's own (tests run side by side), or
 // under GPU-Z's own name for the one test of the process reader.
 class GpuzPublisher {
-public:
+  public:
     explicit GpuzPublisher(std::string name = "", size_t size = kGpuzBlockSize)
         : m_name(name.empty() ? uniqueName() : std::move(name)) {
         publish(size);
@@ -69,7 +69,7 @@ public:
             r[2 * i] = 'x';
     }
 
-private:
+  private:
     static std::string uniqueName() {
         static int serial = 0;
         return "/GPUZShMem_test_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
@@ -94,7 +94,7 @@ TEST(GpuzReader, FirstRecordWinsAndTheTableIsBuiltOnce) {
     gpuz.sensor(3, u"GPU Temperature", 61.0);
     gpuz.sensor(9, u"GPU Temperature", 99.0);
     gpuz.sensor(4, u"GPU Temperature (hot spot)", 80.0);  // a longer name is another sensor
-    gpuz.sensor(5, u"gpu load", 50.0);                     // names are case-sensitive
+    gpuz.sensor(5, u"gpu load", 50.0);                    // names are case-sensitive
     gpuz.sensor(6, u"VDDC Current", 200.0);
     GpuzReader reader(gpuz.name());
     EXPECT_EQ(reader.value(GpuzSensor::CoreClock), 0.0) << "nothing read yet";

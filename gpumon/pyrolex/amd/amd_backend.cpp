@@ -15,58 +15,66 @@ namespace plashwerk {
 namespace {
 
 // The ADL calls the back end makes, resolved by name. The seven first are required.
-#define PLASHWERK_ADL_REQUIRED(X)        \
-    X(ADL_Main_Control_Create)           \
-    X(ADL_Main_Control_Destroy)          \
-    X(ADL_Main_Control_Refresh)          \
-    X(ADL_Adapter_NumberOfAdapters_Get)  \
-    X(ADL_Adapter_AdapterInfo_Get)       \
-    X(ADL_Adapter_Active_Get)            \
+#define PLASHWERK_ADL_REQUIRED(X)       \
+    X(ADL_Main_Control_Create)          \
+    X(ADL_Main_Control_Destroy)         \
+    X(ADL_Main_Control_Refresh)         \
+    X(ADL_Adapter_NumberOfAdapters_Get) \
+    X(ADL_Adapter_AdapterInfo_Get)      \
+    X(ADL_Adapter_Active_Get)           \
     X(ADL_Overdrive_Caps)
 #define PLASHWERK_ADL2_CONTROL(X) \
     X(ADL2_Main_Control_Create)   \
     X(ADL2_Main_Control_Destroy)
-#define PLASHWERK_ADL_OPTIONAL(X)              \
-    X(ADL_Adapter_MemoryInfo_Get)              \
-    X(ADL_Overdrive5_Temperature_Get)          \
-    X(ADL_Overdrive5_FanSpeed_Get)             \
-    X(ADL_Overdrive5_ODParameters_Get)         \
-    X(ADL_Overdrive5_ODPerformanceLevels_Get)  \
-    X(ADL_Overdrive5_CurrentActivity_Get)      \
-    X(ADL2_Overdrive5_CurrentActivity_Get)     \
-    X(ADL_Overdrive6_FanSpeed_Get)             \
-    X(ADL_Overdrive6_ThermalController_Caps)   \
-    X(ADL_Overdrive6_Temperature_Get)          \
-    X(ADL_Overdrive6_CurrentStatus_Get)        \
-    X(ADL2_Overdrive_Caps)                     \
-    X(ADL2_OverdriveN_Capabilities_Get)        \
-    X(ADL2_OverdriveN_SystemClocks_Get)        \
-    X(ADL2_OverdriveN_MemoryClocks_Get)        \
-    X(ADL2_OverdriveN_FanControl_Get)          \
-    X(ADL2_OverdriveN_PowerLimit_Get)          \
-    X(ADL2_OverdriveN_Temperature_Get)         \
-    X(ADL2_OverdriveN_PerformanceStatus_Get)   \
-    X(ADL2_Adapter_Active_Get)                 \
-    X(ADL2_Adapter_NumberOfAdapters_Get)       \
-    X(ADL2_Adapter_AdapterInfo_Get)            \
-    X(ADL2_Adapter_VideoBiosInfo_Get)          \
-    X(ADL2_Overdrive8_Init_Setting_Get)        \
-    X(ADL2_Overdrive8_Current_Setting_Get)     \
-    X(ADL2_New_QueryPMLogData_Get)             \
-    X(ADL2_Overdrive8_Init_SettingX2_Get)      \
+#define PLASHWERK_ADL_OPTIONAL(X)             \
+    X(ADL_Adapter_MemoryInfo_Get)             \
+    X(ADL_Overdrive5_Temperature_Get)         \
+    X(ADL_Overdrive5_FanSpeed_Get)            \
+    X(ADL_Overdrive5_ODParameters_Get)        \
+    X(ADL_Overdrive5_ODPerformanceLevels_Get) \
+    X(ADL_Overdrive5_CurrentActivity_Get)     \
+    X(ADL2_Overdrive5_CurrentActivity_Get)    \
+    X(ADL_Overdrive6_FanSpeed_Get)            \
+    X(ADL_Overdrive6_ThermalController_Caps)  \
+    X(ADL_Overdrive6_Temperature_Get)         \
+    X(ADL_Overdrive6_CurrentStatus_Get)       \
+    X(ADL2_Overdrive_Caps)                    \
+    X(ADL2_OverdriveN_Capabilities_Get)       \
+    X(ADL2_OverdriveN_SystemClocks_Get)       \
+    X(ADL2_OverdriveN_MemoryClocks_Get)       \
+    X(ADL2_OverdriveN_FanControl_Get)         \
+    X(ADL2_OverdriveN_PowerLimit_Get)         \
+    X(ADL2_OverdriveN_Temperature_Get)        \
+    X(ADL2_OverdriveN_PerformanceStatus_Get)  \
+    X(ADL2_Adapter_Active_Get)                \
+    X(ADL2_Adapter_NumberOfAdapters_Get)      \
+    X(ADL2_Adapter_AdapterInfo_Get)           \
+    X(ADL2_Adapter_VideoBiosInfo_Get)         \
+    X(ADL2_Overdrive8_Init_Setting_Get)       \
+    X(ADL2_Overdrive8_Current_Setting_Get)    \
+    X(ADL2_New_QueryPMLogData_Get)            \
+    X(ADL2_Overdrive8_Init_SettingX2_Get)     \
     X(ADL2_Overdrive8_Current_SettingX2_Get)
 
 // Resolved with the others and kept, never called: the calls that change settings and the
 // queries this program has no use for. A driver without them loses nothing.
 constexpr const char* kAdlUnusedFunctions[] = {
-    "ADL_Overdrive5_ODPerformanceLevels_Set", "ADL_Overdrive5_PowerControlInfo_Get",
-    "ADL_Overdrive6_Capabilities_Get",        "ADL_Overdrive6_StateInfo_Get",
-    "ADL_Overdrive6_PowerControl_Caps",       "ADL_Overdrive6_PowerControlInfo_Get",
-    "ADL_Overdrive6_PowerControl_Get",        "ADL_Overdrive6_FanSpeed_Set",
-    "ADL_Overdrive6_State_Set",               "ADL_Overdrive6_PowerControl_Set",
-    "ADL2_OverdriveN_SystemClocks_Set",       "ADL2_OverdriveN_MemoryClocks_Set",
-    "ADL2_OverdriveN_FanControl_Set",         "ADL2_OverdriveN_PowerLimit_Set",
-    "ADL_AdapterX2_Caps",                     "ADL2_Adapter_RegValueInt_Get",
+    "ADL_Overdrive5_ODPerformanceLevels_Set",
+    "ADL_Overdrive5_PowerControlInfo_Get",
+    "ADL_Overdrive6_Capabilities_Get",
+    "ADL_Overdrive6_StateInfo_Get",
+    "ADL_Overdrive6_PowerControl_Caps",
+    "ADL_Overdrive6_PowerControlInfo_Get",
+    "ADL_Overdrive6_PowerControl_Get",
+    "ADL_Overdrive6_FanSpeed_Set",
+    "ADL_Overdrive6_State_Set",
+    "ADL_Overdrive6_PowerControl_Set",
+    "ADL2_OverdriveN_SystemClocks_Set",
+    "ADL2_OverdriveN_MemoryClocks_Set",
+    "ADL2_OverdriveN_FanControl_Set",
+    "ADL2_OverdriveN_PowerLimit_Set",
+    "ADL_AdapterX2_Caps",
+    "ADL2_Adapter_RegValueInt_Get",
     "ADL2_Overdrive8_Setting_Set",
 };
 
@@ -114,7 +122,7 @@ struct AmdGpu {
 };
 
 class AmdBackend final : public VendorBackend {
-public:
+  public:
     explicit AmdBackend(const AmdInterfaces& interfaces) : m_api(interfaces) {}
     ~AmdBackend() override { shutdown(); }
 
@@ -137,7 +145,7 @@ public:
         return m_gpus[static_cast<size_t>(r.backend_slot)].get();
     }
 
-private:
+  private:
     bool agsRun(BackendHost& host);
     bool displayLibraryInit(BackendHost& host);
     void bindGpu(BackendHost& host, AmdGpu& g, int gpu_index, const AdapterInfo& info,
@@ -237,7 +245,7 @@ bool AmdBackend::displayLibraryInit(BackendHost& host) {
 
     // 2. The required functions, and the ADL2 context where the driver has one.
     bool complete = true;
-#define PLASHWERK_ADL_RESOLVE(name)                                                        \
+#define PLASHWERK_ADL_RESOLVE(name) \
     m_adl.name = reinterpret_cast<decltype(&::name)>(m_api.get_proc_address(m_library, #name));
 #define PLASHWERK_ADL_REQUIRE(name) \
     PLASHWERK_ADL_RESOLVE(name)     \
@@ -272,8 +280,8 @@ bool AmdBackend::displayLibraryInit(BackendHost& host) {
     host.trace("AMD_Display_Library_Init_v2 - mAtiAdlTotalNumberOfAdapters=%d", count);
     m_adapters.assign(static_cast<size_t>(count), AdapterInfo{});
     for (AdapterInfo& a : m_adapters) a.iSize = kAdlAdapterInfoSize;
-    if (count > 0 && m_adl.ADL_Adapter_AdapterInfo_Get(m_adapters.data(),
-                                                       count * kAdlAdapterInfoSize) != ADL_OK)
+    if (count > 0 &&
+        m_adl.ADL_Adapter_AdapterInfo_Get(m_adapters.data(), count * kAdlAdapterInfoSize) != ADL_OK)
         m_adapters.clear();
     for (AdapterInfo& a : m_adapters) {
         a.strUDID[ADL_MAX_PATH - 1] = '\0';  // the driver's texts are used as C strings
@@ -337,13 +345,14 @@ void AmdBackend::bindGpu(BackendHost& host, AmdGpu& g, int gpu_index, const Adap
     if (g.overdrive_version == 6 && m_adl.ADL_Overdrive6_ThermalController_Caps) {
         ADLOD6ThermalControllerCaps caps{};
         if (m_adl.ADL_Overdrive6_ThermalController_Caps(g.adl_index, &caps) == ADL_OK)
-            g.od6_thermal_controller = (caps.iCapabilities & ADL_OD6_TCCAPS_THERMAL_CONTROLLER) != 0;
+            g.od6_thermal_controller =
+                (caps.iCapabilities & ADL_OD6_TCCAPS_THERMAL_CONTROLLER) != 0;
     } else if (g.overdrive_version == 7 && m_context && m_adl.ADL2_OverdriveN_Temperature_Get) {
         int millidegrees = 0;
-        g.odn_temperature = m_adl.ADL2_OverdriveN_Temperature_Get(m_context, g.adl_index,
-                                                                  ODN_GPU_EDGE_TEMP,
-                                                                  &millidegrees) == ADL_OK &&
-                            millidegrees > 0;
+        g.odn_temperature =
+            m_adl.ADL2_OverdriveN_Temperature_Get(m_context, g.adl_index, ODN_GPU_EDGE_TEMP,
+                                                  &millidegrees) == ADL_OK &&
+            millidegrees > 0;
     } else if (g.overdrive_version == 8 && m_context) {
         readOverdrive8Init(host, g);
     }
@@ -404,8 +413,7 @@ void AmdBackend::readOverdrive8Init(BackendHost& host, AmdGpu& g) {
         if (m_adl.ADL2_Overdrive8_Init_SettingX2_Get(m_context, g.adl_index, &capabilities, &count,
                                                      &list) == ADL_OK) {
             ok = true;
-            if (list)
-                g.od8_features.assign(list, list + std::clamp(count, 0, kMaxOd8Features));
+            if (list) g.od8_features.assign(list, list + std::clamp(count, 0, kMaxOd8Features));
         } else {
             host.trace("ADL2_Overdrive8_Init_SettingX2_Get is failed.");
         }
@@ -415,8 +423,9 @@ void AmdBackend::readOverdrive8Init(BackendHost& host, AmdGpu& g) {
         init.count = OD8_COUNT;
         if (m_adl.ADL2_Overdrive8_Init_Setting_Get(m_context, g.adl_index, &init) == ADL_OK) {
             ok = true;
-            g.od8_features.assign(init.od8SettingTable,
-                                  init.od8SettingTable + std::clamp(init.count, 0, kMaxOd8Features));
+            g.od8_features.assign(
+                init.od8SettingTable,
+                init.od8SettingTable + std::clamp(init.count, 0, kMaxOd8Features));
         } else {
             host.trace("ADL2_Overdrive8_Init_Setting_Get is failed.");
         }
@@ -769,8 +778,8 @@ bool AmdBackend::buildPerfLevels(AmdGpu& g) {
     g.levels.assign(static_cast<size_t>(n), PerfLevel{});
     g.table_built = true;
     if (n == 0 || !m_adl.ADL_Overdrive5_ODPerformanceLevels_Get) return true;
-    const size_t bytes = sizeof(ADLODPerformanceLevels) +
-                         sizeof(ADLODPerformanceLevel) * static_cast<size_t>(n - 1);
+    const size_t bytes =
+        sizeof(ADLODPerformanceLevels) + sizeof(ADLODPerformanceLevel) * static_cast<size_t>(n - 1);
     std::vector<unsigned char> buffer(bytes);
     auto* list = reinterpret_cast<ADLODPerformanceLevels*>(buffer.data());
     list->iSize = static_cast<int>(bytes);

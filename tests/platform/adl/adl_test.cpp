@@ -23,7 +23,7 @@ void* allocate(int size) {
 
 // ADL created for one test and destroyed with it; context() is its ADL2 context.
 class Adl {
-public:
+  public:
     Adl() {
         EXPECT_EQ(ADL_Main_Control_Create(allocate, 1), ADL_OK);
         EXPECT_EQ(ADL2_Main_Control_Create(allocate, 1, &m_context), ADL_OK);
@@ -51,7 +51,7 @@ public:
         return log;
     }
 
-private:
+  private:
     ADL_CONTEXT_HANDLE m_context = nullptr;
 };
 
@@ -62,8 +62,7 @@ int overdriveVersion(int adapter) {
 }
 
 // Reads ADL_ODNPerformanceLevels of `levels` entries through SystemClocks or MemoryClocks.
-std::vector<ADLODNPerformanceLevel> odnLevels(ADL_CONTEXT_HANDLE context, int levels,
-                                              bool memory) {
+std::vector<ADLODNPerformanceLevel> odnLevels(ADL_CONTEXT_HANDLE context, int levels, bool memory) {
     const size_t bytes =
         sizeof(ADLODNPerformanceLevels) + sizeof(ADLODNPerformanceLevel) * (levels - 1);
     std::vector<unsigned char> buffer(bytes);
@@ -110,9 +109,7 @@ TEST(Adl, RdnaCardWithEverySensor) {
     EXPECT_EQ(overdriveVersion(0), 8);
 
     const ADLPMLogDataOutput log = adl.pmLog(0);
-    auto sensor = [&](int s) {
-        return log.sensors[s].supported ? log.sensors[s].value : -12345;
-    };
+    auto sensor = [&](int s) { return log.sensors[s].supported ? log.sensors[s].value : -12345; };
     EXPECT_EQ(sensor(PMLOG_CLK_GFXCLK), 2100);
     EXPECT_EQ(sensor(PMLOG_CLK_MEMCLK), 1000);
     EXPECT_EQ(sensor(PMLOG_TEMPERATURE_EDGE), 45);
@@ -169,9 +166,9 @@ TEST(Adl, OlderCardWithOnlySomeSensors) {
     const ADLPMLogDataOutput log = adl.pmLog(0);
     EXPECT_EQ(log.sensors[PMLOG_TEMPERATURE_EDGE].value, 61);
     EXPECT_EQ(log.sensors[PMLOG_CLK_GFXCLK].value, 1366) << "the starred level";
-    for (int s : {PMLOG_TEMPERATURE_HOTSPOT, PMLOG_TEMPERATURE_MEM, PMLOG_FAN_RPM,
-                  PMLOG_FAN_PERCENTAGE, PMLOG_INFO_ACTIVITY_GFX, PMLOG_GFX_VOLTAGE,
-                  PMLOG_ASIC_POWER, PMLOG_CLK_MEMCLK})
+    for (int s :
+         {PMLOG_TEMPERATURE_HOTSPOT, PMLOG_TEMPERATURE_MEM, PMLOG_FAN_RPM, PMLOG_FAN_PERCENTAGE,
+          PMLOG_INFO_ACTIVITY_GFX, PMLOG_GFX_VOLTAGE, PMLOG_ASIC_POWER, PMLOG_CLK_MEMCLK})
         EXPECT_EQ(log.sensors[s].supported, 0) << s;
     ADLMemoryInfo memory{};
     EXPECT_EQ(ADL_Adapter_MemoryInfo_Get(0, &memory), ADL_ERR_NOT_SUPPORTED);
@@ -354,9 +351,9 @@ TEST(Adl, DamagedAndMissingFilesAreUnsupported) {
     tree.remove(h + "freq2_input");
     Adl adl;
     const ADLPMLogDataOutput log = adl.pmLog(0);
-    for (int s : {PMLOG_TEMPERATURE_HOTSPOT, PMLOG_TEMPERATURE_MEM, PMLOG_FAN_RPM,
-                  PMLOG_FAN_PERCENTAGE, PMLOG_GFX_VOLTAGE, PMLOG_INFO_ACTIVITY_GFX,
-                  PMLOG_CLK_MEMCLK})
+    for (int s :
+         {PMLOG_TEMPERATURE_HOTSPOT, PMLOG_TEMPERATURE_MEM, PMLOG_FAN_RPM, PMLOG_FAN_PERCENTAGE,
+          PMLOG_GFX_VOLTAGE, PMLOG_INFO_ACTIVITY_GFX, PMLOG_CLK_MEMCLK})
         EXPECT_EQ(log.sensors[s].supported, 0) << s;
     EXPECT_EQ(log.sensors[PMLOG_TEMPERATURE_EDGE].value, 45) << "the sound ones still read";
     ADLODNFanControl fan{};

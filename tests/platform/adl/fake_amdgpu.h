@@ -15,7 +15,7 @@
 namespace plashwerk::test {
 
 class FakeAmdgpu {
-public:
+  public:
     /// driver_loaded: the amdgpu module's folder exists (ADL's library is "installed").
     explicit FakeAmdgpu(bool driver_loaded = true, bool set_environment = true)
         : m_set_environment(set_environment) {
@@ -50,8 +50,8 @@ public:
 
     struct Card {
         std::string address = "0000:03:00.0";
-        unsigned vendor = 0x1002, device = 0x73BF, subsys_vendor = 0x1002,
-                 subsys_device = 0x0E3A, revision = 0xC1;
+        unsigned vendor = 0x1002, device = 0x73BF, subsys_vendor = 0x1002, subsys_device = 0x0E3A,
+                 revision = 0xC1;
         unsigned pci_class = 0x030000;
         bool boot_vga = false;
         std::string driver = "amdgpu";  ///< empty: no driver bound
@@ -130,7 +130,7 @@ public:
         write(h + "freq2_input", "1000000000\n");
     }
 
-private:
+  private:
     std::string m_root;
     bool m_set_environment;
     int m_cards = 0;
