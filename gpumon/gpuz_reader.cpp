@@ -45,7 +45,9 @@ bool nameEquals(const unsigned char* record, const char16_t* name) {
 }  // namespace
 
 GpuzReader::GpuzReader(std::string object_name)
-    : m_name(std::move(object_name)), m_block(new unsigned char[kGpuzBlockSize]()) {
+    : m_name(std::move(object_name)),
+      m_block(new unsigned char[kGpuzBlockSize]()),
+      m_incoming(new unsigned char[kGpuzBlockSize]()) {
     for (int& index : m_index) index = -1;
 }
 
@@ -55,10 +57,11 @@ bool GpuzReader::read(bool use_gpuz) {
         m_available = false;
         return false;
     }
-    if (copySharedMemory(m_name, m_block.get(), kGpuzBlockSize) != SharedMemoryRead::Ok) {
+    if (copySharedMemory(m_name, m_incoming.get(), kGpuzBlockSize) != SharedMemoryRead::Ok) {
         m_available = false;
         return false;
     }
+    m_block.swap(m_incoming);
     if (!m_index_built) buildIndexTable();
     m_available = true;
     return true;

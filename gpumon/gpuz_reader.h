@@ -74,7 +74,8 @@ class GpuzReader {
 
     mutable std::mutex m_mutex;
     const std::string m_name;
-    std::unique_ptr<unsigned char[]> m_block;  // the private copy, allocated once
+    std::unique_ptr<unsigned char[]> m_block;     // the private copy, allocated once
+    std::unique_ptr<unsigned char[]> m_incoming;  // the read under way; swapped in when whole
     int m_index[static_cast<int>(GpuzSensor::Count)];
     bool m_index_built = false;
     bool m_available = false;

@@ -5,29 +5,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <cerrno>
 
 namespace plashwerk {
+namespace {
+
+SharedMemoryRead readAll(int fd, unsigned char* out, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, out + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return SharedMemoryRead::Failed;
+        if (n == 0) return SharedMemoryRead::TooSmall;
+        done += static_cast<size_t>(n);
+    }
+    return SharedMemoryRead::Ok;
+}
+
+}  // namespace
 
 SharedMemoryRead copySharedMemory(const std::string& name, void* out, size_t size) {
     if (!out || size == 0) return SharedMemoryRead::Failed;
     const int fd = shm_open(name.c_str(), O_RDONLY, 0);
     if (fd < 0) return SharedMemoryRead::Missing;
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        close(fd);
-        return SharedMemoryRead::Failed;
+    SharedMemoryRead result = SharedMemoryRead::Failed;
+    if (fstat(fd, &info) == 0) {
+        result = info.st_size >= 0 && static_cast<size_t>(info.st_size) >= size
+                     ? readAll(fd, static_cast<unsigned char*>(out), size)
+                     : SharedMemoryRead::TooSmall;
     }
-    if (info.st_size < 0 || static_cast<size_t>(info.st_size) < size) {
-        close(fd);
-        return SharedMemoryRead::TooSmall;
-    }
-    void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);  // the mapping stays valid without the descriptor
-    if (view == MAP_FAILED) return SharedMemoryRead::Failed;
-    std::memcpy(out, view, size);
-    munmap(view, size);
-    return SharedMemoryRead::Ok;
+    close(fd);
+    return result;
 }
 
 }  // namespace plashwerk
