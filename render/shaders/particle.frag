@@ -3,16 +3,12 @@
 // (a sphere impostor), with a sharp highlight, in the soft shadow of the shadow map.
 // POST_FX: the highlight is reddish so the bloom picks it up.
 
-uniform sampler2DShadow shadowMap;
 uniform sampler2D tex0;
 uniform float pointRadius;
 
 varying vec3 eyePosition;
 varying vec3 lightVec;
-varying vec4 shadowCoord;
-
-#include "poisson_disk.glsl"
-#include "soft_shadow.glsl"
+varying float shadowTerm;  // the sprite's soft shadow, from the vertex stage
 
 void main()
 {
@@ -41,6 +37,5 @@ void main()
 #else
     vec3 highlight = vec3(s);
 #endif
-    gl_FragColor = vec4(gl_Color.rgb * diffuse + highlight, 1.0) *
-                   softShadow(shadowMap, shadowCoord, 0.004);
+    gl_FragColor = vec4(gl_Color.rgb * diffuse + highlight, 1.0) * shadowTerm;
 }

@@ -4,18 +4,24 @@
 // life runs out and rises by up to 0.1 m while young.
 // POINT_COORD: the sprite coordinate comes from gl_PointCoord instead of texture
 // coordinate 0.
+// The shadow coordinate of a sprite is its centre's, the same for all its pixels, so the
+// 64-tap soft shadow is taken here once per particle instead of once per pixel.
 
 // The lit and ambient passes draw the same sprites and compare their depths for equality:
 // both compute the position the same way.
 invariant gl_Position;
 
+uniform sampler2DShadow shadowMap;
 uniform float pointRadius;
 uniform float pointScale;  // window height x sqrt(3)
 uniform float max_lifetime;
 
 varying vec3 eyePosition;
 varying vec3 lightVec;
-varying vec4 shadowCoord;
+varying float shadowTerm;
+
+#include "poisson_disk.glsl"
+#include "soft_shadow.glsl"
 
 void main()
 {
@@ -36,5 +42,5 @@ void main()
 #endif
     eyePosition = eye.xyz;
     lightVec = gl_LightSource[0].position.xyz - eye.xyz;
-    shadowCoord = gl_TextureMatrix[0] * eye;
+    shadowTerm = softShadow(shadowMap, gl_TextureMatrix[0] * eye, 0.004);
 }

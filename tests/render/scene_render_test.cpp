@@ -392,7 +392,7 @@ TEST_F(SceneTest, EveryShaderVariantCompilesHere) {
             << v.pixel << ": " << (shader ? shader->getCompileLog() : "");
     }
     // Includes are resolved and defines follow the version line.
-    const std::string text = composeShaderText("shaders/particle.frag", {"POINT_COORD"});
+    const std::string text = composeShaderText("shaders/particle.vert", {"POINT_COORD"});
     EXPECT_EQ(text.rfind("#version 120\n#define POINT_COORD\n", 0), 0u);
     EXPECT_EQ(text.find("#include"), std::string::npos);
     EXPECT_NE(text.find("poissonDisk[64]"), std::string::npos);
