@@ -332,6 +332,11 @@ bool DemoSceneRender::finishScene(DemoScenePhysics* physics) {
 
     font = Vantorr::getInstance()->createFont("Arial", 12);
     vnRenderer* renderer = vnRenderer::getInstance();
+    // Lava sprites need point sizes chosen per particle: a driver that draws only one size
+    // gets the plain points instead.
+    float min_size = 0.0f, max_size = 0.0f;
+    renderer->getPointSizeRange(min_size, max_size);
+    m_point_parameters = settings.point_parameters && max_size > min_size;
     renderer->setRenderingState(VN_STATE_FOG, false);
     renderer->setRenderingState(VN_STATE_MULTISAMPLE, settings.msaa >= 1);
     vnMaterialMgr::getInstance()->classifyMaterials();

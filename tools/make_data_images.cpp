@@ -350,13 +350,13 @@ bool glow(const std::string& root) {
 bool programLogo(const std::string& root, const Face& bold) {
     const int w = 256, h = 128;
     Canvas c(w, h);
-    // A dark blue badge with rounded corners and an amber outline.
+    // A dark blue badge over the whole picture (it is drawn opaque) with an amber outline.
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const float qx = std::fabs(float(x) + 0.5f - 128.0f) - 120.0f + 16.0f;
-            const float qy = std::fabs(float(y) + 0.5f - 64.0f) - 56.0f + 16.0f;
+            const float qx = std::fabs(float(x) + 0.5f - 128.0f) - 127.0f + 6.0f;
+            const float qy = std::fabs(float(y) + 0.5f - 64.0f) - 63.0f + 6.0f;
             const float d = std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) +
-                            std::min(std::max(qx, qy), 0.0f) - 16.0f;
+                            std::min(std::max(qx, qy), 0.0f) - 6.0f;
             const float t = float(y) / float(h);
             c.blend(x, y, 0.05f + 0.05f * t, 0.10f + 0.08f * t, 0.28f - 0.12f * t, coverage(d));
             c.blend(x, y, 1.0f, 0.62f, 0.1f, coverage(std::fabs(d + 2.0f) - 1.5f));

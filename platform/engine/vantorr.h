@@ -62,6 +62,8 @@ public:
     void setDepthFunc(int func);
     void setPolygonOffset(float factor, float units);
     void setPointSize(float size);
+    /// The point sizes the current context draws, in pixels; false (0, 0) without one.
+    bool getPointSizeRange(float& min_size, float& max_size);
     void setPointSprites(bool on);
     /// Draws count points from client arrays: positionSize (3 or 4) floats per position,
     /// colorSize (3 or 4) floats per colour, each array with its stride in bytes (0: packed).

@@ -272,6 +272,16 @@ void vnRenderer::setPointSize(float size) {
     if (currentWindow()) glPointSize(size);
 }
 
+bool vnRenderer::getPointSizeRange(float& min_size, float& max_size) {
+    min_size = max_size = 0.0f;
+    if (!currentWindow()) return false;
+    GLfloat range[2] = {0.0f, 0.0f};
+    glGetFloatv(GL_POINT_SIZE_RANGE, range);
+    min_size = range[0];
+    max_size = range[1];
+    return true;
+}
+
 void vnRenderer::setPointSprites(bool on) {
     if (!currentWindow()) return;
     // Sprites take their size from the vertex shader and replace texture coordinate set 0

@@ -297,6 +297,16 @@ TEST_F(SceneTest, LavaParticlesAddGlowAndPointsAreSixPixelsAcross) {
     points.particle_type = kParticlePoint;
     frame(points);
     EXPECT_EQ(count([](const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }), 36);
+
+    // A GPU without point parameters draws the lava look as the plain points.
+    render.release();
+    RenderSettings no_point_parameters = settings(96, 72);
+    no_point_parameters.point_parameters = false;
+    ASSERT_TRUE(build(no_point_parameters));
+    lookIntoTheSky();
+    render.setParticleFluids({&one.fluid});
+    frame(lava);
+    EXPECT_EQ(count([](const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }), 36);
 }
 
 TEST_F(SceneTest, TheProgressBarGrowsByWhatItIsGiven) {
