@@ -2,8 +2,10 @@
 // checks and clamps, windowed and full-screen creation, the window procedure's keys and
 // the ways a run ends.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -22,7 +24,16 @@ using window::MessageType;
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The scene reads its images from data/ in the working directory.
+        char pattern[] = "/tmp/plashwerk_main_window_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_EQ(symlink(PLASHWERK_DATA_DIR, (dir + "/data").c_str()), 0);
+        ASSERT_NE(getcwd(previous_dir, sizeof previous_dir), nullptr);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+
         ASSERT_EQ(Vantorr_nsp::Vantorr::getInstance()->startup(2, 1, nullptr), 0);
+        boxes.clear();
         setMessageBoxSink([this](MessageBoxKind, const char*, const char* text) {
             boxes += text;
             boxes += '\n';
@@ -35,6 +46,7 @@ protected:
         shutdownWindowSystem();
         setMessageBoxSink(nullptr);
         Vantorr_nsp::Vantorr::getInstance()->shutdown();
+        if (chdir(previous_dir) == 0) std::system(("rm -rf '" + dir + "'").c_str());
     }
 
     void runAs(int mode, int width, int height, int fullscreen = 0) {
@@ -45,15 +57,17 @@ protected:
         g_startup_options.run_mode = mode;
     }
 
-    // Dispatches what the run posted (titles, paint) until the run is under way.
+    // Dispatches what the run posted (titles, paint) until the run is under way, or until
+    // its render thread gave up and closed the window.
     void pumpUntilRunning() {
         window::WindowSystem* system = windowSystem();
         window::Message m;
-        while (g_run_state.running.load() != 1) {
+        while (g_run_state.running.load() != 1 && mainWindow()) {
             while (system->peekMessage(m)) system->dispatchMessage(m);
             std::this_thread::yield();
         }
         while (system->peekMessage(m)) system->dispatchMessage(m);
+        ASSERT_EQ(g_run_state.running.load(), 1) << "the run did not start:\n" << boxes;
     }
 
     void send(MessageType type, int64_t wparam = 0) {
@@ -65,6 +79,8 @@ protected:
     }
 
     std::string boxes;
+    std::string dir;
+    char previous_dir[4096] = {};
 };
 
 TEST_F(MainWindow, SizeClampsAndTheDesktopCheck) {
@@ -149,7 +165,7 @@ TEST_F(MainWindow, FullScreenSwitchesTheModeAndClosingRestoresIt) {
 
 TEST_F(MainWindow, EscapeEndsAStabilityTestAndPostsTheQuitMessage) {
     ASSERT_TRUE(createMainWindowAndStartRun());
-    pumpUntilRunning();
+    ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     char title[128];
     mainWindow()->title(title, sizeof title);
     EXPECT_STREQ(title, "Quorvex Plashwerk | Running...");
@@ -164,7 +180,7 @@ TEST_F(MainWindow, EscapeEndsAStabilityTestAndPostsTheQuitMessage) {
 TEST_F(MainWindow, KeysAreFilteredByRunMode) {
     runAs(kRunBenchmark, 800, 600);
     ASSERT_TRUE(createMainWindowAndStartRun());
-    pumpUntilRunning();
+    ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     const bool info = g_startup_options.display_information;
     send(MessageType::KeyDown, 'I');
     EXPECT_NE(g_startup_options.display_information, info) << "I works in every mode";
@@ -177,7 +193,7 @@ TEST_F(MainWindow, KeysAreFilteredByRunMode) {
 
     runAs(kRunStabilityTest, 800, 600);
     ASSERT_TRUE(createMainWindowAndStartRun());
-    pumpUntilRunning();
+    ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     send(MessageType::KeyDown, 'P');
     EXPECT_TRUE(g_run_state.simulation_paused.load());
     send(MessageType::KeyDown, 'P');
@@ -191,7 +207,7 @@ TEST_F(MainWindow, KeysAreFilteredByRunMode) {
 TEST_F(MainWindow, MinimisingABenchmarkInProgressStopsIt) {
     runAs(kRunBenchmark, 800, 600);
     ASSERT_TRUE(createMainWindowAndStartRun());
-    pumpUntilRunning();
+    ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     send(MessageType::Size, 1);
     EXPECT_EQ(mainWindow(), nullptr);
     EXPECT_EQ(g_run_state.results_ready.load(), 0) << "a stopped benchmark has no results";
