@@ -88,7 +88,7 @@ public:
     DemoSceneRender& operator=(const DemoSceneRender&) = delete;
 
     // --- Construction (scene initialisation) ---------------------------------------------
-    /// Forgets every object (without freeing: release() does that) and sets the settings.
+    /// Starts a new build with the settings: what an earlier build left is released first.
     void reset(const RenderSettings& settings);
     /// The 2048 x 2048 shadow map. False after the message when it cannot be made.
     bool createShadowTarget();

@@ -80,7 +80,7 @@ int vnTextureData::getBytesPerPixel() const {
 }
 
 vnTexture::~vnTexture() {
-    if (m_gl_name && m_owns_gl_name) glDeleteTextures(1, &m_gl_name);
+    if (m_gl_name) glDeleteTextures(1, &m_gl_name);
 }
 
 bool vnTexture::upload() {

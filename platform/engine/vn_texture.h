@@ -86,7 +86,6 @@ public:
 
 private:
     friend class vnTextureMgr;
-    friend class vnRenderTarget;
     vnTexture() = default;
     bool upload();
 
@@ -96,7 +95,6 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_function = VN_TEXFUNC_MODULATE;
-    bool m_owns_gl_name = true;
 };
 
 class vnTextureMgr {
