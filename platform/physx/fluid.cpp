@@ -646,6 +646,84 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     const float wallPush = 2.0f * m_desc.restDensity;
     const bool walls = sph && !m_wall.empty();
 
+    // Most chunks meet nothing but static planes (the ground): they take a path without
+    // branches that the compiler runs in vector registers.
+    bool planesOnly = contact.collideStatic && !project && !m_wantFlags && !m_wantNormals &&
+                      !ctx.bounds && shapeCount <= kLocalShapes;
+    for (uint32_t k = 0; k < shapeCount && planesOnly; ++k)
+        planesOnly = shapes[k].type == NX_SHAPE_PLANE && !shapes[k].onBody && !shapes[k].drain;
+    if (planesOnly) {
+        float* __restrict x = s.x.data();
+        float* __restrict y = s.y.data();
+        float* __restrict z = s.z.data();
+        float* __restrict vx = s.vx.data();
+        float* __restrict vy = s.vy.data();
+        float* __restrict vz = s.vz.data();
+        const float* __restrict ax = m_ax.data();
+        const float* __restrict ay = m_ay.data();
+        const float* __restrict az = m_az.data();
+        const float* __restrict wx = m_wallX.data();
+        const float* __restrict wy = m_wallY.data();
+        const float* __restrict wz = m_wallZ.data();
+        const float* __restrict pressure = m_pressure.data();
+        const float push = walls ? wallPush : 0.0f;
+        const float maxSpeed2 = maxSpeed * maxSpeed;
+        for (uint32_t i = begin; i < end; ++i) {
+            const float wp = push * pressure[i];
+            float ux = (vx[i] + (ax[i] + wx[i] * wp + g.x) * dt) * damp;
+            float uy = (vy[i] + (ay[i] + wy[i] * wp + g.y) * dt) * damp;
+            float uz = (vz[i] + (az[i] + wz[i] * wp + g.z) * dt) * damp;
+            // A velocity that is not a number (x - x is then not zero) stops instead: a
+            // NaN handed on would spread into every neighbour.
+            const bool finite = ux - ux == 0.0f && uy - uy == 0.0f && uz - uz == 0.0f;
+            ux = finite ? ux : 0.0f;
+            uy = finite ? uy : 0.0f;
+            uz = finite ? uz : 0.0f;
+            const float speed2 = ux * ux + uy * uy + uz * uz;
+            const float limit = speed2 > maxSpeed2 ? maxSpeed / std::sqrt(speed2) : 1.0f;
+            vx[i] = ux * limit;
+            vy[i] = uy * limit;
+            vz[i] = uz * limit;
+            x[i] += vx[i] * dt;
+            y[i] += vy[i] * dt;
+            z[i] += vz[i] * dt;
+        }
+        const float restitution = contact.restitution[0];
+        const float keepSliding = 1.0f - contact.dynamicFriction[0];
+        const float staticFriction = contact.staticFriction[0];
+        // The same response as collideParticle: out of the plane, the approaching part of
+        // the velocity bounced (above the bounce speed), the sliding part braked.
+        for (int round = 0; round < 2; ++round) {
+            for (uint32_t k = 0; k < shapeCount; ++k) {
+                const float nx = shapes[k].normal.x, ny = shapes[k].normal.y, nz = shapes[k].normal.z;
+                const float d = shapes[k].d + contact.distance;
+                for (uint32_t i = begin; i < end; ++i) {
+                    float sd = nx * x[i] + ny * y[i] + nz * z[i] - d;
+                    sd = sd < 0.0f ? sd : 0.0f;
+                    x[i] -= nx * sd;
+                    y[i] -= ny * sd;
+                    z[i] -= nz * sd;
+                    const float vn = nx * vx[i] + ny * vy[i] + nz * vz[i];
+                    const float tx = vx[i] - nx * vn, ty = vy[i] - ny * vn, tz = vz[i] - nz * vn;
+                    const float slide = std::sqrt(tx * tx + ty * ty + tz * tz);
+                    const float brake = slide <= staticFriction * -vn ? 0.0f : keepSliding;
+                    const float bounce = -vn > contact.bounceSpeed ? restitution : 0.0f;
+                    const bool hit = sd < 0.0f && vn < 0.0f;
+                    vx[i] = hit ? tx * brake - nx * (bounce * vn) : vx[i];
+                    vy[i] = hit ? ty * brake - ny * (bounce * vn) : vy[i];
+                    vz[i] = hit ? tz * brake - nz * (bounce * vn) : vz[i];
+                }
+            }
+            if (shapeCount < 2) break;  // one plane settles in one round
+        }
+        for (uint32_t i = begin; i < end; ++i) {
+            x[i] = std::clamp(x[i], -kWorldLimit, kWorldLimit);
+            y[i] = std::clamp(y[i], -kWorldLimit, kWorldLimit);
+            z[i] = std::clamp(z[i], -kWorldLimit, kWorldLimit);
+        }
+        return;
+    }
+
     for (uint32_t i = begin; i < end; ++i) {
         const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
         NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
