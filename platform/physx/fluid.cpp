@@ -18,6 +18,9 @@ constexpr float kImmortal = std::numeric_limits<float>::infinity();
 // Particles per chunk of the per-particle loops: large enough that a chunk costs far more
 // than handing it out, small enough that two to sixteen threads share the work evenly.
 constexpr uint32_t kParticleChunk = 1024;
+// Particles per chunk where shapes are met: small enough that a chunk (close together in
+// grid order) usually sees only the shapes really near it.
+constexpr uint32_t kShapeChunk = 256;
 // Chunks of the pair loops (split by cells with similar particle counts).
 constexpr uint32_t kCellChunks = 64;
 // Positions are kept inside this cube (metres) so that nothing ever overflows.
@@ -178,7 +181,7 @@ bool Fluid::allocate() {
         m_freeCount = m_desc.maxParticles;
         m_grid.reserve(m_capacity);
         m_chunks.reserve(kCellChunks + 2);
-        const uint32_t maxChunks = (m_capacity + kParticleChunk - 1) / kParticleChunk;
+        const uint32_t maxChunks = (m_capacity + kShapeChunk - 1) / kShapeChunk;
         m_chunkRemoved.assign(maxChunks, 0);
         m_chunkPairs.assign(kCellChunks + 2, 0);
     } catch (const std::bad_alloc&) {
@@ -516,9 +519,9 @@ void Fluid::step(const FluidStepContext& ctx) {
 
     if (sph && m_count > 0) {
         // What the shapes near each particle add to its density, and their push.
-        const uint32_t wallChunks = (m_count + kParticleChunk - 1) / kParticleChunk;
+        const uint32_t wallChunks = (m_count + kShapeChunk - 1) / kShapeChunk;
         ctx.pool->parallelFor(wallChunks, ctx.helpers, [&](uint32_t c, unsigned) {
-            wallPass(ctx, c * kParticleChunk, std::min(m_count, (c + 1) * kParticleChunk));
+            wallPass(ctx, c * kShapeChunk, std::min(m_count, (c + 1) * kShapeChunk));
         });
 
         SphPassArgs args;
@@ -571,14 +574,14 @@ void Fluid::step(const FluidStepContext& ctx) {
 
     // Integration and collision, chunk by chunk; each chunk sums its own pushes, added up
     // in chunk order afterwards so that the sum does not depend on the threads.
-    const uint32_t chunks = (m_count + kParticleChunk - 1) / kParticleChunk;
+    const uint32_t chunks = (m_count + kShapeChunk - 1) / kShapeChunk;
     const size_t bodies = ctx.bodyCount;
     if (m_chunkPushes.size() < size_t(chunks) * bodies)
-        m_chunkPushes.resize(size_t((m_capacity + kParticleChunk - 1) / kParticleChunk) * bodies);
+        m_chunkPushes.resize(size_t((m_capacity + kShapeChunk - 1) / kShapeChunk) * bodies);
     std::fill(m_chunkPushes.begin(), m_chunkPushes.begin() + size_t(chunks) * bodies, BodyPush{});
     ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
         m_chunkRemoved[c] = 0;
-        integrate(ctx, c * kParticleChunk, std::min(m_count, (c + 1) * kParticleChunk),
+        integrate(ctx, c * kShapeChunk, std::min(m_count, (c + 1) * kShapeChunk),
                   bodies ? &m_chunkPushes[size_t(c) * bodies] : nullptr, m_chunkRemoved[c]);
     });
     uint32_t removed = 0;
