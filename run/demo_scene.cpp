@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/startup_options.h"
+#include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_camera.h"
@@ -109,6 +110,12 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     if (!render.buildScene(physics.get())) return false;
     if (!createFluids()) return false;
     if (!render.finishScene(physics.get())) return false;
+
+    // The clocks the run shows until the monitor has its maxima: GPU-Z's, when it runs.
+    g_run_result.gpu_core_clock_max = 0.0f;
+    g_run_result.gpu_memory_clock_max = 0.0f;
+    if (g_startup_options.use_gpuz)
+        readGpuzStartupClocks(g_run_result.gpu_core_clock_max, g_run_result.gpu_memory_clock_max);
 
     state_slots[kSceneReadySlot] = 1;
     return true;

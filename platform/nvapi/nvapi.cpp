@@ -398,8 +398,10 @@ NvAPI_Status NvAPI_GetInterfaceVersionString(NvAPI_ShortString text) {
     if (NVML_CALL(nvmlSystemGetNVMLVersion, nvml_version, sizeof nvml_version) != NVML_SUCCESS)
         nvml_version[0] = '\0';
     nvml_version[sizeof nvml_version - 1] = '\0';
+    // The text is cut to the short-string size, as NVAPI's own texts are.
+    const std::string full = std::string("NVAPI over NVML ") + nvml_version;
     char buffer[NVAPI_SHORT_STRING_MAX];
-    std::snprintf(buffer, sizeof buffer, "NVAPI over NVML %s", nvml_version);
+    std::snprintf(buffer, sizeof buffer, "%s", full.c_str());
     copyText(text, buffer);
     return NVAPI_OK;
 }
