@@ -41,14 +41,14 @@ bool DemoSceneRender::createParticleShaders() {
     if (settings.vendor_class == kVendorAmd) defines.push_back("POINT_COORD");
     std::vector<std::string> lit_defines = defines;
     if (settings.add_post_fx) lit_defines.push_back("POST_FX");
-    struct Spec {
+    struct Entry {
         const char* name;
         const char* vertex;
         const char* pixel;
         const std::vector<std::string>* defines;
         vnGpuShader** out;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {"ParticleShader", "shaders/particle.vert", "shaders/particle.frag", &lit_defines,
          &particle_shader},
         {"ParticleShaderAmbientPass", "shaders/particle_ambient_pass.vert",
@@ -57,7 +57,7 @@ bool DemoSceneRender::createParticleShaders() {
          &defines, &particle_lava_shader},
     };
     const float point_scale = float(settings.height) * kSqrt3;
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         vnGpuShader* shader = nullptr;
         const ShaderBuild result = buildShader(s.name, s.vertex, s.pixel, *s.defines, shader);
         if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {

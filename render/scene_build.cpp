@@ -133,17 +133,17 @@ bool DemoSceneRender::buildScene(DemoScenePhysics* physics) {
 // A compile error shows its box and is logged; the shader stays made, and initialisation
 // stops.
 bool DemoSceneRender::createSceneShaders() {
-    struct Spec {
+    struct Entry {
         const char* name;
         const char* vertex;
         const char* pixel;
         vnGpuShader** out;
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {"BumpMappingShader", "shaders/bump_mapping.vert", "shaders/bump_mapping.frag", &bump_shader},
         {"AmbPassShader", "shaders/amb_pass.vert", "shaders/amb_pass.frag", &ambient_shader},
     };
-    for (const Spec& s : specs) {
+    for (const Entry& s : entries) {
         vnGpuShader* shader = nullptr;
         const ShaderBuild result = buildShader(s.name, s.vertex, s.pixel, {}, shader);
         if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
