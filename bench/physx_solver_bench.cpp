@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "app/startup_options.h"
+#include "physics/physics_descriptors.h"
 #include "platform/physx/nx_physics.h"
 #include "platform/physx/sph_passes.h"
 
@@ -45,25 +47,14 @@ struct FluidBuffers {
     FluidBuffers() : pos(3 * kCapacity), vel(3 * kCapacity), life(3 * kCapacity), density(kCapacity), ids(kCapacity) {}
 };
 
-// The fluid settings a run uses (restParticlesPerMeter 7, kernel radius 3 spacings, ...).
+// The fluid descriptor the program itself builds for a run, with these buffers attached.
 NxFluidDesc runFluidDesc(FluidBuffers& b) {
-    NxFluidDesc d;
-    d.maxParticles = kCapacity;
-    d.restParticlesPerMeter = 7.0f;
-    d.restDensity = 1000.0f;
-    d.kernelRadiusMultiplier = 3.0f;
-    d.motionLimitMultiplier = 3.0f;
-    d.collisionDistanceMultiplier = 0.12f;
-    d.stiffness = 60.0f;
-    d.viscosity = 100.0f;
-    d.surfaceTension = 100.0f;
-    d.damping = 0.46f;
-    d.restitutionForStaticShapes = 0.2f;
-    d.dynamicFrictionForStaticShapes = 0.5f;
-    d.restitutionForDynamicShapes = 0.2f;
-    d.dynamicFrictionForDynamicShapes = 0.5f;
-    d.collisionResponseCoefficient = 0.2f;
-    d.flags = NX_FF_VISUALIZATION | NX_FF_ENABLED;
+    static const plashwerk::StartupOptions defaults = [] {
+        plashwerk::StartupOptions o;
+        plashwerk::setDefaultStartupOptions(o);
+        return o;
+    }();
+    NxFluidDesc d = plashwerk::makeFluidDesc(defaults, kCapacity, false);
     NxParticleData& w = d.particlesWriteData;
     w.numParticlesPtr = &b.count;
     w.bufferPos = b.pos.data();
