@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "app/main_window.h"
-#include "app/options_file.h"
-#include "app/startup_options.h"
+#include "settings/options_file.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "app/application.h"
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 int main(int argc, char** argv) {
     const std::string command_line = plashwerk::joinCommandLine(argc, argv);

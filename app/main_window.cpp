@@ -4,7 +4,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "app/stop_signals.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"

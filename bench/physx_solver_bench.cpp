@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/physics_descriptors.h"
 #include "platform/physx/nx_physics.h"
 #include "platform/physx/sph_passes.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "app/main_window.h"
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/gl/render_context.h"

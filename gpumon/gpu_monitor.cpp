@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdarg>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"

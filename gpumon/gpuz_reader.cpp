@@ -3,7 +3,7 @@
 #include <bit>
 #include <cmath>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "platform/shm/shared_memory.h"
 
 namespace plashwerk {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {

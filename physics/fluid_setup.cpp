@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_layout.h"
 #include "physics/physics_descriptors.h"

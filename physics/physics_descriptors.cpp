@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/fluid_layout.h"
 
 namespace plashwerk {

@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/physics_descriptors.h"
 #include "platform/engine/vn_trace_mgr.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_camera.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"

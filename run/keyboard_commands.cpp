@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "run/demo_scene.h"
 #include "run/run_state.h"
 

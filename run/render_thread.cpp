@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/thread/thread_util.h"

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_render_window.h"

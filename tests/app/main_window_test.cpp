@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "platform/engine/vantorr.h"
 #include "platform/msgbox/message_box.h"
 #include "run/demo_scene.h"

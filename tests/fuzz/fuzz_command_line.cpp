@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static plashwerk::StartupOptions defaults = [] {

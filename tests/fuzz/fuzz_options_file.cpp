@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/options_file.h"
+#include "settings/options_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plashwerk::StartupOptions o;

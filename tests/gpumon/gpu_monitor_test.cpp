@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"
 #include "tests/gpumon/gpumon_test_support.h"

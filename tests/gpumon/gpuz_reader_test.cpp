@@ -13,7 +13,7 @@
 #include <limits>
 #include <string>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/physics_descriptors.h"
 
 namespace plashwerk {

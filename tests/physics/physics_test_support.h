@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/physx/nx_physics.h"

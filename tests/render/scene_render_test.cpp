@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_simulation.h"
 #include "platform/engine/vn_mesh.h"

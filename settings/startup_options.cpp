@@ -1,4 +1,4 @@
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 #include <cerrno>
 #include <climits>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 

@@ -1,4 +1,4 @@
-#include "app/options_file.h"
+#include "settings/options_file.h"
 
 #include <irrXML.h>
 #include <string.h>

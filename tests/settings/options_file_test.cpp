@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/options_file.h"
-#include "tests/app/options_equal.h"
+#include "settings/options_file.h"
+#include "tests/settings/options_equal.h"
 
 namespace plashwerk {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/startup_options.h"
-#include "tests/app/options_equal.h"
+#include "settings/startup_options.h"
+#include "tests/settings/options_equal.h"
 
 namespace plashwerk {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/startup_options.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
