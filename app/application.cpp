@@ -22,6 +22,7 @@
 namespace plashwerk {
 
 AppState g_app;
+StartupOptions g_startup_options;
 
 using Vantorr_nsp::logTrace;
 using Vantorr_nsp::VN_TRACE_INFO;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "settings/startup_options.h"
+
 namespace plashwerk {
 
 /// Exit statuses of the program.
@@ -24,6 +26,10 @@ struct AppState {
 };
 
 extern AppState g_app;
+
+/// The settings of the process, filled at start-up and by the startup dialog. Only the
+/// shell reads it; the subsystems below are handed what they need.
+extern StartupOptions g_startup_options;
 
 inline constexpr const char* kAppName = "Plashwerk";
 inline constexpr int kVersionMajor = 1;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "settings/settings_fields.h"
+
 namespace plashwerk {
 namespace {
 
@@ -18,85 +20,33 @@ using S = StartupOptions;
 // An options file is about 1.5 KB; anything past this is not one and is not loaded.
 constexpr long kMaxOptionsFileBytes = 1 << 20;
 
-enum class Read { Int, TrueIfOne, Real, WholeReal, RunMode, ParticleType, Text };
-
-struct Attribute {
-    const char* name;
-    Read read;
-    int S::*int_field = nullptr;
-    bool S::*bool_field = nullptr;
-    float S::*float_field = nullptr;
-};
-
-// In the reader's order (it differs from the written order).
-const Attribute kReadOrder[] = {
-    {"display_menu_bar", Read::Int, &S::display_menu_bar},
-    {"display_version", Read::Int, &S::display_version},
-    {"width", Read::Int, &S::width},
-    {"height", Read::Int, &S::height},
-    {"msaa", Read::Int, &S::msaa},
-    {"fullscreen", Read::Int, &S::fullscreen},
-    {"run_mode", Read::RunMode, &S::run_mode},
-    {"time_based_benchmark", Read::TrueIfOne, nullptr, &S::time_based_benchmark},
-    {"max_time", Read::Int, &S::max_time},
-    {"max_frames", Read::Int, &S::max_frames},
-    {"xtreme_burning", Read::Int, &S::xtreme_burning},
-    {"log_temperature", Read::TrueIfOne, nullptr, &S::log_temperature},
-    {"log_score", Read::TrueIfOne, nullptr, &S::log_score},
-    {"add_post_fx", Read::TrueIfOne, nullptr, &S::add_post_fx},
-    {"increase_graphx_workload", Read::TrueIfOne, nullptr, &S::increase_graphx_workload},
-    {"multicore_cpu_physx", Read::TrueIfOne, nullptr, &S::multicore_cpu_physx},
-    {"multithreaded_physx", Read::TrueIfOne, nullptr, &S::multithreaded_physx},
-    {"thread_affinity", Read::TrueIfOne, nullptr, &S::thread_affinity},
-    {"physx_cpu", Read::TrueIfOne, nullptr, &S::physx_cpu},
-    {"physx_mutex", Read::TrueIfOne, nullptr, &S::physx_mutex},
-    {"threads_sync", Read::TrueIfOne, nullptr, &S::threads_sync},
-    {"unlock_cpu_cores_number", Read::TrueIfOne, nullptr, &S::unlock_cpu_cores_number},
-    {"num_fluid_emitters", Read::Int, &S::num_fluid_emitters},
-    {"use_particle_count", Read::TrueIfOne, nullptr, &S::use_particle_count},
-    {"num_total_particles", Read::Int, &S::num_total_particles},
-    {"z2o_physx_gpu_mem", Read::TrueIfOne, nullptr, &S::z2o_physx_gpu_mem},
-    {"particles_rate_xtreme", Read::Int, &S::particles_rate_xtreme},
-    {"particles_rate", Read::Int, &S::particles_rate},
-    {"particles_lifetime", Read::WholeReal, nullptr, nullptr, &S::particles_lifetime},
-    {"physx_fluid_velocity", Read::Real, nullptr, nullptr, &S::physx_fluid_velocity},
-    {"physx_fluid_emitter_size", Read::Real, nullptr, nullptr, &S::physx_fluid_emitter_size},
-    {"particle_type", Read::ParticleType, &S::particle_type},
-    {"light_pos_x", Read::Real, nullptr, nullptr, &S::light_pos_x},
-    {"light_pos_y", Read::Real, nullptr, nullptr, &S::light_pos_y},
-    {"light_pos_z", Read::Real, nullptr, nullptr, &S::light_pos_z},
-    {"gpu_temp_spike_filter_threshold", Read::Real, nullptr, nullptr,
-     &S::gpu_temp_spike_filter_threshold},
-    {"enable_gpu_temp_spike_filter", Read::TrueIfOne, nullptr, &S::enable_gpu_temp_spike_filter},
-    {"use_gpuz", Read::TrueIfOne, nullptr, &S::use_gpuz},
-    {"display_information", Read::TrueIfOne, nullptr, &S::display_information},
-    {"display_latest_news", Read::TrueIfOne, nullptr, &S::display_latest_news},
-    {"submit_score_user_email", Read::Text},
-};
-
 // Keyword comparison over at most the first 32 characters of the value.
 bool startsWith(const char* text, const char* keyword) {
     return std::strncmp(text, keyword, std::min<size_t>(32, std::strlen(keyword))) == 0;
 }
 
-void readAttribute(S& o, irr::io::IrrXMLReader& xml, const Attribute& a) {
-    const char* text = xml.getAttributeValue(a.name);
+void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) {
+    const char* name = field.name;
+    const char* text = xml.getAttributeValue(name);
     if (!text) return;
-    switch (a.read) {
-        case Read::Int: o.*a.int_field = xml.getAttributeValueAsInt(a.name); break;
-        case Read::TrueIfOne: o.*a.bool_field = xml.getAttributeValueAsInt(a.name) == 1; break;
-        case Read::Real: o.*a.float_field = xml.getAttributeValueAsFloat(a.name); break;
-        case Read::WholeReal:
-            o.*a.float_field = static_cast<float>(xml.getAttributeValueAsInt(a.name));
+    const FieldRef& r = field.ref;
+    switch (field.file) {
+        case FileForm::None: break;
+        case FileForm::Int: o.*r.int_field = xml.getAttributeValueAsInt(name); break;
+        case FileForm::Bool: o.*r.bool_field = xml.getAttributeValueAsInt(name) == 1; break;
+        case FileForm::Real: o.*r.float_field = xml.getAttributeValueAsFloat(name); break;
+        case FileForm::WholeReal:
+            o.*r.float_field = static_cast<float>(xml.getAttributeValueAsInt(name));
             break;
-        case Read::RunMode:
-            o.run_mode = startsWith(text, "BENCHMARK") ? kRunModeBenchmark : kRunModeStabilityTest;
+        case FileForm::RunMode:
+            o.*r.int_field =
+                startsWith(text, "BENCHMARK") ? kRunModeBenchmark : kRunModeStabilityTest;
             break;
-        case Read::ParticleType:
-            o.particle_type = startsWith(text, "SMILEY") ? 2 : startsWith(text, "LAVA") ? 1 : 0;
+        case FileForm::ParticleType:
+            o.*r.int_field = startsWith(text, "SMILEY") ? 2 : startsWith(text, "LAVA") ? 1 : 0;
             break;
-        case Read::Text:
-            std::snprintf(o.submit_score_user_email, sizeof o.submit_score_user_email, "%s", text);
+        case FileForm::Text:
+            std::snprintf(o.*r.text_field, sizeof(o.*r.text_field), "%s", text);
             break;
     }
 }
@@ -258,7 +208,8 @@ void readOptionsText(StartupOptions& options, const char* text, size_t size) {
         if (xml->getNodeType() != irr::io::EXN_ELEMENT) continue;
         const char* name = xml->getNodeName();
         if (!name || std::strcmp(name, "startup_options") != 0) continue;
-        for (const Attribute& a : kReadOrder) readAttribute(options, *xml, a);
+        for (const SettingField* field : settingFieldsInReadOrder())
+            readAttribute(options, *xml, *field);
     }
     delete xml;
 }
@@ -270,67 +221,48 @@ bool readOptionsFile(StartupOptions& options, const char* path) {
     return true;
 }
 
+namespace {
+
+// The attribute's value as the file stores it; empty for a text that is not written.
+std::string attributeValue(const StartupOptions& o, const SettingField& field) {
+    const FieldRef& r = field.ref;
+    switch (field.file) {
+        case FileForm::None: break;
+        case FileForm::Int: return formatValue("%d", o.*r.int_field);
+        case FileForm::Bool: return formatValue("%d", o.*r.bool_field ? 1 : 0);
+        case FileForm::Real:
+        case FileForm::WholeReal:
+            return formatValue(field.write_format, static_cast<double>(o.*r.float_field));
+        case FileForm::RunMode:
+            return o.*r.int_field == kRunModeBenchmark ? "BENCHMARK" : "STABILITY_TEST";
+        case FileForm::ParticleType: {
+            const int type = o.*r.int_field;
+            return type == 2 ? "SMILEY" : type == 1 ? "LAVA" : "POINT";
+        }
+        case FileForm::Text: {
+            const char* text = o.*r.text_field;
+            return escapeXml(std::string(text, strnlen(text, sizeof(o.*r.text_field))).c_str());
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string formatOptionsFile(const StartupOptions& o) {
     std::string doc;
-    // Each attribute is one piece: line break, two tabs, name="value".
-    auto attr = [&doc](const char* name, const std::string& value) {
-        appendPiece(doc, "\n\t\t%s=\"%s\"", name, value.c_str());
-    };
-    auto num = [](int value) { return formatValue("%d", value); };
-    auto real = [](const char* format, float value) {
-        return formatValue(format, static_cast<double>(value));
-    };
-
     appendPiece(doc, "<?xml version=\"1.0\"?>");
     appendPiece(doc, "\n<plashwerk>");
     appendPiece(doc,
                 "\n\t<!--\n\trun_mode: \"BENCHMARK\" or \"STABILITY_TEST\".\n\tmax_time: in "
                 "milliseconds.\n\tmax_frames: -1 means not used.\n\t-->");
     appendPiece(doc, "\n\t<startup_options");
-    attr("display_menu_bar", num(o.display_menu_bar));
-    attr("display_version", num(o.display_version));
-    attr("width", num(o.width));
-    attr("height", num(o.height));
-    attr("msaa", num(o.msaa));
-    attr("fullscreen", num(o.fullscreen));
-    attr("run_mode", o.run_mode == kRunModeBenchmark ? "BENCHMARK" : "STABILITY_TEST");
-    attr("time_based_benchmark", num(o.time_based_benchmark));
-    attr("max_time", num(o.max_time));
-    attr("max_frames", num(o.max_frames));
-    attr("xtreme_burning", num(o.xtreme_burning));
-    attr("log_temperature", num(o.log_temperature));
-    attr("log_score", num(o.log_score));
-    attr("add_post_fx", num(o.add_post_fx));
-    attr("increase_graphx_workload", num(o.increase_graphx_workload));
-    attr("multicore_cpu_physx", num(o.multicore_cpu_physx));
-    attr("multithreaded_physx", num(o.multithreaded_physx));
-    attr("thread_affinity", num(o.thread_affinity));
-    attr("num_fluid_emitters", num(o.num_fluid_emitters));
-    attr("physx_mutex", num(o.physx_mutex));
-    attr("threads_sync", num(o.threads_sync));
-    attr("unlock_cpu_cores_number", num(o.unlock_cpu_cores_number));
-    attr("physx_cpu", num(o.physx_cpu));
-    attr("use_particle_count", num(o.use_particle_count));
-    attr("num_total_particles", num(o.num_total_particles));
-    attr("z2o_physx_gpu_mem", num(o.z2o_physx_gpu_mem));
-    attr("light_pos_x", real("%f", o.light_pos_x));
-    attr("light_pos_y", real("%f", o.light_pos_y));
-    attr("light_pos_z", real("%f", o.light_pos_z));
-    attr("physx_fluid_velocity", real("%.2f", o.physx_fluid_velocity));
-    attr("physx_fluid_emitter_size", real("%.3f", o.physx_fluid_emitter_size));
-    attr("particles_rate_xtreme", num(o.particles_rate_xtreme));
-    attr("particles_rate", num(o.particles_rate));
-    attr("particles_lifetime", real("%.2f", o.particles_lifetime));
-    attr("particle_type", o.particle_type == 2 ? "SMILEY" : o.particle_type == 1 ? "LAVA" : "POINT");
-    attr("gpu_temp_spike_filter_threshold", real("%.3f", o.gpu_temp_spike_filter_threshold));
-    attr("enable_gpu_temp_spike_filter", num(o.enable_gpu_temp_spike_filter));
-    attr("use_gpuz", num(o.use_gpuz));
-    attr("display_information", num(o.display_information));
-    attr("display_latest_news", num(o.display_latest_news));
-    if (o.submit_score_user_email[0]) {
-        const std::string email(o.submit_score_user_email,
-                                strnlen(o.submit_score_user_email, sizeof o.submit_score_user_email));
-        attr("submit_score_user_email", escapeXml(email.c_str()));
+    // Each attribute is one piece: line break, two tabs, name="value". An empty text is
+    // left out rather than written as an empty value.
+    for (const SettingField* field : settingFieldsInWriteOrder()) {
+        const std::string value = attributeValue(o, *field);
+        if (field->file == FileForm::Text && value.empty()) continue;
+        appendPiece(doc, "\n\t\t%s=\"%s\"", field->name, value.c_str());
     }
     appendPiece(doc, "\n\t/>");
     appendPiece(doc, "\n</plashwerk>");

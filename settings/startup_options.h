@@ -1,9 +1,11 @@
 #pragma once
-// Every run setting in one process-wide record, and the ways it is filled.
+// Every run setting in one record, and the ways it is filled.
 //
 // Layers, each overwriting the one before: defaults, the options file, the command line,
-// then the startup dialog. The record is written on the main thread before the run
-// threads start (and by the dialog between runs); every subsystem reads it directly.
+// then the startup dialog. The shell owns the one record of the process and writes it on
+// the main thread before the run threads start (and from the dialog between runs); each
+// subsystem is handed the values it needs. The fields' defaults, command-line spellings and
+// file attributes are one table (settings_fields.h).
 
 #include <cstdint>
 #include <string>
@@ -70,9 +72,6 @@ struct StartupOptions {
 
 inline constexpr int kRunModeBenchmark = 1;
 inline constexpr int kRunModeStabilityTest = 2;
-
-/// The one record of the process.
-extern StartupOptions g_startup_options;
 
 /// Fills every field with its default; num_cpu_cores comes from the system.
 void setDefaultStartupOptions(StartupOptions& options);

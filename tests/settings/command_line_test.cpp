@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "settings/startup_options.h"
-#include "tests/settings/options_equal.h"
+#include "settings/settings_fields.h"
 
 namespace plashwerk {
 namespace {
@@ -40,10 +43,10 @@ TEST_F(CommandLine, DefaultsAreTheDocumentedValues) {
 }
 
 TEST_F(CommandLine, EmptyOrNullTextChangesNothing) {
-    EXPECT_TRUE(sameOptions(o, parsed("")));
+    EXPECT_TRUE(sameSettings(o, parsed("")));
     StartupOptions copy = o;
     parseCommandLine(copy, nullptr);
-    EXPECT_TRUE(sameOptions(o, copy));
+    EXPECT_TRUE(sameSettings(o, copy));
 }
 
 TEST_F(CommandLine, FlagsMatchAnywhereAndAreCaseSensitive) {
@@ -92,6 +95,35 @@ TEST_F(CommandLine, NumbersOutOfRangeSaturateAndNonFiniteRealsAreRefused) {
                     20.0f);
 }
 
+// Valued options read their number the way "%d" and "%f" scan: blanks and a sign may lead,
+// digits are decimal whatever zeros lead them, and the number ends at the first other
+// character.
+TEST_F(CommandLine, NumberFormsAsTheScanReadsThem) {
+    EXPECT_EQ(parsed("/width=0640").width, 640) << "leading zeros are not octal";
+    EXPECT_EQ(parsed("/width=0x400").width, 0) << "hexadecimal stops at the x";
+    EXPECT_EQ(parsed("/width=+700").width, 700);
+    EXPECT_EQ(parsed("/max_time=-1").max_time, -1);
+    EXPECT_EQ(parsed("/width= 512").width, 512) << "blanks before the number are skipped";
+    EXPECT_EQ(parsed("/width=  \t9").width, 9);
+    EXPECT_EQ(parsed("/width=- 5").width, 800) << "a sign must touch its digits";
+    EXPECT_EQ(parsed("/width=12abc").width, 12);
+    EXPECT_EQ(parsed("/width=7.9").width, 7);
+    EXPECT_EQ(parsed("/width =640").width, 800) << "the pattern needs the = right after";
+    EXPECT_EQ(parsed("/render_slowdown_delay =5").render_slowdown_delay, 0);
+    EXPECT_EQ(parsed("/render_slowdown_delay= 5").render_slowdown_delay, 5);
+    EXPECT_EQ(parsed("/physx_gpu_heap_size=").physx_gpu_heap_size, 256) << "empty value";
+    EXPECT_EQ(parsed("/num_fluid_emitters=-0").num_fluid_emitters, 1);
+    EXPECT_EQ(parsed("/num_fluid_emitters=007").num_fluid_emitters, 7);
+    EXPECT_TRUE(parsed("/osi= 3").display_information);
+    EXPECT_FALSE(parsed("/osi=0x5").display_information);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size= .5").physx_fluid_emitter_size, 0.5f);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=-1e-1").physx_fluid_emitter_size, -0.1f);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=0x1p-2").physx_fluid_emitter_size, 0.25f);
+    EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=").physx_fluid_emitter_size, 0.2f);
+    EXPECT_FLOAT_EQ(parsed("/gpu_temp_spike_filter_threshold=+7.").gpu_temp_spike_filter_threshold,
+                    7.0f);
+}
+
 TEST_F(CommandLine, RealOptions) {
     EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=0.35").physx_fluid_emitter_size, 0.35f);
     EXPECT_FLOAT_EQ(parsed("/physx_fluid_emitter_size=x").physx_fluid_emitter_size, 0.2f);
@@ -116,6 +148,73 @@ TEST_F(CommandLine, PhysxCpuFlagOnlyMattersAfterTheFileClearedIt) {
     o.physx_cpu = false;
     EXPECT_TRUE(parsed("/physx_cpu").physx_cpu);
     EXPECT_FALSE(parsed("").physx_cpu);
+}
+
+// The one table drives the defaults, the command line and the file: a row that names a
+// member twice, a spelling whose form does not fit its field, or a gap in the file's orders
+// would silently lose a setting.
+TEST(SettingsTable, EveryRowIsConsistent) {
+    std::set<std::string> names;
+    std::set<const void*> members;
+    std::vector<int> read_ranks, write_ranks;
+    StartupOptions probe{};
+    for (const SettingField& field : settingFields()) {
+        EXPECT_TRUE(names.insert(field.name).second) << field.name;
+        const FieldRef& r = field.ref;
+        const int set = (r.int_field != nullptr) + (r.bool_field != nullptr) +
+                        (r.float_field != nullptr) + (r.text_field != nullptr);
+        ASSERT_EQ(set, 1) << field.name;
+        const void* member = r.int_field    ? static_cast<const void*>(&(probe.*r.int_field))
+                             : r.bool_field ? static_cast<const void*>(&(probe.*r.bool_field))
+                             : r.float_field
+                                 ? static_cast<const void*>(&(probe.*r.float_field))
+                                 : static_cast<const void*>(&(probe.*r.text_field));
+        EXPECT_TRUE(members.insert(member).second) << field.name << " names a member twice";
+        for (const CommandLineSpelling& spelling : field.options) {
+            if (spelling.form == OptionForm::None) continue;
+            EXPECT_EQ(spelling.literal[0], '/') << field.name;
+            if (spelling.form == OptionForm::OnIfNonZero) EXPECT_TRUE(r.bool_field) << field.name;
+            if (spelling.form == OptionForm::Count) EXPECT_TRUE(r.int_field) << field.name;
+            if (spelling.form == OptionForm::Number)
+                EXPECT_TRUE(r.int_field || r.float_field) << field.name;
+        }
+        if (field.file == FileForm::None) {
+            EXPECT_EQ(field.read_rank + field.write_rank, 0) << field.name;
+            continue;
+        }
+        read_ranks.push_back(field.read_rank);
+        write_ranks.push_back(field.write_rank);
+        const bool real = field.file == FileForm::Real || field.file == FileForm::WholeReal;
+        EXPECT_EQ(real, r.float_field != nullptr) << field.name;
+        EXPECT_EQ(real, field.write_format != nullptr) << field.name;
+        EXPECT_EQ(field.file == FileForm::Bool, r.bool_field != nullptr) << field.name;
+        EXPECT_EQ(field.file == FileForm::Text, r.text_field != nullptr) << field.name;
+    }
+    std::sort(read_ranks.begin(), read_ranks.end());
+    std::sort(write_ranks.begin(), write_ranks.end());
+    for (size_t k = 0; k < read_ranks.size(); ++k) {
+        EXPECT_EQ(read_ranks[k], static_cast<int>(k + 1)) << "read order has a gap or a twin";
+        EXPECT_EQ(write_ranks[k], static_cast<int>(k + 1)) << "write order has a gap or a twin";
+    }
+    EXPECT_EQ(settingFieldsInReadOrder().size(), read_ranks.size());
+    EXPECT_EQ(settingFieldsInWriteOrder().front()->name, std::string("display_menu_bar"));
+}
+
+// Each field differs from its default after exactly one change, so the comparison and the
+// defaults really cover every row.
+TEST(SettingsTable, ComparisonSeesEveryField) {
+    StartupOptions base;
+    setDefaultStartupOptions(base);
+    for (const SettingField& field : settingFields()) {
+        StartupOptions changed = base;
+        const FieldRef& r = field.ref;
+        if (r.int_field) changed.*r.int_field += 1;
+        if (r.bool_field) changed.*r.bool_field = !(changed.*r.bool_field);
+        if (r.float_field) changed.*r.float_field += 1.0f;
+        if (r.text_field) (changed.*r.text_field)[0] = 'x';
+        EXPECT_FALSE(sameSettings(base, changed)) << field.name;
+        EXPECT_TRUE(sameField(field, changed, changed)) << field.name;
+    }
 }
 
 TEST(JoinCommandLine, JoinsArgumentsWithSingleBlanks) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "settings/options_file.h"
-#include "tests/settings/options_equal.h"
+#include "settings/settings_fields.h"
 
 namespace plashwerk {
 namespace {
@@ -104,7 +104,7 @@ TEST_F(OptionsFile, AbsentAttributesAndOtherElementsLeaveFieldsAlone) {
     StartupOptions r = read(
         "<plashwerk><other width=\"3\"/><Startup_Options width=\"4\"/>"
         "<startup_options unknown=\"9\"/></plashwerk>");
-    EXPECT_TRUE(sameOptions(r, o));
+    EXPECT_TRUE(sameSettings(r, o));
 }
 
 TEST_F(OptionsFile, LaterElementsOverrideEarlierOnes) {
@@ -144,10 +144,10 @@ TEST_F(OptionsFile, MissingDirectoryAndEmptyPaths) {
     EXPECT_FALSE(readOptionsFile(o, nullptr));
     StartupOptions r = o;
     EXPECT_TRUE(readOptionsFile(r, (dir + "/missing.xml").c_str()));
-    EXPECT_TRUE(sameOptions(r, o));
+    EXPECT_TRUE(sameSettings(r, o));
     ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
     EXPECT_TRUE(readOptionsFile(r, path.c_str())) << "a directory reads as an empty document";
-    EXPECT_TRUE(sameOptions(r, o));
+    EXPECT_TRUE(sameSettings(r, o));
 
     EXPECT_FALSE(writeOptionsFile(o, ""));
     EXPECT_FALSE(writeOptionsFile(o, path.c_str())) << "cannot replace a directory";
