@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/program/program_info.h"
 #include "settings/startup_options.h"
 
 namespace plashwerk {
@@ -31,10 +32,6 @@ extern AppState g_app;
 /// shell reads it; the subsystems below are handed what they need.
 extern StartupOptions g_startup_options;
 
-inline constexpr const char* kAppName = "Plashwerk";
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 5;
-inline constexpr int kVersionBugfix = 4;
 
 /// Runs start-up, the dialog or the direct run, and shut-down. command_line is everything
 /// after the program name as one text. Returns the process exit status.

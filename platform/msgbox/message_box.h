@@ -8,11 +8,13 @@
 
 #include <functional>
 
+#include "platform/program/program_info.h"
+
 namespace plashwerk {
 
 enum class MessageBoxKind { Error, Information, Warning };
 
-inline constexpr const char* kMessageBoxCaption = "Plashwerk";
+inline constexpr const char* kMessageBoxCaption = kAppName;
 inline constexpr int kMessageBoxBytes = 4096;
 
 using MessageBoxSink = std::function<void(MessageBoxKind kind, const char* caption, const char* text)>;
