@@ -5,7 +5,7 @@
 // Contents:
 //   createMainWindowAndStartRun, closeMainWindow, stopRun, restoreDesktopDisplayMode
 //   the main window procedure (MainWindowProcedure)
-//   runWithoutDialog: step 16 of start-up, the direct run and its message loop
+//   runWithoutDialog: a start without the dialog (presets, the run) and its message loop
 //   hooks of the startup dialog
 //   checks shared with tests: the desktop-size check and the size clamps
 
