@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
+scripts/check-layers.sh
 
 # ThreadSanitizer: the physics threads and counters (tests that do not load Mesa, whose
 # uninstrumented worker threads TSan cannot see through).
