@@ -39,6 +39,8 @@ StopSignals::StopSignals(std::function<void()> on_stop) : m_on_stop(std::move(on
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal stops the run like SIGTERM, so the logs are closed properly.
+    sigaction(SIGHUP, &action, nullptr);
     if (g_pipe[0] >= 0) m_watcher = std::thread([this] { watch(); });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Ctrl+C and SIGTERM during a run: the first one is handled like the user closing the main
-// window, so the run stops and shut-down runs in full; a second one ends the process at
-// once.
+// Ctrl+C, SIGTERM and SIGHUP during a run: the first one is handled like the user closing
+// the main window, so the run stops and shut-down runs in full; a second one ends the
+// process at once.
 
 #include <functional>
 #include <thread>
@@ -10,7 +10,7 @@ namespace plashwerk {
 
 class StopSignals {
 public:
-    /// Installs the handlers for SIGINT and SIGTERM. on_stop runs on a thread of its own
+    /// Installs the handlers for SIGINT, SIGTERM and SIGHUP. on_stop runs on a thread of its own
     /// (not in the signal handler) after the first signal.
     explicit StopSignals(std::function<void()> on_stop);
     /// Stops the watching thread. The handlers stay: a signal during the shut-down that
