@@ -190,15 +190,30 @@ private:
         void resize(size_t n);
     };
 
+    struct Integration;  // what both integrators need for a chunk (fluid_integrate.cpp)
+
     void updateConstants();
-    void ageParticles(float dt);
-    void emit(const FluidStepContext& ctx);
     uint32_t appendParticle(const NxVec3& p, const NxVec3& v, float life);
     uint32_t takeId();
     void releaseId(uint32_t id);
+
+    // The phases of a step, in their order.
+    void clearPushes(uint32_t bodyCount);
+    void ageParticles(float dt);
+    void emit(const FluidStepContext& ctx);
+    void sortIntoCells(const FluidStepContext& ctx);  // with particle interaction
+    void dropTheDead(const FluidStepContext& ctx);    // without it
+    void addWallDensity(const FluidStepContext& ctx);
+    void densityAndForces(const FluidStepContext& ctx);
+    void clearForces();
+    void integrateAll(const FluidStepContext& ctx);
+
     void reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count);
     void integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
                    uint32_t& removed);
+    void integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t end);
+    void integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t begin,
+                          uint32_t end, BodyPush* pushes, uint32_t& removed);
     void removeMarked();
     void wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end);
     void chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const;

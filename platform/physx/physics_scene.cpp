@@ -538,9 +538,16 @@ void Scene::applyFluidPushes() {
 
 void Scene::stepRigidBodies(float dt) {
     if (m_pushable.empty() || !(dt > 0.0f)) return;
-    const NxVec3 g = m_desc.gravity;
+    applyBodyForces(dt);
+    findBodyContacts();
+    solveBodyContacts(dt);
+    integrateBodies(dt);
+    updateBodySleep(dt);
+}
 
-    // Forces, fluid pushes and damping; sleeping bodies wake when pushed hard enough.
+// Forces, fluid pushes and damping; sleeping bodies wake when pushed hard enough.
+void Scene::applyBodyForces(float dt) {
+    const NxVec3 g = m_desc.gravity;
     for (Actor* a : m_pushable) {
         BodyState& b = a->body();
         const NxVec3 dv = b.pushLinear * b.invMass;
@@ -563,8 +570,10 @@ void Scene::stepRigidBodies(float dt) {
         b.linearVelocity *= 1.0f / (1.0f + b.linearDamping * dt);
         b.angularVelocity *= 1.0f / (1.0f + b.angularDamping * dt);
     }
+}
 
-    // Contacts of each awake body with the shapes of every other actor.
+// Contacts of each awake body with the shapes of every other actor.
+void Scene::findBodyContacts() {
     m_contacts.clear();
     for (Actor* a : m_pushable) {
         if (a->body().sleeping || (a->getFlags() & NX_AF_DISABLE_COLLISION)) continue;
@@ -632,8 +641,10 @@ void Scene::stepRigidBodies(float dt) {
             }
         }
     }
+}
 
-    // Sequential impulses.
+// Sequential impulses.
+void Scene::solveBodyContacts(float dt) {
     uint32_t iterations = 4;
     for (RigidContact& c : m_contacts) {
         Actor& a = *c.body;
@@ -685,8 +696,10 @@ void Scene::stepRigidBodies(float dt) {
             applyImpulse(c.t1 * d1 + c.t2 * d2);
         }
     }
+}
 
-    // Integration and sleep.
+// Velocities clamped, poses moved; a body that leaves the world's bounds stops and sleeps.
+void Scene::integrateBodies(float dt) {
     for (Actor* a : m_pushable) {
         BodyState& b = a->body();
         if (b.sleeping) continue;
@@ -714,8 +727,15 @@ void Scene::stepRigidBodies(float dt) {
             // Out of the world: it stops where it is.
             b.linearVelocity = b.angularVelocity = NxVec3(0, 0, 0);
             b.sleeping = true;
-            continue;
         }
+    }
+}
+
+// A body slower than its sleep thresholds for its wake-up time falls asleep.
+void Scene::updateBodySleep(float dt) {
+    for (Actor* a : m_pushable) {
+        BodyState& b = a->body();
+        if (b.sleeping) continue;
         if (b.linearVelocity.magnitudeSquared() < b.sleepLinear2 &&
             b.angularVelocity.magnitudeSquared() < b.sleepAngular2) {
             b.slowTime += dt;

@@ -95,6 +95,12 @@ private:
     void runStep();
     void subStep(float dt);
     void stepRigidBodies(float dt);
+    // The phases of stepRigidBodies, in their order.
+    void applyBodyForces(float dt);
+    void findBodyContacts();
+    void solveBodyContacts(float dt);
+    void integrateBodies(float dt);
+    void updateBodySleep(float dt);
     void snapshotShapes();
     void stepFluids(float dt);
     void applyFluidPushes();

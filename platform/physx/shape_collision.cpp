@@ -211,24 +211,18 @@ uint32_t collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
             ++touched;
             offPlane = offPlane || s.type != NX_SHAPE_PLANE;
             if (s.drain) return contact | kDrained;
-            const int idx = s.onBody ? 1 : 0;
             contact |= s.onBody ? kTouchedDynamic : kTouchedStatic;
             normal = n;
 
-            // Velocity relative to the surface point: bounce the approaching part, brake
-            // the sliding part.
+            // The response to the velocity relative to the surface point.
             NxVec3 vs(0, 0, 0);
             if (s.onBody) vs = s.linearVelocity + s.angularVelocity.cross(to - s.centreOfMass);
             const NxVec3 vr = v - vs;
             const float vn = vr.dot(n);
             if (vn >= 0.0f) continue;
-            NxVec3 vt = vr - n * vn;
-            const float restitution = -vn > params.bounceSpeed ? params.restitution[idx] : 0.0f;
-            if (vt.magnitude() <= params.staticFriction[idx] * -vn)
-                vt = NxVec3(0, 0, 0);
-            else
-                vt *= 1.0f - params.dynamicFriction[idx];
-            const NxVec3 vNew = vs + vt - n * (restitution * vn);
+            const ParticleVelocity u = contactResponse(params.surface[s.onBody ? 1 : 0], n.x, n.y,
+                                                       n.z, vr.x, vr.y, vr.z, vn, vs.x, vs.y, vs.z);
+            const NxVec3 vNew(u.x, u.y, u.z);
             if (s.body != kNoBody && pushes) {
                 const NxVec3 dp = (vNew - v) * mass;
                 pushes[s.body].linear -= dp;

@@ -115,6 +115,61 @@ TEST(Lifetime, ParticlesDieWhenTheirLifeRunsOutAndSlotsAreReused) {
     for (NxU32 i = 0; i < out.count; ++i) EXPECT_LT(out.ids[i], 1000u);
 }
 
+// Life is counted down at the start of each step, before emission; a particle goes on the
+// step whose count-down leaves it ten microseconds or less (float steps add up a hair
+// short), so one of lifetime L = n steps is seen after exactly n steps of its own.
+TEST(Lifetime, ParticleGoesOnTheStepItsAgeReachesItsLifetime) {
+    SdkPtr sdk = createSdk();
+    NxScene* scene = createScene(*sdk);
+    scene->setGravity(NxVec3(0, 0, 0));
+    FluidOut out(16);
+    NxFluidDesc d = runFluidDesc(16);
+    d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+    out.attach(d.particlesWriteData);
+    NxFluid* fluid = scene->createFluid(d);
+
+    // Added particles age from the first step: five steps of life, five steps and 5 us
+    // (within the ten microseconds), five steps and 30 us (one step more).
+    float pos[9] = {0, 1, 0, 1, 1, 0, 2, 1, 0};
+    float life[3] = {5 * kStep, 5 * kStep + 5e-6f, 5 * kStep + 3e-5f};
+    NxU32 count = 3;
+    NxParticleData added;
+    added.numParticlesPtr = &count;
+    added.bufferPos = pos;
+    added.bufferPosByteStride = 12;
+    added.bufferLife = life;
+    added.bufferLifeByteStride = 4;
+    ASSERT_EQ(fluid->addParticles(added), 3u);
+    for (int s = 1; s <= 4; ++s) {
+        step(*scene);
+        ASSERT_EQ(out.count, 3u) << "step " << s;
+    }
+    EXPECT_NEAR(out.life[0], kStep, 1e-6f);
+    step(*scene);
+    ASSERT_EQ(out.count, 1u);
+    EXPECT_EQ(out.ids[0], 2u);
+    EXPECT_EQ(stat(*scene, "FluidParticlesExpired"), 2);
+    step(*scene);
+    EXPECT_EQ(out.count, 0u);
+    EXPECT_EQ(stat(*scene, "FluidParticlesExpired"), 1);
+
+    // An emitted particle is born inside its step with its whole life and ages from the next.
+    NxFluidEmitterDesc e = runEmitterDesc(nullptr, 1.0f / kStep, 3 * kStep);  // one per step
+    NxFluidEmitter* emitter = fluid->createEmitter(e);
+    ASSERT_NE(emitter, nullptr);
+    step(*scene);
+    emitter->setFlag(NX_FEF_ENABLED, false);
+    ASSERT_EQ(out.count, 1u);
+    EXPECT_EQ(out.life[0], 3 * kStep);
+    for (int s = 2; s <= 3; ++s) {
+        step(*scene);
+        ASSERT_EQ(out.count, 1u) << "step " << s;
+    }
+    step(*scene);
+    EXPECT_EQ(out.count, 0u);
+    EXPECT_EQ(stat(*scene, "FluidParticlesExpired"), 1);
+}
+
 TEST(Capacity, EmissionStopsAtCapacityAndResumesAfterExpiry) {
     SdkPtr sdk = createSdk();
     NxScene* scene = createScene(*sdk);
@@ -388,15 +443,22 @@ TEST(NoInteraction, ParticlesFallThroughEachOtherAndLieFlat) {
 // The same scene stepped on one thread and spread over four gives the same particles,
 // bit for bit: the work is split so that no result depends on the split.
 TEST(Threading, OneThreadAndManyGiveTheSameParticles) {
-    auto run = [](NxU32 flags, NxU32 threads, bool compartment) {
+    // Chunks that meet only static planes take the branch-free integrator unless particle
+    // flags are asked for; with them every chunk takes the general one.
+    auto run = [](NxU32 flags, NxU32 threads, bool compartment, bool particleFlags = false) {
         SdkPtr sdk = createSdk();
         NxScene* scene = createScene(*sdk, flags, threads);
         addPlane(*scene, NxVec3(0, 1, 0), 0.0f);
         addSphere(*scene, NxVec3(0, 1.5f, 4), 1.5f);
         NxActor* frame = addBox(*scene, NxVec3(0, 0.5f, 0), NxVec3(0.5f, 1, 0.5f), 2.0f, true);
         FluidOut out(3000);
+        std::vector<NxU32> bits(3000);
         NxFluidDesc d = runFluidDesc(3000);
         out.attach(d.particlesWriteData);
+        if (particleFlags) {
+            d.particlesWriteData.bufferFlag = bits.data();
+            d.particlesWriteData.bufferFlagByteStride = 4;
+        }
         if (compartment) {
             NxCompartmentDesc c;
             c.type = NX_SCT_FLUID;
@@ -416,6 +478,76 @@ TEST(Threading, OneThreadAndManyGiveTheSameParticles) {
     EXPECT_EQ(std::memcmp(many.pos.data(), one.pos.data(), 12 * one.count), 0);
     EXPECT_EQ(std::memcmp(many.ids.data(), one.ids.data(), 4 * one.count), 0);
     EXPECT_EQ(std::memcmp(comp.pos.data(), one.pos.data(), 12 * one.count), 0);
+
+    const FluidOut general = run(0, 0, false, true);
+    const FluidOut generalMany = run(NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 4, false, true);
+    ASSERT_GT(general.count, 1000u);
+    ASSERT_EQ(generalMany.count, general.count);
+    EXPECT_EQ(std::memcmp(generalMany.pos.data(), general.pos.data(), 12 * general.count), 0);
+    EXPECT_EQ(std::memcmp(generalMany.vel.data(), general.vel.data(), 12 * general.count), 0);
+}
+
+// A plane is met by the branch-free integrator (chunks near static planes only) and by the
+// general one (forced here by asking for particle flags): both bounce, hold and brake the
+// particles alike. Particles are thrown at a slope, fast (bouncing) and slow (held by
+// static friction or sliding); the paths differ only in the rounding of the push-out.
+TEST(Collisions, BranchFreeAndGeneralIntegratorsAnswerAPlaneAlike) {
+    const NxVec3 normal(0.6f, 0.8f, 0.0f);
+    auto run = [&](bool general) {
+        SdkPtr sdk = createSdk();
+        NxScene* scene = createScene(*sdk);
+        addPlane(*scene, normal, 0.0f);
+        std::vector<float> pos, vel;
+        for (int i = 0; i < 12; ++i)
+            for (int k = 0; k < 12; ++k) {
+                const NxVec3 p = NxVec3(0.3f * float(i), 0.0f, 0.3f * float(k)) +
+                                 normal * (0.05f + 0.02f * float(k % 4));
+                const float speed = 0.2f + 0.6f * float(i % 6);
+                const NxVec3 v = NxVec3(0.5f * float(k % 3) - 0.5f, 0.0f, 0.3f) - normal * speed;
+                pos.insert(pos.end(), {p.x, p.y, p.z});
+                vel.insert(vel.end(), {v.x, v.y, v.z});
+            }
+        NxU32 count = NxU32(pos.size() / 3);
+        FluidOut out(count);
+        std::vector<NxU32> bits(count);
+        NxFluidDesc d = runFluidDesc(count);
+        d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+        d.restitutionForStaticShapes = 0.5f;
+        d.dynamicFrictionForStaticShapes = 0.3f;
+        d.staticFrictionForStaticShapes = 0.4f;
+        NxParticleData& start = d.initialParticleData;
+        start.numParticlesPtr = &count;
+        start.bufferPos = pos.data();
+        start.bufferPosByteStride = 12;
+        start.bufferVel = vel.data();
+        start.bufferVelByteStride = 12;
+        out.attach(d.particlesWriteData);
+        if (general) {
+            d.particlesWriteData.bufferFlag = bits.data();
+            d.particlesWriteData.bufferFlagByteStride = 4;
+        }
+        scene->createFluid(d);
+        int touched = 0;
+        for (int s = 0; s < 25; ++s) {
+            step(*scene);
+            for (NxU32 i = 0; i < out.count; ++i) touched += (bits[i] & NX_FP_COLLISION_WITH_STATIC) ? 1 : 0;
+        }
+        if (general) EXPECT_GT(touched, 0) << "the general integrator met the plane";
+        return out;
+    };
+    const FluidOut branchFree = run(false);
+    const FluidOut general = run(true);
+    ASSERT_EQ(general.count, branchFree.count);
+    int resting = 0;
+    for (NxU32 i = 0; i < general.count; ++i) {
+        ASSERT_EQ(general.ids[i], branchFree.ids[i]);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(general.pos[3 * i + c], branchFree.pos[3 * i + c], 1e-4f) << i;
+            EXPECT_NEAR(general.vel[3 * i + c], branchFree.vel[3 * i + c], 1e-3f) << i;
+        }
+        resting += normal.dot(general.position(i)) < kContact + 1e-3f ? 1 : 0;
+    }
+    EXPECT_GT(resting, 10) << "particles came to lie on the slope";
 }
 
 TEST(Buffers, WrittenWithTheirStridesAndNothingBeyond) {

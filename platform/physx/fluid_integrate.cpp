@@ -1,0 +1,238 @@
+// Integration and collision of one chunk of a fluid's particles: the velocities take the
+// forces, the damping and the motion limit, the particles move and meet the shapes near
+// them. Chunks that meet nothing but static planes take a branch-free integrator that
+// runs in vector registers; the others take the general one. Both answer a contact with
+// contactResponse.
+#include "platform/physx/fluid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/physx/fluid_internal.h"
+
+namespace nxsdk {
+
+/// What both integrators need, fixed for a chunk.
+struct Fluid::Integration {
+    float dt = 0.0f;
+    NxVec3 g;            ///< gravity and the external acceleration
+    float damp = 1.0f;   ///< velocity factor of the damping
+    float maxStep = 0.0f;
+    float maxSpeed = 0.0f;
+    bool sph = false;
+    bool project = false;
+    NxVec3 planeNormal;  ///< of the projection plane
+    ParticleContactParams contact;
+    float pushMass = 0.0f;
+    float wallPush = 0.0f;
+    bool walls = false;
+    const CollisionShape* shapes = nullptr;  ///< the shapes the chunk can reach
+    uint32_t shapeCount = 0;
+};
+
+void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
+                      BodyPush* pushes, uint32_t& removed) {
+    Integration in;
+    const float dt = in.dt = ctx.dt;
+    in.g = m_desc.externalAcceleration;
+    if (!(m_desc.flags & NX_FF_DISABLE_GRAVITY)) in.g += ctx.gravity;
+    // Implicit damping: never reverses a velocity, however large damping * dt.
+    in.damp = 1.0f / (1.0f + m_desc.damping * dt);
+    in.maxStep = m_desc.motionLimitMultiplier * m_spacing;
+    in.maxSpeed = in.maxStep / dt;
+    in.sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
+    in.project = (m_desc.flags & NX_FF_PROJECT_TO_PLANE) != 0;
+    in.planeNormal = m_desc.projectionPlane.normal;
+    in.planeNormal.normalize();
+
+    ParticleContactParams& contact = in.contact;
+    contact.distance = m_desc.collisionDistanceMultiplier * m_spacing;
+    // Slower than two steps of free fall, an impact is a particle at rest on the surface
+    // and must not bounce.
+    const float bounceSpeed = 2.0f * in.g.magnitude() * dt;
+    contact.surface[0] = {m_desc.restitutionForStaticShapes,
+                          1.0f - m_desc.dynamicFrictionForStaticShapes,
+                          m_desc.staticFrictionForStaticShapes, bounceSpeed};
+    contact.surface[1] = {m_desc.restitutionForDynamicShapes,
+                          1.0f - m_desc.dynamicFrictionForDynamicShapes,
+                          m_desc.staticFrictionForDynamicShapes, bounceSpeed};
+    contact.collideStatic = (m_desc.collisionMethod & NX_F_STATIC) != 0;
+    contact.collideDynamic = (m_desc.collisionMethod & NX_F_DYNAMIC) != 0;
+    // Bodies feel the fluid only in two-way mode, and then the share of the momentum given
+    // by the response coefficient.
+    in.pushMass = (m_desc.flags & NX_FF_COLLISION_TWOWAY)
+                      ? m_mass * m_desc.collisionResponseCoefficient
+                      : 0.0f;
+    // Walls push with twice the particle's own pressure term (a mirror image of it).
+    in.wallPush = 2.0f * m_desc.restDensity;
+    in.walls = in.sph && !m_wall.empty();
+
+    // The shapes this chunk can reach: its particles sit close together (grid order), so
+    // most shapes are far from all of them and need no test per particle.
+    CollisionShape local[kLocalShapes];
+    in.shapes = ctx.shapes;
+    in.shapeCount = ctx.shapeCount;
+    if (begin < end) {
+        NxVec3 lo, hi;
+        chunkBounds(begin, end, lo, hi);
+        const uint32_t n = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi,
+                                      in.maxStep + 2.0f * contact.distance, local, kLocalShapes);
+        if (n <= kLocalShapes) {
+            in.shapes = local;
+            in.shapeCount = n;
+        }
+    }
+
+    // Most chunks meet nothing but static planes (the ground): they take the path without
+    // branches.
+    bool planesOnly = contact.collideStatic && !in.project && !m_wantFlags && !m_wantNormals &&
+                      !ctx.bounds && in.shapeCount <= kLocalShapes;
+    for (uint32_t k = 0; k < in.shapeCount && planesOnly; ++k)
+        planesOnly = in.shapes[k].type == NX_SHAPE_PLANE && !in.shapes[k].onBody &&
+                     !in.shapes[k].drain;
+    if (planesOnly)
+        integrateAmongPlanes(in, begin, end);
+    else
+        integrateGeneral(ctx, in, begin, end, pushes, removed);
+}
+
+void Fluid::integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t end) {
+    // Everything the loops read, in locals: the stores through the particle arrays then
+    // cannot be taken to change it.
+    const float dt = in.dt;
+    const NxVec3 g = in.g;
+    const float damp = in.damp;
+    const float maxSpeed = in.maxSpeed;
+    const CollisionShape* shapes = in.shapes;
+    const uint32_t shapeCount = in.shapeCount;
+    Store& s = m_cur;
+    float* __restrict x = s.x.data();
+    float* __restrict y = s.y.data();
+    float* __restrict z = s.z.data();
+    float* __restrict vx = s.vx.data();
+    float* __restrict vy = s.vy.data();
+    float* __restrict vz = s.vz.data();
+    const float* __restrict ax = m_ax.data();
+    const float* __restrict ay = m_ay.data();
+    const float* __restrict az = m_az.data();
+    const float* __restrict wx = m_wallX.data();
+    const float* __restrict wy = m_wallY.data();
+    const float* __restrict wz = m_wallZ.data();
+    const float* __restrict pressure = m_pressure.data();
+    const float push = in.walls ? in.wallPush : 0.0f;
+    const float maxSpeed2 = maxSpeed * maxSpeed;
+    for (uint32_t i = begin; i < end; ++i) {
+        const float wp = push * pressure[i];
+        float ux = (vx[i] + (ax[i] + wx[i] * wp + g.x) * dt) * damp;
+        float uy = (vy[i] + (ay[i] + wy[i] * wp + g.y) * dt) * damp;
+        float uz = (vz[i] + (az[i] + wz[i] * wp + g.z) * dt) * damp;
+        // A velocity that is not a number (x - x is then not zero) stops instead: a
+        // NaN handed on would spread into every neighbour.
+        const bool finite = ux - ux == 0.0f && uy - uy == 0.0f && uz - uz == 0.0f;
+        ux = finite ? ux : 0.0f;
+        uy = finite ? uy : 0.0f;
+        uz = finite ? uz : 0.0f;
+        const float speed2 = ux * ux + uy * uy + uz * uz;
+        const float limit = speed2 > maxSpeed2 ? maxSpeed / std::sqrt(speed2) : 1.0f;
+        vx[i] = ux * limit;
+        vy[i] = uy * limit;
+        vz[i] = uz * limit;
+        x[i] += vx[i] * dt;
+        y[i] += vy[i] * dt;
+        z[i] += vz[i] * dt;
+    }
+    const SurfaceResponse still = in.contact.surface[0];
+    const float distance = in.contact.distance;
+    // Out of each plane, and the velocity answered where it approaches the plane.
+    for (int round = 0; round < 2; ++round) {
+        for (uint32_t k = 0; k < shapeCount; ++k) {
+            const float nx = shapes[k].normal.x, ny = shapes[k].normal.y, nz = shapes[k].normal.z;
+            const float d = shapes[k].d + distance;
+            for (uint32_t i = begin; i < end; ++i) {
+                float sd = nx * x[i] + ny * y[i] + nz * z[i] - d;
+                sd = sd < 0.0f ? sd : 0.0f;
+                x[i] -= nx * sd;
+                y[i] -= ny * sd;
+                z[i] -= nz * sd;
+                const float vn = nx * vx[i] + ny * vy[i] + nz * vz[i];
+                const ParticleVelocity u = contactResponse(still, nx, ny, nz, vx[i], vy[i], vz[i], vn,
+                                                           kStillSurface, kStillSurface, kStillSurface);
+                const bool hit = sd < 0.0f && vn < 0.0f;
+                vx[i] = hit ? u.x : vx[i];
+                vy[i] = hit ? u.y : vy[i];
+                vz[i] = hit ? u.z : vz[i];
+            }
+        }
+        if (shapeCount < 2) break;  // one plane settles in one round
+    }
+    for (uint32_t i = begin; i < end; ++i) {
+        x[i] = std::clamp(x[i], -kWorldLimit, kWorldLimit);
+        y[i] = std::clamp(y[i], -kWorldLimit, kWorldLimit);
+        z[i] = std::clamp(z[i], -kWorldLimit, kWorldLimit);
+    }
+}
+
+void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t begin,
+                             uint32_t end, BodyPush* pushes, uint32_t& removed) {
+    const float dt = in.dt;
+    const float maxSpeed = in.maxSpeed;
+    const NxVec3 planeNormal = in.planeNormal;
+    const float pushMass = in.pushMass;
+    Store& s = m_cur;
+    for (uint32_t i = begin; i < end; ++i) {
+        const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
+        NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
+        NxVec3 a(m_ax[i], m_ay[i], m_az[i]);
+        if (in.walls) a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (in.wallPush * m_pressure[i]);
+        v += (a + in.g) * dt;
+        v *= in.damp;
+        uint32_t flags = 0;
+        const float speed2 = v.magnitudeSquared();
+        if (speed2 > maxSpeed * maxSpeed) {
+            v *= maxSpeed / std::sqrt(speed2);
+            flags |= NX_FP_MOTION_LIMIT_REACHED;
+        }
+        if (!v.isFinite()) v = NxVec3(0, 0, 0);
+        NxVec3 x1 = x0 + v * dt;
+        NxVec3 normal(0, 0, 0);
+        const uint32_t c = collideParticle(in.shapes, in.shapeCount, in.contact, x0, x1, v, pushMass,
+                                           pushMass > 0.0f ? pushes : nullptr, normal);
+        if (in.project) {
+            const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
+            x1 -= planeNormal * off;
+            v -= planeNormal * planeNormal.dot(v);
+        }
+        x1.x = std::clamp(x1.x, -kWorldLimit, kWorldLimit);
+        x1.y = std::clamp(x1.y, -kWorldLimit, kWorldLimit);
+        x1.z = std::clamp(x1.z, -kWorldLimit, kWorldLimit);
+        if (!x1.isFinite() || !v.isFinite()) {  // never hand on a NaN: stay put instead
+            x1 = x0;
+            v = NxVec3(0, 0, 0);
+        }
+        bool keep = !(c & kDrained);
+        if (ctx.bounds && !ctx.bounds->contain(x1)) keep = false;
+        if (!keep) {
+            m_keep[i] = 0;
+            ++removed;
+        }
+        s.x[i] = x1.x;
+        s.y[i] = x1.y;
+        s.z[i] = x1.z;
+        s.vx[i] = v.x;
+        s.vy[i] = v.y;
+        s.vz[i] = v.z;
+        if (m_wantFlags) {
+            if (c & kTouchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
+            if (c & kTouchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
+            if (in.sph && m_density[i] <= m_k.selfDensity * 1.0001f) flags |= NX_FP_SEPARATED;
+            m_flags[i] = flags;
+        }
+        if (m_wantNormals) {
+            m_nx[i] = normal.x;
+            m_ny[i] = normal.y;
+            m_nz[i] = normal.z;
+        }
+    }
+}
+
+}  // namespace nxsdk

@@ -1,0 +1,278 @@
+// One sub-step of a fluid, phase by phase: the particles age and are born, are sorted into
+// the cells of the neighbour search, take their density and forces from their neighbours
+// and the shapes near them, and are moved and collided (fluid_integrate.cpp).
+#include "platform/physx/fluid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/physx/fluid_internal.h"
+#include "platform/physx/physics_scene.h"
+#include "platform/physx/worker_pool.h"
+
+namespace nxsdk {
+
+void Fluid::step(const FluidStepContext& ctx) {
+    clearPushes(ctx.bodyCount);
+    if (!(m_desc.flags & NX_FF_ENABLED) || !(ctx.dt > 0.0f) || m_capacity == 0) return;
+
+    ageParticles(ctx.dt);
+    emit(ctx);
+    if (m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION) {
+        sortIntoCells(ctx);
+        if (m_count > 0) {
+            addWallDensity(ctx);
+            densityAndForces(ctx);
+        }
+    } else {
+        dropTheDead(ctx);
+        clearForces();
+    }
+    integrateAll(ctx);
+}
+
+void Fluid::clearPushes(uint32_t bodyCount) {
+    if (m_pushes.size() != bodyCount) m_pushes.resize(bodyCount);
+    std::fill(m_pushes.begin(), m_pushes.end(), BodyPush{});
+}
+
+void Fluid::sortIntoCells(const FluidStepContext& ctx) {
+    // Neighbour search: cells as wide as the kernel radius, the dead left out, the store
+    // reordered cell by cell.
+    m_grid.buildCells(m_cur.x.data(), m_cur.y.data(), m_cur.z.data(), m_keep.data(), m_count,
+                      m_k.h);
+    const uint32_t xrows = m_grid.xrowCount();
+    const uint32_t rowChunks = std::min<uint32_t>(kCellChunks, (xrows + 63) / 64);
+    ctx.pool->parallelFor(rowChunks, ctx.helpers, [&](uint32_t c, unsigned) {
+        m_grid.finish(uint32_t(uint64_t(xrows) * c / rowChunks),
+                      uint32_t(uint64_t(xrows) * (c + 1) / rowChunks));
+    });
+    reorder(ctx, m_grid.order(), m_grid.particleCount());
+}
+
+void Fluid::dropTheDead(const FluidStepContext& ctx) {
+    uint32_t live = 0;
+    for (uint32_t i = 0; i < m_count; ++i)
+        if (m_keep[i]) m_compactOrder[live++] = i;
+    reorder(ctx, m_compactOrder.data(), live);
+}
+
+void Fluid::addWallDensity(const FluidStepContext& ctx) {
+    // What the shapes near each particle add to its density, and their push.
+    const uint32_t wallChunks = (m_count + kShapeChunk - 1) / kShapeChunk;
+    ctx.pool->parallelFor(wallChunks, ctx.helpers, [&](uint32_t c, unsigned) {
+        wallPass(ctx, c * kShapeChunk, std::min(m_count, (c + 1) * kShapeChunk));
+    });
+}
+
+void Fluid::densityAndForces(const FluidStepContext& ctx) {
+    SphPassArgs args;
+    args.cells = m_grid.cellData();
+    args.rows = m_grid.rowData();
+    args.x = m_cur.x.data();
+    args.y = m_cur.y.data();
+    args.z = m_cur.z.data();
+    args.vx = m_cur.vx.data();
+    args.vy = m_cur.vy.data();
+    args.vz = m_cur.vz.data();
+    args.density = m_density.data();
+    args.pressure = m_pressure.data();
+    args.invDensity = m_invDensity.data();
+    args.wallDensity = m_wall.data();
+    args.ax = m_ax.data();
+    args.ay = m_ay.data();
+    args.az = m_az.data();
+    args.k = m_k;
+    args.stiffness = m_desc.stiffness;
+    // Pressure stops growing at twice the rest density: a pile-up from a violent splash
+    // then pushes back hard but never without bound.
+    args.maxExcess = m_desc.restDensity;
+    args.dt = ctx.dt;
+    const SphPassSet& passes = sphPassSet(int(ctx.passSet));
+    args.scratchStride = m_capacity + 2 * kSphPadding;
+    // One scratch table per thread that may join (tables are only ever added).
+    const size_t slots = size_t(ctx.helpers ? ctx.pool->workerCount() : 0) + 1;
+    while (m_scratch.size() < slots)
+        m_scratch.emplace_back(new float[size_t(kSphScratchFields) * args.scratchStride]);
+    m_grid.chunkCells(kCellChunks, m_chunks);
+    const uint32_t chunks = uint32_t(m_chunks.size() - 1);
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned slot) {
+        m_chunkPairs[c] = passes.density(args, m_chunks[c], m_chunks[c + 1], m_scratch[slot].get());
+    });
+    uint64_t pairs = 0;
+    for (uint32_t c = 0; c < chunks; ++c) pairs += m_chunkPairs[c];
+    m_stats.neighbourPairs += pairs;
+    // Both passes visit every pair (the density pass also meets each particle itself).
+    m_stats.pairEvaluations += 2 * pairs + m_count;
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned slot) {
+        passes.forces(args, m_chunks[c], m_chunks[c + 1], m_scratch[slot].get());
+    });
+}
+
+void Fluid::clearForces() {
+    std::fill(m_ax.begin(), m_ax.begin() + m_count, 0.0f);
+    std::fill(m_ay.begin(), m_ay.begin() + m_count, 0.0f);
+    std::fill(m_az.begin(), m_az.begin() + m_count, 0.0f);
+    std::fill(m_density.begin(), m_density.begin() + m_count, 0.0f);
+}
+
+void Fluid::integrateAll(const FluidStepContext& ctx) {
+    // Integration and collision, chunk by chunk; each chunk sums its own pushes, added up
+    // in chunk order afterwards so that the sum does not depend on the threads.
+    const uint32_t chunks = (m_count + kShapeChunk - 1) / kShapeChunk;
+    const size_t bodies = ctx.bodyCount;
+    if (m_chunkPushes.size() < size_t(chunks) * bodies)
+        m_chunkPushes.resize(size_t((m_capacity + kShapeChunk - 1) / kShapeChunk) * bodies);
+    std::fill(m_chunkPushes.begin(), m_chunkPushes.begin() + size_t(chunks) * bodies, BodyPush{});
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
+        m_chunkRemoved[c] = 0;
+        integrate(ctx, c * kShapeChunk, std::min(m_count, (c + 1) * kShapeChunk),
+                  bodies ? &m_chunkPushes[size_t(c) * bodies] : nullptr, m_chunkRemoved[c]);
+    });
+    uint32_t removed = 0;
+    for (uint32_t c = 0; c < chunks; ++c) {
+        removed += m_chunkRemoved[c];
+        for (size_t b = 0; b < bodies; ++b) {
+            m_pushes[b].linear += m_chunkPushes[size_t(c) * bodies + b].linear;
+            m_pushes[b].angular += m_chunkPushes[size_t(c) * bodies + b].angular;
+        }
+    }
+    if (removed) removeMarked();
+}
+
+void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count) {
+    auto move = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t k = begin; k < end; ++k) {
+            const uint32_t s = order[k];
+            m_next.x[k] = m_cur.x[s];
+            m_next.y[k] = m_cur.y[s];
+            m_next.z[k] = m_cur.z[s];
+            m_next.vx[k] = m_cur.vx[s];
+            m_next.vy[k] = m_cur.vy[s];
+            m_next.vz[k] = m_cur.vz[s];
+            m_next.life[k] = m_cur.life[s];
+            m_next.id[k] = m_cur.id[s];
+        }
+    };
+    const uint32_t chunks = (count + kParticleChunk - 1) / kParticleChunk;
+    ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
+        move(c * kParticleChunk, std::min(count, (c + 1) * kParticleChunk));
+    });
+    std::swap(m_cur, m_next);
+    m_count = count;
+}
+
+
+void Fluid::chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const {
+    const float* x = m_cur.x.data();
+    const float* y = m_cur.y.data();
+    const float* z = m_cur.z.data();
+    float x0 = x[begin], x1 = x0, y0 = y[begin], y1 = y0, z0 = z[begin], z1 = z0;
+    for (uint32_t i = begin + 1; i < end; ++i) {
+        x0 = std::min(x0, x[i]);
+        x1 = std::max(x1, x[i]);
+        y0 = std::min(y0, y[i]);
+        y1 = std::max(y1, y[i]);
+        z0 = std::min(z0, z[i]);
+        z1 = std::max(z1, z[i]);
+    }
+    lo.set(x0, y0, z0);
+    hi.set(x1, y1, z1);
+}
+
+void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) {
+    const float h = m_k.h;
+    const bool collideStatic = (m_desc.collisionMethod & NX_F_STATIC) != 0;
+    const bool collideDynamic = (m_desc.collisionMethod & NX_F_DYNAMIC) != 0;
+    CollisionShape local[kLocalShapes];
+    const CollisionShape* shapes = ctx.shapes;
+    NxVec3 lo, hi;
+    chunkBounds(begin, end, lo, hi);
+    uint32_t shapeCount = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi, h, local, kLocalShapes);
+    if (shapeCount <= kLocalShapes)
+        shapes = local;
+    else
+        shapeCount = ctx.shapeCount;
+    const float invH = 1.0f / h;
+    float* __restrict wall = m_wall.data();
+    float* __restrict wx = m_wallX.data();
+    float* __restrict wy = m_wallY.data();
+    float* __restrict wz = m_wallZ.data();
+    const float* __restrict px = m_cur.x.data();
+    const float* __restrict py = m_cur.y.data();
+    const float* __restrict pz = m_cur.z.data();
+    for (uint32_t i = begin; i < end; ++i) wall[i] = wx[i] = wy[i] = wz[i] = 0.0f;
+    const double restDensity = m_desc.restDensity;
+    for (uint32_t k = 0; k < shapeCount; ++k) {
+        const CollisionShape& c = shapes[k];
+        if ((c.onBody ? !collideDynamic : !collideStatic) || c.drain) continue;
+        if (c.type == NX_SHAPE_PLANE) {
+            // Planes, the common case, in closed form and branch-free so that the loop
+            // runs in vector registers: t = d / h, clamped to 1 where the plane is out of
+            // reach (both terms are zero there).
+            const float nx = c.normal.x, ny = c.normal.y, nz = c.normal.z, pd = c.d;
+            const float densityScale = float(restDensity * 315.0 / 256.0);
+            const float gradientScale = 30.0f * invH;
+            const float p1 = float(1.0 - 4.0 / 3.0 + 6.0 / 5.0 - 4.0 / 7.0 + 1.0 / 9.0);
+            for (uint32_t i = begin; i < end; ++i) {
+                float t = (nx * px[i] + ny * py[i] + nz * pz[i] - pd) * invH;
+                t = t > 0.0f ? t : 0.0f;
+                t = t < 1.0f ? t : 1.0f;
+                const float t2 = t * t;
+                const float poly = t * (1.0f + t2 * (-4.0f / 3.0f + t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
+                const float u = 1.0f - t;
+                const float u4 = u * u * u * u;
+                const float g = gradientScale * u4 * (0.25f - 0.2f * u);
+                wall[i] += densityScale * (p1 - poly);
+                wx[i] += nx * g;
+                wy[i] += ny * g;
+                wz[i] += nz * g;
+            }
+            continue;
+        }
+        for (uint32_t i = begin; i < end; ++i) {
+            float d;
+            NxVec3 n;
+            surfaceDistance(c, NxVec3(px[i], py[i], pz[i]), d, n);
+            if (d >= h) continue;
+            const float t = d * invH;
+            wall[i] += m_wallDensity.sample(t);
+            const float g = m_wallGradient.sample(t);
+            wx[i] += n.x * g;
+            wy[i] += n.y * g;
+            wz[i] += n.z * g;
+        }
+    }
+}
+
+void Fluid::removeMarked() {
+    uint32_t w = 0;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        if (!m_keep[i]) {
+            releaseId(m_cur.id[i]);
+            continue;
+        }
+        if (w != i) {
+            m_cur.x[w] = m_cur.x[i];
+            m_cur.y[w] = m_cur.y[i];
+            m_cur.z[w] = m_cur.z[i];
+            m_cur.vx[w] = m_cur.vx[i];
+            m_cur.vy[w] = m_cur.vy[i];
+            m_cur.vz[w] = m_cur.vz[i];
+            m_cur.life[w] = m_cur.life[i];
+            m_cur.id[w] = m_cur.id[i];
+            m_density[w] = m_density[i];
+            if (m_wantFlags) m_flags[w] = m_flags[i];
+            if (m_wantNormals) {
+                m_nx[w] = m_nx[i];
+                m_ny[w] = m_ny[i];
+                m_nz[w] = m_nz[i];
+            }
+        }
+        m_keep[w] = 1;
+        ++w;
+    }
+    m_count = w;
+}
+
+}  // namespace nxsdk
