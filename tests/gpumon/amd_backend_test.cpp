@@ -212,6 +212,10 @@ TEST_F(AmdBackendTest, DeepSleepClockIsTheCurrentClock) {
     ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(table[0].gpu_clock, 500.0f);
     EXPECT_EQ(table[2].gpu_clock, 2100.0f);
+    ClockPowerReading pass;
+    ASSERT_TRUE(backend().clocksAndPower(gpu(), false, pass));
+    EXPECT_EQ(pass.gpu_clock, 2100.0f) << "the monitor shows the highest level, asleep or not";
+    EXPECT_EQ(pass.memory_clock, 1000.0f);
 
     g_forced_overdrive = 7;
     detect();
@@ -424,7 +428,7 @@ TEST_F(AmdBackendTest, InitialisationTraces) {
     detect();
     trace.setEnabled(false);
     trace.setFileName(saved);
-    const std::string log = test::readFile(folder.folder() + "pyrolex.log");
+    const std::string log = test::slurp(folder.folder() + "pyrolex.log");
     for (const char* line :
          {"ATI_Init() START", "AMD_AGS_Run - ags_gpu_info.numDevices=1",
           "AMD_AGS_Run - device 0, vendorId=1002, adlAdapterIndex=0, adapterString=",
