@@ -29,11 +29,11 @@ void storeClocksAndPower(GpuStatus& s, const ClockPowerReading& r) {
     switch (r.state) {
         case ClockPowerReading::State::PerfState:
             if (r.state_read) {
-                if (r.current_pstate) s.pstate = r.pstate;
-                s.core_clock = r.gpu_clock;
-                s.shader_clock = r.shader_clock;
-                s.memory_clock = r.memory_clock;
-                s.vddc = r.voltage;
+                if (r.current_pstate) s.pstate = r.clocks.pstate;
+                s.core_clock = r.clocks.gpu_clock;
+                s.shader_clock = r.clocks.shader_clock;
+                s.memory_clock = r.clocks.memory_clock;
+                s.vddc = r.clocks.voltage;
             }
             raiseTo(s.max_core_clock, s.core_clock);
             raiseTo(s.max_memory_clock, s.memory_clock);

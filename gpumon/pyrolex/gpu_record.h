@@ -79,12 +79,11 @@ struct ClockPowerReading {
     enum class State { None, PerfState, Boost } state = State::None;
 
     // State::PerfState. state_read: the clocks were read (AMD: the highest level of its
-    // table, always); current_pstate: they are the driver's current state, numbered pstate.
+    // table, always); current_pstate: they are the driver's current state, numbered
+    // clocks.pstate.
     bool state_read = false;
     bool current_pstate = false;
-    int pstate = -1;
-    float gpu_clock = 0, memory_clock = 0, shader_clock = 0;  ///< MHz
-    float voltage = 0;                                        ///< V
+    PerfStateClocks clocks;
 
     // State::Boost. The base and boost clocks are 0 when their read failed.
     float base_clock = 0, boost_clock = 0;  ///< MHz

@@ -308,9 +308,7 @@ bool Pyrolex::getClocksAndPower(int gpu, bool boost_clocks, ClockPowerReading& o
                 readings.true_memory_clock = out.true_memory_clock;
             }
             if (out.core_voltage_read) readings.core_voltage = out.core_voltage;
-            if (out.state_read && out.current_pstate)
-                readings.clocks = {out.pstate, out.gpu_clock, out.memory_clock, out.shader_clock,
-                                   out.voltage};
+            if (out.state_read && out.current_pstate) readings.clocks = out.clocks;
             if (out.power_read) {
                 readings.power_percent = out.power_percent;
                 readings.power_mw = out.power_mw;

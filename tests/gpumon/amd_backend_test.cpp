@@ -214,8 +214,9 @@ TEST_F(AmdBackendTest, DeepSleepClockIsTheCurrentClock) {
     EXPECT_EQ(table[2].gpu_clock, 2100.0f);
     ClockPowerReading pass;
     ASSERT_TRUE(backend().clocksAndPower(gpu(), false, pass));
-    EXPECT_EQ(pass.gpu_clock, 2100.0f) << "the monitor shows the highest level, asleep or not";
-    EXPECT_EQ(pass.memory_clock, 1000.0f);
+    EXPECT_EQ(pass.clocks.gpu_clock, 2100.0f)
+        << "the monitor shows the highest level, asleep or not";
+    EXPECT_EQ(pass.clocks.memory_clock, 1000.0f);
 
     g_forced_overdrive = 7;
     detect();

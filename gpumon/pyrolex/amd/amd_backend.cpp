@@ -809,15 +809,16 @@ bool AmdBackend::perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks) {
 bool AmdBackend::clocksAndPower(const GpuRecord& r, bool, ClockPowerReading& out) {
     out.state = ClockPowerReading::State::PerfState;
     out.state_read = true;
+    PerfStateClocks& highest = out.clocks;
     const int levels = perfLevelCount(r);
     for (int k = 0; k < levels; ++k) {
         PerfLevel level;
         if (!perfLevel(r, k, level)) continue;
-        out.gpu_clock = std::max(out.gpu_clock, level.gpu_clock);
-        out.memory_clock = std::max(out.memory_clock, level.memory_clock);
-        out.voltage = std::max(out.voltage, level.voltage);
+        highest.gpu_clock = std::max(highest.gpu_clock, level.gpu_clock);
+        highest.memory_clock = std::max(highest.memory_clock, level.memory_clock);
+        highest.voltage = std::max(highest.voltage, level.voltage);
     }
-    out.shader_clock = 0;
+    highest.shader_clock = 0;
     return true;
 }
 

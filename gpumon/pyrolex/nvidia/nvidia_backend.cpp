@@ -552,13 +552,7 @@ bool NvidiaBackend::clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockP
     if (!boost_clocks) {
         out.state = ClockPowerReading::State::PerfState;
         out.current_pstate = true;
-        PerfStateClocks clocks;
-        out.state_read = perfStateClocks(r, clocks);
-        out.pstate = clocks.pstate;
-        out.gpu_clock = clocks.gpu_clock;
-        out.memory_clock = clocks.memory_clock;
-        out.shader_clock = clocks.shader_clock;
-        out.voltage = clocks.voltage;
+        out.state_read = perfStateClocks(r, out.clocks);
         return true;
     }
     out.state = ClockPowerReading::State::Boost;
