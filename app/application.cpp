@@ -175,6 +175,13 @@ int applicationEntry(const char* command_line) {
         return kExitStartupFailed;
     }
     GpuMonitor& monitor = gpuMonitor();
+    MonitorConfig monitor_config;
+    monitor_config.use_gpuz = o.use_gpuz;
+    monitor_config.log_temperature = o.log_temperature;
+    monitor_config.enable_gpu_temp_spike_filter = o.enable_gpu_temp_spike_filter;
+    monitor_config.gpu_temp_spike_filter_threshold = o.gpu_temp_spike_filter_threshold;
+    monitor_config.num_cpu_cores = o.num_cpu_cores;
+    monitor.setConfig(monitor_config);
     monitor.setLogFolder(g_app.application_directory);
     monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), g_app.physx_gpu_count > 0);
     if (monitor.initGpuTable() && monitor.startThread())

@@ -1,12 +1,10 @@
 #include "gpumon/gpu_monitor.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
-#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 
-#include "settings/startup_options.h"
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
@@ -15,18 +13,48 @@
 namespace plashwerk {
 namespace {
 
-// printf into a fixed line buffer, cut to fit.
-void formatLine(char* out, size_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-void formatLine(char* out, size_t size, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(out, size, format, args);
-    va_end(args);
+// Stores one pass's clocks, voltage and power, raising the maxima. A group that was not
+// read leaves its fields as they were; the maxima follow the stored values either way.
+void storeClocksAndPower(GpuStatus& s, const ClockPowerReading& r) {
+    if (r.measured_clocks) {
+        s.true_core_clock = r.true_gpu_clock;
+        s.true_memory_clock = r.true_memory_clock;
+        raiseTo(s.max_core_clock, r.true_gpu_clock);
+        raiseTo(s.max_memory_clock, r.true_memory_clock);
+    }
+    if (r.core_voltage > 0) {
+        s.true_vddc = r.core_voltage;
+        raiseTo(s.max_vddc, r.core_voltage);
+    }
+    switch (r.state) {
+        case ClockPowerReading::State::PerfState:
+            if (r.state_read) {
+                if (r.current_pstate) s.pstate = r.clocks.pstate;
+                s.core_clock = r.clocks.gpu_clock;
+                s.shader_clock = r.clocks.shader_clock;
+                s.memory_clock = r.clocks.memory_clock;
+                s.vddc = r.clocks.voltage;
+            }
+            raiseTo(s.max_core_clock, s.core_clock);
+            raiseTo(s.max_memory_clock, s.memory_clock);
+            raiseTo(s.max_vddc, s.vddc);
+            if (s.true_core_clock.get() > 0)
+                s.throttling_mhz = std::fabs(s.core_clock.get() - s.true_core_clock.get());
+            break;
+        case ClockPowerReading::State::Boost:
+            s.base_clock = r.base_clock;
+            s.boost_clock = r.boost_clock;
+            if (r.power_read) {
+                s.gpu_power = r.power_percent;
+                s.gpu_power_mw = r.power_mw;
+            }
+            if (r.power_limit_read) s.power_target = r.power_limit_percent;
+            raiseTo(s.max_gpu_power, s.gpu_power);
+            break;
+        case ClockPowerReading::State::None:
+            break;
+    }
 }
-
-const char* kVersionFields = "Plashwerk";
-constexpr int kVersion[3] = {1, 5, 4};
 
 }  // namespace
 
@@ -38,16 +66,23 @@ SpikeFilterResult applySpikeFilter(float raw, float reference, bool enabled, flo
 
 GpuMonitor::GpuMonitor(Clock& clock) : m_clock(clock) {
     // Each pass reads GPU-Z through the process reader, as the use_gpuz setting allows.
-    m_gpuz_reader = [](GpuzValues& values) {
-        return readGpuzValues(gpuzReader(), g_startup_options.use_gpuz, values);
+    m_gpuz_reader = [this](GpuzValues& values) {
+        return readGpuzValues(gpuzReader(), config().use_gpuz, values);
     };
 }
 
 GpuMonitor::~GpuMonitor() {
     if (m_thread.joinable()) stopGpuMonitoring();
-    std::lock_guard lock(m_log_mutex);
-    if (m_xml) std::fclose(m_xml);
-    m_xml = nullptr;
+}
+
+void GpuMonitor::setConfig(const MonitorConfig& config) {
+    std::lock_guard lock(m_config_mutex);
+    m_config = config;
+}
+
+MonitorConfig GpuMonitor::config() const {
+    std::lock_guard lock(m_config_mutex);
+    return m_config;
 }
 
 GpuMonitor& gpuMonitor() {
@@ -109,20 +144,9 @@ void GpuMonitor::stopGpuMonitoring() {
             m_thread_abandoned = true;
         }
     }
-    {
-        std::lock_guard lock(m_log_mutex);
-        if (m_xml) {
-            std::fputs("</gpuTemperature>\n", m_xml);
-            std::fclose(m_xml);
-            m_xml = nullptr;
-            m_xml_closed = true;
-        }
-    }
+    m_logs.close();
     resetGpuStatistics();
-    {
-        std::lock_guard lock(m_info_mutex);
-        m_info_text.clear();
-    }
+    m_report.clearInfoText();
     freeTable();
 }
 
@@ -191,19 +215,15 @@ float GpuMonitor::getGpuLoad(int gpu, bool maximum) const {
 }
 
 void GpuMonitor::setLogFolder(const std::string& folder) {
-    std::lock_guard lock(m_log_mutex);
-    m_log_folder = folder;
+    m_logs.setFolder(folder);
 }
 
 void GpuMonitor::setPhysxInfo(uint32_t physx_version, bool physx_hardware) {
-    std::lock_guard lock(m_info_mutex);
-    m_physx_version = physx_version;
-    m_physx_hardware = physx_hardware;
+    m_report.setPhysxInfo(physx_version, physx_hardware);
 }
 
 void GpuMonitor::setInfoTextSink(std::function<void(const char*)> sink) {
-    std::lock_guard lock(m_info_mutex);
-    m_info_sink = std::move(sink);
+    m_report.setInfoTextSink(std::move(sink));
 }
 
 void GpuMonitor::setGpuzReader(std::function<bool(GpuzValues&)> reader) {
@@ -211,32 +231,86 @@ void GpuMonitor::setGpuzReader(std::function<bool(GpuzValues&)> reader) {
     m_gpuz_reader = std::move(reader);
 }
 
-std::string GpuMonitor::infoText() const {
-    std::lock_guard lock(m_info_mutex);
-    return m_info_text;
+bool GpuMonitor::buildInfoText() {
+    return m_report.buildInfoText(m_table.get(), gpuCount());
+}
+
+bool GpuMonitor::initGpuTable() {
+    const int count = m_report.writeSystemSection(config().num_cpu_cores);
+    const uint32_t gl_vendor = m_report.systemInfo().gl_vendor_id;
+    m_integrated_main_gpu = gl_vendor == kPciVendorIntel || gl_vendor == kPciVendorS3;
+    if (count <= 0) {
+        m_no_gpu_monitoring = true;
+        return false;
+    }
+    m_no_gpu_monitoring = false;
+
+    Pyrolex::orderGpusByBus();
+    freeTable();
+    m_thread_abandoned = false;
+    auto table = std::make_unique<GpuStatus[]>(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        GpuStatus& s = table[i];
+        s.m_temperature_history.reserve(kHistoryReserve);
+        fillRecord(i, s);
+        // With an integrated primary adapter the report numbers the GPUs from 2.
+        m_report.writeGpuSection(i, i + 1 + (m_integrated_main_gpu ? 1 : 0), s);
+    }
+    m_table = std::move(table);
+    m_count.store(static_cast<uint32_t>(count), std::memory_order_release);
+    return true;
+}
+
+// The record's identity and figures, and whether the GPU reports boost clocks: a base
+// clock, a boost clock and a power target all above 0.
+void GpuMonitor::fillRecord(int i, GpuStatus& s) {
+    const char* name = Pyrolex::getGpuName(i);
+    std::snprintf(s.name, sizeof s.name, "%s", name ? name : "Unknown_GC");
+    s.name_length = static_cast<int32_t>(std::strlen(s.name));
+    uint32_t vendor = 0, device = 0, subsys_vendor = 0, subsys_device = 0, revision = 0;
+    if (Pyrolex::getPciIds(i, vendor, device, subsys_vendor, subsys_device, revision)) {
+        s.vendor_id = static_cast<int32_t>(vendor);
+        s.device_id = static_cast<int32_t>(device);
+        s.subsys_vendor_id = static_cast<int32_t>(subsys_vendor);
+        s.subsys_device_id = static_cast<int32_t>(subsys_device);
+    }
+    s.cores = Pyrolex::getCoreCount(i);
+    s.memory_size_mb = Pyrolex::getMemorySizeMb(i);
+    s.tdp_watts = Pyrolex::getTdpWatts(i);
+    s.bus_id = Pyrolex::getBusId(i);
+
+    float base = 0, boost = 0, unused = 0, limit = 0, limit_mw = 0;
+    if (!Pyrolex::getClockFrequencies(i, 1, base, unused)) base = 0;
+    if (!Pyrolex::getClockFrequencies(i, 2, boost, unused)) boost = 0;
+    if (!Pyrolex::getPowerLimit(i, limit, limit_mw)) limit = 0;
+    if (base > 0 && boost > 0 && limit > 0) {
+        s.has_boost_clocks = true;
+        s.base_clock = base;
+        s.boost_clock = boost;
+        s.power_target = limit;
+    }
 }
 
 bool GpuMonitor::sampleAllGpus() {
     const uint32_t count = gpuCount();
     GpuStatus* table = m_table.get();
     if (!table || count == 0) return false;
-    for (uint32_t i = 0; i < count; ++i) sampleGpu(static_cast<int>(i), table[i]);
+    const MonitorConfig config = this->config();
+    for (uint32_t i = 0; i < count; ++i) sampleGpu(static_cast<int>(i), table[i], config);
     readGpuz();
     buildInfoText();
     return true;
 }
 
-void GpuMonitor::sampleGpu(int i, GpuStatus& s) {
-    const StartupOptions& options = g_startup_options;
-
+void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
     // 1. Temperature, through the spike filter. A failed read counts as 0 °C.
     float raw = 0, board = 0, memory = 0, power_supply = 0;
     Pyrolex::getTemperatures(i, raw, board, memory, power_supply);
     s.board_celsius = board;
     const float reference = s.filter_reference_celsius;
     const SpikeFilterResult filtered =
-        applySpikeFilter(raw, reference, options.enable_gpu_temp_spike_filter,
-                         options.gpu_temp_spike_filter_threshold);
+        applySpikeFilter(raw, reference, config.enable_gpu_temp_spike_filter,
+                         config.gpu_temp_spike_filter_threshold);
     s.celsius = filtered.celsius;
     s.filter_reference_celsius = filtered.reference;
     if (filtered.spike)
@@ -268,72 +342,9 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s) {
     s.fan_percent = fan_percent;
     s.fan_rpm = fan_rpm;
 
-    // 6. Clocks, voltage and power by vendor.
-    uint32_t vendor = 0, device = 0, subsys_vendor = 0, subsys_device = 0, revision = 0;
-    Pyrolex::getPciIds(i, vendor, device, subsys_vendor, subsys_device, revision);
-    if (vendor == kPciVendorNvidia) {
-        float true_core = 0, true_memory = 0;
-        if (Pyrolex::getClockFrequencies(i, 0, true_core, true_memory)) {
-            s.true_core_clock = true_core;
-            s.true_memory_clock = true_memory;
-            raiseTo(s.max_core_clock, true_core);
-            raiseTo(s.max_memory_clock, true_memory);
-        }
-        float volts = 0;
-        Pyrolex::getCoreVoltage(i, volts);
-        if (volts > 0) {
-            s.true_vddc = volts;
-            raiseTo(s.max_vddc, volts);
-        }
-        if (!s.has_boost_clocks) {
-            int pstate = -1;
-            float core = 0, memory_clock = 0, shader = 0, vddc = 0;
-            if (Pyrolex::getPerfStateClocks(i, pstate, core, memory_clock, shader, vddc)) {
-                s.pstate = pstate;
-                s.core_clock = core;
-                s.shader_clock = shader;
-                s.memory_clock = memory_clock;
-                s.vddc = vddc;
-            }
-            raiseTo(s.max_core_clock, s.core_clock);
-            raiseTo(s.max_memory_clock, s.memory_clock);
-            raiseTo(s.max_vddc, s.vddc);
-            if (s.true_core_clock.get() > 0)
-                s.throttling_mhz = std::fabs(s.core_clock.get() - s.true_core_clock.get());
-        } else {
-            float base = 0, boost = 0, unused = 0;
-            Pyrolex::getClockFrequencies(i, 1, base, unused);
-            s.base_clock = base;
-            Pyrolex::getClockFrequencies(i, 2, boost, unused);
-            s.boost_clock = boost;
-            float percent = 0, milliwatts = 0;
-            if (Pyrolex::getPowerStatus(i, percent, milliwatts)) {
-                s.gpu_power = percent;
-                s.gpu_power_mw = milliwatts;
-            }
-            float limit = 0, limit_mw = 0;
-            if (Pyrolex::getPowerLimit(i, limit, limit_mw)) s.power_target = limit;
-            raiseTo(s.max_gpu_power, s.gpu_power);
-        }
-    } else if (vendor == kPciVendorAmd) {
-        // The highest level of the AMD table, which the back end reads once.
-        const int levels = Pyrolex::getPerfLevelCount(i);
-        float core = 0, memory_clock = 0, vddc = 0;
-        for (int k = 0; k < levels; ++k) {
-            PerfLevel level;
-            if (!Pyrolex::getPerfLevel(i, k, level)) continue;
-            core = std::max(core, level.gpu_clock);
-            memory_clock = std::max(memory_clock, level.memory_clock);
-            vddc = std::max(vddc, level.voltage);
-        }
-        s.core_clock = core;
-        s.memory_clock = memory_clock;
-        s.vddc = vddc;
-        s.shader_clock = 0.0f;
-        raiseTo(s.max_core_clock, core);
-        raiseTo(s.max_memory_clock, memory_clock);
-        raiseTo(s.max_vddc, vddc);
-    }
+    // 6. Clocks, voltage and power, as the GPU's back end reads them.
+    ClockPowerReading clocks;
+    if (Pyrolex::getClocksAndPower(i, s.has_boost_clocks, clocks)) storeClocksAndPower(s, clocks);
 
     // 7. History.
     if (s.record_history) {
@@ -342,76 +353,18 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s) {
         s.m_temperature_history.push_back(sample);
     }
     // 8. Logs.
-    if (options.log_temperature) writeLogs(i, s);
-}
-
-void GpuMonitor::writeLogs(int i, const GpuStatus& s) {
-    const float tc = s.celsius;
-    const float tf = tc * 1.8f + 32.0f;
-    const float core =
-        s.true_core_clock.get() != 0.0f ? s.true_core_clock.get() : s.core_clock.get();
-    const float memory =
-        s.true_memory_clock.get() != 0.0f ? s.true_memory_clock.get() : s.memory_clock.get();
-    const float csv_vddc = s.true_vddc.get() != 0.0f ? s.true_vddc.get() : s.vddc.get();
-    const int fps = m_inputs.fps;
-    const float seconds = m_elapsed_seconds;
-
-    std::lock_guard lock(m_log_mutex);
-    const std::string xml_path = m_log_folder + kMonitoringXmlFile;
-    if (!m_xml && !m_xml_failed && !m_xml_closed) {
-        m_xml = std::fopen(xml_path.c_str(), "w");
-        if (!m_xml) {
-            m_xml_failed = true;
-        } else {
-            std::fputs("<?xml version=\"1.0\" encoding=\"Windows-1252\" standalone=\"yes\"?>\n",
-                       m_xml);
-            std::fputs("<!--\n", m_xml);
-            std::fputs("* GPU Temperature tracking generated by:\n", m_xml);
-            std::fprintf(m_xml, "* %s %d.%d.%d - %s\n", kVersionFields, kVersion[0], kVersion[1],
-                         kVersion[2], kProductWebPage);
-            std::fputs("-->\n", m_xml);
-            std::fprintf(m_xml, "<gpuTemperature graphics_card=\"%s\" >\n", s.name);
-        }
+    if (config.log_temperature) {
+        LogContext context;
+        context.fps = m_inputs.fps;
+        context.requested_width = m_inputs.requested_width;
+        context.requested_height = m_inputs.requested_height;
+        context.client_width = m_inputs.client_width;
+        context.client_height = m_inputs.client_height;
+        context.msaa_samples = m_inputs.msaa_samples;
+        context.seconds = m_elapsed_seconds;
+        context.driver = m_report.systemInfo().driver;
+        m_logs.write(i, s, context);
     }
-    char line[256];
-    if (m_xml && !std::ferror(m_xml)) {
-        formatLine(line, sizeof line,
-                   "\t<gpu_data gpu=\"%d\" name=\"%s\" celcius=\"%.1f\" fahrenheit=\"%.1f\" "
-                   "gpu_load=\"%.1f\" "
-                   "gpu_power=\"%.1f\" fps=\"%d\" seconds=\"%.1f\" vddc=\"%.3f\" width=\"%d\" "
-                   "height=\"%d\" "
-                   "msaa=\"%d\" core_clock=\"%.1f\" memory_clock=\"%.1f\"/>",
-                   i + 1, s.name, static_cast<double>(tc), static_cast<double>(tf),
-                   static_cast<double>(s.gpu_load.get()), static_cast<double>(s.gpu_power.get()),
-                   fps, static_cast<double>(seconds), static_cast<double>(s.vddc.get()),
-                   m_inputs.requested_width.get(), m_inputs.requested_height.get(),
-                   m_inputs.msaa_samples.get(), static_cast<double>(core),
-                   static_cast<double>(memory));
-        std::fputs(line, m_xml);
-        std::fputs("\n", m_xml);
-        std::fflush(m_xml);
-    }
-
-    const std::string csv_path = m_log_folder + kMonitoringCsvFile;
-    if (access(csv_path.c_str(), F_OK) != 0) {
-        if (std::FILE* header = std::fopen(csv_path.c_str(), "w")) {
-            std::fputs(kMonitoringCsvHeader, header);
-            std::fclose(header);
-        }
-    }
-    std::FILE* csv = std::fopen(csv_path.c_str(), "a");
-    if (!csv) return;  // the row is lost
-    formatLine(line, sizeof line, "%s,%s,%d,%d,%d,%d,%.1f,%.1f,%.1f,%.3f,%.1f,%.1f,%.1f,%.1f",
-               s.name, m_system_info.driver, m_inputs.msaa_samples.get(),
-               m_inputs.client_width.get(), m_inputs.client_height.get(), fps,
-               static_cast<double>(seconds), static_cast<double>(tc), static_cast<double>(tf),
-               static_cast<double>(csv_vddc), static_cast<double>(s.gpu_load.get()),
-               static_cast<double>(s.gpu_power.get()), static_cast<double>(core),
-               static_cast<double>(memory));
-    std::fputs(line, csv);
-    std::fputs("\n", csv);
-    std::fflush(csv);
-    std::fclose(csv);
 }
 
 void GpuMonitor::readGpuz() {

@@ -1,15 +1,21 @@
 #pragma once
-// GpuMonitor: the application side of GPU monitoring.
+// GpuMonitor: the application side of GPU monitoring, and its sampler.
 //
-// Sections: the table and the thread; one monitoring pass; run statistics; accessors for
-// the overlay, the graph, the run and the results; the hardware report's system texts; the
-// startup dialog's information text; inputs and hooks set by other parts of the program.
+// Sections: configuration; the table and the thread; one monitoring pass; run statistics;
+// accessors for the overlay, the graph, the run and the results; the hardware report's
+// system texts; the startup dialog's information text; inputs and hooks set by other parts
+// of the program.
 //
-// Life: initGpuTable() (start-up, after Pyrolex) writes the hardware report to the trace
-// log and builds one GpuStatus per GPU, ordered by PCI bus; startThread() then samples
-// every GPU once per period (1000 ms) until stopGpuMonitoring() (shut-down). With
-// log_temperature set, each pass appends one line per GPU to
-// "<program folder>plashwerk-gpu-monitoring.xml" and one row per GPU to
+// The monitor owns the GPU table and the thread that samples it (spike filter, maxima,
+// temperature history, GPU-Z readings); it hands the logs to MonitoringLogs
+// (monitoring_logs.h) and the report and information text to HardwareReport
+// (hardware_report.h).
+//
+// Life: the shell hands over the MonitorConfig (setConfig); initGpuTable() (start-up, after
+// Pyrolex) writes the hardware report to the trace log and builds one GpuStatus per GPU,
+// ordered by PCI bus; startThread() then samples every GPU once per period (1000 ms) until
+// stopGpuMonitoring() (shut-down). With log_temperature set, each pass appends one line per
+// GPU to "<program folder>plashwerk-gpu-monitoring.xml" and one row per GPU to
 // "<program folder>plashwerk-gpu-monitoring.csv".
 //
 // For the run controller (render thread), at the start of each run:
@@ -21,7 +27,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -29,24 +34,12 @@
 #include <thread>
 
 #include "gpumon/gpu_status.h"
+#include "gpumon/hardware_report.h"
+#include "gpumon/monitor_config.h"
+#include "gpumon/monitoring_logs.h"
 #include "platform/time/clock.h"
 
 namespace plashwerk {
-
-/// The system texts of the hardware report, written once at start-up.
-struct SystemInfo {
-    char renderer[256] = "";
-    char driver[256] = "";
-    char cpu_name[256] = "";
-    char cpu_speed_text[256] = "";
-    char memory_text[256] = "";
-    char os_name[256] = "";
-    uint32_t gl_vendor_id = 0;
-    uint32_t gl_device_id = 0;
-    int32_t max_viewport = 0;
-    int32_t cpu_mhz = 0;
-    int32_t gpu_count = 0;
-};
 
 /// Outcome of the spike filter for one raw reading.
 struct SpikeFilterResult {
@@ -60,13 +53,6 @@ struct SpikeFilterResult {
 /// (reference 0) and every reading with the filter off are accepted.
 SpikeFilterResult applySpikeFilter(float raw, float reference, bool enabled, float threshold);
 
-inline constexpr const char* kMonitoringXmlFile = "plashwerk-gpu-monitoring.xml";
-inline constexpr const char* kMonitoringCsvFile = "plashwerk-gpu-monitoring.csv";
-inline constexpr const char* kProductWebPage = "https://quorvex.example/plashwerk/";
-inline constexpr const char* kMonitoringCsvHeader =
-    "Renderer,Driver,MSAA,width,height,FPS,seconds,celcius,fahrenheit,vddc,gpu_load,gpu_power,"
-    "core_clock,memory_clock\n";
-
 class GpuMonitor {
 public:
     static constexpr uint32_t kPeriodMs = 1000;
@@ -75,6 +61,11 @@ public:
     ~GpuMonitor();
     GpuMonitor(const GpuMonitor&) = delete;
     GpuMonitor& operator=(const GpuMonitor&) = delete;
+
+    // Configuration -------------------------------------------------------------------
+    /// The settings monitoring works with; each pass takes the latest.
+    void setConfig(const MonitorConfig& config);
+    MonitorConfig config() const;
 
     // Table and thread ----------------------------------------------------------------
     /// Writes the hardware report and builds the table; false (no table,
@@ -125,10 +116,10 @@ public:
     }
 
     // Hardware report and information text --------------------------------------------
-    const SystemInfo& systemInfo() const { return m_system_info; }
+    const SystemInfo& systemInfo() const { return m_report.systemInfo(); }
     /// Rebuilds the information text and hands it to the dialog's sink when one is set.
     bool buildInfoText();
-    std::string infoText() const;
+    std::string infoText() const { return m_report.infoText(); }
 
     // Inputs and hooks --------------------------------------------------------------------
     MonitorInputs& inputs() { return m_inputs; }
@@ -147,8 +138,8 @@ private:
     static constexpr size_t kHistoryReserve = 3600;
 
     void threadMain();
-    void sampleGpu(int index, GpuStatus& s);
-    void writeLogs(int index, const GpuStatus& s);
+    void fillRecord(int index, GpuStatus& s);
+    void sampleGpu(int index, GpuStatus& s, const MonitorConfig& config);
     void readGpuz();
     void freeTable();
 
@@ -161,7 +152,9 @@ private:
     Relaxed<float> m_run_max_celsius;
     GpuzReadings m_gpuz;
     MonitorInputs m_inputs;
-    SystemInfo m_system_info;
+
+    mutable std::mutex m_config_mutex;
+    MonitorConfig m_config;
 
     std::thread m_thread;
     std::mutex m_thread_mutex;
@@ -170,17 +163,8 @@ private:
     bool m_thread_done = false;
     bool m_thread_abandoned = false;
 
-    std::mutex m_log_mutex;
-    std::string m_log_folder;
-    std::FILE* m_xml = nullptr;
-    bool m_xml_failed = false;  // open failed: no XML line until the program ends
-    bool m_xml_closed = false;  // closed by stopGpuMonitoring(): never reopened
-
-    mutable std::mutex m_info_mutex;
-    std::string m_info_text;
-    std::function<void(const char*)> m_info_sink;
-    uint32_t m_physx_version = 0;
-    bool m_physx_hardware = false;
+    MonitoringLogs m_logs;
+    HardwareReport m_report;
 
     std::mutex m_gpuz_mutex;
     std::function<bool(GpuzValues&)> m_gpuz_reader;

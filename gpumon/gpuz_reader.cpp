@@ -3,7 +3,6 @@
 #include <bit>
 #include <cmath>
 
-#include "settings/startup_options.h"
 #include "platform/shm/shared_memory.h"
 
 namespace plashwerk {
@@ -122,8 +121,8 @@ GpuzReader& gpuzReader() {
     return reader;
 }
 
-bool readGpuzSharedMemory() {
-    return gpuzReader().read(g_startup_options.use_gpuz);
+bool readGpuzSharedMemory(bool use_gpuz) {
+    return gpuzReader().read(use_gpuz);
 }
 
 double getGpuzCoreClock() {
@@ -158,10 +157,10 @@ bool readGpuzValues(GpuzReader& reader, bool use_gpuz, GpuzValues& values) {
     return true;
 }
 
-bool readGpuzStartupClocks(float& core_clock, float& memory_clock) {
+bool readGpuzStartupClocks(bool use_gpuz, float& core_clock, float& memory_clock) {
     core_clock = 0.0f;
     memory_clock = 0.0f;
-    if (!readGpuzSharedMemory()) return false;
+    if (!readGpuzSharedMemory(use_gpuz)) return false;
     core_clock = static_cast<float>(getGpuzCoreClock());
     memory_clock = static_cast<float>(getGpuzMemoryClock());
     return true;

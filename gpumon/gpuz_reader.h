@@ -16,8 +16,8 @@
 // not a number or lies outside what its sensor can report reads 0.0, as an unpublished
 // sensor does.
 //
-// Process-wide use: readGpuzSharedMemory() and the getters below read through one reader
-// shared by the monitoring thread (every pass) and the render thread (once at scene
+// Process-wide use: readGpuzSharedMemory(use_gpuz) and the getters below read through one
+// reader shared by the monitoring thread (every pass) and the render thread (once at scene
 // start-up); the reader serialises them.
 
 #include <cstddef>
@@ -84,8 +84,8 @@ class GpuzReader {
 /// The reader of the process.
 GpuzReader& gpuzReader();
 
-/// The process reader with the use_gpuz setting.
-bool readGpuzSharedMemory();
+/// One read of the process reader; false at once when use_gpuz is false.
+bool readGpuzSharedMemory(bool use_gpuz);
 double getGpuzCoreClock();
 double getGpuzMemoryClock();
 double getGpuzShaderClock();
@@ -98,8 +98,8 @@ double getGpuzVddcCurrent();
 /// could not be read.
 bool readGpuzValues(GpuzReader& reader, bool use_gpuz, GpuzValues& values);
 
-/// The scene start-up's read: both clocks 0, then GPU-Z's core and memory clocks when its
-/// block can be read. Returns whether it could.
-bool readGpuzStartupClocks(float& core_clock, float& memory_clock);
+/// The scene start-up's read: both clocks 0, then, when use_gpuz is set, GPU-Z's core and
+/// memory clocks when its block can be read. Returns whether it could.
+bool readGpuzStartupClocks(bool use_gpuz, float& core_clock, float& memory_clock);
 
 }  // namespace plashwerk

@@ -115,7 +115,8 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     g_run_result.gpu_core_clock_max = 0.0f;
     g_run_result.gpu_memory_clock_max = 0.0f;
     if (g_startup_options.use_gpuz)
-        readGpuzStartupClocks(g_run_result.gpu_core_clock_max, g_run_result.gpu_memory_clock_max);
+        readGpuzStartupClocks(true, g_run_result.gpu_core_clock_max,
+                              g_run_result.gpu_memory_clock_max);
 
     state_slots[kSceneReadySlot] = 1;
     return true;

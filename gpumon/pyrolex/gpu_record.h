@@ -63,6 +63,36 @@ struct PerfLevel {
     float voltage = 0;                                        ///< V
 };
 
+/// Clocks, voltage and power of one GPU for one monitoring pass, as its back end reads
+/// them. Each group carries whether it was read; the monitor keeps its previous value of
+/// every field whose group was not.
+struct ClockPowerReading {
+    /// Measured (not performance-state) clocks, MHz.
+    bool measured_clocks = false;
+    float true_gpu_clock = 0, true_memory_clock = 0;
+    /// Measured core voltage, V.
+    bool core_voltage_read = false;
+    float core_voltage = 0;
+
+    /// How the clocks of the GPU's state are given: none, the performance-state clocks
+    /// below, or (boost-clock GPUs) the base and boost clocks with the power draw.
+    enum class State { None, PerfState, Boost } state = State::None;
+
+    // State::PerfState. state_read: the clocks were read (AMD: the highest level of its
+    // table, always); current_pstate: they are the driver's current state, numbered
+    // clocks.pstate.
+    bool state_read = false;
+    bool current_pstate = false;
+    PerfStateClocks clocks;
+
+    // State::Boost. The base and boost clocks are 0 when their read failed.
+    float base_clock = 0, boost_clock = 0;  ///< MHz
+    bool power_read = false;
+    float power_percent = 0, power_mw = 0;  ///< % of TDP, mW
+    bool power_limit_read = false;
+    float power_limit_percent = 0;
+};
+
 /// The latest readings, written by the library after each successful query.
 struct GpuReadings {
     GpuTemperatures temperatures;

@@ -299,6 +299,26 @@ bool Pyrolex::getPowerLimit(int gpu, float& percent_of_tdp, float& milliwatts) {
     });
 }
 
+bool Pyrolex::getClocksAndPower(int gpu, bool boost_clocks, ClockPowerReading& out) {
+    return ask(gpu, [&](VendorBackend& b, GpuRecord& r) {
+        if (!b.clocksAndPower(r, boost_clocks, out)) return false;
+        r.updateReadings([&](GpuReadings& readings) {
+            if (out.measured_clocks) {
+                readings.true_gpu_clock = out.true_gpu_clock;
+                readings.true_memory_clock = out.true_memory_clock;
+            }
+            if (out.core_voltage_read) readings.core_voltage = out.core_voltage;
+            if (out.state_read && out.current_pstate) readings.clocks = out.clocks;
+            if (out.power_read) {
+                readings.power_percent = out.power_percent;
+                readings.power_mw = out.power_mw;
+            }
+            if (out.power_limit_read) readings.power_limit_percent = out.power_limit_percent;
+        });
+        return true;
+    });
+}
+
 int Pyrolex::getPerfLevelCount(int gpu) {
     int count = 0;
     ask(gpu, [&](VendorBackend& b, GpuRecord& r) {

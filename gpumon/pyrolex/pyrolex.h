@@ -69,6 +69,9 @@ public:
     static bool getCoreVoltage(int gpu, float& volts);
     static bool getPowerStatus(int gpu, float& percent_of_tdp, float& milliwatts);
     static bool getPowerLimit(int gpu, float& percent_of_tdp, float& milliwatts);
+    /// The clocks, voltage and power of one monitoring pass (ClockPowerReading), by the
+    /// GPU's back end; false for a GPU whose back end has none.
+    static bool getClocksAndPower(int gpu, bool boost_clocks, ClockPowerReading& out);
     static int getPerfLevelCount(int gpu);
     static bool getPerfLevel(int gpu, int level, PerfLevel& out);
 

@@ -104,6 +104,12 @@ public:
     virtual bool powerLimit(const GpuRecord&, float& /*percent*/, float& /*milliwatts*/) {
         return false;
     }
+    /// One monitoring pass's clocks, voltage and power, read the way the vendor offers
+    /// them; boost_clocks: the GPU was found at start-up to report base and boost clocks
+    /// and a power target. False (nothing read) for a vendor without clock readings.
+    virtual bool clocksAndPower(const GpuRecord&, bool /*boost_clocks*/, ClockPowerReading&) {
+        return false;
+    }
     virtual int perfLevelCount(const GpuRecord&) { return 0; }
     virtual bool perfLevel(const GpuRecord&, int /*n*/, PerfLevel&) { return false; }
 };

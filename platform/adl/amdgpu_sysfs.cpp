@@ -1,6 +1,5 @@
 #include "platform/adl/amdgpu_sysfs.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,19 +25,6 @@ constexpr long long kMaxMillivolts = 10000;
 constexpr long long kMaxMicrowatts = 10000000000LL;  // 10 kW
 constexpr long long kMaxHz = 100000000000LL;         // 100 GHz
 constexpr int kMaxMhz = 100000;
-
-std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool readNumber(const std::string& path, long long min, long long max, long long& value) {
     std::string text;

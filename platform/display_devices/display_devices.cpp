@@ -1,6 +1,5 @@
 #include "platform/display_devices/display_devices.h"
 
-#include <dirent.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,19 +19,6 @@ struct PciAdapter {
     uint32_t vendor = 0, device = 0, subsys_vendor = 0, subsys_device = 0, revision = 0;
     bool boot_vga = false;
 };
-
-std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::vector<PciAdapter> scanPciDisplayAdapters() {
     std::vector<PciAdapter> adapters;

@@ -1,5 +1,8 @@
 #include "platform/sysfs/sysfs.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,19 @@ bool readTextFile(const std::string& path, std::string& out, size_t max_bytes) {
                             out.back() == '\t' || out.back() == '\0'))
         out.pop_back();
     return true;
+}
+
+std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool readUnsignedFile(const std::string& path, uint32_t& out) {

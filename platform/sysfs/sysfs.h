@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plashwerk {
 
@@ -20,6 +21,10 @@ std::string sysfsPath(const std::string& relative);
 /// Reads a whole small text file (at most max_bytes) and strips trailing blanks and line
 /// ends. False when the file cannot be read.
 bool readTextFile(const std::string& path, std::string& out, size_t max_bytes = 4096);
+
+/// The entries of a folder, sorted by name, without "." and ".." and hidden entries; empty
+/// when the folder cannot be read.
+std::vector<std::string> listDirectory(const std::string& path);
 
 /// Reads a file holding one number in C notation ("0x10de", "42"). False when the file is
 /// missing or does not start with a number that fits in 32 bits.

@@ -193,6 +193,41 @@ TEST_F(AmdBackendTest, PerformanceLevelsTakeTheLastMemoryClockAndStayFixed) {
     EXPECT_EQ(table[0].gpu_clock, 500.0f);
 }
 
+// An idle card in deep sleep stars only its "S:" line: the current clock the back end
+// reports is the sleep clock (Overdrive 8 through the log, OverdriveN with level 0), while
+// the level table, and with it the monitor's clocks, keeps the numbered levels only.
+TEST_F(AmdBackendTest, DeepSleepClockIsTheCurrentClock) {
+    tree.addCard(card);
+    tree.rdnaSensors(card);
+    tree.remove(FakeAmdgpu::hwmonDir(card) + "freq1_input");
+    tree.write(FakeAmdgpu::dirOf(card) + "pp_dpm_sclk",
+               "S: 19Mhz *\n0: 500Mhz\n1: 1500Mhz\n2: 2100Mhz\n");
+    detect();
+    PerfStateClocks clocks;
+    ASSERT_TRUE(backend().perfStateClocks(gpu(), clocks));
+    EXPECT_EQ(clocks.gpu_clock, 19.0f);
+    EXPECT_EQ(clocks.memory_clock, 1000.0f);
+    EXPECT_EQ(clocks.pstate, -1) << "the log names no level";
+    const std::vector<PerfLevel> table = levels();
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].gpu_clock, 500.0f);
+    EXPECT_EQ(table[2].gpu_clock, 2100.0f);
+    ClockPowerReading pass;
+    ASSERT_TRUE(backend().clocksAndPower(gpu(), false, pass));
+    EXPECT_EQ(pass.clocks.gpu_clock, 2100.0f)
+        << "the monitor shows the highest level, asleep or not";
+    EXPECT_EQ(pass.clocks.memory_clock, 1000.0f);
+
+    g_forced_overdrive = 7;
+    detect();
+    clocks = PerfStateClocks{};
+    ASSERT_TRUE(backend().perfStateClocks(gpu(), clocks));
+    EXPECT_EQ(clocks.gpu_clock, 19.0f);
+    EXPECT_EQ(clocks.pstate, 0);
+    ASSERT_EQ(levels().size(), 3u);
+    EXPECT_EQ(levels()[0].gpu_clock, 500.0f);
+}
+
 TEST_F(AmdBackendTest, EdgeSensorLostKeepsThePreviousTemperature) {
     tree.addCard(card);
     tree.rdnaSensors(card);
@@ -394,7 +429,7 @@ TEST_F(AmdBackendTest, InitialisationTraces) {
     detect();
     trace.setEnabled(false);
     trace.setFileName(saved);
-    const std::string log = test::readFile(folder.folder() + "pyrolex.log");
+    const std::string log = test::slurp(folder.folder() + "pyrolex.log");
     for (const char* line :
          {"ATI_Init() START", "AMD_AGS_Run - ags_gpu_info.numDevices=1",
           "AMD_AGS_Run - device 0, vendorId=1002, adlAdapterIndex=0, adapterString=",

@@ -16,15 +16,11 @@
 #include <vector>
 
 #include "tests/platform/adl/fake_amdgpu.h"
+#include "tests/support/files.h"
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using plashwerk::test::slurp;
 
 TEST(AmdMachine, HardwareReportListsTheCard) {
     plashwerk::test::FakeAmdgpu tree(true, false);

@@ -13,7 +13,6 @@
 #include <limits>
 #include <string>
 
-#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"
@@ -155,10 +154,8 @@ TEST(GpuzReader, DamagedRecordsReadSafely) {
 }
 
 TEST(GpuzReader, ProcessReaderAndSceneStartUpClocks) {
-    setDefaultStartupOptions(g_startup_options);
-    g_startup_options.use_gpuz = false;
     float core = 1, memory = 1;
-    EXPECT_FALSE(readGpuzStartupClocks(core, memory));
+    EXPECT_FALSE(readGpuzStartupClocks(false, core, memory));
     EXPECT_EQ(core, 0.0f);
     EXPECT_EQ(memory, 0.0f);
 
@@ -167,21 +164,18 @@ TEST(GpuzReader, ProcessReaderAndSceneStartUpClocks) {
     gpuz.sensor(1, u"GPU Memory Clock", 1000.0);
     gpuz.sensor(2, u"GPU Shader Clock", 2100.0);
     gpuz.sensor(3, u"GPU Load", 97.0);
-    EXPECT_FALSE(readGpuzStartupClocks(core, memory)) << "still off";
-    g_startup_options.use_gpuz = true;
-    ASSERT_TRUE(readGpuzStartupClocks(core, memory));
+    EXPECT_FALSE(readGpuzStartupClocks(false, core, memory)) << "still off";
+    ASSERT_TRUE(readGpuzStartupClocks(true, core, memory));
     EXPECT_EQ(core, 1860.0f);
     EXPECT_EQ(memory, 1000.0f);
     EXPECT_EQ(getGpuzShaderClock(), 2100.0);
     EXPECT_EQ(getGpuzLoad(), 97.0);
     EXPECT_EQ(getGpuzVddc(), 0.0);
-    setDefaultStartupOptions(g_startup_options);
 }
 
 // The monitor on a fake AMD machine: its pass reads the AMD clocks from the level table
 // and GPU-Z's readings through the reader it is given.
 TEST(GpuzReader, MonitorPassOnAnAmdMachine) {
-    setDefaultStartupOptions(g_startup_options);
     setenv("PLASHWERK_NVML_LIBRARY", "/nonexistent/libnvidia-ml.so.1", 1);
     MemoryRegistry registry;
     setSystemRegistry(&registry);

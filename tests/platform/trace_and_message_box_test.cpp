@@ -10,18 +10,14 @@
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/thread/thread_util.h"
+#include "tests/support/files.h"
 
 namespace plashwerk {
 namespace {
 
 using Vantorr_nsp::vnTraceMgr;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::slurp;
 
 class Trace : public ::testing::Test {
 protected:

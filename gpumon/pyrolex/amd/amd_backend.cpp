@@ -98,11 +98,25 @@ void* adlAllocate(int size) {
     return size > 0 ? std::malloc(static_cast<size_t>(size)) : nullptr;
 }
 
+class AmdBackend;
+struct AmdGpu;
+
+/// The sensor reads of one Overdrive generation, chosen once when a GPU is bound to its
+/// ADL adapter. Each read stores what it got in the GPU's kept readings.
+struct OverdriveReader {
+    bool (AmdBackend::*temperature)(AmdGpu&) const;
+    bool (AmdBackend::*usage)(AmdGpu&, float& gpu) const;
+    bool (AmdBackend::*fan)(AmdGpu&, float& percent, float& rpm) const;
+    bool (AmdBackend::*clocks)(AmdGpu&, PerfStateClocks&) const;
+    bool memory_temperature;  ///< the temperature read also gives the memory's
+};
+
 /// What the back end keeps per AMD GPU beside its GpuRecord.
 struct AmdGpu {
     GpuRecord* record = nullptr;  // valid during enumeration only
     int adl_index = -1;
     int overdrive_version = 0;
+    const OverdriveReader* reader = nullptr;  // null: no generation the back end reads
     bool has_sensors = false;
     const char* architecture = "Unknown";
     AGSDeviceInfo figures{};  // AGS's device record, raw (its text pointer cleared)
@@ -137,6 +151,7 @@ class AmdBackend final : public VendorBackend {
     bool perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks) override;
     int perfLevelCount(const GpuRecord& r) override;
     bool perfLevel(const GpuRecord& r, int n, PerfLevel& level) override;
+    bool clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockPowerReading& out) override;
 
     AmdGpu* gpuOf(const GpuRecord& r) const {
         if (r.kind != kGpuKindAmd || r.backend_slot < 0 ||
@@ -152,8 +167,32 @@ class AmdBackend final : public VendorBackend {
                  int& previous_match);
     void readOverdrive8Init(BackendHost& host, AmdGpu& g);
     bool pmLog(const AmdGpu& g, ADLPMLogDataOutput& log) const;
-    bool readTemperature(AmdGpu& g);
-    bool readFan(AmdGpu& g, float& percent, float& rpm);
+
+    bool readTemperature(AmdGpu& g) const;
+    bool readFan(AmdGpu& g, float& percent, float& rpm) const;
+    // The readers of each Overdrive generation (OverdriveReader).
+    static const OverdriveReader* readerFor(int overdrive_version);
+    bool od8Temperature(AmdGpu& g) const;
+    bool od8Usage(AmdGpu& g, float& gpu) const;
+    bool od8Fan(AmdGpu& g, float& percent, float& rpm) const;
+    bool od8Clocks(AmdGpu& g, PerfStateClocks& clocks) const;
+    bool odnStatus(const AmdGpu& g, ADLODNPerformanceStatus& status) const;
+    bool odnTemperature(AmdGpu& g) const;
+    bool odnUsage(AmdGpu& g, float& gpu) const;
+    bool odnFan(AmdGpu& g, float& percent, float& rpm) const;
+    bool odnClocks(AmdGpu& g, PerfStateClocks& clocks) const;
+    bool od6Status(const AmdGpu& g, ADLOD6CurrentStatus& status) const;
+    bool od6Temperature(AmdGpu& g) const;
+    bool od6Usage(AmdGpu& g, float& gpu) const;
+    bool od6Fan(AmdGpu& g, float& percent, float& rpm) const;
+    bool od6Clocks(AmdGpu& g, PerfStateClocks& clocks) const;
+    bool od5Temperature(AmdGpu& g) const;
+    bool od5Usage(AmdGpu& g, float& gpu) const;
+    bool od5Fan(AmdGpu& g, float& percent, float& rpm) const;
+    bool od5Clocks(AmdGpu& g, PerfStateClocks& clocks) const;
+    static void storeTemperature(AmdGpu& g, int millidegrees);
+    static void storeUsage(AmdGpu& g, int percent, float& gpu);
+    static void storeFan(AmdGpu& g, float new_percent, float new_rpm, float& percent, float& rpm);
     bool buildPerfLevels(AmdGpu& g);
     void debug(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -318,6 +357,7 @@ void AmdBackend::bindGpu(BackendHost& host, AmdGpu& g, int gpu_index, const Adap
     int supported = 0, enabled = 0, version = 0;
     if (m_adl.ADL_Overdrive_Caps(g.adl_index, &supported, &enabled, &version) == ADL_OK)
         g.overdrive_version = version;
+    g.reader = readerFor(g.overdrive_version);
     host.trace("AMD_Display_Library_Init_v2 - gpu_index=%d, gpuInfo->adl_OverdriveVersion=%d",
                gpu_index, g.overdrive_version);
     // c. PCI ids from the UDID.
@@ -451,65 +491,292 @@ bool AmdBackend::pmLog(const AmdGpu& g, ADLPMLogDataOutput& log) const {
     return m_adl.ADL2_New_QueryPMLogData_Get(m_context, g.adl_index, &log) == ADL_OK;
 }
 
-// Reads the GPU temperature of the GPU's Overdrive generation into its kept readings.
-bool AmdBackend::readTemperature(AmdGpu& g) {
-    if (!m_adl_ok) return false;
-    int millidegrees = 0;
-    switch (g.overdrive_version) {
-        case 8: {
-            if (!m_context) return false;
-            // The current settings must read before the log is trusted.
-            int count = 0;
-            int* list = nullptr;
-            bool settings = false;
-            if (m_adl.ADL2_Overdrive8_Current_SettingX2_Get) {
-                settings = m_adl.ADL2_Overdrive8_Current_SettingX2_Get(m_context, g.adl_index,
-                                                                       &count, &list) == ADL_OK;
-                std::free(list);
-            } else if (m_adl.ADL2_Overdrive8_Current_Setting_Get) {
-                ADLOD8CurrentSetting current{};
-                current.count = OD8_COUNT;
-                settings = m_adl.ADL2_Overdrive8_Current_Setting_Get(m_context, g.adl_index,
-                                                                     &current) == ADL_OK;
-            }
-            ADLPMLogDataOutput log;
-            if (!settings || !pmLog(g, log)) return false;
-            std::lock_guard lock(g.mutex);
-            const ADLSingleSensorData* s = log.sensors;
-            if (s[PMLOG_TEMPERATURE_EDGE].supported)
-                g.gpu_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_EDGE].value);
-            if (s[PMLOG_TEMPERATURE_HOTSPOT].supported)
-                g.hot_spot_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_HOTSPOT].value);
-            if (s[PMLOG_TEMPERATURE_MEM].supported)
-                g.memory_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_MEM].value);
-            return true;
-        }
-        case 7:
-            if (!m_context || !m_adl.ADL2_OverdriveN_Temperature_Get ||
-                m_adl.ADL2_OverdriveN_Temperature_Get(m_context, g.adl_index, ODN_GPU_EDGE_TEMP,
-                                                      &millidegrees) != ADL_OK)
-                return false;
-            break;
-        case 6:
-            if (!m_adl.ADL_Overdrive6_Temperature_Get ||
-                m_adl.ADL_Overdrive6_Temperature_Get(g.adl_index, &millidegrees) != ADL_OK)
-                return false;
-            break;
-        case 5: {
-            ADLTemperature t{};
-            t.iSize = sizeof t;
-            if (!m_adl.ADL_Overdrive5_Temperature_Get ||
-                m_adl.ADL_Overdrive5_Temperature_Get(g.adl_index, 0, &t) != ADL_OK)
-                return false;
-            millidegrees = t.iTemperature;
-            break;
-        }
-        default:
-            return false;
+// Overdrive 8: the power-management log, trusted once the current settings read.
+bool AmdBackend::od8Temperature(AmdGpu& g) const {
+    if (!m_context) return false;
+    int count = 0;
+    int* list = nullptr;
+    bool settings = false;
+    if (m_adl.ADL2_Overdrive8_Current_SettingX2_Get) {
+        settings = m_adl.ADL2_Overdrive8_Current_SettingX2_Get(m_context, g.adl_index, &count,
+                                                               &list) == ADL_OK;
+        std::free(list);
+    } else if (m_adl.ADL2_Overdrive8_Current_Setting_Get) {
+        ADLOD8CurrentSetting current{};
+        current.count = OD8_COUNT;
+        settings =
+            m_adl.ADL2_Overdrive8_Current_Setting_Get(m_context, g.adl_index, &current) == ADL_OK;
     }
+    ADLPMLogDataOutput log;
+    if (!settings || !pmLog(g, log)) return false;
+    std::lock_guard lock(g.mutex);
+    const ADLSingleSensorData* s = log.sensors;
+    if (s[PMLOG_TEMPERATURE_EDGE].supported)
+        g.gpu_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_EDGE].value);
+    if (s[PMLOG_TEMPERATURE_HOTSPOT].supported)
+        g.hot_spot_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_HOTSPOT].value);
+    if (s[PMLOG_TEMPERATURE_MEM].supported)
+        g.memory_celsius = static_cast<float>(s[PMLOG_TEMPERATURE_MEM].value);
+    return true;
+}
+
+bool AmdBackend::od8Usage(AmdGpu& g, float& gpu) const {
+    ADLPMLogDataOutput log;
+    if (!pmLog(g, log)) return false;
+    const ADLSingleSensorData& graphics = log.sensors[PMLOG_INFO_ACTIVITY_GFX];
+    const ADLSingleSensorData& memory = log.sensors[PMLOG_INFO_ACTIVITY_MEM];
+    std::lock_guard lock(g.mutex);
+    g.gpu_usage = graphics.supported ? static_cast<float>(graphics.value) : -1.0f;
+    g.memory_usage = memory.supported ? static_cast<float>(memory.value) : -1.0f;
+    // A log without the activity sensor has no usage to report.
+    if (!graphics.supported) return false;
+    gpu = g.gpu_usage;
+    return true;
+}
+
+bool AmdBackend::od8Fan(AmdGpu& g, float& percent, float& rpm) const {
+    ADLPMLogDataOutput log;
+    if (!pmLog(g, log)) return false;
+    const ADLSingleSensorData& s_rpm = log.sensors[PMLOG_FAN_RPM];
+    const ADLSingleSensorData& s_percent = log.sensors[PMLOG_FAN_PERCENTAGE];
+    std::lock_guard lock(g.mutex);
+    g.fan_rpm = s_rpm.supported ? static_cast<float>(s_rpm.value) : -1.0f;
+    g.fan_percent = s_percent.supported ? static_cast<float>(s_percent.value) : -1.0f;
+    // An unsupported sensor is reported as 0 rather than as the log's -1.
+    if (!s_rpm.supported && !s_percent.supported) return false;
+    rpm = s_rpm.supported ? g.fan_rpm : 0.0f;
+    percent = s_percent.supported ? g.fan_percent : 0.0f;
+    return true;
+}
+
+bool AmdBackend::od8Clocks(AmdGpu& g, PerfStateClocks& clocks) const {
+    ADLPMLogDataOutput log;
+    if (!pmLog(g, log)) return false;
+    const ADLSingleSensorData* s = log.sensors;
+    if (s[PMLOG_CLK_GFXCLK].supported)
+        clocks.gpu_clock = static_cast<float>(s[PMLOG_CLK_GFXCLK].value);
+    if (s[PMLOG_CLK_MEMCLK].supported)
+        clocks.memory_clock = static_cast<float>(s[PMLOG_CLK_MEMCLK].value);
+    if (s[PMLOG_GFX_VOLTAGE].supported)
+        clocks.voltage = static_cast<float>(s[PMLOG_GFX_VOLTAGE].value) / 1000.0f;
+    return true;
+}
+
+// Overdrive 7 (OverdriveN), through the ADL2 context.
+bool AmdBackend::odnStatus(const AmdGpu& g, ADLODNPerformanceStatus& status) const {
+    status = ADLODNPerformanceStatus{};
+    return m_context && m_adl.ADL2_OverdriveN_PerformanceStatus_Get &&
+           m_adl.ADL2_OverdriveN_PerformanceStatus_Get(m_context, g.adl_index, &status) == ADL_OK;
+}
+
+bool AmdBackend::odnTemperature(AmdGpu& g) const {
+    int millidegrees = 0;
+    if (!m_context || !m_adl.ADL2_OverdriveN_Temperature_Get ||
+        m_adl.ADL2_OverdriveN_Temperature_Get(m_context, g.adl_index, ODN_GPU_EDGE_TEMP,
+                                              &millidegrees) != ADL_OK)
+        return false;
+    storeTemperature(g, millidegrees);
+    return true;
+}
+
+bool AmdBackend::odnUsage(AmdGpu& g, float& gpu) const {
+    ADLODNPerformanceStatus status;
+    if (!odnStatus(g, status)) return false;
+    storeUsage(g, status.iGPUActivityPercent, gpu);
+    return true;
+}
+
+bool AmdBackend::odnFan(AmdGpu& g, float& percent, float& rpm) const {
+    ADLODNFanControl control{};
+    if (!m_context || !m_adl.ADL2_OverdriveN_FanControl_Get ||
+        m_adl.ADL2_OverdriveN_FanControl_Get(m_context, g.adl_index, &control) != ADL_OK)
+        return false;
+    const float new_percent = control.iTargetFanSpeed >= 1
+                                  ? static_cast<float>(control.iCurrentFanSpeed) * 100.0f /
+                                        static_cast<float>(control.iTargetFanSpeed)
+                                  : 0.0f;
+    storeFan(g, new_percent, static_cast<float>(control.iCurrentFanSpeed), percent, rpm);
+    return true;
+}
+
+bool AmdBackend::odnClocks(AmdGpu& g, PerfStateClocks& clocks) const {
+    ADLODNPerformanceStatus status;
+    if (!odnStatus(g, status)) return false;
+    clocks.gpu_clock = static_cast<float>(status.iCoreClock) / 100.0f;
+    clocks.memory_clock = static_cast<float>(status.iMemoryClock) / 100.0f;
+    clocks.pstate = status.iCurrentCorePerformanceLevel;
+    clocks.voltage = static_cast<float>(status.iVDDC) * 0.001f;
+    return true;
+}
+
+// Overdrive 6.
+bool AmdBackend::od6Status(const AmdGpu& g, ADLOD6CurrentStatus& status) const {
+    status = ADLOD6CurrentStatus{};
+    return m_adl.ADL_Overdrive6_CurrentStatus_Get &&
+           m_adl.ADL_Overdrive6_CurrentStatus_Get(g.adl_index, &status) == ADL_OK;
+}
+
+bool AmdBackend::od6Temperature(AmdGpu& g) const {
+    int millidegrees = 0;
+    if (!m_adl.ADL_Overdrive6_Temperature_Get ||
+        m_adl.ADL_Overdrive6_Temperature_Get(g.adl_index, &millidegrees) != ADL_OK)
+        return false;
+    storeTemperature(g, millidegrees);
+    return true;
+}
+
+bool AmdBackend::od6Usage(AmdGpu& g, float& gpu) const {
+    ADLOD6CurrentStatus status;
+    if (!od6Status(g, status)) return false;
+    storeUsage(g, status.iActivityPercent, gpu);
+    return true;
+}
+
+// Two reads, RPM then percent; either one is enough.
+bool AmdBackend::od6Fan(AmdGpu& g, float& percent, float& rpm) const {
+    if (!m_adl.ADL_Overdrive6_FanSpeed_Get) return false;
+    float new_rpm = 0, new_percent = 0;
+    bool ok = false;
+    ADLOD6FanSpeedInfo info{};
+    info.iSpeedType = ADL_OD6_FANSPEED_TYPE_RPM;
+    if (m_adl.ADL_Overdrive6_FanSpeed_Get(g.adl_index, &info) == ADL_OK) {
+        new_rpm = static_cast<float>(info.iFanSpeedRPM);
+        ok = true;
+    }
+    info = ADLOD6FanSpeedInfo{};
+    info.iSpeedType = ADL_OD6_FANSPEED_TYPE_PERCENT;
+    if (m_adl.ADL_Overdrive6_FanSpeed_Get(g.adl_index, &info) == ADL_OK) {
+        new_percent = static_cast<float>(info.iFanSpeedPercent);
+        ok = true;
+    }
+    if (!ok) return false;
+    storeFan(g, new_percent, new_rpm, percent, rpm);
+    return true;
+}
+
+bool AmdBackend::od6Clocks(AmdGpu& g, PerfStateClocks& clocks) const {
+    ADLOD6CurrentStatus status;
+    if (!od6Status(g, status)) return false;
+    clocks.gpu_clock = static_cast<float>(status.iEngineClock) / 100.0f;
+    clocks.memory_clock = static_cast<float>(status.iMemoryClock) / 100.0f;
+    clocks.pstate = status.iCurrentPerformanceLevel;
+    return true;
+}
+
+// Overdrive 5, thermal controller 0.
+bool AmdBackend::od5Temperature(AmdGpu& g) const {
+    ADLTemperature t{};
+    t.iSize = sizeof t;
+    if (!m_adl.ADL_Overdrive5_Temperature_Get ||
+        m_adl.ADL_Overdrive5_Temperature_Get(g.adl_index, 0, &t) != ADL_OK)
+        return false;
+    storeTemperature(g, t.iTemperature);
+    return true;
+}
+
+bool AmdBackend::od5Usage(AmdGpu& g, float& gpu) const {
+    ADLPMActivity activity{};
+    activity.iSize = sizeof activity;
+    if (!m_adl.ADL_Overdrive5_CurrentActivity_Get ||
+        m_adl.ADL_Overdrive5_CurrentActivity_Get(g.adl_index, &activity) != ADL_OK)
+        return false;
+    storeUsage(g, activity.iActivityPercent, gpu);
+    return true;
+}
+
+// Two reads, percent then RPM; either one is enough.
+bool AmdBackend::od5Fan(AmdGpu& g, float& percent, float& rpm) const {
+    if (!m_adl.ADL_Overdrive5_FanSpeed_Get) return false;
+    float new_rpm = 0, new_percent = 0;
+    bool ok = false;
+    ADLFanSpeedValue value{};
+    value.iSize = sizeof value;
+    value.iSpeedType = ADL_DL_FANCTRL_SPEED_TYPE_PERCENT;
+    if (m_adl.ADL_Overdrive5_FanSpeed_Get(g.adl_index, 0, &value) == ADL_OK) {
+        new_percent = static_cast<float>(value.iFanSpeed);
+        ok = true;
+    }
+    value = ADLFanSpeedValue{};
+    value.iSize = sizeof value;
+    value.iSpeedType = ADL_DL_FANCTRL_SPEED_TYPE_RPM;
+    if (m_adl.ADL_Overdrive5_FanSpeed_Get(g.adl_index, 0, &value) == ADL_OK) {
+        new_rpm = static_cast<float>(value.iFanSpeed);
+        ok = true;
+    }
+    if (!ok) return false;
+    storeFan(g, new_percent, new_rpm, percent, rpm);
+    return true;
+}
+
+// The current activity through the ADL2 context (the usage query uses the ADL1 call).
+bool AmdBackend::od5Clocks(AmdGpu& g, PerfStateClocks& clocks) const {
+    ADLPMActivity activity{};
+    activity.iSize = sizeof activity;
+    if (!m_context || !m_adl.ADL2_Overdrive5_CurrentActivity_Get ||
+        m_adl.ADL2_Overdrive5_CurrentActivity_Get(m_context, g.adl_index, &activity) != ADL_OK)
+        return false;
+    clocks.gpu_clock = static_cast<float>(activity.iEngineClock) / 100.0f;
+    clocks.memory_clock = static_cast<float>(activity.iMemoryClock) / 100.0f;
+    clocks.voltage = static_cast<float>(activity.iVddc) / 1000.0f;
+    clocks.pstate = activity.iCurrentPerformanceLevel;
+    return true;
+}
+
+void AmdBackend::storeTemperature(AmdGpu& g, int millidegrees) {
     std::lock_guard lock(g.mutex);
     g.gpu_celsius = static_cast<float>(millidegrees) / 1000.0f;
-    return true;
+}
+
+void AmdBackend::storeUsage(AmdGpu& g, int percent, float& gpu) {
+    std::lock_guard lock(g.mutex);
+    g.gpu_usage = static_cast<float>(percent);
+    gpu = g.gpu_usage;
+}
+
+void AmdBackend::storeFan(AmdGpu& g, float new_percent, float new_rpm, float& percent,
+                          float& rpm) {
+    std::lock_guard lock(g.mutex);
+    g.fan_rpm = new_rpm;
+    g.fan_percent = new_percent;
+    rpm = new_rpm;
+    percent = new_percent;
+}
+
+const OverdriveReader* AmdBackend::readerFor(int overdrive_version) {
+    static const OverdriveReader kOverdrive8{&AmdBackend::od8Temperature, &AmdBackend::od8Usage,
+                                             &AmdBackend::od8Fan, &AmdBackend::od8Clocks, true};
+    static const OverdriveReader kOverdriveN{&AmdBackend::odnTemperature, &AmdBackend::odnUsage,
+                                             &AmdBackend::odnFan, &AmdBackend::odnClocks, false};
+    static const OverdriveReader kOverdrive6{&AmdBackend::od6Temperature, &AmdBackend::od6Usage,
+                                             &AmdBackend::od6Fan, &AmdBackend::od6Clocks, false};
+    static const OverdriveReader kOverdrive5{&AmdBackend::od5Temperature, &AmdBackend::od5Usage,
+                                             &AmdBackend::od5Fan, &AmdBackend::od5Clocks, false};
+    switch (overdrive_version) {
+        case 8:
+            return &kOverdrive8;
+        case 7:
+            return &kOverdriveN;
+        case 6:
+            return &kOverdrive6;
+        case 5:
+            return &kOverdrive5;
+        default:
+            return nullptr;
+    }
+}
+
+// The GPU's temperature by its generation's reader, into its kept readings.
+bool AmdBackend::readTemperature(AmdGpu& g) const {
+    return m_adl_ok && g.reader && (this->*g.reader->temperature)(g);
+}
+
+// The fan by its generation's reader; the kept readings are 0 until a read succeeds.
+bool AmdBackend::readFan(AmdGpu& g, float& percent, float& rpm) const {
+    {
+        std::lock_guard lock(g.mutex);
+        g.fan_rpm = g.fan_percent = 0;
+    }
+    return m_adl_ok && g.reader && (this->*g.reader->fan)(g, percent, rpm);
 }
 
 bool AmdBackend::temperatures(const GpuRecord& r, GpuTemperatures& t) {
@@ -517,143 +784,13 @@ bool AmdBackend::temperatures(const GpuRecord& r, GpuTemperatures& t) {
     if (!g || !readTemperature(*g)) return false;
     std::lock_guard lock(g->mutex);
     t.gpu = g->gpu_celsius;
-    if (g->overdrive_version == 8) t.memory = g->memory_celsius;
+    if (g->reader->memory_temperature) t.memory = g->memory_celsius;
     return true;
 }
 
 bool AmdBackend::gpuUsage(const GpuRecord& r, float& gpu, float&, float&) {
     AmdGpu* g = gpuOf(r);
-    if (!g || !m_adl_ok) return false;
-    int percent = 0;
-    switch (g->overdrive_version) {
-        case 8: {
-            ADLPMLogDataOutput log;
-            if (!pmLog(*g, log)) return false;
-            const ADLSingleSensorData& graphics = log.sensors[PMLOG_INFO_ACTIVITY_GFX];
-            const ADLSingleSensorData& memory = log.sensors[PMLOG_INFO_ACTIVITY_MEM];
-            std::lock_guard lock(g->mutex);
-            g->gpu_usage = graphics.supported ? static_cast<float>(graphics.value) : -1.0f;
-            g->memory_usage = memory.supported ? static_cast<float>(memory.value) : -1.0f;
-            // A log without the activity sensor has no usage to report.
-            if (!graphics.supported) return false;
-            gpu = g->gpu_usage;
-            return true;
-        }
-        case 7: {
-            ADLODNPerformanceStatus status{};
-            if (!m_context || !m_adl.ADL2_OverdriveN_PerformanceStatus_Get ||
-                m_adl.ADL2_OverdriveN_PerformanceStatus_Get(m_context, g->adl_index, &status) !=
-                    ADL_OK)
-                return false;
-            percent = status.iGPUActivityPercent;
-            break;
-        }
-        case 6: {
-            ADLOD6CurrentStatus status{};
-            if (!m_adl.ADL_Overdrive6_CurrentStatus_Get ||
-                m_adl.ADL_Overdrive6_CurrentStatus_Get(g->adl_index, &status) != ADL_OK)
-                return false;
-            percent = status.iActivityPercent;
-            break;
-        }
-        case 5: {
-            ADLPMActivity activity{};
-            activity.iSize = sizeof activity;
-            if (!m_adl.ADL_Overdrive5_CurrentActivity_Get ||
-                m_adl.ADL_Overdrive5_CurrentActivity_Get(g->adl_index, &activity) != ADL_OK)
-                return false;
-            percent = activity.iActivityPercent;
-            break;
-        }
-        default:
-            return false;
-    }
-    std::lock_guard lock(g->mutex);
-    g->gpu_usage = static_cast<float>(percent);
-    gpu = g->gpu_usage;
-    return true;
-}
-
-bool AmdBackend::readFan(AmdGpu& g, float& percent, float& rpm) {
-    {
-        std::lock_guard lock(g.mutex);
-        g.fan_rpm = g.fan_percent = 0;
-    }
-    if (!m_adl_ok) return false;
-    float new_rpm = 0, new_percent = 0;
-    bool ok = false;
-    switch (g.overdrive_version) {
-        case 8: {
-            ADLPMLogDataOutput log;
-            if (!pmLog(g, log)) return false;
-            const ADLSingleSensorData& s_rpm = log.sensors[PMLOG_FAN_RPM];
-            const ADLSingleSensorData& s_percent = log.sensors[PMLOG_FAN_PERCENTAGE];
-            std::lock_guard lock(g.mutex);
-            g.fan_rpm = s_rpm.supported ? static_cast<float>(s_rpm.value) : -1.0f;
-            g.fan_percent = s_percent.supported ? static_cast<float>(s_percent.value) : -1.0f;
-            // An unsupported sensor is reported as 0 rather than as the log's -1.
-            if (!s_rpm.supported && !s_percent.supported) return false;
-            rpm = s_rpm.supported ? g.fan_rpm : 0.0f;
-            percent = s_percent.supported ? g.fan_percent : 0.0f;
-            return true;
-        }
-        case 7: {
-            ADLODNFanControl control{};
-            if (!m_context || !m_adl.ADL2_OverdriveN_FanControl_Get ||
-                m_adl.ADL2_OverdriveN_FanControl_Get(m_context, g.adl_index, &control) != ADL_OK)
-                return false;
-            new_rpm = static_cast<float>(control.iCurrentFanSpeed);
-            new_percent = control.iTargetFanSpeed >= 1
-                              ? static_cast<float>(control.iCurrentFanSpeed) * 100.0f /
-                                    static_cast<float>(control.iTargetFanSpeed)
-                              : 0.0f;
-            ok = true;
-            break;
-        }
-        case 6: {
-            if (!m_adl.ADL_Overdrive6_FanSpeed_Get) return false;
-            ADLOD6FanSpeedInfo info{};
-            info.iSpeedType = ADL_OD6_FANSPEED_TYPE_RPM;
-            if (m_adl.ADL_Overdrive6_FanSpeed_Get(g.adl_index, &info) == ADL_OK) {
-                new_rpm = static_cast<float>(info.iFanSpeedRPM);
-                ok = true;
-            }
-            info = ADLOD6FanSpeedInfo{};
-            info.iSpeedType = ADL_OD6_FANSPEED_TYPE_PERCENT;
-            if (m_adl.ADL_Overdrive6_FanSpeed_Get(g.adl_index, &info) == ADL_OK) {
-                new_percent = static_cast<float>(info.iFanSpeedPercent);
-                ok = true;
-            }
-            break;
-        }
-        case 5: {
-            if (!m_adl.ADL_Overdrive5_FanSpeed_Get) return false;
-            ADLFanSpeedValue value{};
-            value.iSize = sizeof value;
-            value.iSpeedType = ADL_DL_FANCTRL_SPEED_TYPE_PERCENT;
-            if (m_adl.ADL_Overdrive5_FanSpeed_Get(g.adl_index, 0, &value) == ADL_OK) {
-                new_percent = static_cast<float>(value.iFanSpeed);
-                ok = true;
-            }
-            value = ADLFanSpeedValue{};
-            value.iSize = sizeof value;
-            value.iSpeedType = ADL_DL_FANCTRL_SPEED_TYPE_RPM;
-            if (m_adl.ADL_Overdrive5_FanSpeed_Get(g.adl_index, 0, &value) == ADL_OK) {
-                new_rpm = static_cast<float>(value.iFanSpeed);
-                ok = true;
-            }
-            break;
-        }
-        default:
-            return false;
-    }
-    if (!ok) return false;
-    std::lock_guard lock(g.mutex);
-    g.fan_rpm = new_rpm;
-    g.fan_percent = new_percent;
-    rpm = new_rpm;
-    percent = new_percent;
-    return true;
+    return g && m_adl_ok && g->reader && (this->*g->reader->usage)(*g, gpu);
 }
 
 bool AmdBackend::fan(const GpuRecord& r, float& percent, float& rpm) {
@@ -663,59 +800,25 @@ bool AmdBackend::fan(const GpuRecord& r, float& percent, float& rpm) {
 
 bool AmdBackend::perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks) {
     AmdGpu* g = gpuOf(r);
-    if (!g || !m_adl_ok) return false;
-    switch (g->overdrive_version) {
-        case 8: {
-            ADLPMLogDataOutput log;
-            if (!pmLog(*g, log)) return false;
-            const ADLSingleSensorData* s = log.sensors;
-            if (s[PMLOG_CLK_GFXCLK].supported)
-                clocks.gpu_clock = static_cast<float>(s[PMLOG_CLK_GFXCLK].value);
-            if (s[PMLOG_CLK_MEMCLK].supported)
-                clocks.memory_clock = static_cast<float>(s[PMLOG_CLK_MEMCLK].value);
-            if (s[PMLOG_GFX_VOLTAGE].supported)
-                clocks.voltage = static_cast<float>(s[PMLOG_GFX_VOLTAGE].value) / 1000.0f;
-            break;
-        }
-        case 7: {
-            ADLODNPerformanceStatus status{};
-            if (!m_context || !m_adl.ADL2_OverdriveN_PerformanceStatus_Get ||
-                m_adl.ADL2_OverdriveN_PerformanceStatus_Get(m_context, g->adl_index, &status) !=
-                    ADL_OK)
-                return false;
-            clocks.gpu_clock = static_cast<float>(status.iCoreClock) / 100.0f;
-            clocks.memory_clock = static_cast<float>(status.iMemoryClock) / 100.0f;
-            clocks.pstate = status.iCurrentCorePerformanceLevel;
-            clocks.voltage = static_cast<float>(status.iVDDC) * 0.001f;
-            break;
-        }
-        case 6: {
-            ADLOD6CurrentStatus status{};
-            if (!m_adl.ADL_Overdrive6_CurrentStatus_Get ||
-                m_adl.ADL_Overdrive6_CurrentStatus_Get(g->adl_index, &status) != ADL_OK)
-                return false;
-            clocks.gpu_clock = static_cast<float>(status.iEngineClock) / 100.0f;
-            clocks.memory_clock = static_cast<float>(status.iMemoryClock) / 100.0f;
-            clocks.pstate = status.iCurrentPerformanceLevel;
-            break;
-        }
-        case 5: {
-            ADLPMActivity activity{};
-            activity.iSize = sizeof activity;
-            if (!m_context || !m_adl.ADL2_Overdrive5_CurrentActivity_Get ||
-                m_adl.ADL2_Overdrive5_CurrentActivity_Get(m_context, g->adl_index, &activity) !=
-                    ADL_OK)
-                return false;
-            clocks.gpu_clock = static_cast<float>(activity.iEngineClock) / 100.0f;
-            clocks.memory_clock = static_cast<float>(activity.iMemoryClock) / 100.0f;
-            clocks.voltage = static_cast<float>(activity.iVddc) / 1000.0f;
-            clocks.pstate = activity.iCurrentPerformanceLevel;
-            break;
-        }
-        default:
-            return false;
-    }
+    if (!g || !m_adl_ok || !g->reader || !(this->*g->reader->clocks)(*g, clocks)) return false;
     clocks.shader_clock = 0;
+    return true;
+}
+
+// The highest GPU clock, memory clock and voltage of the level table, which is read once.
+bool AmdBackend::clocksAndPower(const GpuRecord& r, bool, ClockPowerReading& out) {
+    out.state = ClockPowerReading::State::PerfState;
+    out.state_read = true;
+    PerfStateClocks& highest = out.clocks;
+    const int levels = perfLevelCount(r);
+    for (int k = 0; k < levels; ++k) {
+        PerfLevel level;
+        if (!perfLevel(r, k, level)) continue;
+        highest.gpu_clock = std::max(highest.gpu_clock, level.gpu_clock);
+        highest.memory_clock = std::max(highest.memory_clock, level.memory_clock);
+        highest.voltage = std::max(highest.voltage, level.voltage);
+    }
+    highest.shader_clock = 0;
     return true;
 }
 

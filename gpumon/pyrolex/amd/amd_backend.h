@@ -3,9 +3,10 @@
 //
 // Enumeration lists the AMD GPUs that AGS reports, then binds each to its ADL adapter,
 // reads the Overdrive version the driver offers for it (5, 6, 7 for OverdriveN, or 8) and
-// its static data. The queries (temperatures, usage, fan, current clocks) ask the matching
-// ADL generation afresh each time; the table of performance levels is read once, on the
-// first request, and kept. Without AGS there are no AMD GPUs; without ADL (the library, a
+// its static data, and picks that generation's reader once. The queries (temperatures,
+// usage, fan, current clocks) go through that reader and ask ADL afresh each time; the
+// table of performance levels is read once, on the first request, and kept. The monitor's
+// clocks are the highest of that table. Without AGS there are no AMD GPUs; without ADL (the library, a
 // required function, or its initialisation) they are listed without sensors.
 //
 // The back end reaches AGS and ADL only through AmdInterfaces: by default the platform's,

@@ -59,6 +59,7 @@ public:
     bool powerLimit(const GpuRecord& r, float& percent, float& milliwatts) override;
     int perfLevelCount(const GpuRecord& r) override;
     bool perfLevel(const GpuRecord& r, int n, PerfLevel& level) override;
+    bool clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockPowerReading& out) override;
 
 private:
     const NvidiaGpu* gpuOf(const GpuRecord& r) const {
@@ -541,6 +542,26 @@ bool NvidiaBackend::perfStateClocks(const GpuRecord& r, PerfStateClocks& clocks)
     }
     clocks.pstate = -1;
     return false;
+}
+
+// The measured clocks and core voltage; then either the current performance state's
+// clocks or, on a GPU with boost clocks, its base and boost clocks and power draw.
+bool NvidiaBackend::clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockPowerReading& out) {
+    out.measured_clocks = clockFrequencies(r, 0, out.true_gpu_clock, out.true_memory_clock);
+    out.core_voltage_read = coreVoltage(r, out.core_voltage);
+    if (!boost_clocks) {
+        out.state = ClockPowerReading::State::PerfState;
+        out.current_pstate = true;
+        out.state_read = perfStateClocks(r, out.clocks);
+        return true;
+    }
+    out.state = ClockPowerReading::State::Boost;
+    float unused = 0, limit_mw = 0;
+    clockFrequencies(r, 1, out.base_clock, unused);
+    clockFrequencies(r, 2, out.boost_clock, unused);
+    out.power_read = powerStatus(r, out.power_percent, out.power_mw);
+    out.power_limit_read = powerLimit(r, out.power_limit_percent, limit_mw);
+    return true;
 }
 
 int NvidiaBackend::perfLevelCount(const GpuRecord& r) {

@@ -292,6 +292,57 @@ TEST(Adl, OverdriveNAnswersFromTheClockTables) {
     EXPECT_EQ(power.iTDPLimit, 0);
 }
 
+// An idle card in deep sleep lists an "S:" line before level 0 and may star only that line:
+// the current clock is the sleep clock, no numbered level is current (the level reads 0),
+// and the level table, the highest clocks and the Overdrive generation ignore the line.
+TEST(Adl, DeepSleepLineOfAnIdleCard) {
+    FakeAmdgpu tree;
+    FakeAmdgpu::Card card;
+    tree.addCard(card);
+    tree.rdnaSensors(card);
+    const std::string d = FakeAmdgpu::dirOf(card), h = FakeAmdgpu::hwmonDir(card);
+    tree.remove(h + "freq1_input");  // no measured clock: the table's star is the reading
+    tree.write(d + "pp_dpm_sclk", "S: 19Mhz *\n0: 500Mhz\n1: 1500Mhz\n2: 2100Mhz\n");
+    Adl adl;
+
+    EXPECT_EQ(overdriveVersion(0), 8);
+    const ADLPMLogDataOutput log = adl.pmLog(0);
+    ASSERT_TRUE(log.sensors[PMLOG_CLK_GFXCLK].supported);
+    EXPECT_EQ(log.sensors[PMLOG_CLK_GFXCLK].value, 19);
+    EXPECT_EQ(log.sensors[PMLOG_CLK_MEMCLK].value, 1000) << "hwmon's measured memory clock";
+
+    ADLODNPerformanceStatus status{};
+    ASSERT_EQ(ADL2_OverdriveN_PerformanceStatus_Get(adl.context(), 0, &status), ADL_OK);
+    EXPECT_EQ(status.iCoreClock, 1900);
+    EXPECT_EQ(status.iCurrentCorePerformanceLevel, 0) << "no starred level reads as level 0";
+    ADLPMActivity activity{};
+    activity.iSize = sizeof activity;
+    ASSERT_EQ(ADL_Overdrive5_CurrentActivity_Get(0, &activity), ADL_OK);
+    EXPECT_EQ(activity.iEngineClock, 1900);
+    EXPECT_EQ(activity.iCurrentPerformanceLevel, 0);
+
+    ADLODNCapabilities caps{};
+    ASSERT_EQ(ADL2_OverdriveN_Capabilities_Get(adl.context(), 0, &caps), ADL_OK);
+    EXPECT_EQ(caps.iMaximumNumberOfPerformanceLevels, 3) << "the sleep line is no level";
+    const auto system = odnLevels(adl.context(), 3, false);
+    EXPECT_EQ(system[0].iClock, 50000);
+    EXPECT_EQ(system[2].iClock, 210000);
+
+    AGSContext* ags = nullptr;
+    AGSConfiguration config;
+    AGSGPUInfo info{};
+    ASSERT_EQ(agsInit(&ags, &config, &info), AGS_SUCCESS);
+    ASSERT_EQ(info.numDevices, 1);
+    EXPECT_EQ(info.devices[0].coreClock, 2100) << "the highest numbered level";
+    EXPECT_EQ(agsDeInit(ags), AGS_SUCCESS);
+
+    // Woken up: the star moves to a numbered level, which is then current.
+    tree.write(d + "pp_dpm_sclk", "S: 19Mhz\n0: 500Mhz\n1: 1500Mhz *\n2: 2100Mhz\n");
+    ASSERT_EQ(ADL2_OverdriveN_PerformanceStatus_Get(adl.context(), 0, &status), ADL_OK);
+    EXPECT_EQ(status.iCoreClock, 150000);
+    EXPECT_EQ(status.iCurrentCorePerformanceLevel, 1);
+}
+
 TEST(Adl, Overdrive5And6ChecksAndLevels) {
     FakeAmdgpu tree;
     FakeAmdgpu::Card card;
