@@ -4,32 +4,24 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "settings/options_file.h"
 #include "settings/settings_fields.h"
+#include "tests/support/files.h"
 
 namespace plashwerk {
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::slurp;
 
 class OptionsFile : public ::testing::Test {
 protected:
     void SetUp() override {
         setDefaultStartupOptions(o);
-        char pattern[] = "/tmp/plashwerk_options_XXXXXX";
-        dir = mkdtemp(pattern);
+        dir = folder.path();
         path = dir + "/startup_options.xml";
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
     StartupOptions read(const std::string& text) {
         StartupOptions copy = o;
         readOptionsText(copy, text.data(), text.size());
@@ -40,6 +32,7 @@ protected:
                " />\n</plashwerk>";
     }
     StartupOptions o;
+    test::TempFolder folder{"plashwerk_options"};
     std::string dir, path;
 };
 
