@@ -127,7 +127,7 @@ public:
     void setLogFolder(const std::string& folder);
     /// The PhysX facts of the information text's first line.
     void setPhysxInfo(uint32_t physx_version, bool physx_hardware);
-    /// The startup dialog's information box (control 1104); empty when it closes.
+    /// The startup dialog's hardware information box; empty when it closes.
     void setInfoTextSink(std::function<void(const char*)> sink);
     /// Replaces the GPU-Z read of each pass (the process GPU-Z reader by default); an
     /// empty function makes every pass report GPU-Z absent.
