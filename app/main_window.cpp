@@ -311,7 +311,7 @@ bool createMainWindowAndStartRun() {
     takeKeyTogglesFromSettings(run, g_startup_options);
     run.stop_requested = false;
     g_run_window.render_thread = std::thread([w] {
-        const RunContext context{g_run_state, g_counters,       g_run_result,
+        const RunContext context{g_run_state,  g_counters,        g_run_result,
                                  g_demo_scene, g_startup_options, systemClock()};
         renderThreadMain(w, context);
         g_run_window.render_thread_ended.set();

@@ -39,8 +39,7 @@ void shutdownWindowSystem();
 
 /// Creates the main window for the run state's requested size and mode, switching the
 /// display for full screen, takes the key toggles from the settings, and starts the render
-/// thread. False after the error box (or
-/// silently when a windowed window cannot be made).
+/// thread. False after the error box (or silently when a windowed window cannot be made).
 bool createMainWindowAndStartRun();
 
 /// Sets the stop request, waits for the render thread, keeps the run's key toggles in the

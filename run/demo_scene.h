@@ -19,6 +19,7 @@
 #include "physics/demo_scene_physics.h"
 #include "render/demo_scene_render.h"
 #include "run/physics_threads.h"
+#include "run/run_state.h"
 
 namespace Vantorr_nsp {
 class vnRenderWindow;
@@ -29,8 +30,6 @@ class Window;
 
 namespace plashwerk {
 
-struct RunResult;
-struct RunState;
 struct StartupOptions;
 
 /// Index of scene_ready in DemoScene::state_slots.
