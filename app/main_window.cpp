@@ -12,6 +12,7 @@
 #include "platform/gl/render_context.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/thread/thread_util.h"
+#include "platform/time/clock.h"
 #include "run/counters.h"
 #include "run/demo_scene.h"
 #include "run/keyboard_commands.h"
@@ -23,6 +24,11 @@ namespace plashwerk {
 using Vantorr_nsp::logTrace;
 using window::Message;
 using window::MessageType;
+
+RunState g_run_state;
+FpsSpsCounters g_counters;
+RunResult g_run_result;
+DemoScene g_demo_scene(g_run_state, g_run_result, g_startup_options);
 
 namespace {
 
@@ -50,6 +56,14 @@ CameraInputHandler g_camera_input;
 StartupDialogHooks dialogHooks() {
     std::lock_guard lock(g_hooks_mutex);
     return g_dialog_hooks;
+}
+
+// What the keys toggled outlives the run, as it did when the keys changed the settings
+// themselves: the next run starts from it and the options file saves it.
+void keepKeyTogglesInSettings(const RunState& run, StartupOptions& settings) {
+    settings.display_information = run.display_information.load(std::memory_order_relaxed);
+    settings.render_scene = run.render_scene.load(std::memory_order_relaxed);
+    settings.particle_type = run.particle_type.load(std::memory_order_relaxed);
 }
 
 bool dialogExists() {
@@ -101,7 +115,7 @@ public:
                     return 0;
                 }
                 if (key == 'I' || (!benchmark && isStabilityKey(key))) {
-                    onKeyDown(key);
+                    onKeyDown(key, run, g_demo_scene);
                     return 0;
                 }
                 return 1;  // swallowed
@@ -294,9 +308,12 @@ bool createMainWindowAndStartRun() {
         if (hooks.enable_start_button) hooks.enable_start_button(false);
     }
 
+    takeKeyTogglesFromSettings(run, g_startup_options);
     run.stop_requested = false;
     g_run_window.render_thread = std::thread([w] {
-        renderThreadMain(w);
+        const RunContext context{g_run_state,  g_counters,        g_run_result,
+                                 g_demo_scene, g_startup_options, systemClock()};
+        renderThreadMain(w, context);
         g_run_window.render_thread_ended.set();
     });
     return true;
@@ -312,6 +329,7 @@ void closeMainWindow() {
                      kRenderThreadWaitMs);
         g_run_window.render_thread.join();
         g_run_window.render_thread_ended.waitFor(0);  // the next run starts unsignalled
+        keepKeyTogglesInSettings(g_run_state, g_startup_options);
     }
     if (g_run_window.window && g_system) {
         g_system->destroyWindow(g_run_window.window);

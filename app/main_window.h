@@ -16,7 +16,17 @@
 
 namespace plashwerk {
 
+class DemoScene;
+struct FpsSpsCounters;
+struct RunResult;
 struct RunState;
+
+/// The run of the process: its state, counters, outcome and scene, one instance each, handed
+/// to the render thread of every run the main window starts.
+extern RunState g_run_state;
+extern FpsSpsCounters g_counters;
+extern RunResult g_run_result;
+extern DemoScene g_demo_scene;
 
 /// The window system of the process: opened on first use on the main thread, GLFW with a
 /// display, the offscreen desktop without one. Null only when neither can be had.
@@ -28,12 +38,12 @@ void setWindowSystem(std::unique_ptr<window::WindowSystem> system);
 void shutdownWindowSystem();
 
 /// Creates the main window for the run state's requested size and mode, switching the
-/// display for full screen, and starts the render thread. False after the error box (or
-/// silently when a windowed window cannot be made).
+/// display for full screen, takes the key toggles from the settings, and starts the render
+/// thread. False after the error box (or silently when a windowed window cannot be made).
 bool createMainWindowAndStartRun();
 
-/// Sets the stop request, waits for the render thread, destroys the window and restores
-/// the display mode. Safe without a window.
+/// Sets the stop request, waits for the render thread, keeps the run's key toggles in the
+/// settings, destroys the window and restores the display mode. Safe without a window.
 void closeMainWindow();
 
 /// Ends the run from the window side: closes the main window, shows the results of a

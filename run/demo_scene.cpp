@@ -22,9 +22,6 @@ using Vantorr_nsp::logTrace;
 using Vantorr_nsp::Vantorr;
 using Vantorr_nsp::vnRenderer;
 
-DemoScene g_demo_scene;
-std::atomic<uint32_t> g_particle_total{0};
-
 namespace {
 
 // The run steps a simulation through its FluidSimulation.
@@ -38,12 +35,10 @@ private:
     FluidSimulation& m_simulation;
 };
 
-// A setting that the window procedure toggles while the run reads it.
-bool readToggle(bool& field) { return std::atomic_ref<bool>(field).load(std::memory_order_relaxed); }
-
 }  // namespace
 
-DemoScene::DemoScene() = default;
+DemoScene::DemoScene(RunState& run, RunResult& result, const StartupOptions& settings)
+    : m_run(run), m_result(result), m_settings(settings) {}
 DemoScene::~DemoScene() { releaseDemoScene(); }
 
 void DemoScene::reset() {
@@ -65,9 +60,9 @@ void DemoScene::reset() {
     show_help = false;
     show_temperature_graph = true;
     std::memset(state_slots, 0, sizeof state_slots);
-    g_run_state.warmup_over = false;
-    g_run_state.crash_detected = false;
-    g_particle_total = 0;
+    m_run.warmup_over = false;
+    m_run.crash_detected = false;
+    m_run.particle_total = 0;
 }
 
 bool DemoScene::initScene(window::Window* window, int w, int h) {
@@ -78,7 +73,7 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     Vantorr* engine = Vantorr::getInstance();
     vnRenderer* renderer = vnRenderer::getInstance();
 
-    render_window = engine->createRenderWindow(window, w, h, 32, 32, 0, g_run_state.msaa, 2, 0, 1);
+    render_window = engine->createRenderWindow(window, w, h, 32, 32, 0, m_run.msaa, 2, 0, 1);
     if (!render_window || !renderer) {
         showErrorBox("Could not create a render window. %s startup failed.", "Plashwerk");
         return false;
@@ -101,22 +96,21 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     }
     gl_major = caps->getOpenGLMajorVersion();
     gl_minor = caps->getOpenGLMinorVersion();
-    render.reset(renderSettingsFor(g_startup_options, g_run_state.mode, g_run_state.msaa, w, h,
+    render.reset(renderSettingsFor(m_settings, m_run.mode, m_run.msaa, w, h,
                                    Pyrolex::getVendorClass()));
     if (!render.createShadowTarget()) return false;
 
-    physics = std::make_unique<DemoScenePhysics>(g_startup_options);
+    physics = std::make_unique<DemoScenePhysics>(m_settings);
     if (!physics->startPhysicsWithFallback()) return false;
     if (!render.buildScene(physics.get())) return false;
     if (!createFluids()) return false;
     if (!render.finishScene(physics.get())) return false;
 
     // The clocks the run shows until the monitor has its maxima: GPU-Z's, when it runs.
-    g_run_result.gpu_core_clock_max = 0.0f;
-    g_run_result.gpu_memory_clock_max = 0.0f;
-    if (g_startup_options.use_gpuz)
-        readGpuzStartupClocks(true, g_run_result.gpu_core_clock_max,
-                              g_run_result.gpu_memory_clock_max);
+    m_result.gpu_core_clock_max = 0.0f;
+    m_result.gpu_memory_clock_max = 0.0f;
+    if (m_settings.use_gpuz)
+        readGpuzStartupClocks(true, m_result.gpu_core_clock_max, m_result.gpu_memory_clock_max);
 
     state_slots[kSceneReadySlot] = 1;
     return true;
@@ -125,7 +119,7 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
 bool DemoScene::createFluids() {
     physics->createFluidSimulations();
     warmup_threshold = physics->warmup_threshold;
-    g_run_result.physx_on_gpu = g_gpu_physx_active.load();
+    m_result.physx_on_gpu = g_gpu_physx_active.load();
 
     // Each simulation becomes a lane of the physics threads; its fluids' buffers are
     // handed over as streams. The stream records are made once here, never per frame.
@@ -159,14 +153,14 @@ bool DemoScene::createFluids() {
         lanes.push_back(std::move(lane));
     }
 
-    const StartupOptions& o = g_startup_options;
+    const StartupOptions& o = m_settings;
     PhysicsConfig config;
     config.arrangement = choosePhysicsArrangement(o.multithreaded_physx, o.alt_physx_threading);
     config.threads_sync = o.threads_sync;
     config.thread_affinity = o.thread_affinity;
     PhysicsFlags flags;
-    flags.paused = &g_run_state.simulation_paused;
-    flags.crash_detected = &g_run_state.crash_detected;
+    flags.paused = &m_run.simulation_paused;
+    flags.crash_detected = &m_run.crash_detected;
     physics_threads.init(config, flags, std::move(lanes));
     if (physics_threads.laneCount() == 0)
         logTrace(Vantorr_nsp::VN_TRACE_WARNING, "PhysX fluid: no fluid simulation could be made.");
@@ -195,8 +189,8 @@ void DemoScene::releaseDemoScene() {
 
 void DemoScene::updateWarmup() {
     particle_total = physics_threads.particleTotal();
-    g_particle_total.store(particle_total, std::memory_order_relaxed);
-    RunState& run = g_run_state;
+    m_run.particle_total.store(particle_total, std::memory_order_relaxed);
+    RunState& run = m_run;
     if (run.warmup_over || particle_total <= warmup_threshold) return;
     if (warmup_start == 0.0f) warmup_start = scene_time;
     if (scene_time - warmup_start > kWarmupSeconds) {
@@ -208,15 +202,15 @@ void DemoScene::updateWarmup() {
 
 void DemoScene::frame(float frame_dt) {
     if (!sceneReady()) return;
-    const StartupOptions& o = g_startup_options;
-    RunState& run = g_run_state;
+    const StartupOptions& o = m_settings;
+    RunState& run = m_run;
     const bool benchmark = run.mode == kRunBenchmark;
     dt = frame_dt;
     scene_time += frame_dt;
 
     physics_threads.kickOff();
 
-    const bool render_scene = readToggle(g_startup_options.render_scene);
+    const bool render_scene = run.render_scene.load(std::memory_order_relaxed);
     if (render_scene && benchmark) {
         // The benchmark camera circles the scene at 10 degrees per second.
         orbit_angle += frame_dt * 10.0f;
@@ -234,15 +228,14 @@ void DemoScene::frame(float frame_dt) {
     if (renderer_name_length == 0 && renderer) {
         if (const char* name = renderer->getRendererName()) {
             renderer_name_length = static_cast<int>(std::strlen(name));
-            std::snprintf(g_run_result.system_lines[0], sizeof g_run_result.system_lines[0],
+            std::snprintf(m_result.system_lines[0], sizeof m_result.system_lines[0],
                           "%s", name);
         }
     }
     if (render_scene) {
         FrameInput input;
         input.scene_time = scene_time;
-        input.particle_type =
-            std::atomic_ref<int>(g_startup_options.particle_type).load(std::memory_order_relaxed);
+        input.particle_type = run.particle_type.load(std::memory_order_relaxed);
         input.particles_update = particles_update.load(std::memory_order_relaxed);
         render.renderScene(input);
     } else if (renderer) {

@@ -6,10 +6,10 @@
 //   DemoScene: fields (render window, physics, run fields, key flags)
 //     initScene / releaseDemoScene: the scene's lifetime on the render thread
 //     frame: one frame of the run
-//   g_demo_scene
 //
 // Everything here lives on the render thread, except the key flags, which the window
-// procedure (main thread) toggles: those are atomics read once per frame.
+// procedure (main thread) toggles: those are atomics read once per frame. The scene works
+// on the run state, result and settings it is made with.
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +19,7 @@
 #include "physics/demo_scene_physics.h"
 #include "render/demo_scene_render.h"
 #include "run/physics_threads.h"
+#include "run/run_state.h"
 
 namespace Vantorr_nsp {
 class vnRenderWindow;
@@ -40,8 +41,12 @@ inline constexpr float kWarmupSeconds = 5.0f;
 
 class DemoScene {
 public:
-    DemoScene();
+    /// The scene of runs on `run`, whose outcome goes to `result`, built as `settings` say.
+    /// All three must outlive the scene; the settings are only read.
+    DemoScene(RunState& run, RunResult& result, const StartupOptions& settings);
     ~DemoScene();
+    DemoScene(const DemoScene&) = delete;
+    DemoScene& operator=(const DemoScene&) = delete;
 
     /// Builds the scene on the window with the given client size: the render window, the
     /// physics SDK and the fluids. False (after its message) when a part that the run
@@ -99,14 +104,11 @@ private:
     bool createFluids();
     void updateWarmup();
 
+    RunState& m_run;
+    RunResult& m_result;
+    const StartupOptions& m_settings;
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
     std::vector<ParticleStream> m_streams;
 };
-
-/// The scene of the current run.
-extern DemoScene g_demo_scene;
-
-/// Particles alive in all fluids, published each frame for the on-screen information.
-extern std::atomic<uint32_t> g_particle_total;
 
 }  // namespace plashwerk

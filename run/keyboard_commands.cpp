@@ -2,17 +2,11 @@
 
 #include <atomic>
 
-#include "settings/startup_options.h"
 #include "run/demo_scene.h"
 #include "run/run_state.h"
 
 namespace plashwerk {
 namespace {
-
-void toggle(bool& setting) {
-    std::atomic_ref<bool> flag(setting);
-    flag.store(!flag.load(std::memory_order_relaxed), std::memory_order_relaxed);
-}
 
 void toggle(std::atomic<bool>& flag) {
     flag.store(!flag.load(std::memory_order_relaxed), std::memory_order_relaxed);
@@ -20,15 +14,15 @@ void toggle(std::atomic<bool>& flag) {
 
 }  // namespace
 
-void onKeyDown(int key) {
+void onKeyDown(int key, RunState& run, DemoScene& scene) {
     switch (key) {
-        case 'I': toggle(g_startup_options.display_information); break;
-        case ' ': toggle(g_demo_scene.particles_update); break;
-        case 'P': toggle(g_run_state.simulation_paused); break;
-        case 'C': toggle(g_startup_options.render_scene); break;
+        case 'I': toggle(run.display_information); break;
+        case ' ': toggle(scene.particles_update); break;
+        case 'P': toggle(run.simulation_paused); break;
+        case 'C': toggle(run.render_scene); break;
         case 'R':
             // The next one-second sample restarts min/max/avg and the clock.
-            g_run_state.counters_primed.store(false, std::memory_order_relaxed);
+            run.counters_primed.store(false, std::memory_order_relaxed);
             break;
         default:
             // F1, F2-F4, F9, T, G and K act on the on-screen information, the particle

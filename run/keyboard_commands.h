@@ -4,8 +4,12 @@
 
 namespace plashwerk {
 
-/// Key-down of a Windows virtual-key code. Main thread.
-void onKeyDown(int virtual_key);
+class DemoScene;
+struct RunState;
+
+/// Key-down of a Windows virtual-key code: changes the flags of the run and its scene.
+/// Main thread.
+void onKeyDown(int virtual_key, RunState& run, DemoScene& scene);
 
 /// A character message; Escape is the window's, every other character is swallowed.
 void onChar(int character);

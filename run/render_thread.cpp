@@ -20,8 +20,8 @@ namespace {
 
 std::atomic<uint32_t> g_render_thread_id{0};
 
-void setTitle(window::Window* w, const char* format, int fps = 0) {
-    if (!w || g_run_state.fullscreen) return;
+void setTitle(window::Window* w, const RunState& run, const char* format, int fps = 0) {
+    if (!w || run.fullscreen) return;
     char title[128];
     std::snprintf(title, sizeof title, format, "Plashwerk", fps);
     w->setTitle(title);
@@ -37,7 +37,7 @@ void readRendererInfo(DemoScene& scene) {
     gpuMonitor().inputs().msaa_samples = scene.msaa_samples;
 }
 
-void resetRun(RunState& run) {
+void resetRun(RunState& run, FpsSpsCounters& counters) {
     run.counters_primed = false;
     run.results_ready = 0;
     run.elapsed_ms = 0;
@@ -45,20 +45,22 @@ void resetRun(RunState& run) {
     run.frames = 0;
     run.second_ms = 0;
     run.simulations = 0;
-    g_counters = FpsSpsCounters{};
+    counters = FpsSpsCounters{};
     run.warmup_over = false;
     run.finished = false;
     run.running = 1;
 }
 
-void finish(RunState& run, DemoScene& scene, window::Window* w) {
+void finish(const RunContext& c, window::Window* w) {
+    RunState& run = c.run;
+    DemoScene& scene = c.scene;
     run.finished = true;
     run.end_temperature = gpuMonitor().getGpuTemperature(0);
-    g_run_result.start_temperature = run.start_temperature;
-    g_run_result.end_temperature = run.end_temperature;
-    run.results_ready = g_startup_options.display_score != 0 ? 1 : 0;
-    finishBenchmark(run, g_counters, scene.physics_threads.counters(),
-                    g_startup_options.preset_run, g_run_result);
+    c.result.start_temperature = run.start_temperature;
+    c.result.end_temperature = run.end_temperature;
+    run.results_ready = c.settings.display_score != 0 ? 1 : 0;
+    finishBenchmark(run, c.counters, scene.physics_threads.counters(), c.settings.preset_run,
+                    c.result);
     run.running = 0;
     scene.releaseDemoScene();
     if (w) w->post(window::MessageType::Close);
@@ -68,14 +70,14 @@ void finish(RunState& run, DemoScene& scene, window::Window* w) {
 
 uint32_t renderThreadId() { return g_render_thread_id.load(std::memory_order_relaxed); }
 
-void renderThreadMain(window::Window* w) {
-    RunState& run = g_run_state;
-    DemoScene& scene = g_demo_scene;
+void renderThreadMain(window::Window* w, const RunContext& c) {
+    RunState& run = c.run;
+    DemoScene& scene = c.scene;
     g_render_thread_id = currentThreadId();
-    if (g_startup_options.thread_affinity) setCurrentThreadAffinity(1);
+    if (c.settings.thread_affinity) setCurrentThreadAffinity(1);
 
     run.running = 0;
-    setTitle(w, "Quorvex %s | Init in progress...");
+    setTitle(w, run, "Quorvex %s | Init in progress...");
 
     if (!scene.initScene(w, run.width, run.height)) {
         if (run.fullscreen && w) w->post(window::MessageType::User, kUserRestoreDisplayMode);
@@ -90,19 +92,18 @@ void renderThreadMain(window::Window* w) {
     const char* lines[6] = {system.renderer,    system.driver,       system.cpu_name,
                             system.cpu_speed_text, system.memory_text, system.os_name};
     for (int i = 0; i < 6; ++i)
-        std::snprintf(g_run_result.system_lines[i], sizeof g_run_result.system_lines[i], "%s",
-                      lines[i]);
+        std::snprintf(c.result.system_lines[i], sizeof c.result.system_lines[i], "%s", lines[i]);
 
     run.window_ready = 1;
     if (w) w->post(window::MessageType::Paint);
-    setTitle(w, "Quorvex %s | Running...");
+    setTitle(w, run, "Quorvex %s | Running...");
 
-    resetRun(run);
+    resetRun(run, c.counters);
     const bool benchmark = run.mode == kRunBenchmark;
     GpuMonitor& monitor = gpuMonitor();
     if (benchmark) run.start_temperature = monitor.getGpuTemperature(0);
 
-    PrecisionTimer timer;
+    PrecisionTimer timer(c.clock);
     timer.start();
     run.last_time_ms = timer.nowMs();
     monitor.setTemperatureHistoryRecording(true);
@@ -120,7 +121,7 @@ void renderThreadMain(window::Window* w) {
         }
         if (benchmark && run.elapsed_ms >= run.time_limit_ms) {
             // The finishing turn draws no frame.
-            finish(run, scene, w);
+            finish(c, w);
             return;
         }
 
@@ -133,12 +134,11 @@ void renderThreadMain(window::Window* w) {
                 static_cast<int>(meanTotalStepsPerFluid(scene.physics_threads.counters()));
         }
         if (run.second_ms >= 1000) {
-            const int fps =
-                takeOneSecondSample(run, g_counters, scene.physics_threads.counters());
+            const int fps = takeOneSecondSample(run, c.counters, scene.physics_threads.counters());
             monitor.inputs().fps = fps;
             readRendererInfo(scene);
             if (!run.stop_requested.load(std::memory_order_relaxed))
-                setTitle(w, "Quorvex %s | FPS=%d - Running...", fps);
+                setTitle(w, run, "Quorvex %s | FPS=%d - Running...", fps);
         }
         sched_yield();
     }

@@ -1,10 +1,8 @@
 #include "run/run_state.h"
 
-namespace plashwerk {
+#include "settings/startup_options.h"
 
-RunState g_run_state;
-FpsSpsCounters g_counters;
-RunResult g_run_result;
+namespace plashwerk {
 
 void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
                             int run_mode, int max_time, int max_frames) {
@@ -17,6 +15,12 @@ void handSettingsToRunState(RunState& run, int fullscreen, int width, int height
     run.time_based = true;
     // Negative limits make no sense for an unsigned millisecond clock: they count as unset.
     run.time_limit_ms = max_time > 0 ? static_cast<uint32_t>(max_time) : 60000u;
+}
+
+void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings) {
+    run.display_information.store(settings.display_information, std::memory_order_relaxed);
+    run.render_scene.store(settings.render_scene, std::memory_order_relaxed);
+    run.particle_type.store(settings.particle_type, std::memory_order_relaxed);
 }
 
 }  // namespace plashwerk

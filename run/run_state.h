@@ -5,6 +5,7 @@
 //   RunState: settings handed over at start-up, phase flags, the benchmark clock
 //   FpsSpsCounters: the one-second samples with their minimum, maximum and average
 //   RunResult: the outcome of a finished benchmark
+//   RunContext: the run state, scene and settings a run works on, handed to its code
 //
 // Written by the render thread; the window procedure (main thread) writes the stop request
 // and the key flags, physics threads the crash flag. Flags read across threads are atomics
@@ -14,6 +15,10 @@
 #include <cstdint>
 
 namespace plashwerk {
+
+class Clock;
+class DemoScene;
+struct StartupOptions;
 
 inline constexpr int kRunBenchmark = 1;
 inline constexpr int kRunStabilityTest = 2;
@@ -54,16 +59,28 @@ struct RunState {
     std::atomic<bool> simulation_paused{false};  ///< P key: physics stepping paused
     std::atomic<bool> crash_detected{false};     ///< a physics step reported an error
 
+    // What the keys change while a run is on screen, taken from the settings when the run
+    // starts (takeKeyTogglesFromSettings).
+    std::atomic<bool> display_information{true};  ///< I: the on-screen information
+    std::atomic<bool> render_scene{true};         ///< C: 0 simulates without drawing
+    std::atomic<int> particle_type{2};            ///< 2 smiley, 1 lava, 0 point
+
+    /// Particles alive in all fluids, published each frame for the on-screen information.
+    std::atomic<uint32_t> particle_total{0};
+
     float start_temperature = 0.0f;  ///< °C, first monitored GPU, benchmark start
     float end_temperature = 0.0f;    ///< °C, at the finish
 };
-
-extern RunState g_run_state;
 
 /// Copies the run-length and display fields of the settings into the run state. The run is
 /// always time-based; a time limit of 0 then means the default 60000 ms.
 void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
                             int run_mode, int max_time, int max_frames);
+
+/// Starts the run's key toggles (display_information, render_scene, particle_type) from
+/// the settings. Called before the render thread starts; the keys then change only the
+/// run state.
+void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings);
 
 /// FPS and SPS samples, one per second of counted time (render thread only).
 struct FpsSpsCounters {
@@ -79,8 +96,6 @@ struct FpsSpsCounters {
     int fps_sum = 0;
     int sps_sum = 0;
 };
-
-extern FpsSpsCounters g_counters;
 
 /// The outcome of a finished benchmark. Written on the render thread at the finish (the
 /// clocks again when the results are shown); kept after the run for the scores file and
@@ -105,6 +120,16 @@ struct RunResult {
     char system_lines[6][256] = {};
 };
 
-extern RunResult g_run_result;
+/// What the render thread of a run works on. Whoever starts a run hands these in: the
+/// application its one instance of each, tests and benchmarks their own. The scene must
+/// have been made with the same run state, result and settings.
+struct RunContext {
+    RunState& run;
+    FpsSpsCounters& counters;
+    RunResult& result;
+    DemoScene& scene;
+    const StartupOptions& settings;
+    Clock& clock;  ///< what the benchmark clock reads
+};
 
 }  // namespace plashwerk

@@ -182,14 +182,17 @@ TEST_F(MainWindow, KeysAreFilteredByRunMode) {
     ASSERT_TRUE(createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     const bool info = g_startup_options.display_information;
+    EXPECT_EQ(g_run_state.display_information.load(), info) << "taken from the settings";
     send(MessageType::KeyDown, 'I');
-    EXPECT_NE(g_startup_options.display_information, info) << "I works in every mode";
+    EXPECT_NE(g_run_state.display_information.load(), info) << "I works in every mode";
+    EXPECT_EQ(g_startup_options.display_information, info) << "not while the run reads them";
     send(MessageType::KeyDown, 'P');
     EXPECT_FALSE(g_run_state.simulation_paused.load()) << "a benchmark swallows P";
     send(MessageType::Char, 'x');
     send(MessageType::Size, 0);  // restored, not minimised
     EXPECT_NE(mainWindow(), nullptr);
     closeMainWindow();
+    EXPECT_NE(g_startup_options.display_information, info) << "the toggle outlives the run";
 
     runAs(kRunStabilityTest, 800, 600);
     ASSERT_TRUE(createMainWindowAndStartRun());

@@ -11,6 +11,7 @@
 
 #include "run/counters.h"
 #include "run/physics_threads.h"
+#include "tests/run/watchdog.h"
 
 namespace plashwerk {
 namespace {
@@ -33,7 +34,13 @@ public:
         for (uint32_t i = 0; i < 3 * kParticles; ++i) {
             positions[i] = value;
             life[i] = value;
-            if (i == 3 * kParticles / 2) std::this_thread::yield();
+            if (i == 3 * kParticles / 2) {
+                std::this_thread::yield();
+                if (step == hold_step.load()) {
+                    held.set();
+                    release.wait();
+                }
+            }
         }
         count = kParticles - (step % 7);  // the live count changes from step to step
         return fail_every != 0 && step % fail_every == 0 ? 7u : 0u;
@@ -45,6 +52,11 @@ public:
     uint32_t fail_every = 0;
     std::atomic<int> started{0};
     std::atomic<int> completed{0};
+    // The step of this number stops in the middle of its write, says so through `held`,
+    // and goes on when `release` is set.
+    std::atomic<uint32_t> hold_step{0};
+    AutoResetEvent held;
+    AutoResetEvent release;
 };
 
 struct Fluid {
@@ -95,6 +107,7 @@ protected:
         threads.kickOff();
         threads.complete();
         threads.handOver(particles_update);
+        frames_drawn.fetch_add(1);
         for (const Fluid& f : fluids) ASSERT_TRUE(f.copyIsWhole());
     }
 
@@ -120,6 +133,7 @@ protected:
     PhysicsFlags flags;
     std::atomic<bool> paused{false};
     std::atomic<bool> crash{false};
+    std::atomic<int> frames_drawn{0};
     PhysicsThreads threads;
 };
 
@@ -167,6 +181,70 @@ TEST_P(Arrangements, PauseStopsTheStepsWithoutDeadlockAndResumes) {
         EXPECT_GT(fluids[i].sim.completed.load(), at_pause[i] + 1) << "stepping resumed";
         EXPECT_EQ(fluids[i].sim.started.load(), fluids[i].sim.completed.load());
     }
+}
+
+// Most completed steps of any fluid so far.
+int mostCompleted(const std::array<Fluid, 3>& fluids) {
+    int most = 0;
+    for (const Fluid& f : fluids) most = std::max(most, f.sim.completed.load());
+    return most;
+}
+
+TEST_P(Arrangements, PauseAndResumeWhileAThreadWaitsForItsGoSignal) {
+    // Particle updates off: a lock-step thread ends its step and waits for a go signal that
+    // does not come; the pause and the resumption find it waiting there.
+    plashwerk::test::runWithWatchdog("pause while waiting for go", [&] {
+        for (int i = 0; i < 5; ++i) frame();
+        for (int i = 0; i < 5; ++i) frame(false);
+        paused = true;
+        for (int i = 0; i < 20; ++i) frame();
+        paused = false;
+        framesUntil(mostCompleted(fluids) + 3);
+    });
+
+    // The pause comes while a step is under way and the render side waits for it: once the
+    // step is done the render side signals go during the pause, and the paused thread has to
+    // hand it back for the frames to go on.
+    fluids[0].sim.hold_step = static_cast<uint32_t>(mostCompleted(fluids) + 5);
+    plashwerk::test::runWithWatchdog("pause while a go signal waits", [&] {
+        std::atomic<bool> resumed{false};
+        std::thread render_side([&] {
+            while (!resumed.load()) frame();
+            framesUntil(mostCompleted(fluids) + 3);
+        });
+        fluids[0].sim.held.wait();
+        paused = true;
+        const int before = frames_drawn.load();
+        fluids[0].sim.release.set();
+        while (frames_drawn.load() < before + 20) std::this_thread::yield();
+        paused = false;
+        resumed = true;
+        render_side.join();
+    });
+
+    // The key pressed at any moment of a frame: between the render side's look at the flag
+    // and the physics thread's, whichever comes first. Each press waits for frames to go on.
+    plashwerk::test::runWithWatchdog("pause pressed during the frames", [&] {
+        std::atomic<bool> done_pressing{false};
+        std::thread render_side([&] {
+            while (!done_pressing.load()) frame();
+            framesUntil(mostCompleted(fluids) + 3);
+        });
+        for (int press = 0; press < 200; ++press) {
+            paused = !paused.load();
+            const int before = frames_drawn.load();
+            while (frames_drawn.load() < before + 2) std::this_thread::yield();
+        }
+        paused = false;
+        done_pressing = true;
+        render_side.join();
+    });
+    threads.stop();
+    for (const Fluid& f : fluids) {
+        EXPECT_EQ(f.sim.started.load(), f.sim.completed.load());
+        EXPECT_GT(f.render_count, 0u);
+    }
+    EXPECT_FALSE(crash.load());
 }
 
 TEST_P(Arrangements, StopEndsThreadsWaitingForTheirGoEvent) {

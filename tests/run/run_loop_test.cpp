@@ -1,0 +1,191 @@
+// The frame operation and the render thread's loop on an offscreen render window, with a
+// small fluid and a clock that moves 250 ms per reading (few frames, since drawing is
+// slow on a software rasteriser): the end of the warm-up, the
+// benchmark clock that starts there, the finish at the time limit, and the stop request.
+// Time is the test's clock, so the counts below are exact; nothing is timed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "platform/time/clock.h"
+#include "run/counters.h"
+#include "run/demo_scene.h"
+#include "run/render_thread.h"
+#include "run/run_state.h"
+#include "settings/startup_options.h"
+#include "tests/platform/engine/offscreen_fixture.h"
+#include "tests/run/watchdog.h"
+
+namespace plashwerk::test {
+namespace {
+
+constexpr int64_t kFrameMs = 250;
+constexpr float kFrameSeconds = 0.25f;
+// A whole run draws some sixty frames, slow on a loaded machine under the sanitizers: the
+// deadlock guard allows for that and stays below the test's own time limit.
+constexpr std::chrono::seconds kRunDeadline{180};
+
+// Every reading of the counter is one frame later; the tick count agrees with it.
+class FrameClock final : public Clock {
+public:
+    int64_t counter() override {
+        m_ms += kFrameMs;
+        return m_ms * 1'000'000;
+    }
+    int64_t counterFrequency() override { return 1'000'000'000; }
+    uint32_t tickCount() override { return static_cast<uint32_t>(m_ms); }
+
+private:
+    int64_t m_ms = 0;
+};
+
+class RunLoop : public OffscreenTest {
+protected:
+    void SetUp() override {
+        OffscreenTest::SetUp();
+        // The scene reads its images from data/ in the working directory.
+        ASSERT_EQ(symlink(PLASHWERK_DATA_DIR, "data"), 0);
+        setDefaultStartupOptions(settings);
+        settings.use_gpuz = false;
+        settings.num_fluid_emitters = 1;
+        settings.num_particles = 1000;
+        settings.num_total_particles = 1000;
+        settings.particles_lifetime = 0.5f;
+        settings.multithreaded_physx = false;  // in-frame: one step per frame
+        settings.display_score = 1;
+        scene = std::make_unique<DemoScene>(run, result, settings);
+    }
+    void TearDown() override {
+        scene.reset();
+        OffscreenTest::TearDown();
+    }
+
+    void prepareRun(int mode, int time_limit_ms) {
+        handSettingsToRunState(run, 0, 160, 120, 0, mode, time_limit_ms, 0);
+        run.width = 160;
+        run.height = 120;
+        run.stop_requested = false;
+        takeKeyTogglesFromSettings(run, settings);
+    }
+
+    RunContext context() { return {run, counters, result, *scene, settings, clock}; }
+
+    uint32_t stepsPerFluid() { return meanTotalStepsPerFluid(scene->physics_threads.counters()); }
+
+    StartupOptions settings{};
+    RunState run;
+    FpsSpsCounters counters;
+    RunResult result;
+    FrameClock clock;
+    std::unique_ptr<DemoScene> scene;
+};
+
+TEST_F(RunLoop, TheWarmUpEndsFiveSecondsAfterTheFluidPassedItsThreshold) {
+    prepareRun(kRunBenchmark, 60000);
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120));
+    const uint32_t threshold = scene->warmup_threshold;
+    ASSERT_GT(threshold, 0u);
+
+    for (int frames = 0; scene->particle_total <= threshold; ++frames) {
+        ASSERT_LT(frames, 5000) << "the fluid never passed " << threshold << " particles";
+        scene->frame(kFrameSeconds);
+        EXPECT_FALSE(run.warmup_over);
+    }
+    EXPECT_EQ(run.particle_total.load(), scene->particle_total) << "published for the text";
+    const float start = scene->warmup_start;
+    EXPECT_EQ(start, scene->scene_time) << "the warm-up starts on the frame that passed it";
+    EXPECT_EQ(scene->progress_bar_right, 0.0f) << "no progress before the measured phase";
+
+    while (!run.warmup_over) {
+        ASSERT_LE(scene->scene_time - start, kWarmupSeconds + kFrameSeconds);
+        scene->frame(kFrameSeconds);
+    }
+    EXPECT_GT(scene->scene_time - start, kWarmupSeconds);
+    EXPECT_EQ(stepsPerFluid(), 1u) << "the filling's steps are cleared; this frame's counts";
+    scene->frame(kFrameSeconds);
+    EXPECT_GT(scene->progress_bar_right, 0.0f);
+    EXPECT_EQ(stepsPerFluid(), 2u);
+}
+
+TEST_F(RunLoop, WithRenderSceneOffTheCameraStandsButThePhysicsSteps) {
+    prepareRun(kRunBenchmark, 60000);
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120));
+    run.render_scene = false;  // the C key
+    for (int i = 0; i < 10; ++i) scene->frame(kFrameSeconds);
+    EXPECT_EQ(scene->orbit_angle, 0.0f);
+    EXPECT_GT(scene->particle_total, 0u);
+
+    run.render_scene = true;
+    scene->frame(kFrameSeconds);
+    EXPECT_FLOAT_EQ(scene->orbit_angle, kFrameSeconds * 10.0f) << "10 degrees per second";
+    EXPECT_EQ(settings.render_scene, true) << "the key changes the run, not the settings";
+}
+
+// A benchmark counts from the end of the warm-up; the first one-second sample restarts the
+// clock; the turn that reaches the limit draws no frame. With 250 ms frames and a 2000 ms
+// limit: the warm-up frame and 4 more fill the first sample (5 FPS), 4 frames the second,
+// and 3 frames later the clock reads 2000 ms: 12 frames, one step each.
+TEST_F(RunLoop, ABenchmarkIsMeasuredFromTheWarmUpToItsTimeLimit) {
+    prepareRun(kRunBenchmark, 2000);
+    runWithWatchdog(
+        "a benchmark run", [&] { renderThreadMain(nullptr, context()); }, kRunDeadline);
+
+    EXPECT_TRUE(run.finished);
+    EXPECT_TRUE(run.warmup_over);
+    EXPECT_EQ(run.running.load(), 0);
+    EXPECT_EQ(run.results_ready.load(), 1) << "display_score is set";
+    EXPECT_FALSE(scene->sceneReady()) << "released at the finish";
+    EXPECT_EQ(run.elapsed_ms, 2000u);
+
+    EXPECT_EQ(result.duration_ms, 2000u);
+    EXPECT_EQ(result.frames, 12u);
+    EXPECT_EQ(result.simulations, 12);
+    EXPECT_EQ(result.fps_min, 4);
+    EXPECT_EQ(result.fps_max, 5);
+    EXPECT_EQ(result.fps_avg, 4);
+    const Scores scores = computeScores(12, 12, false);
+    EXPECT_EQ(result.global_score, scores.global);
+    EXPECT_EQ(result.graphx_score, scores.graphx);
+    EXPECT_GT(std::strlen(result.system_lines[0]), 0u) << "the renderer's own name";
+}
+
+TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
+    prepareRun(kRunBenchmark, 2000);
+    runWithWatchdog("a benchmark stopped in its warm-up", [&] {
+        std::thread render([&] { renderThreadMain(nullptr, context()); });
+        while (run.particle_total.load() == 0) std::this_thread::yield();  // frames are drawn
+        run.stop_requested = true;
+        render.join();
+    }, kRunDeadline);
+    EXPECT_FALSE(run.finished);
+    EXPECT_EQ(run.running.load(), 0);
+    EXPECT_EQ(run.results_ready.load(), 0);
+    EXPECT_EQ(run.frames, 0u) << "frames before the end of the warm-up are not counted";
+    EXPECT_EQ(result.frames, 0u);
+    EXPECT_FALSE(scene->sceneReady());
+}
+
+TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
+    prepareRun(kRunStabilityTest, 1000);
+    runWithWatchdog("a stability test", [&] {
+        std::thread render([&] { renderThreadMain(nullptr, context()); });
+        // The first one-second sample primes the counters: 4 frames of 250 ms.
+        while (!run.counters_primed.load()) std::this_thread::yield();
+        run.stop_requested = true;
+        render.join();
+    }, kRunDeadline);
+    EXPECT_FALSE(run.finished) << "a stability test has no time limit";
+    EXPECT_EQ(run.results_ready.load(), 0);
+    EXPECT_GE(run.frames, 4u);
+    EXPECT_EQ(counters.fps_min, 4);
+    EXPECT_EQ(counters.fps_max, 4);
+    EXPECT_FALSE(scene->sceneReady());
+}
+
+}  // namespace
+}  // namespace plashwerk::test
