@@ -4,7 +4,7 @@
 #include <mutex>
 #include <thread>
 
-#include "settings/startup_options.h"
+#include "app/application.h"
 #include "app/stop_signals.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "app/application.h"
 #include "app/main_window.h"
-#include "settings/startup_options.h"
 #include "platform/engine/vantorr.h"
 #include "platform/msgbox/message_box.h"
 #include "run/demo_scene.h"
