@@ -126,6 +126,59 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
     }
 }
 
+// Several emitters per fluid (hardware, several emitters per fluid) and one fluid per
+// emitter: every emitter, in creation order over all fluids, gets the next place on the
+// circle. Its frame box stands exactly there, upright, at the box's size, and the emitter
+// sits on top of it, tilted for that place.
+TEST_F(FluidSetup, EveryEmitterStandsOnItsOwnFrameBoxWhereTheCirclePutsIt) {
+    options.num_fluid_emitters = 7;  // 360 / 7: the running angle is not a whole number
+    for (bool fluid_per_emitter : {false, true}) {
+        SCOPED_TRACE(fluid_per_emitter ? "one fluid per emitter" : "one fluid, 7 emitters");
+        options.fluid_per_emitter = fluid_per_emitter;
+        DemoScenePhysics physics(options);
+        ScriptedSdk* sdk = nullptr;
+        test::useScriptedSdk(physics, &sdk, true, 1);
+        ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
+        physics.createFluidSimulations();
+        ASSERT_EQ(physics.fluid_count, 1u);
+        FluidSimulation& simulation = *physics.fluid_simulations[0];
+
+        std::vector<NxFluidEmitter*> emitters;
+        for (const auto& fluid : simulation.fluids) {
+            ASSERT_TRUE(fluid && fluid->fluid);
+            EXPECT_EQ(fluid->emitter_count, fluid_per_emitter ? 1u : 7u);
+            for (uint32_t e = 0; e < fluid->emitter_count; ++e)
+                emitters.push_back(fluid->emitters[e]);
+        }
+        const std::vector<NxActor*> frames = framesOf(*simulation.scene);
+        ASSERT_EQ(emitters.size(), 7u);
+        ASSERT_EQ(frames.size(), 7u);
+
+        const float step = emitterAngleStep(7);
+        float angle = 0.0f;  // grows by one step per emitter, as the set-up adds it up
+        for (size_t e = 0; e < 7; ++e, angle += step) {
+            SCOPED_TRACE(e);
+            const NxVec3 place = emitterFramePosition(angle, 15.0f, 0.5f);
+            const NxMat34 pose = frames[e]->getGlobalPose();
+            EXPECT_EQ(pose.t, place);
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(pose.M.getColumn(c), NxMat33().getColumn(c));
+            NxShape* box = frames[e]->getShapes()[0];
+            ASSERT_NE(box->isBox(), nullptr);
+            EXPECT_EQ(box->isBox()->getDimensions(), NxVec3(0.25f, 0.5f, 0.25f));
+
+            ASSERT_NE(emitters[e], nullptr);
+            EXPECT_EQ(emitters[e]->getFrameShape(), box);
+            const EmitterTilt tilt = emitterTilt(angle);
+            const NxMat34 local = emitters[e]->getLocalPose();
+            EXPECT_EQ(local.t, NxVec3(0, 0.6f, 0));
+            const NxMat33 want = emitterRotation(tilt.alpha, tilt.beta);
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(local.M.getColumn(c), want.getColumn(c));
+            EXPECT_EQ(emitters[e]->getGlobalPose().t, place + NxVec3(0, 0.6f, 0));
+        }
+        EXPECT_EQ(log().find("[ERROR]"), std::string::npos) << log();
+    }
+}
+
 TEST_F(FluidSetup, RefusedScenesAndEmittersLeaveAWorkingSmallerSetUp) {
     options.physx_fluid_emitter_size = -1.0f;  // the SDK refuses such an emitter
     DemoScenePhysics physics(options);
