@@ -100,7 +100,6 @@ private:
     void updateWarmup();
 
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
-    std::vector<ParticleStream> m_streams;
 };
 
 /// The scene of the current run.

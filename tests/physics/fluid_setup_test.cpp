@@ -52,12 +52,18 @@ TEST_F(FluidSetup, SoftwareLayoutGivesEachEmitterItsOwnSceneAndObstacles) {
         ASSERT_EQ(simulation.fluids.size(), 1u);
         ParticleFluid& fluid = *simulation.fluids[0];
         ASSERT_NE(fluid.fluid, nullptr);
-        EXPECT_EQ(fluid.max_particles, 65000u);
+        EXPECT_EQ(fluid.particles.capacity(), 65000u);
         EXPECT_EQ(fluid.emission_rate, 2000u);
+        const NxParticleData sdk = fluid.particles.sdkWriteData();
         for (const void* buffer :
-             {(const void*)fluid.positions.data(), (const void*)fluid.ids.data(),
-              (const void*)fluid.render_life.data()})
+             {(const void*)sdk.bufferPos, (const void*)sdk.bufferVel, (const void*)sdk.bufferLife,
+              (const void*)sdk.bufferDensity, (const void*)sdk.bufferId,
+              (const void*)fluid.particles.forRender().positions,
+              (const void*)fluid.particles.forRender().life})
             EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 16, 0u);
+        EXPECT_EQ(sdk.bufferPosByteStride, 12u);
+        EXPECT_EQ(sdk.bufferLifeByteStride, 12u);
+        EXPECT_EQ(sdk.maxParticles, 65000u);
 
         // Ground, four spheres, the pillar and this emitter's frame box, in every scene.
         NxScene& scene = *simulation.scene;
@@ -154,6 +160,10 @@ TEST_F(FluidSetup, EveryEmitterStandsOnItsOwnFrameBoxWhereTheCirclePutsIt) {
         ASSERT_EQ(emitters.size(), 7u);
         ASSERT_EQ(frames.size(), 7u);
 
+        // The scene layout the visible boxes are made from says the same.
+        const SceneLayout& layout = physics.sceneLayout();
+        ASSERT_EQ(layout.emitters.size(), 7u);
+
         const float step = emitterAngleStep(7);
         float angle = 0.0f;  // grows by one step per emitter, as the set-up adds it up
         for (size_t e = 0; e < 7; ++e, angle += step) {
@@ -161,6 +171,7 @@ TEST_F(FluidSetup, EveryEmitterStandsOnItsOwnFrameBoxWhereTheCirclePutsIt) {
             const NxVec3 place = emitterFramePosition(angle, 15.0f, 0.5f);
             const NxMat34 pose = frames[e]->getGlobalPose();
             EXPECT_EQ(pose.t, place);
+            EXPECT_EQ(layout.emitters[e].box_position, place);
             for (int c = 0; c < 3; ++c) EXPECT_EQ(pose.M.getColumn(c), NxMat33().getColumn(c));
             NxShape* box = frames[e]->getShapes()[0];
             ASSERT_NE(box->isBox(), nullptr);
@@ -204,7 +215,8 @@ TEST_F(FluidSetup, RefusedScenesAndEmittersLeaveAWorkingSmallerSetUp) {
     ParticleFluid fluid;
     EXPECT_FALSE(physics.createParticleFluid(physics.fluid_simulations[0].get(), &fluid, 70000));
     EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX: fluid creation failed."));
-    EXPECT_TRUE(fluid.positions.empty());
+    EXPECT_EQ(fluid.particles.capacity(), 0u);
+    EXPECT_EQ(fluid.particles.forRender().positions, nullptr);
     EXPECT_FALSE(physics.createFluidEmitter(physics.fluid_simulations[0]->fluids[0].get(), 1, 1.0f,
                                             framesOf(*physics.fluid_simulations[0]->scene)[0], -1,
                                             0));  // no such slot
@@ -235,17 +247,24 @@ TEST_F(FluidSetup, StepsFillTheBuffersAndTheRenderCopies) {
     for (auto& simulation : physics.fluid_simulations) {
         ParticleFluid& fluid = *simulation->fluids[0];
         // Half a second at 200 per second, none expired yet.
-        EXPECT_GT(fluid.particle_count, 50u);
-        EXPECT_LE(fluid.particle_count, 110u);
-        for (uint32_t i = 0; i < fluid.particle_count * 3; ++i)
-            ASSERT_TRUE(std::isfinite(fluid.positions[i]));
-        fluid.copyForRender();
-        EXPECT_EQ(fluid.render_count, fluid.particle_count);
-        EXPECT_TRUE(fluid.render_dirty);
-        EXPECT_EQ(0, std::memcmp(fluid.render_positions.data(), fluid.positions.data(),
-                                 fluid.particle_count * 12));
-        EXPECT_GT(fluid.render_life[0], 0.0f);
-        EXPECT_LE(fluid.render_life[0], 1.0f);
+        const ParticleView written = fluid.particles.written();
+        EXPECT_EQ(written.count, fluid.particles.liveCount());
+        EXPECT_GT(written.count, 50u);
+        EXPECT_LE(written.count, 110u);
+        for (uint32_t i = 0; i < written.count; ++i) {
+            const ParticleRecord& p = written.positions[i];
+            ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+        }
+        const uint64_t before = fluid.particles.forRender().generation;
+        fluid.particles.takeForRender(written);
+        const ParticleView drawn = fluid.particles.forRender();
+        EXPECT_EQ(drawn.count, written.count);
+        EXPECT_NE(drawn.generation, before) << "a new copy for the renderer to convert";
+        EXPECT_NE(drawn.positions, written.positions);
+        EXPECT_EQ(0, std::memcmp(drawn.positions, written.positions, written.count * 12));
+        EXPECT_EQ(0, std::memcmp(drawn.life, written.life, written.count * 12));
+        EXPECT_GT(drawn.life[0].x, 0.0f);
+        EXPECT_LE(drawn.life[0].x, 1.0f);
     }
 }
 
