@@ -7,7 +7,7 @@ namespace plashwerk {
 
 bool ParticleCopy::allocate(uint32_t capacity) {
     reset();
-    if (capacity == 0 || !m_positions.allocate(capacity) || !m_life.allocate(capacity)) {
+    if (!m_positions.allocate(capacity) || !m_life.allocate(capacity)) {
         reset();
         return false;
     }
@@ -38,50 +38,44 @@ ParticleView ParticleCopy::view() const {
 
 bool FluidParticles::allocate(uint32_t capacity) {
     release();
-    if (capacity == 0) return false;
-    const bool ok = m_positions.allocate(capacity) && m_life.allocate(capacity) &&
-                    m_velocities.allocate(capacity) && m_densities.allocate(capacity) &&
-                    m_ids.allocate(capacity) && m_render.allocate(capacity);
-    if (!ok) {
-        release();
-        return false;
-    }
-    m_capacity = capacity;
-    return true;
+    const bool ok = m_written.allocate(capacity) && m_velocities.allocate(capacity) &&
+                    m_densities.allocate(capacity) && m_ids.allocate(capacity) &&
+                    m_render.allocate(capacity);
+    if (!ok) release();
+    return ok;
 }
 
 void FluidParticles::release() {
-    m_positions.reset();
-    m_life.reset();
+    m_written.reset();
     m_velocities.reset();
     m_densities.reset();
     m_ids.reset();
     m_render.reset();
-    m_capacity = 0;
     m_live_count = 0;
 }
 
 NxParticleData FluidParticles::sdkWriteData() {
     NxParticleData data;
     data.numParticlesPtr = &m_live_count;
-    data.bufferPos = reinterpret_cast<float*>(m_positions.data());
+    data.bufferPos = reinterpret_cast<float*>(m_written.m_positions.data());
     data.bufferPosByteStride = kParticleRecordBytes;
     data.bufferVel = reinterpret_cast<float*>(m_velocities.data());
     data.bufferVelByteStride = kParticleRecordBytes;
-    data.bufferLife = reinterpret_cast<float*>(m_life.data());
+    data.bufferLife = reinterpret_cast<float*>(m_written.m_life.data());
     data.bufferLifeByteStride = kParticleRecordBytes;
     data.bufferDensity = m_densities.data();
     data.bufferDensityByteStride = sizeof(float);
     data.bufferId = m_ids.data();
     data.bufferIdByteStride = sizeof(uint32_t);
     // The buffers' own capacity: the SDK never writes past it.
-    data.maxParticles = m_capacity;
+    data.maxParticles = capacity();
     return data;
 }
 
 ParticleView FluidParticles::written() const {
     // The count comes from the SDK; never trust it beyond the buffers.
-    return {m_positions.data(), m_life.data(), std::min(m_live_count, m_capacity), 0};
+    return {m_written.m_positions.data(), m_written.m_life.data(),
+            std::min(m_live_count, capacity()), 0};
 }
 
 }  // namespace plashwerk

@@ -53,6 +53,8 @@ class ParticleCopy {
     ParticleView view() const;
 
   private:
+    friend class FluidParticles;  // lends the blocks to the SDK as its write buffers
+
     AlignedBuffer<ParticleRecord> m_positions;
     AlignedBuffer<ParticleRecord> m_life;
     uint32_t m_capacity = 0;
@@ -67,7 +69,7 @@ class FluidParticles {
     /// count. False (with nothing allocated) when the memory cannot be had or capacity is 0.
     bool allocate(uint32_t capacity);
     void release();
-    uint32_t capacity() const { return m_capacity; }
+    uint32_t capacity() const { return m_render.capacity(); }
 
     /// Where the SDK writes this fluid's particles: the count and the five buffers with
     /// their strides.
@@ -86,10 +88,8 @@ class FluidParticles {
 
   private:
     NxU32 m_live_count = 0;  ///< written by the SDK
-    uint32_t m_capacity = 0;
-    AlignedBuffer<ParticleRecord> m_positions;
+    ParticleCopy m_written;  ///< positions and life, written by the SDK (not a copy's count)
     AlignedBuffer<ParticleRecord> m_velocities;
-    AlignedBuffer<ParticleRecord> m_life;
     AlignedBuffer<float> m_densities;
     AlignedBuffer<uint32_t> m_ids;
     ParticleCopy m_render;

@@ -29,6 +29,26 @@ class FluidSetup : public test::PhysicsTest {
         options.preset_run = false;
     }
 
+    /// Physics whose SDK reports physics hardware (one processor), with the fluids made.
+    std::unique_ptr<DemoScenePhysics> withHardwareFluids() {
+        auto physics = std::make_unique<DemoScenePhysics>(options);
+        ScriptedSdk* sdk = nullptr;
+        test::useScriptedSdk(*physics, &sdk, true, 1);
+        EXPECT_TRUE(physics->startPhysics(-1, -1, -1));
+        physics->createFluidSimulations();
+        return physics;
+    }
+
+    /// Every emitter of every fluid of a simulation, in creation order.
+    static std::vector<NxFluidEmitter*> emittersOf(const FluidSimulation& simulation) {
+        std::vector<NxFluidEmitter*> emitters;
+        for (const auto& fluid : simulation.fluids)
+            if (fluid)
+                for (uint32_t e = 0; e < fluid->emitter_count; ++e)
+                    emitters.push_back(fluid->emitters[e]);
+        return emitters;
+    }
+
     /// The kinematic frame boxes of a scene, in creation order.
     static std::vector<NxActor*> framesOf(NxScene& scene) {
         std::vector<NxActor*> frames;
@@ -100,11 +120,8 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
     options.num_fluid_emitters = 3;
     for (bool fluid_per_emitter : {true, false}) {
         options.fluid_per_emitter = fluid_per_emitter;
-        DemoScenePhysics physics(options);
-        ScriptedSdk* sdk = nullptr;
-        test::useScriptedSdk(physics, &sdk, true, 1);
-        ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
-        physics.createFluidSimulations();
+        const std::unique_ptr<DemoScenePhysics> made = withHardwareFluids();
+        DemoScenePhysics& physics = *made;
 
         // The SDK refused the hardware scene: the software scene carries the hardware
         // layout, and its fluids do not ask for hardware either.
@@ -112,14 +129,12 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
         FluidSimulation& simulation = *physics.fluid_simulations[0];
         EXPECT_EQ(simulation.scene->getSimType(), NX_SIMULATION_SW);
         EXPECT_EQ(simulation.fluids.size(), fluid_per_emitter ? 3u : 1u);
-        std::vector<NxFluidEmitter*> emitters;
         for (const auto& fluid : simulation.fluids) {
             ASSERT_TRUE(fluid && fluid->fluid);
             EXPECT_EQ(fluid->fluid->getFlags() & NX_FF_HARDWARE, 0u);
             EXPECT_EQ(fluid->emission_rate, 2666u);  // 120000 / 3 / 15
-            for (uint32_t e = 0; e < fluid->emitter_count; ++e)
-                emitters.push_back(fluid->emitters[e]);
         }
+        const std::vector<NxFluidEmitter*> emitters = emittersOf(simulation);
         // Each emitter on its own frame box.
         const std::vector<NxActor*> frames = framesOf(*simulation.scene);
         ASSERT_EQ(frames.size(), 3u);
@@ -141,21 +156,15 @@ TEST_F(FluidSetup, EveryEmitterStandsOnItsOwnFrameBoxWhereTheCirclePutsIt) {
     for (bool fluid_per_emitter : {false, true}) {
         SCOPED_TRACE(fluid_per_emitter ? "one fluid per emitter" : "one fluid, 7 emitters");
         options.fluid_per_emitter = fluid_per_emitter;
-        DemoScenePhysics physics(options);
-        ScriptedSdk* sdk = nullptr;
-        test::useScriptedSdk(physics, &sdk, true, 1);
-        ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
-        physics.createFluidSimulations();
+        const std::unique_ptr<DemoScenePhysics> made = withHardwareFluids();
+        DemoScenePhysics& physics = *made;
         ASSERT_EQ(physics.fluid_count, 1u);
         FluidSimulation& simulation = *physics.fluid_simulations[0];
-
-        std::vector<NxFluidEmitter*> emitters;
         for (const auto& fluid : simulation.fluids) {
             ASSERT_TRUE(fluid && fluid->fluid);
             EXPECT_EQ(fluid->emitter_count, fluid_per_emitter ? 1u : 7u);
-            for (uint32_t e = 0; e < fluid->emitter_count; ++e)
-                emitters.push_back(fluid->emitters[e]);
         }
+        const std::vector<NxFluidEmitter*> emitters = emittersOf(simulation);
         const std::vector<NxActor*> frames = framesOf(*simulation.scene);
         ASSERT_EQ(emitters.size(), 7u);
         ASSERT_EQ(frames.size(), 7u);
