@@ -53,8 +53,8 @@ int createObstacleActors(NxScene* scene, const ObstacleLayout& layout) {
     if (createGroundActor(scene, &layout.ground)) ++made;
     for (const SphereObstacle& sphere : layout.spheres)
         if (createSphereActor(scene, sphere.position, sphere.radius)) ++made;
-    const NxVec3 pillar_position(layout.pillar_x, layout.pillar_size.y / 2.0f, layout.pillar_z);
-    if (createBoxActor(scene, pillar_position, layout.pillar_size, kObstacleDensity, false)) ++made;
+    if (createBoxActor(scene, layout.pillarPosition(), layout.pillar_size, kObstacleDensity, false))
+        ++made;
     return made;
 }
 

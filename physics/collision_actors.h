@@ -3,46 +3,13 @@
 // the pillar and one small box under each emitter. Every fluid scene gets its own copy.
 //
 // Contents:
-//   GroundPlane, SphereObstacle, ObstacleLayout: the obstacle numbers, in one place
 //   createBoxActor, createSphereActor, createGroundActor
 //   createObstacleActors: ground, spheres and pillar of one scene
 
-#include <array>
-
+#include "physics/scene_layout.h"
 #include "platform/physx/nx_physics.h"
 
 namespace plashwerk {
-
-/// The ground mesh as the physics needs it: its plane a x + b y + c z + d = 0 and its
-/// position.
-struct GroundPlane {
-    float equation[4] = {0.0f, 1.0f, 0.0f, 0.0f};
-    NxVec3 position{0.0f, 0.0f, 0.0f};
-};
-
-struct SphereObstacle {
-    NxVec3 position;
-    float radius = 1.0f;  ///< metres
-};
-
-/// Where the visible obstacles stand and how large they are. The defaults are the numbers
-/// the visible scene builds its meshes from; the scene builder may overwrite them with what
-/// its meshes report, so the two never disagree.
-struct ObstacleLayout {
-    GroundPlane ground;  ///< the plane y = 0 through the origin
-    std::array<SphereObstacle, 4> spheres{{
-        {{5.0f, 8.5f, -0.5f}, 2.0f},
-        {{2.0f, 5.0f, 8.0f}, 3.0f},
-        {{6.0f, 7.0f, -6.0f}, 3.0f},
-        {{-1.0f, 3.8f, 1.5f}, 4.0f},
-    }};
-    NxVec3 pillar_size{2.0f, 8.0f, 2.0f};  ///< bounding box of the pillar mesh, metres
-    float pillar_x = 0.0f;                 ///< the pillar stands on the ground here
-    float pillar_z = -4.0f;
-    NxVec3 emitter_box_size{0.5f, 1.0f, 0.5f};  ///< bounding box of each emitter box mesh
-    float emitter_circle_radius = 15.0f;        ///< the emitter boxes stand on this circle, metres
-    float emitter_box_y = 0.5f;  ///< centre height of an emitter box: it sits on y = 0
-};
 
 /// kg/m^3 of the pillar and the emitter frame boxes: light, so the fluid can push the pillar.
 inline constexpr float kObstacleDensity = 2.0f;
@@ -56,7 +23,7 @@ NxActor* createBoxActor(NxScene* scene, const NxVec3& position, const NxVec3& si
 /// A static sphere; null when the scene is missing or the SDK refuses it.
 NxActor* createSphereActor(NxScene* scene, const NxVec3& position, float radius);
 
-/// A static plane actor from the ground mesh's plane equation, marked as the ground. Null
+/// A static plane actor from the ground's plane equation, marked as the ground. Null
 /// when the scene or the ground is missing.
 NxActor* createGroundActor(NxScene* scene, const GroundPlane* ground);
 

@@ -4,12 +4,12 @@
 //
 // Contents:
 //   process-wide flags: g_physx_hardware_present, g_gpu_physx_active
-//   EmitterBoxPlacement, EmitterBoxMaker: the visible box under each emitter
 //   DemoScenePhysics
 //     the SDK: startPhysics, startPhysicsWithFallback, shutdownPhysics
 //     scenes: createFluidScene, releaseFluidScene, dumpSceneStats
 //     fluids: createFluidSimulations, createParticleFluid, createFluidEmitter,
 //             releaseFluidEmitters, releaseParticleFluid, releaseFluidSimulations
+//     what the scene draws: sceneLayout, particleFluids
 //
 // Lifecycle (render thread): startPhysicsWithFallback, createFluidSimulations, the steps
 // (FluidSimulation::startStep / completeStep, by the run), releaseFluidSimulations, which
@@ -24,6 +24,7 @@
 
 #include "physics/collision_actors.h"
 #include "physics/fluid_simulation.h"
+#include "physics/scene_layout.h"
 #include "platform/physx/nx_physics.h"
 
 namespace plashwerk {
@@ -35,18 +36,6 @@ extern std::atomic<bool> g_physx_hardware_present;
 /// The last scene created is simulated in hardware: results and scores say "GPU PhysX",
 /// else "CPU PhysX". Written before the run starts.
 extern std::atomic<bool> g_gpu_physx_active;
-
-/// The box the visible scene made for an emitter: where its mesh stands and the size of its
-/// bounding box, which the emitter's frame actor copies.
-struct EmitterBoxPlacement {
-    NxVec3 position;
-    NxVec3 size;
-};
-
-/// Makes the visible box for an emitter, asked for at position with size, and says where
-/// the mesh stands and how large it is.
-using EmitterBoxMaker =
-    std::function<EmitterBoxPlacement(const NxVec3& position, const NxVec3& size)>;
 
 /// Creates the SDK object; the signature of NxCreatePhysicsSDK.
 using PhysicsSdkFactory = std::function<NxPhysicsSDK*(
@@ -86,8 +75,9 @@ class DemoScenePhysics {
 
     // --- Fluids --------------------------------------------------------------------------
 
-    /// Lays out and creates the scenes, fluids, collision actors, emitter boxes and
-    /// emitters, and computes warmup_threshold. Call once, after the SDK started.
+    /// Lays out and creates the scenes, fluids, collision actors, emitter frame boxes and
+    /// emitters, completes the scene layout with the emitters' placements, and computes
+    /// warmup_threshold. Call once, after the SDK started.
     void createFluidSimulations();
     /// Allocates the fluid's buffers and creates its SDK fluid in the simulation's scene
     /// (in a compartment when the simulation has them). False when a record is missing,
@@ -110,6 +100,14 @@ class DemoScenePhysics {
     /// Live particles of every fluid of every simulation after their last completed steps.
     uint32_t particleTotal() const;
 
+    // --- What the scene draws ------------------------------------------------------------
+
+    /// Where the obstacles stand, and, once the fluids exist, every emitter's box: the one
+    /// layout that both the collision actors and the visible meshes are made from.
+    const SceneLayout& sceneLayout() const { return m_layout; }
+    /// The fluids that exist, simulation by simulation; their particles are drawn.
+    std::vector<const ParticleFluid*> particleFluids() const;
+
     // --- State (fields of the scene object) ---------------------------------------------
 
     NxPhysicsSDK* physics_sdk = nullptr;  ///< null until started and after shut-down
@@ -123,19 +121,15 @@ class DemoScenePhysics {
     uint32_t fluid_count = 0;       ///< simulations created
     uint32_t warmup_threshold = 0;  ///< live particles that end the initial filling
 
-    /// The obstacles' numbers; the scene builder may set them from its meshes first.
-    ObstacleLayout obstacles;
-    /// Makes the visible emitter boxes; without one the frame boxes take the numbers of
-    /// obstacles.
-    EmitterBoxMaker make_emitter_box;
     /// Starts the SDK; NxCreatePhysicsSDK unless replaced.
     PhysicsSdkFactory sdk_factory;
 
   private:
-    void createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters, float angle_step,
-                          float& angle, float& expected_particles);
+    void createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters,
+                          size_t& next_placement, float& expected_particles);
 
     const StartupOptions& m_options;
+    SceneLayout m_layout;
     /// Held while scenes are added or released and while the window thread dumps their
     /// statistics.
     std::mutex m_mutex;

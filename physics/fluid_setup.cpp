@@ -56,21 +56,26 @@ void DemoScenePhysics::createFluidSimulations() {
     }
     fluid_count = static_cast<uint32_t>(fluid_simulations.size());
 
-    // Every emitter of every fluid of every simulation stands on one circle, evenly spaced.
+    // Every emitter of every fluid of every simulation stands on one circle, evenly spaced
+    // over the emitters of all planned fluids; only the fluids that exist take places.
     const uint32_t total_emitters =
         layout.fluids_per_simulation * fluid_count * layout.emitters_per_fluid;
-    const float angle_step = emitterAngleStep(total_emitters);
-    float angle = 0.0f;
+    uint32_t existing_emitters = 0;
+    for (const ParticleFluid* fluid : particleFluids()) existing_emitters += fluid->emitter_count;
+    m_layout.fluids = layout;
+    m_layout.emitters = placeEmitters(total_emitters, existing_emitters, m_layout.obstacles);
+
+    size_t next_placement = 0;
     float expected_particles = 0.0f;
     for (auto& simulation : fluid_simulations) {
-        createObstacleActors(simulation->scene, obstacles);
-        createEmittersOf(*simulation, total_emitters, angle_step, angle, expected_particles);
+        createObstacleActors(simulation->scene, m_layout.obstacles);
+        createEmittersOf(*simulation, total_emitters, next_placement, expected_particles);
     }
     warmup_threshold = warmupThreshold(expected_particles, m_options.preset_run);
 }
 
 void DemoScenePhysics::createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters,
-                                        float angle_step, float& angle, float& expected_particles) {
+                                        size_t& next_placement, float& expected_particles) {
     const float lifetime = m_options.particles_lifetime;
     const uint32_t rate = emissionRate(m_options, total_emitters);
     for (auto& fluid : simulation.fluids) {
@@ -79,23 +84,19 @@ void DemoScenePhysics::createEmittersOf(FluidSimulation& simulation, uint32_t to
         fluid->lifetime = lifetime;
         float expected_in_fluid = 0.0f;
         for (uint32_t e = 0; e < fluid->emitter_count; ++e) {
-            const NxVec3 position = emitterFramePosition(angle, obstacles.emitter_circle_radius,
-                                                         obstacles.emitter_box_y);
-            EmitterBoxPlacement box{position, obstacles.emitter_box_size};
-            if (make_emitter_box) box = make_emitter_box(position, obstacles.emitter_box_size);
-            NxActor* frame =
-                createBoxActor(simulation.scene, box.position, box.size, kObstacleDensity, true);
-
-            const EmitterTilt tilt = emitterTilt(angle);
-            if (createFluidEmitter(fluid.get(), e, lifetime, frame, tilt.alpha, tilt.beta)) {
+            const EmitterPlacement& place = m_layout.emitters[next_placement++];
+            NxActor* frame = createBoxActor(simulation.scene, place.box_position,
+                                            m_layout.obstacles.emitter_box_size, kObstacleDensity,
+                                            true);
+            if (createFluidEmitter(fluid.get(), e, lifetime, frame, place.tilt.alpha,
+                                   place.tilt.beta)) {
                 // Only emitters that exist fill the fluid; counting a missing one would set
                 // a threshold the run never reaches.
-                const float share =
-                    expectedParticleShare(rate, lifetime, expected_in_fluid, fluid->max_particles);
+                const float share = expectedParticleShare(rate, lifetime, expected_in_fluid,
+                                                          fluid->particles.capacity());
                 expected_in_fluid += share;
                 expected_particles = std::trunc(expected_particles + share);
             }
-            angle += angle_step;
         }
     }
 }
@@ -104,14 +105,14 @@ bool DemoScenePhysics::createParticleFluid(FluidSimulation* simulation, Particle
                                            uint32_t max_particles) {
     if (!simulation || !fluid || !simulation->scene) return false;
     NxScene* scene = simulation->scene;
-    if (!fluid->allocateBuffers(max_particles)) return false;
+    if (!fluid->particles.allocate(max_particles)) return false;
 
     // A fluid asks for hardware only in a scene that got it: after the silent software
     // fall-back a hardware fluid would be refused and the run left without particles.
     const bool hardware_fluid =
         physx_hardware_present && !m_options.physx_cpu && scene->getSimType() == NX_SIMULATION_HW;
     NxFluidDesc desc = makeFluidDesc(m_options, max_particles, hardware_fluid);
-    desc.particlesWriteData = fluid->particleWriteData();
+    desc.particlesWriteData = fluid->particles.sdkWriteData();
 
     const uint32_t slots = simulation->compartment_slots;
     if (slots > 0) {
@@ -126,7 +127,7 @@ bool DemoScenePhysics::createParticleFluid(FluidSimulation* simulation, Particle
     fluid->fluid = scene->createFluid(desc);
     if (!fluid->fluid) {
         logTrace(VN_TRACE_ERROR, "NVIDIA PhysX: fluid creation failed.");
-        fluid->freeBuffers();
+        fluid->particles.release();
         return false;
     }
     return true;
@@ -169,7 +170,7 @@ bool DemoScenePhysics::releaseParticleFluid(NxScene* scene, ParticleFluid* fluid
     fluid->fluid = nullptr;
     fluid->emitters.reset();
     fluid->emitter_count = 0;
-    fluid->freeBuffers();
+    fluid->particles.release();
     return true;
 }
 
@@ -191,6 +192,15 @@ void DemoScenePhysics::releaseFluidSimulations() {
         fluid_count = 0;
     }
     shutdownPhysics();
+}
+
+std::vector<const ParticleFluid*> DemoScenePhysics::particleFluids() const {
+    std::vector<const ParticleFluid*> fluids;
+    for (const auto& simulation : fluid_simulations)
+        if (simulation)
+            for (const auto& fluid : simulation->fluids)
+                if (fluid) fluids.push_back(fluid.get());
+    return fluids;
 }
 
 uint32_t DemoScenePhysics::particleTotal() const {

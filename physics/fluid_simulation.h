@@ -1,69 +1,26 @@
 #pragma once
 // One physics scene with its fluids (FluidSimulation), and one fluid with its emitters and
-// particle buffers (ParticleFluid).
-//
-// The SDK writes a fluid's live particles into positions, velocities, life, densities and
-// ids when a step completes (fetchResults, on the thread that completes it). The render
-// thread copies positions and life into the render copies while no step is completing and
-// draws only from the copies. Every buffer is allocated once, at capacity, 16-byte aligned
-// and zeroed, and freed with the fluid.
+// particles (ParticleFluid; the particle buffers and their render copy are FluidParticles).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "physics/aligned_buffer.h"
+#include "physics/fluid_particles.h"
 #include "platform/physx/nx_physics.h"
 
 namespace plashwerk {
-
-/// Floats per particle record of positions, velocities and life (x, y, z / life, -, -).
-inline constexpr uint32_t kFloatsPerParticle = 3;
-inline constexpr uint32_t kParticleRecordBytes = kFloatsPerParticle * sizeof(float);
 
 struct ParticleFluid {
     NxFluid* fluid = nullptr;
     std::unique_ptr<NxFluidEmitter*[]> emitters;  ///< emitter_count slots; null: not created
     uint32_t emitter_count = 0;
 
-    /// Point-draw arrays, 4 floats per particle, made by the renderer at first use.
-    AlignedBuffer<float> point_positions;
-    AlignedBuffer<float> point_colors;
+    uint32_t emission_rate = 0;  ///< particles per second of each emitter
+    float lifetime = 0.0f;       ///< seconds a particle lives
 
-    uint32_t particle_count = 0;  ///< written by the SDK: live particles of the last step
-    uint32_t max_particles = 0;   ///< capacity of every buffer
-    uint32_t emission_rate = 0;   ///< particles per second of each emitter
-    float lifetime = 0.0f;        ///< seconds a particle lives
-
-    // SDK write buffers.
-    AlignedBuffer<float> positions;   ///< x, y, z per particle; 12-byte stride
-    AlignedBuffer<float> life;        ///< remaining life in the first float of 3; 12-byte stride
-    AlignedBuffer<float> velocities;  ///< 12-byte stride
-    AlignedBuffer<float> densities;   ///< 4-byte stride
-    AlignedBuffer<uint32_t> ids;      ///< 4-byte stride
-
-    // Copies for the renderer (render thread only).
-    AlignedBuffer<float> render_positions;
-    AlignedBuffer<float> render_life;
-    uint32_t render_count = 0;  ///< particles in the render copies
-    bool render_dirty = false;  ///< set by the copy, cleared by the particle draws
-
-    /// Allocates every SDK buffer and render copy for capacity particles and zeroes the
-    /// count. False (with nothing allocated) when the memory cannot be had or capacity is 0.
-    bool allocateBuffers(uint32_t capacity);
-    void freeBuffers();
-
-    /// Allocates the point-draw arrays once; true when they exist.
-    bool allocatePointArrays();
-
-    /// Where the SDK writes this fluid's particles: the count and the five buffers with
-    /// their strides.
-    NxParticleData particleWriteData();
-
-    /// Copies the live particles' positions and life into the render copies as flat blocks
-    /// and marks them dirty. Call only while no step of this fluid is completing.
-    void copyForRender();
+    FluidParticles particles;  ///< the SDK's write buffers and the render copy
 };
 
 struct FluidSimulation {

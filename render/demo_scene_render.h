@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "physics/aligned_buffer.h"
 #include "render/free_camera.h"
 
 namespace Vantorr_nsp {
@@ -39,7 +40,9 @@ class vnTexture;
 namespace plashwerk {
 
 class DemoScenePhysics;
+struct ObstacleLayout;
 struct ParticleFluid;
+struct SceneLayout;
 struct StartupOptions;
 
 /// Particle looks (particle_type).
@@ -93,14 +96,15 @@ public:
     /// The 2048 x 2048 shadow map. False after the message when it cannot be made.
     bool createShadowTarget();
     /// The engine scene, the shaders, the cameras and light, the ground, spheres and
-    /// pillar; then hands the obstacles' numbers and the emitter-box maker to the physics
-    /// (may be null). False after the message of a failure that stops initialisation.
-    bool buildScene(DemoScenePhysics* physics);
-    /// The particle textures, logos, background quad, post-processing chain, progress bar
-    /// and font, after the fluids exist. The fluids' particles are drawn from then on.
-    bool finishScene(DemoScenePhysics* physics);
+    /// pillar where the physics' scene layout puts them (the default layout without
+    /// physics). False after the message of a failure that stops initialisation.
+    bool buildScene(const DemoScenePhysics* physics);
+    /// After the fluids exist: the emitter boxes of the physics' scene layout, the particle
+    /// textures, logos, background quad, post-processing chain, progress bar and font. The
+    /// physics' fluids are drawn from then on.
+    bool finishScene(const DemoScenePhysics* physics);
     /// The fluids whose particles are drawn (finishScene takes them from the physics).
-    void setParticleFluids(std::vector<ParticleFluid*> fluids);
+    void setParticleFluids(std::vector<const ParticleFluid*> fluids);
     /// Frees everything made here, in reverse order, with the render window current:
     /// render targets, font, engine scene, and the camera, light, material, shader and
     /// texture managers. Safe when nothing was made.
@@ -172,8 +176,8 @@ private:
     bool createSceneShaders();
     bool createParticleShaders();
     void createCameraAndLight();
-    bool createMeshes(DemoScenePhysics* physics);
-    Vantorr_nsp::vnMesh* createEmitterBox(float x, float y, float z);
+    bool createMeshes(const ObstacleLayout& obstacles);
+    void createEmitterBoxes(const SceneLayout& layout);
     bool loadParticleTextures();
     void createLogos();
     void createBackgroundQuad();
@@ -184,13 +188,21 @@ private:
     void drawLightingPasses(const FrameInput& input);
     void drawShadowMap(Vantorr_nsp::vnLight* light, bool smiley);
     void drawSmileyParticles(int pass);
-    void drawPointParticles(ParticleFluid& fluid, size_t index, bool lava);
+    void drawPointParticles(const ParticleFluid& fluid, size_t index, bool lava);
     void drawPostProcessing(float scene_time);
     void drawBackgroundQuad(float scene_time);
 
-    std::vector<ParticleFluid*> m_fluids;
-    /// Per fluid: the look its point arrays were last converted for (-1: none).
-    std::vector<int> m_converted_look;
+    /// The lava and point looks draw from four floats per particle, converted from a
+    /// fluid's render copy when a new copy arrived or the look changed. Made at first use.
+    struct PointArrays {
+        AlignedBuffer<float> positions;  ///< x, y, z, 1
+        AlignedBuffer<float> colors;     ///< r, g, b, a from the remaining life
+        int look = -1;                   ///< the look last converted for; -1: none
+        uint64_t generation = 0;         ///< the render copy last converted
+    };
+
+    std::vector<const ParticleFluid*> m_fluids;
+    std::vector<PointArrays> m_point_arrays;  ///< one per fluid
     bool m_point_parameters = true;
     std::string m_last_screenshot;
 };

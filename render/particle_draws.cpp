@@ -9,7 +9,6 @@
 #include "platform/engine/vn_gpu_shader.h"
 #include "platform/engine/vn_render_state.h"
 #include "platform/engine/vn_texture.h"
-#include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "render/demo_scene_render.h"
 #include "render/embedded_files.h"
@@ -41,14 +40,7 @@ bool DemoSceneRender::createParticleShaders() {
     if (settings.vendor_class == kVendorAmd) defines.push_back("POINT_COORD");
     std::vector<std::string> lit_defines = defines;
     if (settings.add_post_fx) lit_defines.push_back("POST_FX");
-    struct Entry {
-        const char* name;
-        const char* vertex;
-        const char* pixel;
-        const std::vector<std::string>* defines;
-        vnGpuShader** out;
-    };
-    const Entry entries[] = {
+    const ShaderTableEntry shaders[] = {
         {"ParticleShader", "shaders/particle.vert", "shaders/particle.frag", &lit_defines,
          &particle_shader},
         {"ParticleShaderAmbientPass", "shaders/particle_ambient_pass.vert",
@@ -56,18 +48,10 @@ bool DemoSceneRender::createParticleShaders() {
         {"ParticleShaderLava", "shaders/particle_lava.vert", "shaders/particle_lava.frag",
          &defines, &particle_lava_shader},
     };
+    if (!buildShaderTable(shaders)) return false;
     const float point_scale = float(settings.height) * kSqrt3;
-    for (const Entry& s : entries) {
-        vnGpuShader* shader = nullptr;
-        const ShaderBuild result = buildShader(s.name, s.vertex, s.pixel, *s.defines, shader);
-        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
-            const char* format = result == ShaderBuild::VertexError ? "Vertex Shader Error: %s"
-                                                                    : "Pixel Shader Error: %s";
-            showErrorBox(format, shader->getCompileLog());
-            logTrace(VN_TRACE_WARNING, format, shader->getCompileLog());
-            return false;
-        }
-        *s.out = shader;
+    for (const ShaderTableEntry& row : shaders) {
+        vnGpuShader* shader = *row.out;
         if (!shader) continue;
         shader->setUniform1f("pointRadius", kPointRadius);
         shader->setUniform1f("pointScale", point_scale);
@@ -113,12 +97,13 @@ void DemoSceneRender::drawSmileyParticles(int pass) {
     r->bindTexture(pass == kSmileyLitPass ? 1 : 0, smiley_texture);
     shader->bind();
     r->setPointSprites(true);
-    for (ParticleFluid* fluid : m_fluids) {
-        if (!fluid || fluid->render_count == 0) continue;
+    for (const ParticleFluid* fluid : m_fluids) {
+        if (!fluid) continue;
+        const ParticleView particles = fluid->particles.forRender();
+        if (particles.count == 0) continue;
         shader->setUniform1f("max_lifetime", fluid->lifetime);
-        r->drawPoints(int(fluid->render_count), fluid->render_positions.data(), 3,
-                      int(kParticleRecordBytes), fluid->render_life.data(), 3,
-                      int(kParticleRecordBytes));
+        r->drawPoints(int(particles.count), &particles.positions->x, 3, int(kParticleRecordBytes),
+                      &particles.life->x, 3, int(kParticleRecordBytes));
     }
     r->setPointSprites(false);
     vnGpuShader::unbind();
@@ -126,23 +111,31 @@ void DemoSceneRender::drawSmileyParticles(int pass) {
 
 // The lava and point looks draw from four-float arrays made from the render copies, only
 // when new particles arrived or the look changed.
-void DemoSceneRender::drawPointParticles(ParticleFluid& fluid, size_t index, bool lava) {
-    const uint32_t count = std::min(fluid.render_count, fluid.max_particles);
+void DemoSceneRender::drawPointParticles(const ParticleFluid& fluid, size_t index, bool lava) {
+    const ParticleView particles = fluid.particles.forRender();
+    const uint32_t count = particles.count;
     if (count == 0) return;
-    if (!fluid.allocatePointArrays()) return;
+    PointArrays& arrays = m_point_arrays[index];
+    if (arrays.positions.empty() || arrays.colors.empty()) {
+        const size_t floats = size_t{fluid.particles.capacity()} * 4;
+        if (!arrays.positions.allocate(floats) || !arrays.colors.allocate(floats)) {
+            arrays.positions.reset();
+            arrays.colors.reset();
+            return;
+        }
+    }
     const int look = lava ? kParticleLava : kParticlePoint;
-    if (fluid.render_dirty || m_converted_look[index] != look) {
-        const float* positions = fluid.render_positions.data();
-        const float* life = fluid.render_life.data();
-        float* out_positions = fluid.point_positions.data();
-        float* out_colors = fluid.point_colors.data();
+    if (particles.generation != arrays.generation || arrays.look != look) {
+        float* out_positions = arrays.positions.data();
+        float* out_colors = arrays.colors.data();
         const float inverse_lifetime = fluid.lifetime > 0.0f ? 1.0f / fluid.lifetime : 0.0f;
         for (uint32_t i = 0; i < count; ++i) {
-            const float t = life[3 * i] * inverse_lifetime;
+            const ParticleRecord& position = particles.positions[i];
+            const float t = particles.life[i].x * inverse_lifetime;
             float* p = out_positions + 4 * i;
-            p[0] = positions[3 * i];
-            p[1] = positions[3 * i + 1];
-            p[2] = positions[3 * i + 2];
+            p[0] = position.x;
+            p[1] = position.y;
+            p[2] = position.z;
             p[3] = 1.0f;
             float* c = out_colors + 4 * i;
             if (lava) {
@@ -152,8 +145,8 @@ void DemoSceneRender::drawPointParticles(ParticleFluid& fluid, size_t index, boo
                 c[0] = c[1] = c[2] = c[3] = t;
             }
         }
-        fluid.render_dirty = false;
-        m_converted_look[index] = look;
+        arrays.generation = particles.generation;
+        arrays.look = look;
     }
     vnRenderer* r = vnRenderer::getInstance();
     r->setRenderingState(VN_STATE_LIGHTING, false);
@@ -166,7 +159,7 @@ void DemoSceneRender::drawPointParticles(ParticleFluid& fluid, size_t index, boo
         r->setRenderingState(VN_STATE_TEXTURING, true);
         r->setBlendFunc(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE);
         r->setRenderingState(VN_STATE_DEPTH_WRITE, false);
-        r->drawPoints(int(count), fluid.point_positions.data(), 4, 0, fluid.point_colors.data(), 4, 0);
+        r->drawPoints(int(count), arrays.positions.data(), 4, 0, arrays.colors.data(), 4, 0);
         r->setPointSprites(false);
         vnGpuShader::unbind();
         r->setRenderingState(VN_STATE_TEXTURING, false);
@@ -176,7 +169,7 @@ void DemoSceneRender::drawPointParticles(ParticleFluid& fluid, size_t index, boo
         r->setRenderingState(VN_STATE_TEXTURING, false);
         r->setBlendFunc(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE_MINUS_SRC_ALPHA);
         r->setPointSize(kPointSize);
-        r->drawPoints(int(count), fluid.point_positions.data(), 4, 0, fluid.point_colors.data(), 4, 0);
+        r->drawPoints(int(count), arrays.positions.data(), 4, 0, arrays.colors.data(), 4, 0);
         r->setPointSize(1.0f);
     }
     r->setRenderingState(VN_STATE_BLENDING, false);

@@ -32,6 +32,9 @@ constexpr int kBackgroundSteps = 80;
 constexpr int kBackgroundStepsLight = 40;
 constexpr int kLightPresetHeight = 720;
 
+// Every pass of the bloom chain draws one full-window quad with this vertex shader.
+constexpr const char* kPostVertex = "shaders/postfx.vert";
+
 }  // namespace
 
 bool DemoSceneRender::createPostProcessing() {
@@ -61,30 +64,23 @@ bool DemoSceneRender::createPostProcessing() {
         return false;
     }
 
-    struct ShaderSpec {
-        const char* name;
-        const char* pixel;
-        int number;  // in the error messages
-        vnGpuShader** out;
+    const ShaderTableEntry shaders[] = {
+        {"PostFXShader_ExtractBloom", kPostVertex, "shaders/postfx_extract_bloom.frag", nullptr,
+         &postfx_extract_shader},
+        {"PostFXShader_Blur1", kPostVertex, "shaders/postfx_blur1.frag", nullptr,
+         &postfx_blur_shader},
+        {"PostFXShader_Bloom", kPostVertex, "shaders/postfx_bloom.frag", nullptr,
+         &postfx_bloom_shader},
     };
-    const ShaderSpec shaders[] = {
-        {"PostFXShader_ExtractBloom", "shaders/postfx_extract_bloom.frag", 1, &postfx_extract_shader},
-        {"PostFXShader_Blur1", "shaders/postfx_blur1.frag", 2, &postfx_blur_shader},
-        {"PostFXShader_Bloom", "shaders/postfx_bloom.frag", 3, &postfx_bloom_shader},
+    // The messages number the chain's shaders from 1, in the order above.
+    const auto report = [](size_t index, ShaderBuild result, vnGpuShader& shader) {
+        showErrorBox("Post-FX shader creation failed.");
+        logTrace(VN_TRACE_ERROR,
+                 result == ShaderBuild::VertexError ? "Post-FX vertex shader %d error: %s"
+                                                    : "Post-FX pixel shader %d error: %s",
+                 int(index) + 1, shader.getCompileLog());
     };
-    for (const ShaderSpec& s : shaders) {
-        vnGpuShader* shader = nullptr;
-        const ShaderBuild result = buildShader(s.name, "shaders/postfx.vert", s.pixel, {}, shader);
-        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
-            showErrorBox("Post-FX shader creation failed.");
-            logTrace(VN_TRACE_ERROR,
-                     result == ShaderBuild::VertexError ? "Post-FX vertex shader %d error: %s"
-                                                        : "Post-FX pixel shader %d error: %s",
-                     s.number, shader->getCompileLog());
-            return false;
-        }
-        *s.out = shader;
-    }
+    if (!buildShaderTable(shaders, report)) return false;
     if (postfx_extract_shader) {
         postfx_extract_shader->setUniform1i("sceneBuffer", 0);
         postfx_extract_shader->setUniform1f("brightThreshold", 0.5f);

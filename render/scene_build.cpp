@@ -15,7 +15,6 @@
 #include "platform/engine/vn_render_target.h"
 #include "platform/engine/vn_scene.h"
 #include "platform/engine/vn_texture.h"
-#include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "render/demo_scene_render.h"
 #include "render/scene_shaders.h"
@@ -33,17 +32,7 @@ constexpr float kFirstUpdate = 0.016f;  // seconds: one frame at 60 Hz
 constexpr vnColor kBackground{0.0f, 0.0f, 0.0f, 1.0f};
 constexpr vnColor kObjectColour{1.0f, 1.0f, 0.0f, 1.0f};
 
-struct SphereSpec {
-    float radius;
-    vnVector3 position;
-};
-constexpr SphereSpec kSpheres[4] = {
-    {2.0f, {5.0f, 8.5f, -0.5f}},
-    {3.0f, {2.0f, 5.0f, 8.0f}},
-    {3.0f, {6.0f, 7.0f, -6.0f}},
-    {4.0f, {-1.0f, 3.8f, 1.5f}},
-};
-constexpr vnVector3 kEmitterBoxSize{0.5f, 1.0f, 0.5f};
+constexpr vnVector3 toVector(const NxVec3& v) { return {v.x, v.y, v.z}; }
 
 // The states every scene material is drawn with.
 void sceneMaterialStates(vnMaterial& m, bool textured) {
@@ -107,7 +96,7 @@ void DemoSceneRender::reset(const RenderSettings& s) {
     font = nullptr;
     screenshot_counter = 0;
     m_fluids.clear();
-    m_converted_look.clear();
+    m_point_arrays.clear();
     m_point_parameters = true;
     m_last_screenshot.clear();
 }
@@ -122,39 +111,24 @@ bool DemoSceneRender::createShadowTarget() {
     return true;
 }
 
-bool DemoSceneRender::buildScene(DemoScenePhysics* physics) {
+bool DemoSceneRender::buildScene(const DemoScenePhysics* physics) {
     scene = vnSceneMgr::getInstance()->createScene("Main_Scene");
     scene->setBkgColor(kBackground);
     if (!createSceneShaders() || !createParticleShaders()) return false;
     createCameraAndLight();
-    return createMeshes(physics);
+    return createMeshes(physics ? physics->sceneLayout().obstacles : ObstacleLayout{});
 }
 
 // A compile error shows its box and is logged; the shader stays made, and initialisation
 // stops.
 bool DemoSceneRender::createSceneShaders() {
-    struct Entry {
-        const char* name;
-        const char* vertex;
-        const char* pixel;
-        vnGpuShader** out;
+    const ShaderTableEntry shaders[] = {
+        {"BumpMappingShader", "shaders/bump_mapping.vert", "shaders/bump_mapping.frag", nullptr,
+         &bump_shader},
+        {"AmbPassShader", "shaders/amb_pass.vert", "shaders/amb_pass.frag", nullptr,
+         &ambient_shader},
     };
-    const Entry entries[] = {
-        {"BumpMappingShader", "shaders/bump_mapping.vert", "shaders/bump_mapping.frag", &bump_shader},
-        {"AmbPassShader", "shaders/amb_pass.vert", "shaders/amb_pass.frag", &ambient_shader},
-    };
-    for (const Entry& s : entries) {
-        vnGpuShader* shader = nullptr;
-        const ShaderBuild result = buildShader(s.name, s.vertex, s.pixel, {}, shader);
-        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
-            const char* format = result == ShaderBuild::VertexError ? "Vertex Shader Error: %s"
-                                                                    : "Pixel Shader Error: %s";
-            showErrorBox(format, shader->getCompileLog());
-            logTrace(VN_TRACE_WARNING, format, shader->getCompileLog());
-            return false;
-        }
-        *s.out = shader;
-    }
+    if (!buildShaderTable(shaders)) return false;
     if (bump_shader) {
         bump_shader->setUniform1i("shadowMap", 0);
         bump_shader->setUniform1i("diffuseMap", 1);
@@ -194,7 +168,7 @@ void DemoSceneRender::createCameraAndLight() {
     scene->addLight(light);
 }
 
-bool DemoSceneRender::createMeshes(DemoScenePhysics* physics) {
+bool DemoSceneRender::createMeshes(const ObstacleLayout& obstacles) {
     Vantorr* engine = Vantorr::getInstance();
     vnTextureMgr* textures = vnTextureMgr::getInstance();
     vnMaterialMgr* materials = vnMaterialMgr::getInstance();
@@ -232,7 +206,7 @@ bool DemoSceneRender::createMeshes(DemoScenePhysics* physics) {
     plane.tiling[0] = plane.tiling[1] = 8.0f;
     ground = engine->createMesh(scene, "GroundMesh", plane);
     if (!ground) return false;
-    ground->setPosition(0.0f, 0.0f, 0.0f);
+    ground->setPosition(toVector(obstacles.ground.position));
     ground->assignMaterialToFaces(ground_material);
     // The ground receives shadows but is left out of the shadow map.
     ground->setOptionsState(VN_OPTION_CAST_SHADOWS, false);
@@ -241,13 +215,14 @@ bool DemoSceneRender::createMeshes(DemoScenePhysics* physics) {
     for (int i = 0; i < 4; ++i) {
         vnMeshDesc sphere;
         sphere.type = VN_MESH_SPHERE;
-        sphere.size = {kSpheres[i].radius, kSpheres[i].radius, kSpheres[i].radius};
+        const SphereObstacle& spec = obstacles.spheres[size_t(i)];
+        sphere.size = {spec.radius, spec.radius, spec.radius};
         sphere.segments[0] = sphere.segments[1] = 100;
         char name[32];
         std::snprintf(name, sizeof name, "Sphere%d", i + 1);
         spheres[i] = engine->createMesh(scene, name, sphere);
         if (!spheres[i]) return false;
-        spheres[i]->setPosition(kSpheres[i].position);
+        spheres[i]->setPosition(toVector(spec.position));
         spheres[i]->computeFaceNormals();
         spheres[i]->setVerticesColor(kObjectColour);
         if (box_material) spheres[i]->assignMaterialToFaces(box_material);
@@ -258,71 +233,40 @@ bool DemoSceneRender::createMeshes(DemoScenePhysics* physics) {
 
     vnMeshDesc box;
     box.type = VN_MESH_BOX;
-    box.size = {2.0f, 8.0f, 2.0f};
+    box.size = toVector(obstacles.pillar_size);
     box.segments[0] = box.segments[1] = box.segments[2] = 30;
     pillar = engine->createMesh(scene, "Pillar", box);
     if (!pillar) return false;
-    pillar->setPosition(0.0f, 4.0f, -4.0f);
+    pillar->setPosition(toVector(obstacles.pillarPosition()));
     pillar->setVerticesColor(kObjectColour);
     if (box_material) pillar->assignMaterialToFaces(box_material);
     pillar->update(kFirstUpdate);
     face_count += uint32_t(pillar->getFaceCount());
 
-    if (physics) {
-        // The collision actors take their numbers from the meshes, so the fluid meets the
-        // surfaces that are drawn.
-        ObstacleLayout& o = physics->obstacles;
-        ground->getPlaneEquation(o.ground.equation);
-        const vnVector3 gp = ground->getPosition();
-        o.ground.position = NxVec3(gp.x, gp.y, gp.z);
-        for (int i = 0; i < 4; ++i) {
-            const vnVector3 p = spheres[i]->getPosition();
-            o.spheres[size_t(i)].position = NxVec3(p.x, p.y, p.z);
-            o.spheres[size_t(i)].radius = spheres[i]->getBoundingVolume().size().x * 0.5f;
-        }
-        const vnVector3 pillar_size = pillar->getBoundingVolume().size();
-        o.pillar_size = NxVec3(pillar_size.x, pillar_size.y, pillar_size.z);
-        o.pillar_x = pillar->getPosition().x;
-        o.pillar_z = pillar->getPosition().z;
-        o.emitter_box_size = NxVec3(kEmitterBoxSize.x, kEmitterBoxSize.y, kEmitterBoxSize.z);
-        physics->make_emitter_box = [this](const NxVec3& position, const NxVec3&) {
-            EmitterBoxPlacement placement{position, NxVec3(kEmitterBoxSize.x, kEmitterBoxSize.y,
-                                                           kEmitterBoxSize.z)};
-            if (vnMesh* mesh = createEmitterBox(position.x, position.y, position.z)) {
-                const vnVector3 p = mesh->getPosition();
-                const vnVector3 s = mesh->getBoundingVolume().size();
-                placement = {NxVec3(p.x, p.y, p.z), NxVec3(s.x, s.y, s.z)};
-            }
-            return placement;
-        };
-    }
     return true;
 }
 
-vnMesh* DemoSceneRender::createEmitterBox(float x, float y, float z) {
-    vnMeshDesc box;
-    box.type = VN_MESH_BOX;
-    box.size = kEmitterBoxSize;
-    char name[32];
-    std::snprintf(name, sizeof name, "EmitterBox%zu", emitter_boxes.size() + 1);
-    vnMesh* mesh = Vantorr::getInstance()->createMesh(scene, name, box);
-    if (!mesh) return nullptr;
-    mesh->setPosition(x, y, z);
-    mesh->setVerticesColor(kObjectColour);
-    if (box_material) mesh->assignMaterialToFaces(box_material);
-    face_count += uint32_t(mesh->getFaceCount());
-    emitter_boxes.push_back(mesh);
-    return mesh;
+void DemoSceneRender::createEmitterBoxes(const SceneLayout& layout) {
+    for (const EmitterPlacement& place : layout.emitters) {
+        vnMeshDesc box;
+        box.type = VN_MESH_BOX;
+        box.size = toVector(layout.obstacles.emitter_box_size);
+        char name[32];
+        std::snprintf(name, sizeof name, "EmitterBox%zu", emitter_boxes.size() + 1);
+        vnMesh* mesh = Vantorr::getInstance()->createMesh(scene, name, box);
+        if (!mesh) continue;
+        mesh->setPosition(toVector(place.box_position));
+        mesh->setVerticesColor(kObjectColour);
+        if (box_material) mesh->assignMaterialToFaces(box_material);
+        face_count += uint32_t(mesh->getFaceCount());
+        emitter_boxes.push_back(mesh);
+    }
 }
 
-bool DemoSceneRender::finishScene(DemoScenePhysics* physics) {
+bool DemoSceneRender::finishScene(const DemoScenePhysics* physics) {
     if (physics) {
-        std::vector<ParticleFluid*> fluids;
-        for (const auto& sim : physics->fluid_simulations)
-            if (sim)
-                for (const auto& fluid : sim->fluids)
-                    if (fluid) fluids.push_back(fluid.get());
-        setParticleFluids(std::move(fluids));
+        createEmitterBoxes(physics->sceneLayout());
+        setParticleFluids(physics->particleFluids());
     }
     if (!loadParticleTextures()) return false;
     createLogos();
@@ -343,9 +287,10 @@ bool DemoSceneRender::finishScene(DemoScenePhysics* physics) {
     return true;
 }
 
-void DemoSceneRender::setParticleFluids(std::vector<ParticleFluid*> fluids) {
+void DemoSceneRender::setParticleFluids(std::vector<const ParticleFluid*> fluids) {
     m_fluids = std::move(fluids);
-    m_converted_look.assign(m_fluids.size(), -1);
+    m_point_arrays.clear();
+    m_point_arrays.resize(m_fluids.size());
 }
 
 void DemoSceneRender::release() {
@@ -377,7 +322,7 @@ void DemoSceneRender::release() {
     vnTextureMgr::getInstance()->clear();
     smiley_texture = lava_texture = nullptr;
     m_fluids.clear();
-    m_converted_look.clear();
+    m_point_arrays.clear();
 }
 
 void DemoSceneRender::update(float dt) {

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "platform/engine/vn_gpu_shader.h"
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/msgbox/message_box.h"
 #include "render/embedded_files.h"
 
 namespace plashwerk {
@@ -47,6 +49,29 @@ ShaderBuild buildShader(const char* name, const char* vertex_path, const char* p
     if (out->loadPixelShaderFromMemory(composeShaderText(pixel_path, defines).c_str()) != 0)
         return ShaderBuild::PixelError;
     return ShaderBuild::Ready;
+}
+
+void reportShaderCompileError(size_t, ShaderBuild result, vnGpuShader& shader) {
+    const char* format =
+        result == ShaderBuild::VertexError ? "Vertex Shader Error: %s" : "Pixel Shader Error: %s";
+    showErrorBox(format, shader.getCompileLog());
+    Vantorr_nsp::logTrace(Vantorr_nsp::VN_TRACE_WARNING, format, shader.getCompileLog());
+}
+
+bool buildShaderTable(std::span<const ShaderTableEntry> table, ShaderErrorReport report) {
+    static const std::vector<std::string> kNoDefines;
+    for (size_t i = 0; i < table.size(); ++i) {
+        const ShaderTableEntry& row = table[i];
+        vnGpuShader* shader = nullptr;
+        const ShaderBuild result = buildShader(row.name, row.vertex_path, row.pixel_path,
+                                               row.defines ? *row.defines : kNoDefines, shader);
+        if (result == ShaderBuild::VertexError || result == ShaderBuild::PixelError) {
+            report(i, result, *shader);
+            return false;
+        }
+        *row.out = shader;
+    }
+    return true;
 }
 
 }  // namespace plashwerk

@@ -121,14 +121,8 @@ bool DemoScene::createFluids() {
     warmup_threshold = physics->warmup_threshold;
     m_result.physx_on_gpu = g_gpu_physx_active.load();
 
-    // Each simulation becomes a lane of the physics threads; its fluids' buffers are
-    // handed over as streams. The stream records are made once here, never per frame.
-    size_t stream_count = 0;
-    for (const auto& sim : physics->fluid_simulations)
-        if (sim)
-            for (const auto& fluid : sim->fluids) stream_count += fluid ? 1 : 0;
-    m_streams.clear();
-    m_streams.reserve(stream_count);
+    // Each simulation becomes a lane of the physics threads, handing over its fluids'
+    // particles.
     m_step_targets.clear();
     std::vector<SimulationLane> lanes;
     for (const auto& sim : physics->fluid_simulations) {
@@ -136,20 +130,8 @@ bool DemoScene::createFluids() {
         SimulationLane lane;
         m_step_targets.push_back(std::make_unique<FluidStepTarget>(*sim));
         lane.target = m_step_targets.back().get();
-        for (const auto& fluid : sim->fluids) {
-            if (!fluid) continue;
-            ParticleStream s;
-            s.count = &fluid->particle_count;
-            s.positions = fluid->positions.data();
-            s.life = fluid->life.data();
-            s.render_positions = fluid->render_positions.data();
-            s.render_life = fluid->render_life.data();
-            s.capacity = fluid->max_particles;
-            s.render_count = &fluid->render_count;
-            s.render_dirty = &fluid->render_dirty;
-            m_streams.push_back(s);
-            lane.streams.push_back(&m_streams.back());
-        }
+        for (const auto& fluid : sim->fluids)
+            if (fluid) lane.fluids.push_back(&fluid->particles);
         lanes.push_back(std::move(lane));
     }
 
@@ -172,7 +154,6 @@ void DemoScene::releaseDemoScene() {
     // The threads first: nothing may step a scene that is being released.
     physics_threads.stop();
     physics_threads.init(PhysicsConfig{}, PhysicsFlags{}, {});
-    m_streams.clear();
     m_step_targets.clear();
     if (physics) {
         physics->releaseFluidSimulations();

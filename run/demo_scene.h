@@ -108,7 +108,6 @@ private:
     RunResult& m_result;
     const StartupOptions& m_settings;
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
-    std::vector<ParticleStream> m_streams;
 };
 
 }  // namespace plashwerk

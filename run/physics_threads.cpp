@@ -1,7 +1,5 @@
 #include "run/physics_threads.h"
 
-#include <cstring>
-
 #include "platform/engine/vn_trace_mgr.h"
 
 namespace plashwerk {
@@ -22,9 +20,7 @@ bool isPaused(const std::atomic<bool>* paused) {
 
 /// One completed step of every fluid of a lane, kept for a free-running hand-over.
 struct PhysicsThreads::Slot {
-    std::vector<uint32_t> counts;
-    std::vector<std::unique_ptr<float[]>> positions;
-    std::vector<std::unique_ptr<float[]>> life;
+    std::vector<ParticleCopy> fluids;
 };
 
 struct PhysicsThreads::Lane {
@@ -79,15 +75,9 @@ void PhysicsThreads::init(const PhysicsConfig& config, const PhysicsFlags& flags
         lane->counters = &m_counters[m_lanes.size()];
         if (free_running) {
             for (Slot& slot : lane->slots) {
-                const size_t n = lane->sim.streams.size();
-                slot.counts.assign(n, 0);
-                slot.positions.resize(n);
-                slot.life.resize(n);
-                for (size_t s = 0; s < n; ++s) {
-                    const size_t floats = size_t{3} * lane->sim.streams[s]->capacity;
-                    slot.positions[s] = std::make_unique<float[]>(floats);
-                    slot.life[s] = std::make_unique<float[]>(floats);
-                }
+                slot.fluids.resize(lane->sim.fluids.size());
+                for (size_t f = 0; f < slot.fluids.size(); ++f)
+                    slot.fluids[f].allocate(lane->sim.fluids[f]->capacity());
             }
         }
         m_lanes.push_back(std::move(lane));
@@ -171,28 +161,15 @@ void PhysicsThreads::handOver(bool particles_update) {
 }
 
 void PhysicsThreads::copyToRender(Lane& lane) {
-    for (ParticleStream* s : lane.sim.streams) {
-        uint32_t n = s->count ? *s->count : 0;
-        if (n > s->capacity) n = s->capacity;
-        std::memcpy(s->render_positions, s->positions, size_t{n} * 12);
-        std::memcpy(s->render_life, s->life, size_t{n} * 12);
-        *s->render_count = n;
-        *s->render_dirty = true;
-    }
+    for (FluidParticles* fluid : lane.sim.fluids) fluid->takeForRender(fluid->written());
 }
 
 bool PhysicsThreads::takeNewestStep(Lane& lane) {
     if (!(lane.ready.load(std::memory_order_acquire) & kFresh)) return false;
     lane.front = lane.ready.exchange(lane.front, std::memory_order_acq_rel) & 3;
     const Slot& slot = lane.slots[lane.front];
-    for (size_t i = 0; i < lane.sim.streams.size(); ++i) {
-        ParticleStream* s = lane.sim.streams[i];
-        const uint32_t n = slot.counts[i];
-        std::memcpy(s->render_positions, slot.positions[i].get(), size_t{n} * 12);
-        std::memcpy(s->render_life, slot.life[i].get(), size_t{n} * 12);
-        *s->render_count = n;
-        *s->render_dirty = true;
-    }
+    for (size_t i = 0; i < lane.sim.fluids.size(); ++i)
+        lane.sim.fluids[i]->takeForRender(slot.fluids[i].view());
     return true;
 }
 
@@ -201,14 +178,8 @@ bool PhysicsThreads::takeNewestStep(Lane& lane) {
 
 void PhysicsThreads::publishStep(Lane& lane) {
     Slot& slot = lane.slots[lane.back];
-    for (size_t i = 0; i < lane.sim.streams.size(); ++i) {
-        const ParticleStream* s = lane.sim.streams[i];
-        uint32_t n = s->count ? *s->count : 0;
-        if (n > s->capacity) n = s->capacity;
-        std::memcpy(slot.positions[i].get(), s->positions, size_t{n} * 12);
-        std::memcpy(slot.life[i].get(), s->life, size_t{n} * 12);
-        slot.counts[i] = n;
-    }
+    for (size_t i = 0; i < lane.sim.fluids.size(); ++i)
+        slot.fluids[i].copyFrom(lane.sim.fluids[i]->written());
     lane.back = lane.ready.exchange(lane.back | kFresh, std::memory_order_acq_rel) & 3;
 }
 
@@ -220,7 +191,7 @@ void PhysicsThreads::countStep(Lane& lane, uint32_t error_state) {
         return;
     }
     uint32_t particles = 0;
-    for (const ParticleStream* s : lane.sim.streams) particles += s->count ? *s->count : 0;
+    for (const FluidParticles* fluid : lane.sim.fluids) particles += fluid->liveCount();
     lane.particles.store(particles, std::memory_order_relaxed);
     lane.counters->sps_steps.fetch_add(1, std::memory_order_relaxed);
     lane.counters->total_steps.fetch_add(1, std::memory_order_relaxed);

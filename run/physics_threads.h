@@ -4,7 +4,6 @@
 //
 // Contents:
 //   StepTarget: one simulation's step, split where the threads hand over
-//   ParticleStream: one fluid's particle buffers and their render copies
 //   StepCounters: steps counted per simulation
 //   PhysicsThreads: the three arrangements, lock-step or free-running
 //
@@ -19,7 +18,7 @@
 // waits for it, copies the particles and signals "go". Free-running threads never wait: each
 // completed step is copied on the physics thread into a triple buffer, and the render
 // thread takes the newest whole step from it, so a copy never reads a buffer that a step is
-// writing.
+// writing. Every copy is one of the fluid's FluidParticles (physics/fluid_particles.h).
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "physics/fluid_particles.h"
 #include "platform/thread/thread_util.h"
 
 namespace plashwerk {
@@ -43,19 +43,6 @@ public:
     virtual uint32_t completeStep() = 0;
 };
 
-/// One fluid's particles: the buffers the SDK writes and the copies the renderer draws.
-/// Positions and life are 3 floats (12 bytes) per particle.
-struct ParticleStream {
-    const uint32_t* count = nullptr;  ///< particles alive, written by completeStep
-    const float* positions = nullptr;
-    const float* life = nullptr;
-    float* render_positions = nullptr;
-    float* render_life = nullptr;
-    uint32_t capacity = 0;              ///< particles every buffer holds
-    uint32_t* render_count = nullptr;   ///< particles in the render copies
-    bool* render_dirty = nullptr;       ///< set by a copy, cleared by the draw
-};
-
 /// Steps of one simulation. Incremented by the thread that completes a step, read and
 /// cleared by the render thread.
 struct StepCounters {
@@ -66,7 +53,7 @@ struct StepCounters {
 /// One simulation as the run sees it.
 struct SimulationLane {
     StepTarget* target = nullptr;
-    std::vector<ParticleStream*> streams;  ///< its fluids; a failed fluid is left out
+    std::vector<FluidParticles*> fluids;  ///< its fluids' particles; a failed fluid is left out
 };
 
 enum class PhysicsArrangement { InFrame, SingleThread, PerFluid };
@@ -95,7 +82,7 @@ public:
     PhysicsThreads& operator=(const PhysicsThreads&) = delete;
 
     /// Takes the simulations and allocates everything the arrangement needs, once. No
-    /// thread starts yet. The lanes and their streams must outlive stop().
+    /// thread starts yet. The lanes and their fluids must outlive stop().
     void init(const PhysicsConfig& config, const PhysicsFlags& flags,
               std::vector<SimulationLane> lanes);
 

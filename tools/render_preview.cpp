@@ -102,8 +102,9 @@ int main(int argc, char** argv) {
             sim->completeStep();
             for (auto& fluid : sim->fluids)
                 if (fluid) {
-                    fluid->copyForRender();
-                    particles += fluid->render_count;
+                    FluidParticles& p = fluid->particles;
+                    p.takeForRender(p.written());
+                    particles += p.forRender().count;
                 }
         }
     }

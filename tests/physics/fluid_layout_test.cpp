@@ -9,7 +9,9 @@
 #include <limits>
 
 #include "settings/startup_options.h"
+#include "physics/fluid_particles.h"
 #include "physics/physics_descriptors.h"
+#include "physics/scene_layout.h"
 
 namespace plashwerk {
 namespace {
@@ -73,6 +75,62 @@ TEST(EmitterCircle, RotationIsRxTimesRy) {
     const NxVec3 jet = emitterRotation(-1.0f, 0.0f) * NxVec3(0, 0, 1);
     EXPECT_GT(jet.y, 0.8f);
     EXPECT_GT(jet.z, 0.5f);
+}
+
+TEST(EmitterCircle, PlacementsAddTheStepUpAndStopAtTheCount) {
+    const ObstacleLayout obstacles;
+    const std::vector<EmitterPlacement> places = placeEmitters(7, 5, obstacles);
+    ASSERT_EQ(places.size(), 5u);  // the places of fluids that were not made stay empty
+    float angle = 0.0f;
+    for (const EmitterPlacement& place : places) {
+        EXPECT_EQ(place.box_position, emitterFramePosition(angle, 15.0f, 0.5f));
+        EXPECT_EQ(place.tilt.alpha, emitterTilt(angle).alpha);
+        EXPECT_EQ(place.tilt.beta, emitterTilt(angle).beta);
+        angle += emitterAngleStep(7);
+    }
+    EXPECT_TRUE(placeEmitters(0, 0, obstacles).empty());
+    EXPECT_EQ(obstacles.pillarPosition(), NxVec3(0.0f, 4.0f, -4.0f));
+}
+
+// The SDK writes through the write data; written() is what it wrote, never beyond the
+// capacity, and each copy for the renderer is a new generation.
+TEST(FluidParticles, TheRenderCopyTakesWhatTheSdkWroteAndNoMore) {
+    FluidParticles particles;
+    EXPECT_FALSE(particles.allocate(0));
+    ASSERT_TRUE(particles.allocate(4));
+    NxParticleData sdk = particles.sdkWriteData();
+    for (uint32_t i = 0; i < 4; ++i) {
+        sdk.bufferPos[3 * i] = float(i);
+        sdk.bufferLife[3 * i] = 10.0f + float(i);
+    }
+    *sdk.numParticlesPtr = 3;
+    EXPECT_EQ(particles.written().count, 3u);
+    const uint64_t first = particles.forRender().generation;
+    particles.takeForRender(particles.written());
+    ParticleView drawn = particles.forRender();
+    ASSERT_EQ(drawn.count, 3u);
+    EXPECT_EQ(drawn.positions[2].x, 2.0f);
+    EXPECT_EQ(drawn.life[2].x, 12.0f);
+    EXPECT_NE(drawn.generation, first);
+
+    *sdk.numParticlesPtr = 9;  // a count beyond the buffers is not believed
+    EXPECT_EQ(particles.liveCount(), 9u);
+    EXPECT_EQ(particles.written().count, 4u);
+    ParticleCopy staging;  // a smaller copy takes what fits
+    ASSERT_TRUE(staging.allocate(2));
+    staging.copyFrom(particles.written());
+    EXPECT_EQ(staging.view().count, 2u);
+    particles.takeForRender(staging.view());
+    drawn = particles.forRender();
+    EXPECT_EQ(drawn.count, 2u);
+    EXPECT_EQ(drawn.life[1].x, 11.0f);
+
+    *sdk.numParticlesPtr = 0;
+    particles.takeForRender(particles.written());
+    EXPECT_EQ(particles.forRender().count, 0u);
+    particles.release();
+    EXPECT_EQ(particles.capacity(), 0u);
+    EXPECT_EQ(particles.written().count, 0u);
 }
 
 TEST(EmissionRate, SharedParticleCountAndItsCapacityLimit) {

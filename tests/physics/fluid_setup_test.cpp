@@ -29,6 +29,26 @@ class FluidSetup : public test::PhysicsTest {
         options.preset_run = false;
     }
 
+    /// Physics whose SDK reports physics hardware (one processor), with the fluids made.
+    std::unique_ptr<DemoScenePhysics> withHardwareFluids() {
+        auto physics = std::make_unique<DemoScenePhysics>(options);
+        ScriptedSdk* sdk = nullptr;
+        test::useScriptedSdk(*physics, &sdk, true, 1);
+        EXPECT_TRUE(physics->startPhysics(-1, -1, -1));
+        physics->createFluidSimulations();
+        return physics;
+    }
+
+    /// Every emitter of every fluid of a simulation, in creation order.
+    static std::vector<NxFluidEmitter*> emittersOf(const FluidSimulation& simulation) {
+        std::vector<NxFluidEmitter*> emitters;
+        for (const auto& fluid : simulation.fluids)
+            if (fluid)
+                for (uint32_t e = 0; e < fluid->emitter_count; ++e)
+                    emitters.push_back(fluid->emitters[e]);
+        return emitters;
+    }
+
     /// The kinematic frame boxes of a scene, in creation order.
     static std::vector<NxActor*> framesOf(NxScene& scene) {
         std::vector<NxActor*> frames;
@@ -52,12 +72,18 @@ TEST_F(FluidSetup, SoftwareLayoutGivesEachEmitterItsOwnSceneAndObstacles) {
         ASSERT_EQ(simulation.fluids.size(), 1u);
         ParticleFluid& fluid = *simulation.fluids[0];
         ASSERT_NE(fluid.fluid, nullptr);
-        EXPECT_EQ(fluid.max_particles, 65000u);
+        EXPECT_EQ(fluid.particles.capacity(), 65000u);
         EXPECT_EQ(fluid.emission_rate, 2000u);
+        const NxParticleData sdk = fluid.particles.sdkWriteData();
         for (const void* buffer :
-             {(const void*)fluid.positions.data(), (const void*)fluid.ids.data(),
-              (const void*)fluid.render_life.data()})
+             {(const void*)sdk.bufferPos, (const void*)sdk.bufferVel, (const void*)sdk.bufferLife,
+              (const void*)sdk.bufferDensity, (const void*)sdk.bufferId,
+              (const void*)fluid.particles.forRender().positions,
+              (const void*)fluid.particles.forRender().life})
             EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 16, 0u);
+        EXPECT_EQ(sdk.bufferPosByteStride, 12u);
+        EXPECT_EQ(sdk.bufferLifeByteStride, 12u);
+        EXPECT_EQ(sdk.maxParticles, 65000u);
 
         // Ground, four spheres, the pillar and this emitter's frame box, in every scene.
         NxScene& scene = *simulation.scene;
@@ -94,11 +120,8 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
     options.num_fluid_emitters = 3;
     for (bool fluid_per_emitter : {true, false}) {
         options.fluid_per_emitter = fluid_per_emitter;
-        DemoScenePhysics physics(options);
-        ScriptedSdk* sdk = nullptr;
-        test::useScriptedSdk(physics, &sdk, true, 1);
-        ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
-        physics.createFluidSimulations();
+        const std::unique_ptr<DemoScenePhysics> made = withHardwareFluids();
+        DemoScenePhysics& physics = *made;
 
         // The SDK refused the hardware scene: the software scene carries the hardware
         // layout, and its fluids do not ask for hardware either.
@@ -106,14 +129,12 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
         FluidSimulation& simulation = *physics.fluid_simulations[0];
         EXPECT_EQ(simulation.scene->getSimType(), NX_SIMULATION_SW);
         EXPECT_EQ(simulation.fluids.size(), fluid_per_emitter ? 3u : 1u);
-        std::vector<NxFluidEmitter*> emitters;
         for (const auto& fluid : simulation.fluids) {
             ASSERT_TRUE(fluid && fluid->fluid);
             EXPECT_EQ(fluid->fluid->getFlags() & NX_FF_HARDWARE, 0u);
             EXPECT_EQ(fluid->emission_rate, 2666u);  // 120000 / 3 / 15
-            for (uint32_t e = 0; e < fluid->emitter_count; ++e)
-                emitters.push_back(fluid->emitters[e]);
         }
+        const std::vector<NxFluidEmitter*> emitters = emittersOf(simulation);
         // Each emitter on its own frame box.
         const std::vector<NxActor*> frames = framesOf(*simulation.scene);
         ASSERT_EQ(frames.size(), 3u);
@@ -122,6 +143,58 @@ TEST_F(FluidSetup, HardwareLayoutPutsEverythingIntoOneScene) {
             EXPECT_EQ(emitters[e]->getFrameShape(), frames[e]->getShapes()[0]);
         // Three fluids expect 3 x 39990 particles; one fluid holds no more than 65000.
         EXPECT_EQ(physics.warmup_threshold, fluid_per_emitter ? 1199u * 90u : 650u * 90u);
+        EXPECT_EQ(log().find("[ERROR]"), std::string::npos) << log();
+    }
+}
+
+// Several emitters per fluid (hardware, several emitters per fluid) and one fluid per
+// emitter: every emitter, in creation order over all fluids, gets the next place on the
+// circle. Its frame box stands exactly there, upright, at the box's size, and the emitter
+// sits on top of it, tilted for that place.
+TEST_F(FluidSetup, EveryEmitterStandsOnItsOwnFrameBoxWhereTheCirclePutsIt) {
+    options.num_fluid_emitters = 7;  // 360 / 7: the running angle is not a whole number
+    for (bool fluid_per_emitter : {false, true}) {
+        SCOPED_TRACE(fluid_per_emitter ? "one fluid per emitter" : "one fluid, 7 emitters");
+        options.fluid_per_emitter = fluid_per_emitter;
+        const std::unique_ptr<DemoScenePhysics> made = withHardwareFluids();
+        DemoScenePhysics& physics = *made;
+        ASSERT_EQ(physics.fluid_count, 1u);
+        FluidSimulation& simulation = *physics.fluid_simulations[0];
+        for (const auto& fluid : simulation.fluids) {
+            ASSERT_TRUE(fluid && fluid->fluid);
+            EXPECT_EQ(fluid->emitter_count, fluid_per_emitter ? 1u : 7u);
+        }
+        const std::vector<NxFluidEmitter*> emitters = emittersOf(simulation);
+        const std::vector<NxActor*> frames = framesOf(*simulation.scene);
+        ASSERT_EQ(emitters.size(), 7u);
+        ASSERT_EQ(frames.size(), 7u);
+
+        // The scene layout the visible boxes are made from says the same.
+        const SceneLayout& layout = physics.sceneLayout();
+        ASSERT_EQ(layout.emitters.size(), 7u);
+
+        const float step = emitterAngleStep(7);
+        float angle = 0.0f;  // grows by one step per emitter, as the set-up adds it up
+        for (size_t e = 0; e < 7; ++e, angle += step) {
+            SCOPED_TRACE(e);
+            const NxVec3 place = emitterFramePosition(angle, 15.0f, 0.5f);
+            const NxMat34 pose = frames[e]->getGlobalPose();
+            EXPECT_EQ(pose.t, place);
+            EXPECT_EQ(layout.emitters[e].box_position, place);
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(pose.M.getColumn(c), NxMat33().getColumn(c));
+            NxShape* box = frames[e]->getShapes()[0];
+            ASSERT_NE(box->isBox(), nullptr);
+            EXPECT_EQ(box->isBox()->getDimensions(), NxVec3(0.25f, 0.5f, 0.25f));
+
+            ASSERT_NE(emitters[e], nullptr);
+            EXPECT_EQ(emitters[e]->getFrameShape(), box);
+            const EmitterTilt tilt = emitterTilt(angle);
+            const NxMat34 local = emitters[e]->getLocalPose();
+            EXPECT_EQ(local.t, NxVec3(0, 0.6f, 0));
+            const NxMat33 want = emitterRotation(tilt.alpha, tilt.beta);
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(local.M.getColumn(c), want.getColumn(c));
+            EXPECT_EQ(emitters[e]->getGlobalPose().t, place + NxVec3(0, 0.6f, 0));
+        }
         EXPECT_EQ(log().find("[ERROR]"), std::string::npos) << log();
     }
 }
@@ -151,7 +224,8 @@ TEST_F(FluidSetup, RefusedScenesAndEmittersLeaveAWorkingSmallerSetUp) {
     ParticleFluid fluid;
     EXPECT_FALSE(physics.createParticleFluid(physics.fluid_simulations[0].get(), &fluid, 70000));
     EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX: fluid creation failed."));
-    EXPECT_TRUE(fluid.positions.empty());
+    EXPECT_EQ(fluid.particles.capacity(), 0u);
+    EXPECT_EQ(fluid.particles.forRender().positions, nullptr);
     EXPECT_FALSE(physics.createFluidEmitter(physics.fluid_simulations[0]->fluids[0].get(), 1, 1.0f,
                                             framesOf(*physics.fluid_simulations[0]->scene)[0], -1,
                                             0));  // no such slot
@@ -182,17 +256,24 @@ TEST_F(FluidSetup, StepsFillTheBuffersAndTheRenderCopies) {
     for (auto& simulation : physics.fluid_simulations) {
         ParticleFluid& fluid = *simulation->fluids[0];
         // Half a second at 200 per second, none expired yet.
-        EXPECT_GT(fluid.particle_count, 50u);
-        EXPECT_LE(fluid.particle_count, 110u);
-        for (uint32_t i = 0; i < fluid.particle_count * 3; ++i)
-            ASSERT_TRUE(std::isfinite(fluid.positions[i]));
-        fluid.copyForRender();
-        EXPECT_EQ(fluid.render_count, fluid.particle_count);
-        EXPECT_TRUE(fluid.render_dirty);
-        EXPECT_EQ(0, std::memcmp(fluid.render_positions.data(), fluid.positions.data(),
-                                 fluid.particle_count * 12));
-        EXPECT_GT(fluid.render_life[0], 0.0f);
-        EXPECT_LE(fluid.render_life[0], 1.0f);
+        const ParticleView written = fluid.particles.written();
+        EXPECT_EQ(written.count, fluid.particles.liveCount());
+        EXPECT_GT(written.count, 50u);
+        EXPECT_LE(written.count, 110u);
+        for (uint32_t i = 0; i < written.count; ++i) {
+            const ParticleRecord& p = written.positions[i];
+            ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+        }
+        const uint64_t before = fluid.particles.forRender().generation;
+        fluid.particles.takeForRender(written);
+        const ParticleView drawn = fluid.particles.forRender();
+        EXPECT_EQ(drawn.count, written.count);
+        EXPECT_NE(drawn.generation, before) << "a new copy for the renderer to convert";
+        EXPECT_NE(drawn.positions, written.positions);
+        EXPECT_EQ(0, std::memcmp(drawn.positions, written.positions, written.count * 12));
+        EXPECT_EQ(0, std::memcmp(drawn.life, written.life, written.count * 12));
+        EXPECT_GT(drawn.life[0].x, 0.0f);
+        EXPECT_LE(drawn.life[0].x, 1.0f);
     }
 }
 

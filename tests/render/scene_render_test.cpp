@@ -28,20 +28,23 @@ using namespace Vantorr_nsp;
 
 constexpr float kSqrt3 = 1.7320508f;
 
-// A fluid whose render copies the test fills by hand.
+// A fluid whose particles the test writes by hand where the SDK would, then hands over
+// for drawing as the run does.
 struct HandFluid {
     ParticleFluid fluid;
+    NxParticleData sdk;
     HandFluid(uint32_t capacity, float lifetime) {
-        EXPECT_TRUE(fluid.allocateBuffers(capacity));
+        EXPECT_TRUE(fluid.particles.allocate(capacity));
+        sdk = fluid.particles.sdkWriteData();
         fluid.lifetime = lifetime;
     }
     void set(uint32_t i, const vnVector3& p, float life) {
-        fluid.render_positions[3 * i] = p.x;
-        fluid.render_positions[3 * i + 1] = p.y;
-        fluid.render_positions[3 * i + 2] = p.z;
-        fluid.render_life[3 * i] = life;
-        fluid.render_count = std::max(fluid.render_count, i + 1);
-        fluid.render_dirty = true;
+        sdk.bufferPos[3 * i] = p.x;
+        sdk.bufferPos[3 * i + 1] = p.y;
+        sdk.bufferPos[3 * i + 2] = p.z;
+        sdk.bufferLife[3 * i] = life;
+        *sdk.numParticlesPtr = std::max(*sdk.numParticlesPtr, i + 1);
+        fluid.particles.takeForRender(fluid.particles.written());
     }
 };
 
@@ -270,7 +273,6 @@ TEST_F(SceneTest, LavaParticlesAddGlowAndPointsAreSixPixelsAcross) {
     FrameInput lava;
     lava.particle_type = kParticleLava;
     frame(lava);
-    EXPECT_FALSE(hand.fluid.render_dirty) << "converted once";
     int glowing = 0;
     long red_sum = 0, green_sum = 0, blue_sum = 0;
     for (int y = 0; y < h; ++y)
@@ -517,7 +519,7 @@ TEST_F(SceneTest, AWindowOnePixelHighKeepsItsAspectAndRefusesPostProcessing) {
     EXPECT_FALSE(render.post_fx_ready);
 }
 
-TEST_F(SceneTest, ThePhysicsTakesItsObstaclesAndEmitterBoxesFromTheMeshes) {
+TEST_F(SceneTest, TheMeshesAndTheCollisionActorsStandWhereTheOneSceneLayoutPutsThem) {
     StartupOptions options;
     setDefaultStartupOptions(options);
     options.num_fluid_emitters = 4;
@@ -528,24 +530,40 @@ TEST_F(SceneTest, ThePhysicsTakesItsObstaclesAndEmitterBoxesFromTheMeshes) {
     ASSERT_TRUE(render.createShadowTarget());
     ASSERT_TRUE(physics.startPhysicsWithFallback());
     ASSERT_TRUE(render.buildScene(&physics));
-    const ObstacleLayout& o = physics.obstacles;
-    EXPECT_FLOAT_EQ(o.spheres[3].radius, 4.0f);
-    EXPECT_FLOAT_EQ(o.spheres[1].position.z, 8.0f);
-    EXPECT_NEAR(o.pillar_size.y, 8.0f, 1e-5f);
-    EXPECT_FLOAT_EQ(o.pillar_z, -4.0f);
-    EXPECT_FLOAT_EQ(o.ground.equation[1], 1.0f);
+    const SceneLayout& layout = physics.sceneLayout();
+    auto same = [](const vnVector3& a, const NxVec3& b) {
+        return a.x == b.x && a.y == b.y && a.z == b.z;
+    };
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(same(render.spheres[i]->getPosition(), layout.obstacles.spheres[i].position));
+        EXPECT_FLOAT_EQ(render.spheres[i]->getBoundingVolume().size().x * 0.5f,
+                        layout.obstacles.spheres[i].radius);
+    }
+    EXPECT_FLOAT_EQ(layout.obstacles.spheres[3].radius, 4.0f);
+    EXPECT_TRUE(same(render.pillar->getPosition(), layout.obstacles.pillarPosition()));
+    EXPECT_NEAR(render.pillar->getBoundingVolume().size().y, 8.0f, 1e-5f);
+    float ground[4];
+    ASSERT_TRUE(render.ground->getPlaneEquation(ground));
+    EXPECT_FLOAT_EQ(ground[1], layout.obstacles.ground.equation[1]);
+    EXPECT_FLOAT_EQ(ground[3], layout.obstacles.ground.equation[3]);
 
     const uint32_t faces_before = render.face_count;
     physics.createFluidSimulations();
+    ASSERT_EQ(layout.emitters.size(), 4u);
+    ASSERT_TRUE(render.finishScene(&physics));
     ASSERT_EQ(render.emitter_boxes.size(), 4u);
-    for (vnMesh* box : render.emitter_boxes) {
-        const vnVector3 p = box->getPosition();
+    for (size_t e = 0; e < 4; ++e) {
+        // One scene per emitter here: its kinematic actor is the emitter's frame box.
+        NxScene& scene = *physics.fluid_simulations[e]->scene;
+        NxActor* frame = scene.getActors()[scene.getNbActors() - 1];
+        ASSERT_TRUE(frame->readBodyFlag(NX_BF_KINEMATIC));
+        const vnVector3 p = render.emitter_boxes[e]->getPosition();
+        EXPECT_TRUE(same(p, layout.emitters[e].box_position)) << e;
+        EXPECT_TRUE(same(p, frame->getGlobalPosition())) << e;
         EXPECT_NEAR(std::hypot(p.x, p.z), 15.0f, 1e-4f);
-        EXPECT_FLOAT_EQ(p.y, 0.5f);
-        EXPECT_EQ(box->getMaterial(), render.box_material);
+        EXPECT_EQ(render.emitter_boxes[e]->getMaterial(), render.box_material);
     }
     EXPECT_EQ(render.face_count, faces_before + 4 * 12);
-    ASSERT_TRUE(render.finishScene(&physics));
 
     // A few steps fill the fluids; their particles are drawn.
     for (int step = 0; step < 30; ++step)
@@ -553,7 +571,7 @@ TEST_F(SceneTest, ThePhysicsTakesItsObstaclesAndEmitterBoxesFromTheMeshes) {
             sim->startStep();
             sim->completeStep();
             for (auto& fluid : sim->fluids)
-                if (fluid) fluid->copyForRender();
+                if (fluid) fluid->particles.takeForRender(fluid->particles.written());
         }
     EXPECT_GT(physics.particleTotal(), 0u);
     render.main_camera->setViewParams({0.0f, 25.0f, 25.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f});

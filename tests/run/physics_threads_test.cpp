@@ -18,11 +18,15 @@ namespace {
 
 constexpr uint32_t kParticles = 512;
 
-// A simulation whose step writes its step number into every particle, with a pause in the
-// middle of the write so that a copy racing with it would see two different numbers.
+// A simulation whose step writes its step number into every particle of its fluid, through
+// the fluid's write data as the SDK does, with a pause in the middle of the write so that a
+// copy racing with it would see two different numbers.
 class FakeStep final : public StepTarget {
 public:
-    FakeStep() : positions(3 * kParticles), life(3 * kParticles) {}
+    explicit FakeStep(FluidParticles& particles) {
+        EXPECT_TRUE(particles.allocate(kParticles));
+        sdk = particles.sdkWriteData();
+    }
 
     void startStep() override {
         started.fetch_add(1);
@@ -32,8 +36,8 @@ public:
         completed.fetch_add(1);
         const float value = static_cast<float>(step);
         for (uint32_t i = 0; i < 3 * kParticles; ++i) {
-            positions[i] = value;
-            life[i] = value;
+            sdk.bufferPos[i] = value;
+            sdk.bufferLife[i] = value;
             if (i == 3 * kParticles / 2) {
                 std::this_thread::yield();
                 if (step == hold_step.load()) {
@@ -42,12 +46,11 @@ public:
                 }
             }
         }
-        count = kParticles - (step % 7);  // the live count changes from step to step
+        *sdk.numParticlesPtr = kParticles - (step % 7);  // the live count changes per step
         return fail_every != 0 && step % fail_every == 0 ? 7u : 0u;
     }
 
-    std::vector<float> positions, life;
-    uint32_t count = 0;
+    NxParticleData sdk;
     uint32_t step = 0;
     uint32_t fail_every = 0;
     std::atomic<int> started{0};
@@ -60,30 +63,22 @@ public:
 };
 
 struct Fluid {
-    FakeStep sim;
-    std::vector<float> render_positions = std::vector<float>(3 * kParticles);
-    std::vector<float> render_life = std::vector<float>(3 * kParticles);
-    ParticleStream stream;
-    uint32_t render_count = 0;
-    bool render_dirty = false;
+    FluidParticles particles;
+    FakeStep sim{particles};
 
-    Fluid() {
-        stream.count = &sim.count;
-        stream.positions = sim.positions.data();
-        stream.life = sim.life.data();
-        stream.render_positions = render_positions.data();
-        stream.render_life = render_life.data();
-        stream.capacity = kParticles;
-        stream.render_count = &render_count;
-        stream.render_dirty = &render_dirty;
-    }
     // True when the render copy holds one step only.
     bool copyIsWhole() const {
-        const uint32_t n = render_count;
-        for (uint32_t i = 0; i < 3 * n; ++i)
-            if (render_positions[i] != render_positions[0] || render_life[i] != render_positions[0])
+        const ParticleView drawn = particles.forRender();
+        for (uint32_t i = 0; i < drawn.count; ++i) {
+            const float first = drawn.positions[0].x;
+            const ParticleRecord& p = drawn.positions[i];
+            const ParticleRecord& l = drawn.life[i];
+            if (p.x != first || p.y != first || p.z != first || l.x != first || l.y != first ||
+                l.z != first)
                 return false;
-        return n == 0 || n == kParticles - (static_cast<uint32_t>(render_positions[0]) % 7);
+        }
+        return drawn.count == 0 ||
+               drawn.count == kParticles - (static_cast<uint32_t>(drawn.positions[0].x) % 7);
     }
 };
 
@@ -95,7 +90,7 @@ protected:
         std::vector<SimulationLane> lanes(fluids.size());
         for (size_t i = 0; i < fluids.size(); ++i) {
             lanes[i].target = &fluids[i].sim;
-            lanes[i].streams = {&fluids[i].stream};
+            lanes[i].fluids = {&fluids[i].particles};
         }
         flags.paused = &paused;
         flags.crash_detected = &crash;
@@ -155,8 +150,8 @@ TEST_P(Arrangements, StepsAreCountedAndHandedOverWhole) {
         } else {
             EXPECT_GT(done, 0);
         }
-        EXPECT_GT(fluids[i].render_count, 0u);
-        EXPECT_TRUE(fluids[i].render_dirty);
+        EXPECT_GT(fluids[i].particles.forRender().count, 0u);
+        EXPECT_GT(fluids[i].particles.forRender().generation, 0u);
     }
     EXPECT_FALSE(crash.load());
 }
@@ -274,7 +269,7 @@ TEST_P(Arrangements, ASecondRunOnTheSameObjectStartsWithoutTheFirstOnesEvents) {
         std::vector<SimulationLane> lanes(fluids.size());
         for (size_t i = 0; i < fluids.size(); ++i) {
             lanes[i].target = &fluids[i].sim;
-            lanes[i].streams = {&fluids[i].stream};
+            lanes[i].fluids = {&fluids[i].particles};
         }
         threads.init(config, flags, std::move(lanes));
     }
@@ -324,7 +319,7 @@ TEST(PhysicsThreads, AStepStartedBeforeAPauseIsStillCompleted) {
     flags.paused = &paused;
     std::vector<SimulationLane> lanes(1);
     lanes[0].target = &fluid.sim;
-    lanes[0].streams = {&fluid.stream};
+    lanes[0].fluids = {&fluid.particles};
     threads.init(PhysicsConfig{}, flags, std::move(lanes));
     threads.kickOff();
     paused = true;
