@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "app/application.h"
 #include "app/main_window.h"
-#include "settings/startup_options.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/gl/render_context.h"

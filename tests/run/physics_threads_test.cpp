@@ -237,7 +237,7 @@ TEST_P(Arrangements, PauseAndResumeWhileAThreadWaitsForItsGoSignal) {
     threads.stop();
     for (const Fluid& f : fluids) {
         EXPECT_EQ(f.sim.started.load(), f.sim.completed.load());
-        EXPECT_GT(f.render_count, 0u);
+        EXPECT_GT(f.particles.forRender().count, 0u);
     }
     EXPECT_FALSE(crash.load());
 }
