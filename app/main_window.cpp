@@ -263,7 +263,7 @@ bool createMainWindowAndStartRun() {
     run.requested_height = height;
 
     window::WindowDesc desc;
-    desc.title = "Plashwerk";
+    desc.title = kAppName;
     desc.width = width;
     desc.height = height;
     desc.samples = run.msaa;

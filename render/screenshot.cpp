@@ -4,6 +4,7 @@
 
 #include "platform/engine/vn_camera.h"
 #include "platform/engine/vn_scene.h"
+#include "platform/program/program_info.h"
 #include "render/demo_scene_render.h"
 
 namespace plashwerk {
@@ -28,7 +29,7 @@ bool DemoSceneRender::takeScreenshot() {
     // Names already taken are skipped; the counter goes on from the free one.
     while (fileExists(name)) {
         ++screenshot_counter;
-        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", "Plashwerk", screenshot_counter);
+        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", kAppName, screenshot_counter);
     }
     const bool written = camera->makeScreenShot(name);
     ++screenshot_counter;

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/engine/vn_trace_mgr.h"
+#include "platform/program/program_info.h"
 
 namespace plashwerk {
 
@@ -115,7 +116,7 @@ void finishBenchmark(RunState& run, const FpsSpsCounters& c, std::span<StepCount
 void formatResultsTexts(const ResultsInputs& in, RunResult& r, ResultsTexts& out) {
     const char* where = r.physx_on_gpu ? "GPU PhysX" : "CPU PhysX";
     std::snprintf(out.title, sizeof out.title, "Quorvex %s v%d.%d.%d - PhysX benchmark",
-                  "Plashwerk", 1, 5, 4);
+                  kAppName, kVersionMajor, kVersionMinor, kVersionBugfix);
     if (in.preset_run) {
         std::snprintf(out.score, sizeof out.score, "SCORE: %d points, %d FPS (%s)",
                       r.global_score, r.fps_avg, where);

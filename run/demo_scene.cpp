@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/program/program_info.h"
 #include "settings/startup_options.h"
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/pyrolex.h"
@@ -75,7 +76,7 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
 
     render_window = engine->createRenderWindow(window, w, h, 32, 32, 0, m_run.msaa, 2, 0, 1);
     if (!render_window || !renderer) {
-        showErrorBox("Could not create a render window. %s startup failed.", "Plashwerk");
+        showErrorBox("Could not create a render window. %s startup failed.", kAppName);
         return false;
     }
     engine->setCurrentRenderWindow(render_window);
@@ -91,7 +92,7 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
             "NVIDIA Geforce 6 and higher (with the latest Forceware drivers)\n\r"
             "or ATI Radeon X1000 and higher (with the latest Catalyst drivers) are good "
             "choice!",
-            "Plashwerk");
+            kAppName);
         return false;
     }
     gl_major = caps->getOpenGLMajorVersion();
@@ -226,8 +227,9 @@ void DemoScene::frame(float frame_dt) {
     }
 
     if (benchmark && run.warmup_over) {
-        // The bar grows by the window's width over the run. 999.99994 (0x4479FFFF) is the
-        // float the bar has always been computed with, just under 1000.
+        // The bar grows by the window's width over the run. The factor is the float just
+        // under 1000 (999.99994, 0x4479FFFF), not 1000 itself: the bar's length in every
+        // frame depends on it to the last bit.
         const float step = (999.99994f / static_cast<float>(run.time_limit_ms)) *
                            static_cast<float>(width) * frame_dt;
         progress_bar_right += step;

@@ -95,8 +95,8 @@ public:
     void kickOff();
     /// Frame, after presenting. In-frame: completes and counts every step unless paused.
     void complete();
-    /// Frame, last: copies the particles of completed steps into the render copies (frame
-    /// step 14), fenced as the arrangement requires. Skipped while paused or while particle
+    /// Frame, last: copies the particles of completed steps into the render copies, fenced
+    /// as the arrangement requires. Skipped while paused or while particle
     /// updates are off.
     void handOver(bool particles_update);
 

@@ -8,6 +8,7 @@
 #include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
+#include "platform/program/program_info.h"
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
 #include "run/counters.h"
@@ -23,7 +24,7 @@ std::atomic<uint32_t> g_render_thread_id{0};
 void setTitle(window::Window* w, const RunState& run, const char* format, int fps = 0) {
     if (!w || run.fullscreen) return;
     char title[128];
-    std::snprintf(title, sizeof title, format, "Plashwerk", fps);
+    std::snprintf(title, sizeof title, format, kAppName, fps);
     w->setTitle(title);
 }
 
