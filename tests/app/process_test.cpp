@@ -10,18 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using plashwerk::test::slurp;
 
 bool exists(const std::string& path) {
     struct stat info {};
