@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds every target with AddressSanitizer and UndefinedBehavior-
 # Sanitizer (clang, warnings as errors, fuzz targets included) and runs the whole suite.
-# The threaded run code is first checked once more under ThreadSanitizer.
+# Before that: the layering and formatting checks, and the threaded code under
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 scripts/check-layers.sh
+scripts/check-format.sh
 
-# ThreadSanitizer: the physics threads and counters (tests that do not load Mesa, whose
-# uninstrumented worker threads TSan cannot see through).
+# ThreadSanitizer over every test program that starts threads: the physics threads and
+# counters, the physics SDK's worker pool, the fluids on it, the GPU monitor and the trace
+# log. (Tests that draw through Mesa stay out: TSan cannot see into its uninstrumented
+# worker threads.)
+tsan_tests=(run/test_run platform/physx/test_platform_physx physics/test_physics_fluids
+            physics/test_physics_sdk gpumon/test_gpumon platform/test_platform)
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPLASHWERK_WERROR=ON \
       -DPLASHWERK_BENCH=OFF -DCMAKE_C_FLAGS=-fsanitize=thread \
       -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build/tsan --target test_run
-TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/run/test_run --gtest_brief=1
+cmake --build build/tsan --target "${tsan_tests[@]##*/}"
+for t in "${tsan_tests[@]}"; do
+  TSAN_OPTIONS=halt_on_error=1 "build/tsan/tests/$t" --gtest_brief=1
+done
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
