@@ -7,8 +7,6 @@
 #include <cstring>
 
 #include "app/main_window.h"
-#include "settings/options_file.h"
-#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
@@ -18,6 +16,8 @@
 #include "platform/registry/registry.h"
 #include "platform/thread/thread_util.h"
 #include "run/run_state.h"
+#include "settings/options_file.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -153,8 +153,7 @@ int applicationEntry(const char* command_line) {
     parseCommandLine(o, command_line);
 
     if (o.display_version) {
-        showInformationBox("%s v%d.%d.%d", kAppName, kVersionMajor, kVersionMinor,
-                           kVersionBugfix);
+        showInformationBox("%s v%d.%d.%d", kAppName, kVersionMajor, kVersionMinor, kVersionBugfix);
         return kExitOk;
     }
 
@@ -199,8 +198,7 @@ int applicationEntry(const char* command_line) {
     }
 
     uint32_t physx_version = 0;
-    if (systemRegistry().readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version",
-                                   physx_version))
+    if (systemRegistry().readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", physx_version))
         g_app.physx_system_version = physx_version;
 
     handSettingsToRunState(g_run_state, o.fullscreen, o.width, o.height, o.msaa, o.run_mode,

@@ -93,7 +93,7 @@ bool isStabilityKey(int key) {
 }
 
 class MainWindowProcedure final : public window::MessageHandler {
-public:
+  public:
     long onMessage(window::Window& /*window*/, const Message& m) override {
         RunState& run = g_run_state;
         const bool benchmark = run.mode == kRunBenchmark;
@@ -205,7 +205,9 @@ void shutdownWindowSystem() {
     g_system_opened = false;
 }
 
-window::Window* mainWindow() { return g_run_window.window; }
+window::Window* mainWindow() {
+    return g_run_window.window;
+}
 
 void setStartupDialogHooks(StartupDialogHooks hooks) {
     std::lock_guard lock(g_hooks_mutex);

@@ -67,9 +67,9 @@ bool runWithoutDialog();
 
 /// What the main window asks of the startup dialog, when one is open.
 struct StartupDialogHooks {
-    std::function<bool()> exists;                     ///< the dialog is open
-    std::function<void(bool)> enable_start_button;    ///< its "Start PhysX test" button
-    std::function<void()> show_about;                 ///< the About box over the window
+    std::function<bool()> exists;                   ///< the dialog is open
+    std::function<void(bool)> enable_start_button;  ///< its "Start PhysX test" button
+    std::function<void()> show_about;               ///< the About box over the window
 };
 void setStartupDialogHooks(StartupDialogHooks hooks);
 

@@ -29,7 +29,9 @@ extern "C" void onStopSignal(int signal_number) {
 
 }  // namespace
 
-bool StopSignals::received() { return g_signals.load() > 0; }
+bool StopSignals::received() {
+    return g_signals.load() > 0;
+}
 
 StopSignals::StopSignals(std::function<void()> on_stop) : m_on_stop(std::move(on_stop)) {
     if (g_pipe[0] < 0 && pipe2(g_pipe, O_CLOEXEC) != 0) g_pipe[0] = g_pipe[1] = -1;

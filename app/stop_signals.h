@@ -9,7 +9,7 @@
 namespace plashwerk {
 
 class StopSignals {
-public:
+  public:
     /// Installs the handlers for SIGINT, SIGTERM and SIGHUP. on_stop runs on a thread of its own
     /// (not in the signal handler) after the first signal.
     explicit StopSignals(std::function<void()> on_stop);
@@ -22,7 +22,7 @@ public:
     /// A stop signal has arrived (also before this object existed).
     static bool received();
 
-private:
+  private:
     void watch();
 
     std::function<void()> m_on_stop;

@@ -23,17 +23,17 @@
 #include <string>
 #include <vector>
 
-#include "settings/startup_options.h"
 #include "physics/physics_descriptors.h"
 #include "platform/physx/nx_physics.h"
 #include "platform/physx/sph_passes.h"
+#include "settings/startup_options.h"
 
 namespace {
 
 constexpr float kStep = 0.02f;
 constexpr NxU32 kCapacity = 65000;
-constexpr NxU32 kSceneFlagsThreaded = NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD |
-                                      NX_SF_DISABLE_SCENE_MUTEX;
+constexpr NxU32 kSceneFlagsThreaded =
+    NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD | NX_SF_DISABLE_SCENE_MUTEX;
 
 struct Snapshot {
     std::vector<float> pos, vel, life;
@@ -44,7 +44,12 @@ struct FluidBuffers {
     std::vector<float> pos, vel, life, density;
     std::vector<NxU32> ids;
     NxU32 count = 0;
-    FluidBuffers() : pos(3 * kCapacity), vel(3 * kCapacity), life(3 * kCapacity), density(kCapacity), ids(kCapacity) {}
+    FluidBuffers()
+        : pos(3 * kCapacity),
+          vel(3 * kCapacity),
+          life(3 * kCapacity),
+          density(kCapacity),
+          ids(kCapacity) {}
 };
 
 // The fluid descriptor the program itself builds for a run, with these buffers attached.
@@ -127,7 +132,8 @@ NxActor* addBox(NxScene* scene, const NxVec3& pos, const NxVec3& size, bool kine
 // The obstacles of every run scene: ground, four spheres, the pillar.
 void addRunObstacles(NxScene* scene) {
     addPlane(scene, NxVec3(0, 1, 0), 0.0f);
-    const float spheres[4][4] = {{5, 8.5f, -0.5f, 2}, {2, 5, 8, 3}, {6, 7, -6, 3}, {-1, 3.8f, 1.5f, 4}};
+    const float spheres[4][4] = {
+        {5, 8.5f, -0.5f, 2}, {2, 5, 8, 3}, {6, 7, -6, 3}, {-1, 3.8f, 1.5f, 4}};
     for (const auto& s : spheres) {
         NxSphereShapeDesc sphere;
         sphere.radius = s[3];
@@ -222,8 +228,8 @@ Snapshot& settledPool(NxU32 count) {
     for (NxU32 i = 0; i < count; ++i) {
         const int x = int(i % NxU32(side)), z = int((i / NxU32(side)) % NxU32(side)),
                   y = int(i / NxU32(side * side));
-        start.pos.insert(start.pos.end(),
-                         {-kPoolHalf + s * (x + 1.5f), s * (y + 0.5f), -kPoolHalf + s * (z + 1.5f)});
+        start.pos.insert(start.pos.end(), {-kPoolHalf + s * (x + 1.5f), s * (y + 0.5f),
+                                           -kPoolHalf + s * (z + 1.5f)});
         start.vel.insert(start.vel.end(), {0, 0, 0});
         start.life.push_back(0.0f);
     }
@@ -281,7 +287,9 @@ void reportCounters(benchmark::State& state, const std::vector<NxScene*>& scenes
     state.SetLabel(nxsdk::sphPasses().name);
 }
 
-NxU32 flagsFor(int threads) { return threads == 1 ? 0u : kSceneFlagsThreaded; }
+NxU32 flagsFor(int threads) {
+    return threads == 1 ? 0u : kSceneFlagsThreaded;
+}
 
 void SettledPool(benchmark::State& state) {
     Snapshot& snap = settledPool(NxU32(state.range(0)));
@@ -328,7 +336,12 @@ BENCHMARK(SettledPool)
     ->Args({65000, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(DefaultLayout)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DefaultLayout)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

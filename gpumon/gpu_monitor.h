@@ -54,7 +54,7 @@ struct SpikeFilterResult {
 SpikeFilterResult applySpikeFilter(float raw, float reference, bool enabled, float threshold);
 
 class GpuMonitor {
-public:
+  public:
     static constexpr uint32_t kPeriodMs = 1000;
 
     explicit GpuMonitor(Clock& clock = systemClock());
@@ -133,7 +133,7 @@ public:
     /// empty function makes every pass report GPU-Z absent.
     void setGpuzReader(std::function<bool(GpuzValues&)> reader);
 
-private:
+  private:
     // An hour of one-second samples: the history of a long run grows without reallocating.
     static constexpr size_t kHistoryReserve = 3600;
 

@@ -18,7 +18,7 @@ namespace plashwerk {
 /// A number shared between threads without a lock; reads and writes like a plain field.
 template <typename T>
 class Relaxed {
-public:
+  public:
     static_assert(std::atomic<T>::is_always_lock_free);
     Relaxed(T value = T{}) : m_value(value) {}
     Relaxed(const Relaxed&) = delete;
@@ -30,7 +30,7 @@ public:
     operator T() const { return m_value.load(std::memory_order_relaxed); }
     T get() const { return m_value.load(std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<T> m_value;
 };
 
@@ -89,7 +89,7 @@ struct GpuStatus {
     Relaxed<float> power_target;  ///< % of TDP
     Relaxed<bool> record_history;
 
-private:
+  private:
     friend class GpuMonitor;
     mutable std::mutex m_history_mutex;
     std::vector<TemperatureSample> m_temperature_history;  ///< oldest first

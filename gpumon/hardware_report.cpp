@@ -1,13 +1,14 @@
 // The hardware report written while the GPU table is built, and the startup dialog's
 // information text.
 
+#include "gpumon/hardware_report.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "gpumon/hardware_report.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vn_trace_mgr.h"

@@ -32,7 +32,7 @@ struct SystemInfo {
 };
 
 class HardwareReport {
-public:
+  public:
     /// Clears and refills the system texts from the GPU library and writes the system
     /// section, ending with "Found %d GPUs."; returns that GPU count.
     int writeSystemSection(int num_cpu_cores);
@@ -51,7 +51,7 @@ public:
     /// The startup dialog's information box; empty when it closes.
     void setInfoTextSink(std::function<void(const char*)> sink);
 
-private:
+  private:
     SystemInfo m_system_info;
 
     mutable std::mutex m_info_mutex;

@@ -19,7 +19,6 @@ void formatLine(char* out, size_t size, const char* format, ...) {
     va_end(args);
 }
 
-
 }  // namespace
 
 MonitoringLogs::~MonitoringLogs() {
@@ -81,17 +80,16 @@ void MonitoringLogs::writeXml(int gpu, const GpuStatus& s, const LogContext& con
                "msaa=\"%d\" core_clock=\"%.1f\" memory_clock=\"%.1f\"/>",
                gpu + 1, s.name, static_cast<double>(s.celsius.get()), static_cast<double>(tf),
                static_cast<double>(s.gpu_load.get()), static_cast<double>(s.gpu_power.get()),
-               context.fps, static_cast<double>(context.seconds),
-               static_cast<double>(s.vddc.get()), context.requested_width,
-               context.requested_height, context.msaa_samples, static_cast<double>(core),
-               static_cast<double>(memory));
+               context.fps, static_cast<double>(context.seconds), static_cast<double>(s.vddc.get()),
+               context.requested_width, context.requested_height, context.msaa_samples,
+               static_cast<double>(core), static_cast<double>(memory));
     std::fputs(line, m_xml);
     std::fputs("\n", m_xml);
     std::fflush(m_xml);
 }
 
-void MonitoringLogs::writeCsv(const GpuStatus& s, const LogContext& context, float tf,
-                              float core, float memory) {
+void MonitoringLogs::writeCsv(const GpuStatus& s, const LogContext& context, float tf, float core,
+                              float memory) {
     const std::string path = m_folder + kMonitoringCsvFile;
     if (access(path.c_str(), F_OK) != 0) {
         if (std::FILE* header = std::fopen(path.c_str(), "w")) {

@@ -28,12 +28,12 @@ struct LogContext {
     int requested_width = 0, requested_height = 0;  ///< the requested window size
     int client_width = 0, client_height = 0;        ///< the window's client area
     int msaa_samples = 0;
-    float seconds = 0;       ///< monitoring seconds
+    float seconds = 0;        ///< monitoring seconds
     const char* driver = "";  ///< the hardware report's driver text
 };
 
 class MonitoringLogs {
-public:
+  public:
     MonitoringLogs() = default;
     /// Closes an open XML log without its closing tag, as a program that ends without
     /// stopping the monitor leaves it.
@@ -48,7 +48,7 @@ public:
     /// Ends the XML log with its closing tag and closes it for good.
     void close();
 
-private:
+  private:
     void writeXml(int gpu, const GpuStatus& s, const LogContext& context, float tf, float core,
                   float memory);
     void writeCsv(const GpuStatus& s, const LogContext& context, float tf, float core,

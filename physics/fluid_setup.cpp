@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_layout.h"
 #include "physics/physics_descriptors.h"
 #include "platform/engine/vn_trace_mgr.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -85,9 +85,9 @@ void DemoScenePhysics::createEmittersOf(FluidSimulation& simulation, uint32_t to
         float expected_in_fluid = 0.0f;
         for (uint32_t e = 0; e < fluid->emitter_count; ++e) {
             const EmitterPlacement& place = m_layout.emitters[next_placement++];
-            NxActor* frame = createBoxActor(simulation.scene, place.box_position,
-                                            m_layout.obstacles.emitter_box_size, kObstacleDensity,
-                                            true);
+            NxActor* frame =
+                createBoxActor(simulation.scene, place.box_position,
+                               m_layout.obstacles.emitter_box_size, kObstacleDensity, true);
             if (createFluidEmitter(fluid.get(), e, lifetime, frame, place.tilt.alpha,
                                    place.tilt.beta)) {
                 // Only emitters that exist fill the fluid; counting a missing one would set

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "settings/startup_options.h"
 #include "physics/fluid_layout.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 

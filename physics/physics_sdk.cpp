@@ -3,11 +3,11 @@
 
 #include <mutex>
 
-#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/physics_descriptors.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 

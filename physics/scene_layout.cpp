@@ -9,9 +9,9 @@ std::vector<EmitterPlacement> placeEmitters(uint32_t total_emitters, uint32_t co
     const float step = emitterAngleStep(total_emitters);
     float angle = 0.0f;
     for (uint32_t e = 0; e < count; ++e) {
-        placements.push_back({emitterFramePosition(angle, obstacles.emitter_circle_radius,
-                                                   obstacles.emitter_box_y),
-                              emitterTilt(angle)});
+        placements.push_back(
+            {emitterFramePosition(angle, obstacles.emitter_circle_radius, obstacles.emitter_box_y),
+             emitterTilt(angle)});
         angle += step;
     }
     return placements;

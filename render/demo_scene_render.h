@@ -52,9 +52,9 @@ enum ParticleLook { kParticlePoint = 0, kParticleLava = 1, kParticleSmiley = 2 }
 enum SmileyPass { kSmileyLitPass = 1, kSmileyAmbientPass = 2, kSmileyShadowPass = 3 };
 
 struct RenderSettings {
-    int width = 0;   ///< window client size, pixels
+    int width = 0;  ///< window client size, pixels
     int height = 0;
-    int msaa = 0;    ///< samples asked for; multisampling is switched on from 1
+    int msaa = 0;            ///< samples asked for; multisampling is switched on from 1
     bool benchmark = false;  ///< benchmark mode: the progress bar is made
     bool add_post_fx = false;
     bool increase_graphx_workload = false;
@@ -84,7 +84,7 @@ struct FrameInput {
 };
 
 class DemoSceneRender {
-public:
+  public:
     DemoSceneRender();
     ~DemoSceneRender();
     DemoSceneRender(const DemoSceneRender&) = delete;
@@ -170,7 +170,7 @@ public:
 
     uint32_t screenshot_counter = 0;
 
-private:
+  private:
     // Construction steps (scene_build.cpp, particle_draws.cpp, post_processing.cpp,
     // hud_overlays.cpp).
     bool createSceneShaders();

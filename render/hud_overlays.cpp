@@ -18,12 +18,12 @@ using namespace Vantorr_nsp;
 namespace {
 
 // A textured quad drawn with its own material; null when the picture cannot be loaded.
-vnQuad* makeLogo(const char* texture_name, const char* image, float width, float height,
-                 float x, float y, int blend_src, int blend_dst) {
+vnQuad* makeLogo(const char* texture_name, const char* image, float width, float height, float x,
+                 float y, int blend_src, int blend_dst) {
     const EmbeddedFile* file = findEmbeddedFile(image);
-    vnTexture* t = file ? vnTextureMgr::getInstance()->createTexture2D(texture_name, file->data,
-                                                                       file->size)
-                        : nullptr;
+    vnTexture* t =
+        file ? vnTextureMgr::getInstance()->createTexture2D(texture_name, file->data, file->size)
+             : nullptr;
     if (!t) return nullptr;
     vnQuad* quad = Vantorr::getInstance()->createHud(texture_name, width, height);
     if (!quad) return nullptr;

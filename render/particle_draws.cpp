@@ -45,8 +45,8 @@ bool DemoSceneRender::createParticleShaders() {
          &particle_shader},
         {"ParticleShaderAmbientPass", "shaders/particle_ambient_pass.vert",
          "shaders/particle_ambient_pass.frag", &defines, &particle_ambient_shader},
-        {"ParticleShaderLava", "shaders/particle_lava.vert", "shaders/particle_lava.frag",
-         &defines, &particle_lava_shader},
+        {"ParticleShaderLava", "shaders/particle_lava.vert", "shaders/particle_lava.frag", &defines,
+         &particle_lava_shader},
     };
     if (!buildShaderTable(shaders)) return false;
     const float point_scale = float(settings.height) * kSqrt3;
@@ -75,7 +75,8 @@ bool DemoSceneRender::loadParticleTextures() {
         return false;
     }
     const EmbeddedFile* glow = findEmbeddedFile("images/particletex.jpg");
-    lava_texture = glow ? textures->createTexture2D("particletex", glow->data, glow->size) : nullptr;
+    lava_texture =
+        glow ? textures->createTexture2D("particletex", glow->data, glow->size) : nullptr;
     if (!lava_texture) {
         showErrorBox("could not load lava particle texture!");
         return false;

@@ -50,10 +50,9 @@ bool DemoSceneRender::createPostProcessing() {
     bool all = true;
     for (int i = 0; i < kPostTargets; ++i) {
         post_targets[i] = std::make_unique<vnRenderTarget>();
-        if (post_targets[i]->createColorTarget(targets[i].name, w / targets[i].divisor,
-                                               h / targets[i].divisor, kTargetPixelFormat,
-                                               kTargetInternalFormat, kTargetWithDepth,
-                                               kTargetMipmaps) != 0) {
+        if (post_targets[i]->createColorTarget(
+                targets[i].name, w / targets[i].divisor, h / targets[i].divisor, kTargetPixelFormat,
+                kTargetInternalFormat, kTargetWithDepth, kTargetMipmaps) != 0) {
             post_targets[i].reset();
             all = false;
         }
@@ -92,7 +91,8 @@ bool DemoSceneRender::createPostProcessing() {
     }
     if (postfx_bloom_shader) {
         postfx_bloom_shader->setUniform1i("sceneBuffer", 0);
-        const char* luminance[] = {"luminanceTex1", "luminanceTex2", "luminanceTex3", "luminanceTex4"};
+        const char* luminance[] = {"luminanceTex1", "luminanceTex2", "luminanceTex3",
+                                   "luminanceTex4"};
         for (int i = 0; i < 4; ++i) postfx_bloom_shader->setUniform1i(luminance[i], i + 1);
         postfx_bloom_shader->setUniform1i("sceneWidth", w);
         postfx_bloom_shader->setUniform1i("sceneHeight", h);
@@ -118,16 +118,15 @@ void DemoSceneRender::createBackgroundQuad() {
     ctx->setBlendingFactors(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE_MINUS_SRC_ALPHA);
     bkg_quad->addMaterial(m);
 
-    const int steps = settings.preset_run && h == kLightPresetHeight ? kBackgroundStepsLight
-                                                                     : kBackgroundSteps;
+    const int steps =
+        settings.preset_run && h == kLightPresetHeight ? kBackgroundStepsLight : kBackgroundSteps;
     vnGpuShader* shader = nullptr;
-    const ShaderBuild result = buildShader("BkgImgShader", "shaders/bkg_img.vert",
-                                           "shaders/bkg_img.frag",
-                                           {"K " + std::to_string(steps)}, shader);
+    const ShaderBuild result =
+        buildShader("BkgImgShader", "shaders/bkg_img.vert", "shaders/bkg_img.frag",
+                    {"K " + std::to_string(steps)}, shader);
     // Without its shader the quad is drawn with its plain material.
     if (result != ShaderBuild::Ready) {
-        if (shader)
-            logTrace(VN_TRACE_WARNING, "BkgImgShader error: %s", shader->getCompileLog());
+        if (shader) logTrace(VN_TRACE_WARNING, "BkgImgShader error: %s", shader->getCompileLog());
         return;
     }
     bkg_shader = shader;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_camera.h"
@@ -18,6 +17,7 @@
 #include "platform/msgbox/message_box.h"
 #include "render/demo_scene_render.h"
 #include "render/scene_shaders.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -25,14 +25,16 @@ using namespace Vantorr_nsp;
 
 namespace {
 
-constexpr int kShadowMapSize = 2048;  // texels on each side of the shadow map
+constexpr int kShadowMapSize = 2048;    // texels on each side of the shadow map
 constexpr float kFirstUpdate = 0.016f;  // seconds: one frame at 60 Hz
 
 // Colours of the scene, (r, g, b, a).
 constexpr vnColor kBackground{0.0f, 0.0f, 0.0f, 1.0f};
 constexpr vnColor kObjectColour{1.0f, 1.0f, 0.0f, 1.0f};
 
-constexpr vnVector3 toVector(const NxVec3& v) { return {v.x, v.y, v.z}; }
+constexpr vnVector3 toVector(const NxVec3& v) {
+    return {v.x, v.y, v.z};
+}
 
 // The states every scene material is drawn with.
 void sceneMaterialStates(vnMaterial& m, bool textured) {
@@ -66,7 +68,9 @@ RenderSettings renderSettingsFor(const StartupOptions& o, int run_mode, int msaa
     return s;
 }
 
-DemoSceneRender::DemoSceneRender() { reset(RenderSettings{}); }
+DemoSceneRender::DemoSceneRender() {
+    reset(RenderSettings{});
+}
 
 DemoSceneRender::~DemoSceneRender() = default;
 
@@ -152,8 +156,8 @@ void DemoSceneRender::createCameraAndLight() {
     main_camera->setEventState(VN_EVENT_CAMERA_PROJECTION, true);
     main_camera->setEventState(VN_EVENT_CAMERA_FRUSTUM, true);
 
-    shadow_camera =
-        vnCameraMgr::getInstance()->createCameraPerspective("ShadowMapCamera", 90.0f, 1.0f, 1.0f, 2000.0f);
+    shadow_camera = vnCameraMgr::getInstance()->createCameraPerspective("ShadowMapCamera", 90.0f,
+                                                                        1.0f, 1.0f, 2000.0f);
 
     light = vnLightMgr::getInstance()->createLightPoint("Light01", 0.0f, 1000.0f, 1000.0f, 1.0f,
                                                         0.0f, 0.0f);
@@ -317,7 +321,8 @@ void DemoSceneRender::release() {
     ground_material = box_material = nullptr;
     vnGPUShaderMgr::getInstance()->clear();
     bump_shader = ambient_shader = particle_shader = particle_ambient_shader = nullptr;
-    particle_lava_shader = postfx_extract_shader = postfx_blur_shader = postfx_bloom_shader = nullptr;
+    particle_lava_shader = postfx_extract_shader = postfx_blur_shader = postfx_bloom_shader =
+        nullptr;
     bkg_shader = nullptr;
     vnTextureMgr::getInstance()->clear();
     smiley_texture = lava_texture = nullptr;

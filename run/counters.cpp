@@ -23,9 +23,13 @@ int truncateToInt(float v) {
 }
 
 // A count as the scores take it: unsigned, through double, rounded to float.
-float countAsFloat(uint32_t count) { return static_cast<float>(static_cast<double>(count)); }
+float countAsFloat(uint32_t count) {
+    return static_cast<float>(static_cast<double>(count));
+}
 
-const char* onOff(bool on) { return on ? "ON" : "OFF"; }
+const char* onOff(bool on) {
+    return on ? "ON" : "OFF";
+}
 
 std::mutex g_presenter_mutex;
 ResultsPresenter g_presenter;
@@ -115,11 +119,11 @@ void finishBenchmark(RunState& run, const FpsSpsCounters& c, std::span<StepCount
 
 void formatResultsTexts(const ResultsInputs& in, RunResult& r, ResultsTexts& out) {
     const char* where = r.physx_on_gpu ? "GPU PhysX" : "CPU PhysX";
-    std::snprintf(out.title, sizeof out.title, "Quorvex %s v%d.%d.%d - PhysX benchmark",
-                  kAppName, kVersionMajor, kVersionMinor, kVersionBugfix);
+    std::snprintf(out.title, sizeof out.title, "Quorvex %s v%d.%d.%d - PhysX benchmark", kAppName,
+                  kVersionMajor, kVersionMinor, kVersionBugfix);
     if (in.preset_run) {
-        std::snprintf(out.score, sizeof out.score, "SCORE: %d points, %d FPS (%s)",
-                      r.global_score, r.fps_avg, where);
+        std::snprintf(out.score, sizeof out.score, "SCORE: %d points, %d FPS (%s)", r.global_score,
+                      r.fps_avg, where);
         std::snprintf(out.detail, sizeof out.detail, "Duration: %d ms - FPS: min: %d, max:%d",
                       static_cast<int>(r.duration_ms), r.fps_min, r.fps_max);
     } else {
@@ -129,9 +133,8 @@ void formatResultsTexts(const ResultsInputs& in, RunResult& r, ResultsTexts& out
                       truncateToInt(r.physx_score), r.sps_avg, truncateToInt(r.graphx_score),
                       r.fps_avg);
     }
-    std::snprintf(out.emitters, sizeof out.emitters, "%d %s - Particles: %d",
-                  in.num_fluid_emitters, in.num_fluid_emitters <= 1 ? "emitter" : "emitters",
-                  in.num_particles);
+    std::snprintf(out.emitters, sizeof out.emitters, "%d %s - Particles: %d", in.num_fluid_emitters,
+                  in.num_fluid_emitters <= 1 ? "emitter" : "emitters", in.num_particles);
     std::snprintf(out.threading, sizeof out.threading,
                   "Multithreaded:%s (async:%s), CPU multicore:%s", onOff(in.multithreaded_physx),
                   onOff(!in.threads_sync), onOff(in.multicore_cpu_physx));
@@ -172,10 +175,10 @@ void showResultsDialog(RunState& run, bool display_score, const ResultsInputs& i
         if (presenter) {
             presenter(texts);
         } else {
-            const char* lines[] = {texts.score,     texts.detail,    texts.emitters,
+            const char* lines[] = {texts.score,     texts.detail,     texts.emitters,
                                    texts.threading, texts.resolution, texts.system[0],
-                                   texts.system[1], texts.system[2], texts.system[3],
-                                   texts.system[4], texts.system[5], texts.clocks};
+                                   texts.system[1], texts.system[2],  texts.system[3],
+                                   texts.system[4], texts.system[5],  texts.clocks};
             for (const char* line : lines) std::printf("%s\n", line);
             std::fflush(stdout);
         }

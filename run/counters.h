@@ -22,8 +22,7 @@ uint32_t meanTotalStepsPerFluid(std::span<StepCounters> fluids);
 /// Turns the current one-second window into the FPS and SPS samples; the first sample after
 /// the counters were unprimed restarts min/max/avg and the benchmark clock. Returns the FPS
 /// just sampled (for the window title).
-int takeOneSecondSample(RunState& run, FpsSpsCounters& counters,
-                        std::span<StepCounters> fluids);
+int takeOneSecondSample(RunState& run, FpsSpsCounters& counters, std::span<StepCounters> fluids);
 
 struct Scores {
     float graphx = 0.0f;  ///< 0.1 point per frame
@@ -38,8 +37,8 @@ Scores computeScores(uint32_t frames, int simulations, bool preset_run);
 
 /// The benchmark's end: RunResult from the counters, the scores, and the summary in the
 /// trace log.
-void finishBenchmark(RunState& run, const FpsSpsCounters& counters,
-                     std::span<StepCounters> fluids, bool preset_run, RunResult& result);
+void finishBenchmark(RunState& run, const FpsSpsCounters& counters, std::span<StepCounters> fluids,
+                     bool preset_run, RunResult& result);
 
 /// The results dialog's texts, in the dialog's order.
 struct ResultsTexts {
@@ -65,10 +64,10 @@ struct ResultsInputs {
     int width = 0;
     int height = 0;
     bool fullscreen = false;
-    int msaa_samples = 0;     ///< of the render window
-    float core_clock_max = 0.0f;    ///< MHz from the GPU monitor, 0 when unknown
+    int msaa_samples = 0;         ///< of the render window
+    float core_clock_max = 0.0f;  ///< MHz from the GPU monitor, 0 when unknown
     float memory_clock_max = 0.0f;
-    float gpuz_core_clock = 0.0f;   ///< MHz from GPU-Z, 0 when it does not run
+    float gpuz_core_clock = 0.0f;  ///< MHz from GPU-Z, 0 when it does not run
     float gpuz_memory_clock = 0.0f;
 };
 

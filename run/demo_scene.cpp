@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/program/program_info.h"
-#include "settings/startup_options.h"
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
@@ -14,8 +12,10 @@
 #include "platform/engine/vn_render_window.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
+#include "platform/program/program_info.h"
 #include "platform/thread/thread_util.h"
 #include "run/run_state.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -27,12 +27,12 @@ namespace {
 
 // The run steps a simulation through its FluidSimulation.
 class FluidStepTarget final : public StepTarget {
-public:
+  public:
     explicit FluidStepTarget(FluidSimulation& simulation) : m_simulation(simulation) {}
     void startStep() override { m_simulation.startStep(); }
     uint32_t completeStep() override { return m_simulation.completeStep(); }
 
-private:
+  private:
     FluidSimulation& m_simulation;
 };
 
@@ -40,7 +40,9 @@ private:
 
 DemoScene::DemoScene(RunState& run, RunResult& result, const StartupOptions& settings)
     : m_run(run), m_result(result), m_settings(settings) {}
-DemoScene::~DemoScene() { releaseDemoScene(); }
+DemoScene::~DemoScene() {
+    releaseDemoScene();
+}
 
 void DemoScene::reset() {
     width = height = 0;
@@ -97,8 +99,8 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     }
     gl_major = caps->getOpenGLMajorVersion();
     gl_minor = caps->getOpenGLMinorVersion();
-    render.reset(renderSettingsFor(m_settings, m_run.mode, m_run.msaa, w, h,
-                                   Pyrolex::getVendorClass()));
+    render.reset(
+        renderSettingsFor(m_settings, m_run.mode, m_run.msaa, w, h, Pyrolex::getVendorClass()));
     if (!render.createShadowTarget()) return false;
 
     physics = std::make_unique<DemoScenePhysics>(m_settings);
@@ -210,8 +212,7 @@ void DemoScene::frame(float frame_dt) {
     if (renderer_name_length == 0 && renderer) {
         if (const char* name = renderer->getRendererName()) {
             renderer_name_length = static_cast<int>(std::strlen(name));
-            std::snprintf(m_result.system_lines[0], sizeof m_result.system_lines[0],
-                          "%s", name);
+            std::snprintf(m_result.system_lines[0], sizeof m_result.system_lines[0], "%s", name);
         }
     }
     if (render_scene) {

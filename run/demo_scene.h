@@ -40,7 +40,7 @@ inline constexpr int kSceneReadySlot = 0;
 inline constexpr float kWarmupSeconds = 5.0f;
 
 class DemoScene {
-public:
+  public:
     /// The scene of runs on `run`, whose outcome goes to `result`, built as `settings` say.
     /// All three must outlive the scene; the settings are only read.
     DemoScene(RunState& run, RunResult& result, const StartupOptions& settings);
@@ -81,14 +81,14 @@ public:
     PhysicsThreads physics_threads;
 
     // --- Run fields ---------------------------------------------------------------------
-    float scene_time = 0.0f;       ///< seconds since the scene was built
-    float dt = 0.0f;               ///< seconds of the current frame
-    float orbit_angle = 0.0f;      ///< degrees: the benchmark camera on its orbit
-    float eye[3] = {0, 0, 0};      ///< where the orbit puts the camera this frame
-    uint32_t warmup_threshold = 0; ///< particles that end the fluid initialisation
-    float warmup_start = 0.0f;     ///< scene_time when the count first passed it; 0 = not yet
-    uint32_t particle_total = 0;   ///< particles alive in every fluid this frame
-    int renderer_name_length = 0;  ///< 0 until the renderer's name went into the results
+    float scene_time = 0.0f;          ///< seconds since the scene was built
+    float dt = 0.0f;                  ///< seconds of the current frame
+    float orbit_angle = 0.0f;         ///< degrees: the benchmark camera on its orbit
+    float eye[3] = {0, 0, 0};         ///< where the orbit puts the camera this frame
+    uint32_t warmup_threshold = 0;    ///< particles that end the fluid initialisation
+    float warmup_start = 0.0f;        ///< scene_time when the count first passed it; 0 = not yet
+    uint32_t particle_total = 0;      ///< particles alive in every fluid this frame
+    int renderer_name_length = 0;     ///< 0 until the renderer's name went into the results
     float progress_bar_right = 0.0f;  ///< pixels the progress bar has grown by
 
     // --- Key flags (main thread writes) --------------------------------------------------
@@ -99,7 +99,7 @@ public:
     /// Slot 0: scene_ready. Slots 2-10: mouse buttons and arrow keys of the free camera.
     int state_slots[12] = {};
 
-private:
+  private:
     void reset();
     bool createFluids();
     void updateWarmup();

@@ -16,10 +16,18 @@ void toggle(std::atomic<bool>& flag) {
 
 void onKeyDown(int key, RunState& run, DemoScene& scene) {
     switch (key) {
-        case 'I': toggle(run.display_information); break;
-        case ' ': toggle(scene.particles_update); break;
-        case 'P': toggle(run.simulation_paused); break;
-        case 'C': toggle(run.render_scene); break;
+        case 'I':
+            toggle(run.display_information);
+            break;
+        case ' ':
+            toggle(scene.particles_update);
+            break;
+        case 'P':
+            toggle(run.simulation_paused);
+            break;
+        case 'C':
+            toggle(run.render_scene);
+            break;
         case 'R':
             // The next one-second sample restarts min/max/avg and the clock.
             run.counters_primed.store(false, std::memory_order_relaxed);

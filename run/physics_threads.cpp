@@ -26,9 +26,9 @@ struct PhysicsThreads::Slot {
 struct PhysicsThreads::Lane {
     SimulationLane sim;
     StepCounters* counters = nullptr;
-    bool step_pending = false;            ///< in-frame: a started step awaits completion
-    std::atomic<bool> new_data{true};     ///< a completed step waits to be copied
-    std::atomic<uint32_t> particles{0};   ///< live particles after the last good step
+    bool step_pending = false;           ///< in-frame: a started step awaits completion
+    std::atomic<bool> new_data{true};    ///< a completed step waits to be copied
+    std::atomic<uint32_t> particles{0};  ///< live particles after the last good step
     std::atomic<bool> thread_running{false};
     std::atomic<uint32_t> thread_id{0};
     std::thread thread;
@@ -51,7 +51,9 @@ PhysicsArrangement choosePhysicsArrangement(bool multithreaded_physx, bool alt_p
 }
 
 PhysicsThreads::PhysicsThreads() = default;
-PhysicsThreads::~PhysicsThreads() { stop(); }
+PhysicsThreads::~PhysicsThreads() {
+    stop();
+}
 
 void PhysicsThreads::init(const PhysicsConfig& config, const PhysicsFlags& flags,
                           std::vector<SimulationLane> lanes) {

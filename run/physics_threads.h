@@ -34,7 +34,7 @@ namespace plashwerk {
 
 /// One simulation's physics step. Called only by the thread of the arrangement.
 class StepTarget {
-public:
+  public:
     virtual ~StepTarget() = default;
     /// Sets the fixed timing (0.02 s, one sub-step), starts a 0.02 s step and flushes.
     virtual void startStep() = 0;
@@ -75,7 +75,7 @@ struct PhysicsFlags {
 };
 
 class PhysicsThreads {
-public:
+  public:
     PhysicsThreads();
     ~PhysicsThreads();
     PhysicsThreads(const PhysicsThreads&) = delete;
@@ -119,7 +119,7 @@ public:
     /// by the thread that completed it.
     uint32_t particleTotal() const;
 
-private:
+  private:
     struct Slot;
     struct Lane;
 

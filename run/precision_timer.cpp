@@ -34,8 +34,7 @@ uint32_t PrecisionTimer::nowMs() {
     const int64_t ms = countsToMs(elapsed, m_frequency);
 
     const uint32_t tick = m_clock.tickCount();
-    const int32_t drift =
-        static_cast<int32_t>(m_start_tick + static_cast<uint32_t>(ms) - tick);
+    const int32_t drift = static_cast<int32_t>(m_start_tick + static_cast<uint32_t>(ms) - tick);
     if (drift >= -100 && drift <= 100) {
         m_last_elapsed = elapsed;
         return static_cast<uint32_t>(ms);

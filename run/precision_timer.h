@@ -10,7 +10,7 @@
 namespace plashwerk {
 
 class PrecisionTimer {
-public:
+  public:
     explicit PrecisionTimer(Clock& clock = systemClock()) : m_clock(clock) {}
 
     /// Reads the frequency, the start count and the start tick; clears the history.
@@ -21,7 +21,7 @@ public:
     /// counter advanced since the previous call, so a leap forward or back is absorbed.
     uint32_t nowMs();
 
-private:
+  private:
     Clock& m_clock;
     int64_t m_frequency = 1;
     int64_t m_start_count = 0;

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "settings/startup_options.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/program/program_info.h"
@@ -15,6 +14,7 @@
 #include "run/demo_scene.h"
 #include "run/precision_timer.h"
 #include "run/run_state.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
@@ -69,7 +69,9 @@ void finish(const RunContext& c, window::Window* w) {
 
 }  // namespace
 
-uint32_t renderThreadId() { return g_render_thread_id.load(std::memory_order_relaxed); }
+uint32_t renderThreadId() {
+    return g_render_thread_id.load(std::memory_order_relaxed);
+}
 
 void renderThreadMain(window::Window* w, const RunContext& c) {
     RunState& run = c.run;
@@ -90,7 +92,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     // The results' system lines come from the hardware report; the first frame puts the
     // renderer's own name in the first.
     const SystemInfo& system = gpuMonitor().systemInfo();
-    const char* lines[6] = {system.renderer,    system.driver,       system.cpu_name,
+    const char* lines[6] = {system.renderer,       system.driver,      system.cpu_name,
                             system.cpu_speed_text, system.memory_text, system.os_name};
     for (int i = 0; i < 6; ++i)
         std::snprintf(c.result.system_lines[i], sizeof c.result.system_lines[i], "%s", lines[i]);

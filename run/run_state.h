@@ -28,10 +28,10 @@ struct RunState {
     int mode = kRunStabilityTest;  ///< 1 benchmark, 2 stability test
     int requested_width = 800;     ///< asked-for window or screen size, pixels
     int requested_height = 600;
-    int fullscreen = 0;            ///< 1: exclusive full-screen mode; titles only when 0
-    int msaa = 0;                  ///< multisample count asked for, 0 = none
+    int fullscreen = 0;              ///< 1: exclusive full-screen mode; titles only when 0
+    int msaa = 0;                    ///< multisample count asked for, 0 = none
     uint32_t time_limit_ms = 60000;  ///< measured time of a benchmark, never 0
-    int frame_limit = 0;           ///< kept for the record; every run is time-based
+    int frame_limit = 0;             ///< kept for the record; every run is time-based
     bool time_based = true;
 
     /// Client size of the main window: the render size.
@@ -39,19 +39,19 @@ struct RunState {
     int height = 0;
 
     std::atomic<bool> stop_requested{false};  ///< set by stopRun; ends the run loop
-    std::atomic<int> running{0};       ///< 1 from the run reset until the loop ends or finishes
-    std::atomic<int> window_ready{0};  ///< 1 once the scene is built; suppresses erasing
-    bool warmup_over = false;          ///< benchmark: the measured phase has begun
-    bool finished = false;             ///< benchmark: the time limit was reached
-    std::atomic<int> results_ready{0}; ///< 1: a finished benchmark waits for its results box
+    std::atomic<int> running{0};        ///< 1 from the run reset until the loop ends or finishes
+    std::atomic<int> window_ready{0};   ///< 1 once the scene is built; suppresses erasing
+    bool warmup_over = false;           ///< benchmark: the measured phase has begun
+    bool finished = false;              ///< benchmark: the time limit was reached
+    std::atomic<int> results_ready{0};  ///< 1: a finished benchmark waits for its results box
 
     // The benchmark clock, milliseconds (render thread).
-    uint32_t last_time_ms = 0;   ///< timer value at the previous loop turn
-    uint32_t elapsed_ms = 0;     ///< measured run time
-    uint32_t second_ms = 0;      ///< time in the current one-second window
-    uint32_t frames = 0;         ///< frames since the measured phase began
+    uint32_t last_time_ms = 0;  ///< timer value at the previous loop turn
+    uint32_t elapsed_ms = 0;    ///< measured run time
+    uint32_t second_ms = 0;     ///< time in the current one-second window
+    uint32_t frames = 0;        ///< frames since the measured phase began
     int frames_in_second = 0;
-    int simulations = 0;         ///< physics steps counted, mean per fluid
+    int simulations = 0;  ///< physics steps counted, mean per fluid
 
     /// 0: the next one-second sample restarts min/max/avg and the clock. Cleared at run
     /// start and by the R key.
@@ -108,11 +108,11 @@ struct RunResult {
     int fps_max = 0;
     int fps_avg = 0;
     int sps_avg = 0;
-    uint32_t frames = 0;        ///< frames counted after the warm-up
-    int simulations = 0;        ///< mean steps per fluid at the finish
-    uint32_t duration_ms = 0;   ///< the run's time limit
-    float start_temperature = 0.0f;  ///< °C
-    float end_temperature = 0.0f;    ///< °C
+    uint32_t frames = 0;                ///< frames counted after the warm-up
+    int simulations = 0;                ///< mean steps per fluid at the finish
+    uint32_t duration_ms = 0;           ///< the run's time limit
+    float start_temperature = 0.0f;     ///< °C
+    float end_temperature = 0.0f;       ///< °C
     float gpu_core_clock_max = 0.0f;    ///< MHz
     float gpu_memory_clock_max = 0.0f;  ///< MHz
     bool physx_on_gpu = false;

@@ -31,10 +31,17 @@ void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) 
     if (!text) return;
     const FieldRef& r = field.ref;
     switch (field.file) {
-        case FileForm::None: break;
-        case FileForm::Int: o.*r.int_field = xml.getAttributeValueAsInt(name); break;
-        case FileForm::Bool: o.*r.bool_field = xml.getAttributeValueAsInt(name) == 1; break;
-        case FileForm::Real: o.*r.float_field = xml.getAttributeValueAsFloat(name); break;
+        case FileForm::None:
+            break;
+        case FileForm::Int:
+            o.*r.int_field = xml.getAttributeValueAsInt(name);
+            break;
+        case FileForm::Bool:
+            o.*r.bool_field = xml.getAttributeValueAsInt(name) == 1;
+            break;
+        case FileForm::Real:
+            o.*r.float_field = xml.getAttributeValueAsFloat(name);
+            break;
         case FileForm::WholeReal:
             o.*r.float_field = static_cast<float>(xml.getAttributeValueAsInt(name));
             break;
@@ -53,7 +60,7 @@ void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) 
 
 // Hands irrXML a buffer we loaded ourselves, so it never sizes a directory or a device.
 class MemoryReadCallBack final : public irr::io::IFileReadCallBack {
-public:
+  public:
     MemoryReadCallBack(const char* data, size_t size) : m_data(data), m_size(size) {}
     int read(void* buffer, int sizeToRead) override {
         if (sizeToRead <= 0) return 0;
@@ -64,7 +71,7 @@ public:
     }
     long getSize() const override { return static_cast<long>(m_size); }
 
-private:
+  private:
     const char* m_data;
     size_t m_size;
     size_t m_pos = 0;
@@ -93,9 +100,14 @@ std::string escapeXml(const char* text) {
     std::string out;
     for (const char* c = text; *c; ++c) {
         switch (*c) {
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += *c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += *c;
         }
     }
     return out;
@@ -227,9 +239,12 @@ namespace {
 std::string attributeValue(const StartupOptions& o, const SettingField& field) {
     const FieldRef& r = field.ref;
     switch (field.file) {
-        case FileForm::None: break;
-        case FileForm::Int: return formatValue("%d", o.*r.int_field);
-        case FileForm::Bool: return formatValue("%d", o.*r.bool_field ? 1 : 0);
+        case FileForm::None:
+            break;
+        case FileForm::Int:
+            return formatValue("%d", o.*r.int_field);
+        case FileForm::Bool:
+            return formatValue("%d", o.*r.bool_field ? 1 : 0);
         case FileForm::Real:
         case FileForm::WholeReal:
             return formatValue(field.write_format, static_cast<double>(o.*r.float_field));

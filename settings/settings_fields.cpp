@@ -11,15 +11,25 @@ using S = StartupOptions;
 using F = FileForm;
 using O = OptionForm;
 
-constexpr FieldRef i(int S::*field) { return {field, nullptr, nullptr, nullptr}; }
-constexpr FieldRef b(bool S::*field) { return {nullptr, field, nullptr, nullptr}; }
-constexpr FieldRef f(float S::*field) { return {nullptr, nullptr, field, nullptr}; }
-constexpr FieldRef t(char (S::*field)[128]) { return {nullptr, nullptr, nullptr, field}; }
+constexpr FieldRef i(int S::*field) {
+    return {field, nullptr, nullptr, nullptr};
+}
+constexpr FieldRef b(bool S::*field) {
+    return {nullptr, field, nullptr, nullptr};
+}
+constexpr FieldRef f(float S::*field) {
+    return {nullptr, nullptr, field, nullptr};
+}
+constexpr FieldRef t(char (S::*field)[128]) {
+    return {nullptr, nullptr, nullptr, field};
+}
 
 constexpr CommandLineSpelling flag(const char* literal, int value) {
     return {literal, O::Flag, value};
 }
-constexpr CommandLineSpelling number(const char* literal) { return {literal, O::Number, 0}; }
+constexpr CommandLineSpelling number(const char* literal) {
+    return {literal, O::Number, 0};
+}
 
 // Record order. The two ranks give the attribute's place when the file is read and written;
 // the reader's walk differs from the written layout, and both are kept as they are so a file
@@ -98,17 +108,18 @@ struct FileOrder {
     explicit FileOrder(uint8_t SettingField::*rank) {
         for (const SettingField& field : kFields)
             if (field.file != FileForm::None) rows[count++] = &field;
-        std::sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
-                  [rank](const SettingField* x, const SettingField* y) {
-                      return x->*rank < y->*rank;
-                  });
+        std::sort(
+            rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
+            [rank](const SettingField* x, const SettingField* y) { return x->*rank < y->*rank; });
     }
     Rows<const SettingField*> rows_view() const { return {rows.data(), count}; }
 };
 
 }  // namespace
 
-Rows<SettingField> settingFields() { return {kFields, kFieldCount}; }
+Rows<SettingField> settingFields() {
+    return {kFields, kFieldCount};
+}
 
 Rows<const SettingField*> settingFieldsInReadOrder() {
     static const FileOrder order(&SettingField::read_rank);

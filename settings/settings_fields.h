@@ -52,12 +52,12 @@ enum class FileForm : uint8_t {
 struct SettingField {
     const char* name;  ///< the field's name, which is also its attribute in the file
     FieldRef ref;
-    double default_value;  ///< numbers and flags; text fields default to empty
+    double default_value;            ///< numbers and flags; text fields default to empty
     CommandLineSpelling options[2];  ///< applied in this order: the second wins
     FileForm file = FileForm::None;
     const char* write_format = nullptr;  ///< for reals in the file
-    uint8_t read_rank = 0;   ///< place in the reader's walk over the attributes, from 1
-    uint8_t write_rank = 0;  ///< place in the written element, from 1
+    uint8_t read_rank = 0;               ///< place in the reader's walk over the attributes, from 1
+    uint8_t write_rank = 0;              ///< place in the written element, from 1
 };
 
 /// A run of table rows (the options-file reader is built as C++17, so no std::span).

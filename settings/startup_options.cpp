@@ -45,11 +45,12 @@ const char* valueAfter(const char* match, const char* literal) {
 
 void applySpelling(StartupOptions& o, const FieldRef& r, const CommandLineSpelling& spelling,
                    const char* match) {
-    const char* value = spelling.form == OptionForm::Flag ? nullptr
-                                                          : valueAfter(match, spelling.literal);
+    const char* value =
+        spelling.form == OptionForm::Flag ? nullptr : valueAfter(match, spelling.literal);
     int number = 0;
     switch (spelling.form) {
-        case OptionForm::None: break;
+        case OptionForm::None:
+            break;
         case OptionForm::Flag:
             if (r.int_field) o.*r.int_field = spelling.flag_value;
             if (r.bool_field) o.*r.bool_field = spelling.flag_value != 0;

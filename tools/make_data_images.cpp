@@ -104,7 +104,9 @@ bool writeJpeg(const std::string& path, const Canvas& c, int quality) {
 
 // Coverage of a pixel by a shape given by its signed distance (negative inside), for
 // smooth edges one pixel wide.
-float coverage(float distance) { return std::clamp(0.5f - distance, 0.0f, 1.0f); }
+float coverage(float distance) {
+    return std::clamp(0.5f - distance, 0.0f, 1.0f);
+}
 
 // ---------------------------------------------------------------------------------------
 // Text for the logos
@@ -150,7 +152,8 @@ struct Face {
                         const int X = int(x) + x0 + i, Y = int(y) + y0 + j;
                         float r, g, b;
                         shade(X, Y, r, g, b);
-                        c.blend(X, Y, r, g, b, float(bmp[size_t(j) * size_t(gw) + size_t(i)]) / 255.0f);
+                        c.blend(X, Y, r, g, b,
+                                float(bmp[size_t(j) * size_t(gw) + size_t(i)]) / 255.0f);
                     }
             }
             x += float(adv) * scale;
@@ -169,14 +172,16 @@ bool smiley(const std::string& root) {
         for (int x = 0; x < n; ++x) {
             const float dx = float(x) - cx, dy = float(y) - cy, d = std::sqrt(dx * dx + dy * dy);
             // A yellow face, lighter towards the upper left like a lit ball.
-            const float light = 0.85f + 0.15f * std::clamp(1.0f - std::hypot(dx + 25, dy + 25) / 90.0f, 0.0f, 1.0f);
+            const float light =
+                0.85f + 0.15f * std::clamp(1.0f - std::hypot(dx + 25, dy + 25) / 90.0f, 0.0f, 1.0f);
             c.blend(x, y, 1.0f * light, 0.85f * light, 0.1f, coverage(d - radius));
             // Dark rim.
             c.blend(x, y, 0.35f, 0.25f, 0.0f, coverage(std::fabs(d - radius + 1.5f) - 1.5f));
             // Eyes: upright ellipses.
             for (float ex : {-20.0f, 20.0f}) {
                 const float qx = (float(x) - (cx + ex)) / 7.0f, qy = (float(y) - (cy - 16)) / 12.0f;
-                c.blend(x, y, 0.08f, 0.05f, 0.0f, coverage((std::sqrt(qx * qx + qy * qy) - 1.0f) * 7.0f));
+                c.blend(x, y, 0.08f, 0.05f, 0.0f,
+                        coverage((std::sqrt(qx * qx + qy * qy) - 1.0f) * 7.0f));
             }
             // Mouth: the lower part of a ring.
             const float mx = float(x) - cx, my = float(y) - (cy + 2);
@@ -213,7 +218,8 @@ bool stones(const std::string& root) {
             const float a = cuts[i], b = i + 1 < cuts.size() ? cuts[i + 1] : float(n);
             const float tone = rng.range(0.38f, 0.68f);
             const float warm = rng.range(-0.06f, 0.08f);
-            wall.push_back({a + shift, b + shift, y, y + h, tone + warm, tone + warm * 0.4f, tone - warm});
+            wall.push_back(
+                {a + shift, b + shift, y, y + h, tone + warm, tone + warm * 0.4f, tone - warm});
         }
         y += h;
     }
@@ -233,7 +239,8 @@ bool stones(const std::string& root) {
                     const float X = float(px) + wrap;
                     if (X < s.x0 - 1 || X > s.x1 + 1) continue;
                     // Rounded-rectangle distance, negative inside.
-                    const float hx = (s.x1 - s.x0) * 0.5f - mortar, hy = (s.y1 - s.y0) * 0.5f - mortar;
+                    const float hx = (s.x1 - s.x0) * 0.5f - mortar,
+                                hy = (s.y1 - s.y0) * 0.5f - mortar;
                     const float qx = std::fabs(X - (s.x0 + s.x1) * 0.5f) - hx + round;
                     const float qy = std::fabs(float(py) - (s.y0 + s.y1) * 0.5f) - hy + round;
                     const float d = std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) +
@@ -281,7 +288,8 @@ bool cement(const std::string& root) {
     const int levels = 10;  // 512 .. 1
     out.insert(out.end(), {'D', 'D', 'S', ' '});
     put32(124);
-    put32(0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 | 0x80000);  // caps, height, width, format, mips, linear size
+    put32(0x1 | 0x2 | 0x4 | 0x1000 | 0x20000 |
+          0x80000);  // caps, height, width, format, mips, linear size
     put32(uint32_t(n));
     put32(uint32_t(n));
     put32(uint32_t(n / 4 * n / 4 * 8));
@@ -304,7 +312,8 @@ bool cement(const std::string& root) {
                 for (int j = 0; j < 4; ++j)
                     for (int i = 0; i < 4; ++i) {
                         const int X = std::min(bx * 4 + i, w - 1), Y = std::min(by * 4 + j, w - 1);
-                        std::copy_n(&level[(size_t(Y) * size_t(w) + size_t(X)) * 4], 4, &block[(j * 4 + i) * 4]);
+                        std::copy_n(&level[(size_t(Y) * size_t(w) + size_t(X)) * 4], 4,
+                                    &block[(j * 4 + i) * 4]);
                     }
                 stb_compress_dxt_block(packed, block, 0, STB_DXT_HIGHQUAL);
                 out.insert(out.end(), packed, packed + 8);
@@ -317,8 +326,11 @@ bool cement(const std::string& root) {
                 for (int k = 0; k < 4; ++k) {
                     int s = 0;
                     for (int j = 0; j < 2; ++j)
-                        for (int i = 0; i < 2; ++i) s += level[(size_t(2 * y + j) * size_t(w) + size_t(2 * x + i)) * 4 + size_t(k)];
-                    next[(size_t(y) * size_t(half) + size_t(x)) * 4 + size_t(k)] = uint8_t((s + 2) / 4);
+                        for (int i = 0; i < 2; ++i)
+                            s += level[(size_t(2 * y + j) * size_t(w) + size_t(2 * x + i)) * 4 +
+                                       size_t(k)];
+                    next[(size_t(y) * size_t(half) + size_t(x)) * 4 + size_t(k)] =
+                        uint8_t((s + 2) / 4);
                 }
         level = std::move(next);
         w = half;
@@ -336,9 +348,11 @@ bool glow(const std::string& root) {
     Canvas c(n, n);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
-            const float dx = (float(x) + 0.5f - 16.0f) / 16.0f, dy = (float(y) + 0.5f - 16.0f) / 16.0f;
+            const float dx = (float(x) + 0.5f - 16.0f) / 16.0f,
+                        dy = (float(y) + 0.5f - 16.0f) / 16.0f;
             const float r2 = dx * dx + dy * dy;
-            const float v = std::clamp(std::exp(-4.0f * r2) - 0.02f, 0.0f, 1.0f) * (r2 < 1.0f ? 1.0f : 0.0f);
+            const float v =
+                std::clamp(std::exp(-4.0f * r2) - 0.02f, 0.0f, 1.0f) * (r2 < 1.0f ? 1.0f : 0.0f);
             float* p = c.at(x, y);
             p[0] = v;
             p[1] = v * 0.95f;
@@ -365,9 +379,11 @@ bool programLogo(const std::string& root, const Face& bold) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const float wave = 96.0f + 5.0f * std::sin(float(x) * 2 * kPi / 48.0f);
-            if (x > 20 && x < 236) c.blend(x, y, 0.25f, 0.6f, 1.0f, coverage(std::fabs(float(y) - wave) - 2.0f));
+            if (x > 20 && x < 236)
+                c.blend(x, y, 0.25f, 0.6f, 1.0f, coverage(std::fabs(float(y) - wave) - 2.0f));
             for (int i = 0; i < 3; ++i) {
-                const float dx = float(x) - (40.0f + 22.0f * float(i)), dy = float(y) - (30.0f + 8.0f * float(i));
+                const float dx = float(x) - (40.0f + 22.0f * float(i)),
+                            dy = float(y) - (30.0f + 8.0f * float(i));
                 c.blend(x, y, 0.35f, 0.7f, 1.0f, coverage(std::sqrt(dx * dx + dy * dy) - 5.0f));
             }
         }
@@ -393,8 +409,9 @@ bool physicsLogo(const std::string& root, const Face& bold) {
             for (int k = 0; k < 3; ++k) {
                 const float a = float(k) * kPi / 3.0f, ca = std::cos(a), sa = std::sin(a);
                 const float u = (dx * ca + dy * sa) / 36.0f, v = (-dx * sa + dy * ca) / 13.0f;
-                c.blend(x, y, 0.45f, 0.9f, 0.2f, coverage((std::sqrt(u * u + v * v) - 1.0f) * 13.0f - 0.0f) *
-                                                     coverage(-(std::sqrt(u * u + v * v) - 1.0f) * 13.0f - 2.0f));
+                c.blend(x, y, 0.45f, 0.9f, 0.2f,
+                        coverage((std::sqrt(u * u + v * v) - 1.0f) * 13.0f - 0.0f) *
+                            coverage(-(std::sqrt(u * u + v * v) - 1.0f) * 13.0f - 2.0f));
             }
             c.blend(x, y, 0.9f, 1.0f, 0.6f, coverage(std::sqrt(dx * dx + dy * dy) - 7.0f));
         }
@@ -412,8 +429,10 @@ bool poissonDisk(const std::string& root) {
     struct P {
         float x, y;
     };
-    std::vector<P> fixed = {{-0.613392f, 0.617481f}, {0.170019f, -0.040254f},
-                            {-0.299417f, 0.791925f}, {0.645680f, 0.493210f}};
+    std::vector<P> fixed = {{-0.613392f, 0.617481f},
+                            {0.170019f, -0.040254f},
+                            {-0.299417f, 0.791925f},
+                            {0.645680f, 0.493210f}};
     const P last{-0.178564f, -0.596057f};
     std::vector<P> pts = fixed;
     pts.push_back(last);
@@ -447,11 +466,12 @@ bool poissonDisk(const std::string& root) {
     const std::string path = root + "/render/shaders/poisson_disk.glsl";
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (!f) return false;
-    std::fprintf(f,
-                 "// 64 points spread over the unit disc, no two closer than %.3f: the taps of the\n"
-                 "// soft-shadow filter. Made by tools/make_data_images.cpp.\n"
-                 "const vec2 poissonDisk[64] = vec2[64](\n",
-                 double(min_d));
+    std::fprintf(
+        f,
+        "// 64 points spread over the unit disc, no two closer than %.3f: the taps of the\n"
+        "// soft-shadow filter. Made by tools/make_data_images.cpp.\n"
+        "const vec2 poissonDisk[64] = vec2[64](\n",
+        double(min_d));
     for (size_t i = 0; i < table.size(); ++i)
         std::fprintf(f, "    vec2(%.6f, %.6f)%s\n", double(table[i].x), double(table[i].y),
                      i + 1 < table.size() ? "," : "");

@@ -19,11 +19,11 @@
 #include <cstring>
 #include <string>
 
-#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_render_window.h"
 #include "render/demo_scene_render.h"
+#include "settings/startup_options.h"
 
 using namespace plashwerk;
 using namespace Vantorr_nsp;
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "lava")) input.particle_type = kParticleLava;
         if (!std::strcmp(argv[i], "points")) input.particle_type = kParticlePoint;
         if (!std::strcmp(argv[i], "benchmark")) benchmark = true;
-        if (!std::strncmp(argv[i], "emitters=", 9)) options.num_fluid_emitters = std::atoi(argv[i] + 9);
+        if (!std::strncmp(argv[i], "emitters=", 9))
+            options.num_fluid_emitters = std::atoi(argv[i] + 9);
         if (!std::strncmp(argv[i], "fill=", 5)) fill = std::atoi(argv[i] + 5);
     }
 
@@ -109,11 +110,12 @@ int main(int argc, char** argv) {
         }
     }
     render.takeScreenshot();
-    std::printf("%dx%d, %u particles: %.1f ms per drawn frame (%.1f FPS drawing only), faces %u; "
-                "screenshot %s\n",
-                width, height, particles, timed ? 1000.0 * draw_seconds / timed : 0.0,
-                draw_seconds > 0 ? timed / draw_seconds : 0.0, render.face_count,
-                render.lastScreenshotName().c_str());
+    std::printf(
+        "%dx%d, %u particles: %.1f ms per drawn frame (%.1f FPS drawing only), faces %u; "
+        "screenshot %s\n",
+        width, height, particles, timed ? 1000.0 * draw_seconds / timed : 0.0,
+        draw_seconds > 0 ? timed / draw_seconds : 0.0, render.face_count,
+        render.lastScreenshotName().c_str());
     render.release();
     physics.releaseFluidSimulations();
     engine->destroyRenderWindow(rw);

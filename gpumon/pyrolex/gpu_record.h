@@ -155,7 +155,7 @@ struct GpuRecord {
         return m_readings;
     }
 
-private:
+  private:
     mutable std::mutex m_readings_mutex;
     GpuReadings m_readings;
 };

@@ -37,7 +37,7 @@ struct GraphicsSummary {
 };
 
 class HardwareCaps final : public BackendHost {
-public:
+  public:
     static constexpr int kMaxDisplayDevices = 25;
 
     /// One kept display-device entry.
@@ -113,7 +113,7 @@ public:
     bool traceEnabled(bool debug_channel) const override;
     void vtrace(bool debug_channel, const char* format, va_list args) override;
 
-private:
+  private:
     void readDisplayDeviceData(const char* software_renderer);
     void queryCpuInfo();
     void addOtherAdapters();

@@ -21,7 +21,7 @@ namespace plashwerk {
 class HardwareCaps;
 
 class Pyrolex {
-public:
+  public:
     // Start-up and shut-down --------------------------------------------------------
     /// Creates the start-up OpenGL context (hidden window of the given position and size,
     /// OpenGL gl_major.gl_minor; none when gl_major < 1), detects the hardware, reads the

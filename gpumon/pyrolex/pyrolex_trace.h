@@ -12,7 +12,7 @@
 namespace plashwerk {
 
 class PyrolexTraceChannel {
-public:
+  public:
     explicit PyrolexTraceChannel(const char* file_name) : m_file_name(file_name) {}
 
     bool enabled() const { return m_enabled; }
@@ -26,7 +26,7 @@ public:
     void write(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void vwrite(const char* format, va_list args);
 
-private:
+  private:
     std::atomic<bool> m_enabled{false};
     std::mutex m_mutex;
     std::string m_file_name;

@@ -21,7 +21,7 @@ namespace plashwerk {
 
 /// What the library offers a back end while it enumerates and answers.
 class BackendHost {
-public:
+  public:
     virtual ~BackendHost() = default;
 
     /// Appends a record of the kind to the GPU list; index is its position.
@@ -65,7 +65,7 @@ public:
 };
 
 class VendorBackend {
-public:
+  public:
     virtual ~VendorBackend() = default;
 
     /// The step's name in the initialisation trace ("NVAPI_Init()").

@@ -1,6 +1,5 @@
 #include "platform/display_devices/display_devices.h"
 
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

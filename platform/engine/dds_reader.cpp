@@ -104,13 +104,20 @@ void alphaBlockDxt5(const uint8_t* block, uint8_t out[16][4]) {
 
 const char* ddsErrorText(DdsError error) {
     switch (error) {
-        case DdsError::None: return "no error";
-        case DdsError::TooShort: return "file shorter than a DDS header";
-        case DdsError::BadMagic: return "not a DDS file";
-        case DdsError::BadHeader: return "damaged DDS header";
-        case DdsError::BadSize: return "image size out of range";
-        case DdsError::Unsupported: return "pixel layout not supported";
-        case DdsError::Truncated: return "image data truncated";
+        case DdsError::None:
+            return "no error";
+        case DdsError::TooShort:
+            return "file shorter than a DDS header";
+        case DdsError::BadMagic:
+            return "not a DDS file";
+        case DdsError::BadHeader:
+            return "damaged DDS header";
+        case DdsError::BadSize:
+            return "image size out of range";
+        case DdsError::Unsupported:
+            return "pixel layout not supported";
+        case DdsError::Truncated:
+            return "image data truncated";
     }
     return "unknown error";
 }
@@ -182,8 +189,8 @@ DdsError readDds(const uint8_t* bytes, size_t size, DdsImage& out) {
     uint32_t w = width, hgt = height;
     for (uint32_t level = 0; level < levels; ++level) {
         // Sizes stay far below 2^40 for 16384 x 16384 x 4: no overflow in size_t.
-        const size_t stored = compressed ? dxtLevelSize(image.format, w, hgt)
-                                         : size_t(w) * hgt * bytes_per_pixel;
+        const size_t stored =
+            compressed ? dxtLevelSize(image.format, w, hgt) : size_t(w) * hgt * bytes_per_pixel;
         if (stored > available - consumed) break;
         DdsLevel lv;
         lv.width = w;

@@ -11,7 +11,9 @@ bool g_renderer_live = false;
 
 }  // namespace
 
-vnRenderer* vnRenderer::getInstance() { return g_renderer_live ? &g_renderer : nullptr; }
+vnRenderer* vnRenderer::getInstance() {
+    return g_renderer_live ? &g_renderer : nullptr;
+}
 
 Vantorr* Vantorr::getInstance() {
     static Vantorr engine;

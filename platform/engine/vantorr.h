@@ -32,7 +32,7 @@ struct vnRenderSystem {
 };
 
 class vnRenderer {
-public:
+  public:
     /// The renderer of the started engine, or null when the engine is not started.
     static vnRenderer* getInstance();
 
@@ -94,13 +94,13 @@ public:
     void drawText(vnFont* font);
     void endText();
 
-private:
+  private:
     friend class Vantorr;
     vnRenderSystem* m_render_system = nullptr;
 };
 
 class Vantorr {
-public:
+  public:
     static Vantorr* getInstance();
 
     /// renderSystem: 2 for OpenGL, any other value fails. traceEnabled: 1 keeps the trace
@@ -148,7 +148,7 @@ public:
     vnFont* createFont(const char* face, int size);
     void destroyFont(vnFont* font);
 
-private:
+  private:
     bool m_started = false;
 };
 

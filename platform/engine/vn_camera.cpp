@@ -19,7 +19,9 @@ void vnCamera::setViewport(int x, int y, int width, int height) {
     m_viewport[3] = height;
 }
 
-void vnCamera::getViewport(int viewport[4]) const { std::memcpy(viewport, m_viewport, sizeof m_viewport); }
+void vnCamera::getViewport(int viewport[4]) const {
+    std::memcpy(viewport, m_viewport, sizeof m_viewport);
+}
 
 void vnCamera::setProjPerspParams(float fov_deg, float aspect, float near_z, float far_z) {
     m_fov = fov_deg;

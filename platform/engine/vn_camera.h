@@ -17,7 +17,7 @@ enum vnCameraEvent {
 };
 
 class vnCamera : public vnObject {
-public:
+  public:
     /// The area of the render target the camera draws into, pixels from the lower left.
     void setViewport(int x, int y, int width, int height);
     void getViewport(int viewport[4]) const;
@@ -51,7 +51,7 @@ public:
     /// The pixels of the last screenshot: RGB rows from the top.
     const std::vector<uint8_t>& getScreenShotPixels() const { return m_shot; }
 
-private:
+  private:
     friend class vnCameraMgr;
     explicit vnCamera(const char* name) : vnObject(name) {}
     void refresh();
@@ -70,14 +70,14 @@ private:
 };
 
 class vnCameraMgr {
-public:
+  public:
     static vnCameraMgr* getInstance();
-    vnCamera* createCameraPerspective(const char* name, float fov_deg, float aspect,
-                                      float near_z, float far_z);
+    vnCamera* createCameraPerspective(const char* name, float fov_deg, float aspect, float near_z,
+                                      float far_z);
     vnCamera* getCamera(const char* name);
     void clear();
 
-private:
+  private:
     std::vector<std::unique_ptr<vnCamera>> m_cameras;
 };
 

@@ -87,8 +87,8 @@ bool vnFont::load(const char* /*face*/, int size) {
         const int w = std::min(x1 - x0, cell - 1), h = std::min(y1 - y0, cell - 1);
         if (w <= 0 || h <= 0) continue;
         const int cx = (c % 16) * cell, cy = (c / 16) * cell;
-        stbtt_MakeGlyphBitmap(&info, &pixels[size_t(cy) * size_t(atlas) + size_t(cx)], w, h,
-                              atlas, scale, scale, index);
+        stbtt_MakeGlyphBitmap(&info, &pixels[size_t(cy) * size_t(atlas) + size_t(cx)], w, h, atlas,
+                              scale, scale, index);
         g.x0 = x0;
         g.y0 = y0;
         g.x1 = x0 + w;
@@ -136,6 +136,8 @@ vnFont* Vantorr::createFont(const char* face, int size) {
     return font;
 }
 
-void Vantorr::destroyFont(vnFont* font) { delete font; }
+void Vantorr::destroyFont(vnFont* font) {
+    delete font;
+}
 
 }  // namespace Vantorr_nsp

@@ -14,7 +14,7 @@ namespace Vantorr_nsp {
 inline constexpr int kVnFontTextBytes = 256;
 
 class vnFont {
-public:
+  public:
     ~vnFont();
     vnFont(const vnFont&) = delete;
     vnFont& operator=(const vnFont&) = delete;
@@ -42,7 +42,7 @@ public:
     /// Width of the current text in pixels.
     float getTextWidth() const;
 
-private:
+  private:
     friend class Vantorr;
     friend class vnRenderer;
     vnFont() = default;

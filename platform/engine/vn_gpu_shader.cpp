@@ -27,7 +27,7 @@ std::string infoLog(GLuint object, bool program) {
 
 // Makes a program current for a uniform update and puts the previous one back after.
 class ProgramScope {
-public:
+  public:
     explicit ProgramScope(GLuint program) {
         glGetIntegerv(GL_CURRENT_PROGRAM, &m_previous);
         if (GLuint(m_previous) != program) glUseProgram(program);
@@ -37,7 +37,7 @@ public:
         if (GLuint(m_previous) != m_program) glUseProgram(GLuint(m_previous));
     }
 
-private:
+  private:
     GLint m_previous = 0;
     GLuint m_program = 0;
 };
@@ -106,9 +106,13 @@ int vnGpuShader::loadPixelShaderFromMemory(const char* source) {
     return compile(GL_FRAGMENT_SHADER, source, m_pixel);
 }
 
-void vnGpuShader::bind() const { glUseProgram(m_linked ? m_program : 0); }
+void vnGpuShader::bind() const {
+    glUseProgram(m_linked ? m_program : 0);
+}
 
-void vnGpuShader::unbind() { glUseProgram(0); }
+void vnGpuShader::unbind() {
+    glUseProgram(0);
+}
 
 int vnGpuShader::location(const char* name) {
     if (!m_linked || !name) return -1;

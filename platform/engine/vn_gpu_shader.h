@@ -17,7 +17,7 @@ namespace Vantorr_nsp {
 struct vnMatrix4;
 
 class vnGpuShader {
-public:
+  public:
     ~vnGpuShader();
     vnGpuShader(const vnGpuShader&) = delete;
     vnGpuShader& operator=(const vnGpuShader&) = delete;
@@ -44,7 +44,7 @@ public:
     void setUniform4f(const char* name, float x, float y, float z, float w);
     void setUniformMatrix4(const char* name, const vnMatrix4& m);
 
-private:
+  private:
     friend class vnGPUShaderMgr;
     vnGpuShader() = default;
     int compile(unsigned type, const char* source, uint32_t& out);
@@ -61,7 +61,7 @@ private:
 };
 
 class vnGPUShaderMgr {
-public:
+  public:
     static vnGPUShaderMgr* getInstance();
 
     /// An empty shader under the name; null without OpenGL 2 shader support.
@@ -71,7 +71,7 @@ public:
     /// Deletes every shader, the latest first.
     void clear();
 
-private:
+  private:
     std::vector<std::unique_ptr<vnGpuShader>> m_shaders;
 };
 

@@ -23,8 +23,7 @@ vnLightMgr* vnLightMgr::getInstance() {
 }
 
 vnLight* vnLightMgr::createLightPoint(const char* name, float range_start, float range_end,
-                                      float cutoff, float constant, float linear,
-                                      float quadratic) {
+                                      float cutoff, float constant, float linear, float quadratic) {
     auto light = std::unique_ptr<vnLight>(new vnLight(name));
     vnLightData& d = light->m_data;
     d.range_start = range_start;

@@ -17,9 +17,9 @@ struct vnLightData {
     vnColor ambient{0.0f, 0.0f, 0.0f, 1.0f};
     vnColor diffuse{1.0f, 1.0f, 1.0f, 1.0f};
     vnColor specular{1.0f, 1.0f, 1.0f, 1.0f};
-    float range_start = 0.0f;  ///< distance where the light starts to fade, metres
-    float range_end = 1000.0f; ///< distance beyond which it does not reach
-    float cutoff = 1000.0f;    ///< distance of the light's influence used for culling
+    float range_start = 0.0f;   ///< distance where the light starts to fade, metres
+    float range_end = 1000.0f;  ///< distance beyond which it does not reach
+    float cutoff = 1000.0f;     ///< distance of the light's influence used for culling
     float attenuation[3] = {1.0f, 0.0f, 0.0f};  ///< constant, linear, quadratic
     float shadow_fov = 90.0f;  ///< shadow projection: vertical field of view, degrees
     float shadow_near = 1.0f;
@@ -29,7 +29,7 @@ struct vnLightData {
 };
 
 class vnLight : public vnObject {
-public:
+  public:
     void setAmbient(const vnColor& c) { m_data.ambient = c; }
     void setDiffuse(const vnColor& c) { m_data.diffuse = c; }
     void setSpecular(const vnColor& c) { m_data.specular = c; }
@@ -37,14 +37,14 @@ public:
     /// The light's values, with position, view and projection brought up to date.
     const vnLightData& getLightData();
 
-private:
+  private:
     friend class vnLightMgr;
     explicit vnLight(const char* name) : vnObject(name) {}
     vnLightData m_data;
 };
 
 class vnLightMgr {
-public:
+  public:
     static vnLightMgr* getInstance();
     /// A point light: the distances where it starts to fade, stops and is cut off for
     /// culling, then its constant, linear and quadratic attenuation.
@@ -52,7 +52,7 @@ public:
                               float constant, float linear, float quadratic);
     void clear();
 
-private:
+  private:
     std::vector<std::unique_ptr<vnLight>> m_lights;
 };
 

@@ -22,7 +22,7 @@ class vnTexture;
 
 /// The render state a material asks for. A state never set is left as the renderer has it.
 class vnRendererCtx {
-public:
+  public:
     /// state: vnRenderingState.
     void setRenderingState(int state, bool on);
     /// True when the state was set and set on.
@@ -43,7 +43,7 @@ public:
     uint32_t setMask() const { return m_set; }
     uint32_t onMask() const { return m_on; }
 
-private:
+  private:
     uint32_t m_set = 0;
     uint32_t m_on = 0;
     int m_polygon_mode = VN_POLYGON_FILL;
@@ -52,7 +52,7 @@ private:
 };
 
 class vnMaterial {
-public:
+  public:
     const std::string& getName() const { return m_name; }
 
     void setAmbient(const vnColor& c) { m_ambient = c; }
@@ -81,7 +81,7 @@ public:
     /// Place in the draw order given by vnMaterialMgr::classifyMaterials.
     int getSortKey() const { return m_sort_key; }
 
-private:
+  private:
     friend class vnMaterialMgr;
     std::string m_name;
     vnColor m_ambient{0.2f, 0.2f, 0.2f, 1.0f};
@@ -96,7 +96,7 @@ private:
 };
 
 class vnMaterialMgr {
-public:
+  public:
     static vnMaterialMgr* getInstance();
 
     vnMaterial* createMaterial(const char* name);
@@ -109,7 +109,7 @@ public:
     /// Deletes every material, the latest first.
     void clear();
 
-private:
+  private:
     std::vector<std::unique_ptr<vnMaterial>> m_materials;
 };
 

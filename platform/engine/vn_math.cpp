@@ -23,8 +23,8 @@ vnMatrix4 vnMatrix4::inverse() const {
              a[8] * a[3] * a[13] - a[12] * a[1] * a[11] + a[12] * a[3] * a[9];
     inv[13] = a[0] * a[9] * a[14] - a[0] * a[10] * a[13] - a[8] * a[1] * a[14] +
               a[8] * a[2] * a[13] + a[12] * a[1] * a[10] - a[12] * a[2] * a[9];
-    inv[2] = a[1] * a[6] * a[15] - a[1] * a[7] * a[14] - a[5] * a[2] * a[15] +
-             a[5] * a[3] * a[14] + a[13] * a[2] * a[7] - a[13] * a[3] * a[6];
+    inv[2] = a[1] * a[6] * a[15] - a[1] * a[7] * a[14] - a[5] * a[2] * a[15] + a[5] * a[3] * a[14] +
+             a[13] * a[2] * a[7] - a[13] * a[3] * a[6];
     inv[6] = -a[0] * a[6] * a[15] + a[0] * a[7] * a[14] + a[4] * a[2] * a[15] -
              a[4] * a[3] * a[14] - a[12] * a[2] * a[7] + a[12] * a[3] * a[6];
     inv[10] = a[0] * a[5] * a[15] - a[0] * a[7] * a[13] - a[4] * a[1] * a[15] +
@@ -33,12 +33,12 @@ vnMatrix4 vnMatrix4::inverse() const {
               a[4] * a[2] * a[13] - a[12] * a[1] * a[6] + a[12] * a[2] * a[5];
     inv[3] = -a[1] * a[6] * a[11] + a[1] * a[7] * a[10] + a[5] * a[2] * a[11] -
              a[5] * a[3] * a[10] - a[9] * a[2] * a[7] + a[9] * a[3] * a[6];
-    inv[7] = a[0] * a[6] * a[11] - a[0] * a[7] * a[10] - a[4] * a[2] * a[11] +
-             a[4] * a[3] * a[10] + a[8] * a[2] * a[7] - a[8] * a[3] * a[6];
-    inv[11] = -a[0] * a[5] * a[11] + a[0] * a[7] * a[9] + a[4] * a[1] * a[11] -
-              a[4] * a[3] * a[9] - a[8] * a[1] * a[7] + a[8] * a[3] * a[5];
-    inv[15] = a[0] * a[5] * a[10] - a[0] * a[6] * a[9] - a[4] * a[1] * a[10] +
-              a[4] * a[2] * a[9] + a[8] * a[1] * a[6] - a[8] * a[2] * a[5];
+    inv[7] = a[0] * a[6] * a[11] - a[0] * a[7] * a[10] - a[4] * a[2] * a[11] + a[4] * a[3] * a[10] +
+             a[8] * a[2] * a[7] - a[8] * a[3] * a[6];
+    inv[11] = -a[0] * a[5] * a[11] + a[0] * a[7] * a[9] + a[4] * a[1] * a[11] - a[4] * a[3] * a[9] -
+              a[8] * a[1] * a[7] + a[8] * a[3] * a[5];
+    inv[15] = a[0] * a[5] * a[10] - a[0] * a[6] * a[9] - a[4] * a[1] * a[10] + a[4] * a[2] * a[9] +
+              a[8] * a[1] * a[6] - a[8] * a[2] * a[5];
     const float det = a[0] * inv[0] + a[1] * inv[4] + a[2] * inv[8] + a[3] * inv[12];
     vnMatrix4 r;
     if (det == 0.0f || !std::isfinite(det)) return r;
@@ -47,13 +47,12 @@ vnMatrix4 vnMatrix4::inverse() const {
     return r;
 }
 
-vnMatrix4 vnMatrix4::lookAt(const vnVector3& eye, const vnVector3& target,
-                            const vnVector3& up) {
+vnMatrix4 vnMatrix4::lookAt(const vnVector3& eye, const vnVector3& target, const vnVector3& up) {
     vnVector3 f = (target - eye).normalized();
     vnVector3 s = f.cross(up).normalized();
     // An up vector along the view direction leaves no side axis: take any perpendicular.
-    if (s.length() == 0.0f) s = f.cross(std::fabs(f.y) < 0.9f ? vnVector3{0, 1, 0}
-                                                              : vnVector3{1, 0, 0}).normalized();
+    if (s.length() == 0.0f)
+        s = f.cross(std::fabs(f.y) < 0.9f ? vnVector3{0, 1, 0} : vnVector3{1, 0, 0}).normalized();
     const vnVector3 u = s.cross(f);
     vnMatrix4 r;
     r.at(0, 0) = s.x;

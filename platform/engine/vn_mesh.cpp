@@ -99,24 +99,24 @@ bool vnMesh::build(const vnMeshDesc& d) {
             if (d.type == VN_MESH_QUAD) {
                 // One face toward the viewer in the z = 0 plane. Images are stored from
                 // their top row, so t runs from the top edge down.
-                addGrid(v, idx, {-hx, hy, 0}, {d.size.x, 0, 0}, {0, -d.size.y, 0}, {0, 0, 1}, 1,
-                        1, 1.0f, 1.0f);
+                addGrid(v, idx, {-hx, hy, 0}, {d.size.x, 0, 0}, {0, -d.size.y, 0}, {0, 0, 1}, 1, 1,
+                        1.0f, 1.0f);
                 break;
             }
             if (!(d.size.y > 0.0f) || !(d.size.z > 0.0f)) return false;
             const int sx = d.segments[0], sy = d.segments[1], sz = d.segments[2];
             addGrid(v, idx, {-hx, -hy, hz}, {d.size.x, 0, 0}, {0, d.size.y, 0}, {0, 0, 1}, sx, sy,
                     1, 1);  // front
-            addGrid(v, idx, {hx, -hy, -hz}, {-d.size.x, 0, 0}, {0, d.size.y, 0}, {0, 0, -1}, sx,
-                    sy, 1, 1);  // back
+            addGrid(v, idx, {hx, -hy, -hz}, {-d.size.x, 0, 0}, {0, d.size.y, 0}, {0, 0, -1}, sx, sy,
+                    1, 1);  // back
             addGrid(v, idx, {hx, -hy, hz}, {0, 0, -d.size.z}, {0, d.size.y, 0}, {1, 0, 0}, sz, sy,
                     1, 1);  // right
-            addGrid(v, idx, {-hx, -hy, -hz}, {0, 0, d.size.z}, {0, d.size.y, 0}, {-1, 0, 0}, sz,
-                    sy, 1, 1);  // left
+            addGrid(v, idx, {-hx, -hy, -hz}, {0, 0, d.size.z}, {0, d.size.y, 0}, {-1, 0, 0}, sz, sy,
+                    1, 1);  // left
             addGrid(v, idx, {-hx, hy, hz}, {d.size.x, 0, 0}, {0, 0, -d.size.z}, {0, 1, 0}, sx, sz,
                     1, 1);  // top
-            addGrid(v, idx, {-hx, -hy, -hz}, {d.size.x, 0, 0}, {0, 0, d.size.z}, {0, -1, 0}, sx,
-                    sz, 1, 1);  // bottom
+            addGrid(v, idx, {-hx, -hy, -hz}, {d.size.x, 0, 0}, {0, 0, d.size.z}, {0, -1, 0}, sx, sz,
+                    1, 1);  // bottom
             break;
         }
         default:
@@ -124,9 +124,11 @@ bool vnMesh::build(const vnMeshDesc& d) {
     }
     m_local_min = m_local_max = vnVector3{v[0].position[0], v[0].position[1], v[0].position[2]};
     for (const vnVertex& p : v) {
-        m_local_min = {std::min(m_local_min.x, p.position[0]), std::min(m_local_min.y, p.position[1]),
+        m_local_min = {std::min(m_local_min.x, p.position[0]),
+                       std::min(m_local_min.y, p.position[1]),
                        std::min(m_local_min.z, p.position[2])};
-        m_local_max = {std::max(m_local_max.x, p.position[0]), std::max(m_local_max.y, p.position[1]),
+        m_local_max = {std::max(m_local_max.x, p.position[0]),
+                       std::max(m_local_max.y, p.position[1]),
                        std::max(m_local_max.z, p.position[2])};
     }
     m_groups.clear();
@@ -175,8 +177,9 @@ void vnMesh::assignMaterialToFaces(vnMaterial* material, int first, int count) {
         }
     }
     groups.push_back({begin, end - begin, material});
-    std::sort(groups.begin(), groups.end(),
-              [](const vnFaceGroup& a, const vnFaceGroup& b) { return a.first_face < b.first_face; });
+    std::sort(groups.begin(), groups.end(), [](const vnFaceGroup& a, const vnFaceGroup& b) {
+        return a.first_face < b.first_face;
+    });
     m_groups = std::move(groups);
 }
 
@@ -213,7 +216,8 @@ void vnMesh::bindBuffers() {
     if (!m_ibo) {
         glGenBuffers(1, &m_ibo);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_ibo);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(m_data.m_indices.size() * sizeof(uint32_t)),
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     GLsizeiptr(m_data.m_indices.size() * sizeof(uint32_t)),
                      m_data.m_indices.data(), GL_STATIC_DRAW);
     }
     glBindBuffer(GL_ARRAY_BUFFER, m_vbo);

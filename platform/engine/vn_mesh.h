@@ -31,7 +31,7 @@ struct vnFaceGroup {
 };
 
 class vnMeshData {
-public:
+  public:
     std::vector<vnVertex>& getVertices() { return m_vertices; }
     const std::vector<vnVertex>& getVertices() const { return m_vertices; }
     /// Three indices per face.
@@ -43,7 +43,7 @@ public:
     /// Call after changing vertices: the next draw uploads them again.
     void markChanged() { m_changed = true; }
 
-private:
+  private:
     friend class vnMesh;
     friend class vnRenderer;
     std::vector<vnVertex> m_vertices;
@@ -77,7 +77,7 @@ struct vnMeshDesc {
 };
 
 class vnMesh : public vnObject {
-public:
+  public:
     ~vnMesh() override;
 
     vnMeshData* getMeshData() { return &m_data; }
@@ -100,7 +100,7 @@ public:
     /// Makes the vertex and index buffers current, uploading what changed (renderer use).
     void bindBuffers();
 
-protected:
+  protected:
     friend class Vantorr;
     friend class vnRenderer;
     explicit vnMesh(const char* name) : vnObject(name) {}
@@ -119,12 +119,15 @@ protected:
 /// origin at the centre of the window, x to the right and y up; z orders overlapping quads
 /// (larger is nearer).
 class vnQuad : public vnMesh {
-public:
+  public:
     /// Resizes the rectangle around its centre.
     void setSize(float width, float height);
     float getWidth() const { return m_width; }
     float getHeight() const { return m_height; }
-    void setColor(const vnColor& c) { m_color = c; setVerticesColor(c); }
+    void setColor(const vnColor& c) {
+        m_color = c;
+        setVerticesColor(c);
+    }
     const vnColor& getColor() const { return m_color; }
     void clearMaterialList() { m_materials.clear(); }
     void addMaterial(vnMaterial* material) {
@@ -132,7 +135,7 @@ public:
     }
     const std::vector<vnMaterial*>& getMaterialList() const { return m_materials; }
 
-private:
+  private:
     friend class Vantorr;
     explicit vnQuad(const char* name) : vnMesh(name) {}
     float m_width = 1.0f;

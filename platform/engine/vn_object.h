@@ -10,12 +10,21 @@
 namespace Vantorr_nsp {
 
 class vnTripod {
-public:
-    void setPosition(const vnVector3& p) { m_position = p; ++m_version; }
+  public:
+    void setPosition(const vnVector3& p) {
+        m_position = p;
+        ++m_version;
+    }
     void setPosition(float x, float y, float z) { setPosition(vnVector3{x, y, z}); }
-    void setLookatPoint(const vnVector3& p) { m_lookat = p; ++m_version; }
+    void setLookatPoint(const vnVector3& p) {
+        m_lookat = p;
+        ++m_version;
+    }
     void setLookatPoint(float x, float y, float z) { setLookatPoint(vnVector3{x, y, z}); }
-    void setUpVector(const vnVector3& u) { m_up = u; ++m_version; }
+    void setUpVector(const vnVector3& u) {
+        m_up = u;
+        ++m_version;
+    }
     const vnVector3& getPosition() const { return m_position; }
     const vnVector3& getLookatPoint() const { return m_lookat; }
     const vnVector3& getUpVector() const { return m_up; }
@@ -24,7 +33,7 @@ public:
     /// Grows with every change, so dependants can tell when to recompute.
     uint32_t version() const { return m_version; }
 
-private:
+  private:
     vnVector3 m_position{0, 0, 0};
     vnVector3 m_lookat{0, 0, -1};
     vnVector3 m_up{0, 1, 0};
@@ -39,7 +48,7 @@ enum vnObjectOption {
 };
 
 class vnObject {
-public:
+  public:
     virtual ~vnObject() = default;
 
     const std::string& getName() const { return m_name; }
@@ -65,7 +74,7 @@ public:
     /// Advances the object by dt seconds (cameras refresh their matrices here).
     virtual void update(float dt) { (void)dt; }
 
-protected:
+  protected:
     explicit vnObject(const char* name) : m_name(name ? name : "") {}
     std::string m_name;
     vnTripod m_tripod;

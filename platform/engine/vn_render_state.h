@@ -41,7 +41,12 @@ enum vnBlendFactor {
 enum vnPolygonMode { VN_POLYGON_FILL = 0, VN_POLYGON_LINE = 1, VN_POLYGON_POINT = 2 };
 
 /// Depth comparisons of vnRenderer::setDepthFunc.
-enum vnDepthFunc { VN_DEPTH_LESS = 0, VN_DEPTH_LEQUAL = 1, VN_DEPTH_EQUAL = 2, VN_DEPTH_ALWAYS = 3 };
+enum vnDepthFunc {
+    VN_DEPTH_LESS = 0,
+    VN_DEPTH_LEQUAL = 1,
+    VN_DEPTH_EQUAL = 2,
+    VN_DEPTH_ALWAYS = 3
+};
 
 /// Matrix stacks of vnRenderer::setMatrixMode.
 enum vnMatrixMode { VN_MATRIX_MODELVIEW = 0, VN_MATRIX_PROJECTION = 1, VN_MATRIX_TEXTURE = 2 };

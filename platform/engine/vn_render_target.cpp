@@ -19,7 +19,9 @@ GLuint windowFramebuffer() {
 
 }  // namespace
 
-vnRenderTarget::~vnRenderTarget() { release(); }
+vnRenderTarget::~vnRenderTarget() {
+    release();
+}
 
 void vnRenderTarget::release() {
     if (glDeleteFramebuffers) {
@@ -112,8 +114,7 @@ void vnRenderTarget::deactivate() {
     if (!m_fbo || !m_active) return;
     // Targets nest: the shadow map is drawn while the frame target is active.
     glBindFramebuffer(GL_FRAMEBUFFER, m_saved_framebuffer);
-    glViewport(m_saved_viewport[0], m_saved_viewport[1], m_saved_viewport[2],
-               m_saved_viewport[3]);
+    glViewport(m_saved_viewport[0], m_saved_viewport[1], m_saved_viewport[2], m_saved_viewport[3]);
     m_active = false;
 }
 

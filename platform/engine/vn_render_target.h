@@ -13,7 +13,7 @@ namespace Vantorr_nsp {
 class vnTexture;
 
 class vnRenderTarget {
-public:
+  public:
     vnRenderTarget() = default;
     ~vnRenderTarget();
     vnRenderTarget(const vnRenderTarget&) = delete;
@@ -38,7 +38,7 @@ public:
     int getWidth() const { return m_width; }
     int getHeight() const { return m_height; }
 
-private:
+  private:
     int create(const char* name, int width, int height, int format, bool with_depth);
     void release();
 

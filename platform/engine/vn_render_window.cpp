@@ -22,8 +22,12 @@ vnRenderWindow g_dummy;
 
 vnRenderWindow::~vnRenderWindow() = default;
 
-int vnRenderWindow::getSampleCount() const { return m_context ? m_context->samples() : 0; }
-bool vnRenderWindow::isOffscreen() const { return m_context && m_context->offscreen(); }
+int vnRenderWindow::getSampleCount() const {
+    return m_context ? m_context->samples() : 0;
+}
+bool vnRenderWindow::isOffscreen() const {
+    return m_context && m_context->offscreen();
+}
 uint32_t vnRenderWindow::getFramebuffer() const {
     return m_context ? m_context->defaultFramebuffer() : 0;
 }
@@ -45,8 +49,7 @@ vnRenderWindow* Vantorr::createRenderWindow(plashwerk::window::Window* window, i
         window ? plashwerk::gl::createRenderContext(*window, msaa)
                : plashwerk::gl::createOffscreenContext(width, height, msaa);
     if (!context) {
-        logTrace(VN_TRACE_ERROR, "Vantorr: could not create a %dx%d render window.", width,
-                 height);
+        logTrace(VN_TRACE_ERROR, "Vantorr: could not create a %dx%d render window.", width, height);
         return nullptr;
     }
     auto* rw = new vnRenderWindow;
@@ -80,21 +83,29 @@ bool Vantorr::setCurrentRenderWindow(vnRenderWindow* rw) {
     return true;
 }
 
-vnRenderWindow* Vantorr::getCurrentRenderWindow() { return t_current; }
+vnRenderWindow* Vantorr::getCurrentRenderWindow() {
+    return t_current;
+}
 
 void Vantorr::displayRenderWindow(vnRenderWindow* rw) {
     if (rw && rw->m_context) rw->m_context->present();
 }
 
-void Vantorr::displayCurrentRenderWindow() { displayRenderWindow(t_current); }
+void Vantorr::displayCurrentRenderWindow() {
+    displayRenderWindow(t_current);
+}
 
-vnRenderWindow* Vantorr::getDummyRenderWindow() { return &g_dummy; }
+vnRenderWindow* Vantorr::getDummyRenderWindow() {
+    return &g_dummy;
+}
 
 // ---------------------------------------------------------------------------------------
 // Renderer state of the current render window
 
 namespace {
-bool drawable() { return t_current && t_current->getContext(); }
+bool drawable() {
+    return t_current && t_current->getContext();
+}
 }  // namespace
 
 void vnRenderer::setClearColor(float r, float g, float b, float a) {

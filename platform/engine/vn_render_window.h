@@ -18,7 +18,7 @@ class RenderContext;
 namespace Vantorr_nsp {
 
 class vnRenderWindow {
-public:
+  public:
     ~vnRenderWindow();
 
     int getWidth() const { return m_width; }
@@ -33,7 +33,7 @@ public:
     /// Null for the dummy window.
     plashwerk::gl::RenderContext* getContext() const { return m_context.get(); }
 
-private:
+  private:
     friend class Vantorr;
     std::unique_ptr<plashwerk::gl::RenderContext> m_context;
     int m_width = 0;
@@ -42,7 +42,7 @@ private:
 
 /// What the current context's OpenGL offers.
 class vnHardwareCaps {
-public:
+  public:
     static vnHardwareCaps* getInstance();
     /// Version of the context current on the calling thread; 0 without one.
     int getOpenGLMajorVersion() const;
@@ -50,7 +50,11 @@ public:
 };
 
 /// Buffers for vnRenderer::clear.
-enum vnClearBuffers { VN_CLEAR_COLOR = 1, VN_CLEAR_DEPTH = 2, VN_CLEAR_STENCIL = 4,
-                      VN_CLEAR_ALL = 7 };
+enum vnClearBuffers {
+    VN_CLEAR_COLOR = 1,
+    VN_CLEAR_DEPTH = 2,
+    VN_CLEAR_STENCIL = 4,
+    VN_CLEAR_ALL = 7
+};
 
 }  // namespace Vantorr_nsp

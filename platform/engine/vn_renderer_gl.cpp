@@ -34,17 +34,28 @@ vnRenderWindow* currentWindow() {
 
 GLenum capabilityOf(int state) {
     switch (state) {
-        case VN_STATE_FOG: return GL_FOG;
-        case VN_STATE_LIGHTING: return GL_LIGHTING;
-        case VN_STATE_TEXTURING: return GL_TEXTURE_2D;
-        case VN_STATE_BLENDING: return GL_BLEND;
-        case VN_STATE_CULL_FACE: return GL_CULL_FACE;
-        case VN_STATE_MULTISAMPLE: return GL_MULTISAMPLE;
-        case VN_STATE_POINT_SPRITE: return GL_POINT_SPRITE;
-        case VN_STATE_POLYGON_OFFSET: return GL_POLYGON_OFFSET_FILL;
-        case VN_STATE_ALPHA_TEST: return GL_ALPHA_TEST;
-        case VN_STATE_DEPTH_TEST: return GL_DEPTH_TEST;
-        default: return 0;
+        case VN_STATE_FOG:
+            return GL_FOG;
+        case VN_STATE_LIGHTING:
+            return GL_LIGHTING;
+        case VN_STATE_TEXTURING:
+            return GL_TEXTURE_2D;
+        case VN_STATE_BLENDING:
+            return GL_BLEND;
+        case VN_STATE_CULL_FACE:
+            return GL_CULL_FACE;
+        case VN_STATE_MULTISAMPLE:
+            return GL_MULTISAMPLE;
+        case VN_STATE_POINT_SPRITE:
+            return GL_POINT_SPRITE;
+        case VN_STATE_POLYGON_OFFSET:
+            return GL_POLYGON_OFFSET_FILL;
+        case VN_STATE_ALPHA_TEST:
+            return GL_ALPHA_TEST;
+        case VN_STATE_DEPTH_TEST:
+            return GL_DEPTH_TEST;
+        default:
+            return 0;
     }
 }
 
@@ -63,16 +74,18 @@ void applyState(int state, bool on) {
 }
 
 GLenum blendFactor(int f) {
-    static const GLenum factors[] = {GL_ZERO,      GL_ONE,       GL_SRC_COLOR,
-                                     GL_ONE_MINUS_SRC_COLOR,     GL_DST_COLOR,
-                                     GL_ONE_MINUS_DST_COLOR,     GL_DST_ALPHA,
-                                     GL_ONE_MINUS_DST_ALPHA,     GL_SRC_ALPHA,
-                                     GL_ONE_MINUS_SRC_ALPHA};
+    static const GLenum factors[] = {GL_ZERO,      GL_ONE,
+                                     GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR,
+                                     GL_DST_COLOR, GL_ONE_MINUS_DST_COLOR,
+                                     GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA,
+                                     GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
     return f >= 0 && f < 10 ? factors[f] : GL_ONE;
 }
 
 // A byte offset into the bound vertex buffer, as the pointer argument OpenGL takes.
-const void* bufferOffset(size_t offset) { return reinterpret_cast<const void*>(offset); }
+const void* bufferOffset(size_t offset) {
+    return reinterpret_cast<const void*>(offset);
+}
 
 void setVertexPointers() {
     constexpr GLsizei stride = sizeof(vnVertex);
@@ -300,9 +313,8 @@ void vnRenderer::setPointSprites(bool on) {
     }
 }
 
-void vnRenderer::drawPoints(int count, const float* positions, int positionSize,
-                            int positionStride, const float* colors, int colorSize,
-                            int colorStride) {
+void vnRenderer::drawPoints(int count, const float* positions, int positionSize, int positionStride,
+                            const float* colors, int colorSize, int colorStride) {
     if (!currentWindow() || count <= 0 || !positions || positionSize < 2 || positionSize > 4)
         return;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -413,8 +425,8 @@ void vnRenderer::drawHud(vnQuad* quad) {
     enableMeshArrays(true);
     quad->bindBuffers();
     setVertexPointers();
-    glDrawElements(GL_TRIANGLES, GLsizei(quad->getMeshData()->getIndices().size()),
-                   GL_UNSIGNED_INT, nullptr);
+    glDrawElements(GL_TRIANGLES, GLsizei(quad->getMeshData()->getIndices().size()), GL_UNSIGNED_INT,
+                   nullptr);
     enableMeshArrays(false);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
@@ -458,9 +470,9 @@ void vnRenderer::beginText() {
     glPushAttrib(kSavedAttributes);
     pushMatrices();
     glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(vnMatrix4::ortho(0.0f, float(rw->getWidth()), float(rw->getHeight()), 0.0f,
-                                   -1.0f, 1.0f)
-                      .data());
+    glLoadMatrixf(
+        vnMatrix4::ortho(0.0f, float(rw->getWidth()), float(rw->getHeight()), 0.0f, -1.0f, 1.0f)
+            .data());
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glUseProgram(0);

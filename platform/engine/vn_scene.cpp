@@ -31,9 +31,13 @@ vnScene::~vnScene() {
     while (!m_meshes.empty()) m_meshes.pop_back();
 }
 
-void vnScene::addLight(vnLight* light) { addOnce(m_lights, light); }
+void vnScene::addLight(vnLight* light) {
+    addOnce(m_lights, light);
+}
 
-void vnScene::addShadowCastingLight(vnLight* light) { addOnce(m_shadow_lights, light); }
+void vnScene::addShadowCastingLight(vnLight* light) {
+    addOnce(m_shadow_lights, light);
+}
 
 const std::vector<vnMesh*>& vnScene::getDrawList() {
     // Materials may be classified after the meshes were made: sort on every call that

@@ -20,7 +20,7 @@ class vnMesh;
 class vnQuad;
 
 class vnScene {
-public:
+  public:
     ~vnScene();
     vnScene(const vnScene&) = delete;
     vnScene& operator=(const vnScene&) = delete;
@@ -46,7 +46,7 @@ public:
     /// Advances the camera and every mesh by dt seconds.
     void update(float dt);
 
-private:
+  private:
     friend class vnSceneMgr;
     friend class Vantorr;
     explicit vnScene(const char* name);
@@ -62,7 +62,7 @@ private:
 };
 
 class vnSceneMgr {
-public:
+  public:
     static vnSceneMgr* getInstance();
     vnScene* createScene(const char* name);
     vnScene* getScene(const char* name);
@@ -70,7 +70,7 @@ public:
     void destroyScene(vnScene* scene);
     void clear();
 
-private:
+  private:
     friend class Vantorr;
     std::vector<std::unique_ptr<vnScene>> m_scenes;
 };

@@ -33,23 +33,33 @@ bool readFile(const char* path, std::vector<uint8_t>& bytes) {
 
 GLenum compressedFormat(int format) {
     switch (format) {
-        case VN_PIXEL_FORMAT_DXT1: return GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
-        case VN_PIXEL_FORMAT_DXT3: return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
-        case VN_PIXEL_FORMAT_DXT5: return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
-        default: return 0;
+        case VN_PIXEL_FORMAT_DXT1:
+            return GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
+        case VN_PIXEL_FORMAT_DXT3:
+            return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
+        case VN_PIXEL_FORMAT_DXT5:
+            return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+        default:
+            return 0;
     }
 }
 
 DdsFormat ddsFormatOf(int format) {
     switch (format) {
-        case VN_PIXEL_FORMAT_DXT1: return DdsFormat::Dxt1;
-        case VN_PIXEL_FORMAT_DXT3: return DdsFormat::Dxt3;
-        case VN_PIXEL_FORMAT_DXT5: return DdsFormat::Dxt5;
-        default: return DdsFormat::Rgba8;
+        case VN_PIXEL_FORMAT_DXT1:
+            return DdsFormat::Dxt1;
+        case VN_PIXEL_FORMAT_DXT3:
+            return DdsFormat::Dxt3;
+        case VN_PIXEL_FORMAT_DXT5:
+            return DdsFormat::Dxt5;
+        default:
+            return DdsFormat::Rgba8;
     }
 }
 
-bool isCompressed(int format) { return compressedFormat(format) != 0; }
+bool isCompressed(int format) {
+    return compressedFormat(format) != 0;
+}
 
 // Errors left by earlier calls must not be taken for this texture's.
 void drainGlErrors() {
@@ -100,8 +110,8 @@ bool vnTexture::upload() {
     // A single level gets its mipmaps from the driver; a stored chain is used as it is.
     const bool own_chain = d.m_levels.size() > 1;
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, own_chain ? GL_FALSE : GL_TRUE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, own_chain ? GLint(d.m_levels.size() - 1)
-                                                                   : 1000);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL,
+                    own_chain ? GLint(d.m_levels.size() - 1) : 1000);
     GLsizei w = d.m_width, h = d.m_height;
     for (size_t level = 0; level < d.m_levels.size(); ++level) {
         const std::vector<uint8_t>& pixels = d.m_levels[level];
@@ -205,10 +215,18 @@ vnTexture* vnTextureMgr::fromBytes(const char* name, const uint8_t* bytes, size_
         data->m_width = int(dds.width);
         data->m_height = int(dds.height);
         switch (dds.format) {
-            case DdsFormat::Rgba8: data->m_format = VN_PIXEL_FORMAT_RGBA; break;
-            case DdsFormat::Dxt1: data->m_format = VN_PIXEL_FORMAT_DXT1; break;
-            case DdsFormat::Dxt3: data->m_format = VN_PIXEL_FORMAT_DXT3; break;
-            case DdsFormat::Dxt5: data->m_format = VN_PIXEL_FORMAT_DXT5; break;
+            case DdsFormat::Rgba8:
+                data->m_format = VN_PIXEL_FORMAT_RGBA;
+                break;
+            case DdsFormat::Dxt1:
+                data->m_format = VN_PIXEL_FORMAT_DXT1;
+                break;
+            case DdsFormat::Dxt3:
+                data->m_format = VN_PIXEL_FORMAT_DXT3;
+                break;
+            case DdsFormat::Dxt5:
+                data->m_format = VN_PIXEL_FORMAT_DXT5;
+                break;
         }
         for (const DdsLevel& lv : dds.levels)
             data->m_levels.emplace_back(dds.data.begin() + std::ptrdiff_t(lv.offset),
@@ -261,8 +279,8 @@ vnTexture* vnTextureMgr::createRenderTexture(const char* name, int width, int he
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
         glTexParameteri(GL_TEXTURE_2D, GL_DEPTH_TEXTURE_MODE, GL_LUMINANCE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0,
-                     GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT,
+                     GL_UNSIGNED_INT, nullptr);
     } else {
         const bool rgb = format == VN_PIXEL_FORMAT_RGB;
         glTexImage2D(GL_TEXTURE_2D, 0, rgb ? GL_RGB8 : GL_RGBA8, width, height, 0,

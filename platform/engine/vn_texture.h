@@ -37,7 +37,7 @@ enum vnTextureFunction {
 
 /// The pixels of a texture, level 0 first.
 class vnTextureData {
-public:
+  public:
     int getWidth() const { return m_width; }
     int getHeight() const { return m_height; }
     int getPixelFormat() const { return m_format; }
@@ -48,7 +48,7 @@ public:
     size_t getLevelCount() const { return m_levels.size(); }
     const std::vector<uint8_t>& getLevel(size_t i) const { return m_levels[i]; }
 
-private:
+  private:
     friend class vnTexture;
     friend class vnTextureMgr;
     int m_width = 0;
@@ -58,7 +58,7 @@ private:
 };
 
 class vnTexture {
-public:
+  public:
     ~vnTexture();
     vnTexture(const vnTexture&) = delete;
     vnTexture& operator=(const vnTexture&) = delete;
@@ -84,7 +84,7 @@ public:
     /// Binds the texture to a texture unit (0..7) of the current context.
     void bind(int unit) const;
 
-private:
+  private:
     friend class vnTextureMgr;
     vnTexture() = default;
     bool upload();
@@ -98,7 +98,7 @@ private:
 };
 
 class vnTextureMgr {
-public:
+  public:
     static vnTextureMgr* getInstance();
 
     /// A texture from an image file (JPEG, PNG, DDS...), named after the path. The same path
@@ -117,7 +117,7 @@ public:
     /// Deletes one texture.
     void destroyTexture(vnTexture* texture);
 
-private:
+  private:
     vnTexture* fromBytes(const char* name, const uint8_t* bytes, size_t size);
     std::vector<std::unique_ptr<vnTexture>> m_textures;
 };

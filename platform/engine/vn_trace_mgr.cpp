@@ -1,16 +1,20 @@
 #include "platform/engine/vn_trace_mgr.h"
 
-#include <ctime>
 #include <sys/time.h>
+
+#include <ctime>
 
 namespace Vantorr_nsp {
 namespace {
 
 const char* levelName(int level) {
     switch (level) {
-        case VN_TRACE_ERROR: return "ERROR";
-        case VN_TRACE_WARNING: return "WARNING";
-        default: return "INFO";
+        case VN_TRACE_ERROR:
+            return "ERROR";
+        case VN_TRACE_WARNING:
+            return "WARNING";
+        default:
+            return "INFO";
     }
 }
 
@@ -21,9 +25,13 @@ vnTraceMgr& vnTraceMgr::instance() {
     return mgr;
 }
 
-vnTraceMgr::~vnTraceMgr() { close(); }
+vnTraceMgr::~vnTraceMgr() {
+    close();
+}
 
-void vnTraceMgr::setTraceLevel(int level) { m_level = level; }
+void vnTraceMgr::setTraceLevel(int level) {
+    m_level = level;
+}
 
 void vnTraceMgr::setLogFileName(const char* prefix) {
     std::lock_guard lock(m_mutex);

@@ -14,7 +14,7 @@ namespace Vantorr_nsp {
 enum vnTraceLevel { VN_TRACE_ERROR = 1, VN_TRACE_WARNING = 2, VN_TRACE_INFO = 4 };
 
 class vnTraceMgr {
-public:
+  public:
     static vnTraceMgr& instance();
 
     /// Messages above this level are dropped. Default 4 (everything).
@@ -34,7 +34,7 @@ public:
     /// Flushes and closes the file; later messages are dropped until setLogFileName.
     void close();
 
-private:
+  private:
     vnTraceMgr() = default;
     ~vnTraceMgr();
 

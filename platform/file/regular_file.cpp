@@ -37,9 +37,12 @@ int keepIfRegular(int fd, size_t max_bytes, size_t* size) {
 
 int openFlags(FileAccess access) {
     switch (access) {
-        case FileAccess::Read: return O_RDONLY;
-        case FileAccess::Write: return O_WRONLY | O_CREAT | O_TRUNC;
-        case FileAccess::Append: return O_WRONLY | O_CREAT | O_APPEND;
+        case FileAccess::Read:
+            return O_RDONLY;
+        case FileAccess::Write:
+            return O_WRONLY | O_CREAT | O_TRUNC;
+        case FileAccess::Append:
+            return O_WRONLY | O_CREAT | O_APPEND;
     }
     return O_RDONLY;
 }
@@ -69,10 +72,18 @@ std::FILE* openRegularStream(const char* path, const char* mode, Links links) {
     }
     FileAccess access;
     switch (mode[0]) {
-        case 'r': access = FileAccess::Read; break;
-        case 'w': access = FileAccess::Write; break;
-        case 'a': access = FileAccess::Append; break;
-        default: errno = EINVAL; return nullptr;
+        case 'r':
+            access = FileAccess::Read;
+            break;
+        case 'w':
+            access = FileAccess::Write;
+            break;
+        case 'a':
+            access = FileAccess::Append;
+            break;
+        default:
+            errno = EINVAL;
+            return nullptr;
     }
     if (std::strchr(mode, '+')) {  // no caller reads and writes one stream
         errno = EINVAL;

@@ -41,7 +41,7 @@ struct GlProbeInfo {
 };
 
 class GlProbeContext {
-public:
+  public:
     GlProbeContext() = default;
     ~GlProbeContext() { release(); }
     GlProbeContext(const GlProbeContext&) = delete;
@@ -57,7 +57,7 @@ public:
     const GlProbeInfo& info() const { return m_info; }
     bool hasExtension(const char* name) const;
 
-private:
+  private:
     bool createGlfw(const GlProbeRequest& request);
     bool createEgl(const GlProbeRequest& request);
     void readCapabilities();

@@ -27,7 +27,7 @@ namespace {
 constexpr float kMenuGrey = 200.0f / 255.0f;
 
 class GlfwContext final : public RenderContext {
-public:
+  public:
     GlfwContext(GLFWwindow* window, int width, int height, int samples, int menu_h)
         : m_window(window) {
         m_width = width;
@@ -64,7 +64,7 @@ public:
 
     void setSamples(int samples) { m_samples = samples; }
 
-private:
+  private:
     // The strip above the client area is part of the drawable; frames clear it with the
     // scene, so it is painted again before each swap.
     void paintMenuStrip() {
@@ -103,8 +103,8 @@ EglDisplay& eglDisplay() {
         auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
             eglGetProcAddress("eglGetPlatformDisplayEXT"));
         if (get_platform_display)
-            d.display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
-                                             nullptr);
+            d.display =
+                get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         if (d.display == EGL_NO_DISPLAY) d.display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
         if (d.display == EGL_NO_DISPLAY) return;
         EGLint major = 0, minor = 0;
@@ -114,7 +114,7 @@ EglDisplay& eglDisplay() {
 }
 
 class EglContext final : public RenderContext {
-public:
+  public:
     ~EglContext() override {
         const EglDisplay& d = eglDisplay();
         if (m_context == EGL_NO_CONTEXT) return;
@@ -134,18 +134,28 @@ public:
         const EglDisplay& d = eglDisplay();
         if (!d.ok || width < 1 || height < 1) return false;
         if (!eglBindAPI(EGL_OPENGL_API)) return false;
-        const EGLint config_attribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE,
-                                         EGL_PBUFFER_BIT,     EGL_RED_SIZE,    8,
-                                         EGL_GREEN_SIZE,      8,               EGL_BLUE_SIZE,
-                                         8,                   EGL_NONE};
+        const EGLint config_attribs[] = {EGL_RENDERABLE_TYPE,
+                                         EGL_OPENGL_BIT,
+                                         EGL_SURFACE_TYPE,
+                                         EGL_PBUFFER_BIT,
+                                         EGL_RED_SIZE,
+                                         8,
+                                         EGL_GREEN_SIZE,
+                                         8,
+                                         EGL_BLUE_SIZE,
+                                         8,
+                                         EGL_NONE};
         EGLConfig config = nullptr;
         EGLint found = 0;
         if (!eglChooseConfig(d.display, config_attribs, &config, 1, &found) || found < 1)
             config = nullptr;  // EGL_KHR_no_config_context: drawing goes to the FBO anyway
-        const EGLint context_attribs[] = {
-            EGL_CONTEXT_MAJOR_VERSION, 2, EGL_CONTEXT_MINOR_VERSION, 1,
-            EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-            EGL_NONE};
+        const EGLint context_attribs[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                          2,
+                                          EGL_CONTEXT_MINOR_VERSION,
+                                          1,
+                                          EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                          EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                          EGL_NONE};
         m_context = eglCreateContext(d.display, config, EGL_NO_CONTEXT, context_attribs);
         if (m_context == EGL_NO_CONTEXT) return false;
         if (!eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_context)) return false;
@@ -188,8 +198,8 @@ public:
             glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawn);
             glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
             glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_resolve_fbo);
-            glBlitFramebuffer(0, 0, m_width, m_height, 0, 0, m_width, m_height,
-                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            glBlitFramebuffer(0, 0, m_width, m_height, 0, 0, m_width, m_height, GL_COLOR_BUFFER_BIT,
+                              GL_NEAREST);
             glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(drawn));
         }
         // A window's swap completes the frame; here nothing else would make the
@@ -201,7 +211,7 @@ public:
     uint32_t readFramebuffer() const override { return m_resolve_fbo ? m_resolve_fbo : m_fbo; }
     bool offscreen() const override { return true; }
 
-private:
+  private:
     GLuint makeFramebuffer(int samples, bool with_depth, GLuint& color, GLuint& depth) {
         GLuint fbo = 0;
         glGenFramebuffers(1, &fbo);
@@ -213,10 +223,10 @@ private:
         if (with_depth) {
             glGenRenderbuffers(1, &depth);
             glBindRenderbuffer(GL_RENDERBUFFER, depth);
-            glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8,
-                                             m_width, m_height);
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT,
-                                      GL_RENDERBUFFER, depth);
+            glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8, m_width,
+                                             m_height);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                      depth);
         }
         glBindRenderbuffer(GL_RENDERBUFFER, 0);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
@@ -247,9 +257,9 @@ std::unique_ptr<RenderContext> createRenderContext(window::Window& window, int s
     GLFWwindow* handle = window.glfwWindow();
     if (!handle)
         return createOffscreenContext(window.clientWidth(), window.clientHeight(), samples);
-    auto context = std::make_unique<GlfwContext>(handle, window.clientWidth(),
-                                                 window.clientHeight(), window.samples(),
-                                                 window.menuBarHeight());
+    auto context =
+        std::make_unique<GlfwContext>(handle, window.clientWidth(), window.clientHeight(),
+                                      window.samples(), window.menuBarHeight());
     if (!context->makeCurrent() || !loadGlEntryPoints()) {
         context->release();
         return nullptr;

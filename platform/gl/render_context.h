@@ -17,12 +17,12 @@
 namespace plashwerk::window {
 class Window;
 class WindowSystem;
-}
+}  // namespace plashwerk::window
 
 namespace plashwerk::gl {
 
 class RenderContext {
-public:
+  public:
     virtual ~RenderContext() = default;
 
     /// Binds the context (and its framebuffer) to the calling thread. False on failure.
@@ -46,7 +46,7 @@ public:
     /// Pixels above the drawing area that belong to the window's menu strip.
     int menuBarHeight() const { return m_menu_bar_height; }
 
-protected:
+  protected:
     int m_width = 0;
     int m_height = 0;
     int m_samples = 0;

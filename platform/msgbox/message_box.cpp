@@ -46,12 +46,12 @@ MessageBoxSink setMessageBoxSink(MessageBoxSink sink) {
     return previous;
 }
 
-#define PLASHWERK_BOX(name, kind)            \
-    void name(const char* format, ...) {     \
-        va_list args;                        \
-        va_start(args, format);              \
-        show(kind, format, args);            \
-        va_end(args);                        \
+#define PLASHWERK_BOX(name, kind)        \
+    void name(const char* format, ...) { \
+        va_list args;                    \
+        va_start(args, format);          \
+        show(kind, format, args);        \
+        va_end(args);                    \
     }
 
 PLASHWERK_BOX(showErrorBox, MessageBoxKind::Error)

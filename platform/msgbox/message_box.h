@@ -17,7 +17,8 @@ enum class MessageBoxKind { Error, Information, Warning };
 inline constexpr const char* kMessageBoxCaption = kAppName;
 inline constexpr int kMessageBoxBytes = 4096;
 
-using MessageBoxSink = std::function<void(MessageBoxKind kind, const char* caption, const char* text)>;
+using MessageBoxSink =
+    std::function<void(MessageBoxKind kind, const char* caption, const char* text)>;
 
 /// Replaces the sink; an empty function restores the console sink. Returns the previous one.
 MessageBoxSink setMessageBoxSink(MessageBoxSink sink);

@@ -27,7 +27,7 @@ struct NvmlLibrary {
         return m_handle != nullptr;
     }
 
-private:
+  private:
     void* m_handle = nullptr;
 };
 

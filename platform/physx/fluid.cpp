@@ -123,7 +123,9 @@ void Fluid::updateConstants() {
     });
 }
 
-NxScene& Fluid::getScene() const { return m_scene; }
+NxScene& Fluid::getScene() const {
+    return m_scene;
+}
 
 NxFluidEmitter* Fluid::createEmitter(const NxFluidEmitterDesc& desc) {
     if (!desc.isValid()) return nullptr;
@@ -133,8 +135,9 @@ NxFluidEmitter* Fluid::createEmitter(const NxFluidEmitterDesc& desc) {
         if (!frame) return nullptr;  // a shape of another scene, or no shape at all
     }
     m_scene.waitForStep();
-    const uint64_t seed = desc.randomSeed ? desc.randomSeed
-                                          : m_emitterSeed + 0x632BE59BD9B4E019ull * (m_emitters.size() + 1);
+    const uint64_t seed = desc.randomSeed
+                              ? desc.randomSeed
+                              : m_emitterSeed + 0x632BE59BD9B4E019ull * (m_emitters.size() + 1);
     FluidEmitter* e = new (std::nothrow) FluidEmitter(*this, desc, frame, seed);
     if (!e) return nullptr;
     m_emitters.push_back(e);

@@ -21,7 +21,7 @@ struct ShapeCore;
 
 /// A small, fast generator (PCG32) so that every emitter draws its own repeatable numbers.
 class Pcg32 {
-public:
+  public:
     explicit Pcg32(uint64_t seed = 1) { reseed(seed); }
     void reseed(uint64_t seed);
     uint32_t next();
@@ -30,7 +30,7 @@ public:
     /// Uniform in [-1, 1).
     float signedUnit() { return unit() * 2.0f - 1.0f; }
 
-private:
+  private:
     uint64_t m_state = 0;
 };
 
@@ -40,15 +40,15 @@ struct FluidStepContext {
     NxVec3 gravity;
     const CollisionShape* shapes = nullptr;
     uint32_t shapeCount = 0;
-    uint32_t bodyCount = 0;       ///< pushable bodies (size of the push tables)
+    uint32_t bodyCount = 0;  ///< pushable bodies (size of the push tables)
     WorkerPool* pool = nullptr;
-    unsigned helpers = 0;         ///< workers that may join each parallel loop
+    unsigned helpers = 0;  ///< workers that may join each parallel loop
     const NxBounds3* bounds = nullptr;
-    uint32_t passSet = 0;         ///< index into sphPassSet()
+    uint32_t passSet = 0;  ///< index into sphPassSet()
 };
 
 class FluidEmitter final : public NxFluidEmitter {
-public:
+  public:
     FluidEmitter(Fluid& fluid, const NxFluidEmitterDesc& desc, ShapeCore* frame, uint64_t seed);
 
     NxFluid& getFluid() const override;
@@ -89,7 +89,7 @@ public:
     uint32_t frameBody() const { return m_frameBody; }
     void setFrameBody(uint32_t body) { m_frameBody = body; }
 
-private:
+  private:
     Fluid& m_fluid;
     NxFluidEmitterDesc m_desc;
     ShapeCore* m_frame;
@@ -103,7 +103,7 @@ private:
 
 /// A function of t in [0, 1] sampled at kSamples + 1 points, read back linearly.
 class WallTable {
-public:
+  public:
     static constexpr int kSamples = 256;
     template <typename F>
     void fill(F f) {
@@ -117,7 +117,7 @@ public:
         return m_values[k] + (m_values[k + 1] - m_values[k]) * f;
     }
 
-private:
+  private:
     float m_values[kSamples + 1] = {};
 };
 
@@ -130,7 +130,7 @@ struct FluidStepStats {
 };
 
 class Fluid final : public NxFluid {
-public:
+  public:
     Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment);
     ~Fluid() override;
 
@@ -183,7 +183,7 @@ public:
     uint32_t liveCount() const { return m_count; }
     const NxFluidDesc& desc() const { return m_desc; }
 
-private:
+  private:
     struct Store {
         std::vector<float> x, y, z, vx, vy, vz, life;
         std::vector<uint32_t> id;
@@ -249,7 +249,7 @@ private:
     std::vector<BodyPush> m_chunkPushes;
     std::vector<uint32_t> m_chunkRemoved;
     std::vector<BodyPush> m_pushes;
-    uint32_t m_live = 0;       // particles alive after aging, before emission
+    uint32_t m_live = 0;  // particles alive after aging, before emission
     std::vector<uint64_t> m_chunkPairs;
     std::vector<std::unique_ptr<float[]>> m_scratch;  // per thread slot, for the pair passes
     FluidStepStats m_stats;

@@ -1,11 +1,10 @@
 // Births and deaths of a fluid's particles: the emitters, their repeatable random numbers,
 // the lifetimes counted down at the start of each step and the emission that follows.
-#include "platform/physx/fluid.h"
-
 #include <algorithm>
 #include <cmath>
 #include <new>
 
+#include "platform/physx/fluid.h"
 #include "platform/physx/fluid_internal.h"
 #include "platform/physx/physics_scene.h"
 #include "platform/physx/scene_objects.h"
@@ -41,8 +40,12 @@ FluidEmitter::FluidEmitter(Fluid& fluid, const NxFluidEmitterDesc& desc, ShapeCo
     captureFrame();
 }
 
-NxFluid& FluidEmitter::getFluid() const { return m_fluid; }
-NxShape* FluidEmitter::getFrameShape() const { return m_frame ? m_frame->shape : nullptr; }
+NxFluid& FluidEmitter::getFluid() const {
+    return m_fluid;
+}
+NxShape* FluidEmitter::getFrameShape() const {
+    return m_frame ? m_frame->shape : nullptr;
+}
 
 NxMat34 FluidEmitter::getGlobalPose() const {
     return m_frame ? m_frame->globalPose() * m_desc.relPose : m_framePose;
@@ -133,8 +136,8 @@ void Fluid::emit(const FluidStepContext& ctx) {
     // would cost an emitter one particle now and then.
     const double stepSeconds = std::round(double(dt) * 1e6) * 1e-6;
     const float maxSpeed = m_desc.motionLimitMultiplier * m_spacing / dt;
-    const float restNumberDensity = m_desc.restParticlesPerMeter * m_desc.restParticlesPerMeter *
-                                    m_desc.restParticlesPerMeter;
+    const float restNumberDensity =
+        m_desc.restParticlesPerMeter * m_desc.restParticlesPerMeter * m_desc.restParticlesPerMeter;
     for (FluidEmitter* e : m_emitters) {
         const NxFluidEmitterDesc& d = e->desc();
         if (!(d.flags & NX_FEF_ENABLED)) continue;
@@ -148,7 +151,8 @@ void Fluid::emit(const FluidStepContext& ctx) {
         const double due = std::floor(pending + 1e-9);
         uint32_t n = due >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(std::max(0.0, due));
         pending -= double(n);
-        if (d.maxParticles) n = std::min(n, d.maxParticles - std::min(d.maxParticles, e->emitted()));
+        if (d.maxParticles)
+            n = std::min(n, d.maxParticles - std::min(d.maxParticles, e->emitted()));
         // A full fluid takes no more: what the emitter would have emitted is dropped, so it
         // resumes at its plain rate once particles expire.
         const uint32_t room = std::min(m_desc.maxParticles - std::min(m_desc.maxParticles, m_live),

@@ -3,11 +3,10 @@
 // them. Chunks that meet nothing but static planes take a branch-free integrator that
 // runs in vector registers; the others take the general one. Both answer a contact with
 // contactResponse.
-#include "platform/physx/fluid.h"
-
 #include <algorithm>
 #include <cmath>
 
+#include "platform/physx/fluid.h"
 #include "platform/physx/fluid_internal.h"
 
 namespace nxsdk {
@@ -15,8 +14,8 @@ namespace nxsdk {
 /// What both integrators need, fixed for a chunk.
 struct Fluid::Integration {
     float dt = 0.0f;
-    NxVec3 g;            ///< gravity and the external acceleration
-    float damp = 1.0f;   ///< velocity factor of the damping
+    NxVec3 g;           ///< gravity and the external acceleration
+    float damp = 1.0f;  ///< velocity factor of the damping
     float maxStep = 0.0f;
     float maxSpeed = 0.0f;
     bool sph = false;
@@ -30,8 +29,8 @@ struct Fluid::Integration {
     uint32_t shapeCount = 0;
 };
 
-void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
-                      BodyPush* pushes, uint32_t& removed) {
+void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
+                      uint32_t& removed) {
     Integration in;
     const float dt = in.dt = ctx.dt;
     in.g = m_desc.externalAcceleration;
@@ -88,8 +87,8 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     bool planesOnly = contact.collideStatic && !in.project && !m_wantFlags && !m_wantNormals &&
                       !ctx.bounds && in.shapeCount <= kLocalShapes;
     for (uint32_t k = 0; k < in.shapeCount && planesOnly; ++k)
-        planesOnly = in.shapes[k].type == NX_SHAPE_PLANE && !in.shapes[k].onBody &&
-                     !in.shapes[k].drain;
+        planesOnly =
+            in.shapes[k].type == NX_SHAPE_PLANE && !in.shapes[k].onBody && !in.shapes[k].drain;
     if (planesOnly)
         integrateAmongPlanes(in, begin, end);
     else
@@ -155,8 +154,9 @@ void Fluid::integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t
                 y[i] -= ny * sd;
                 z[i] -= nz * sd;
                 const float vn = nx * vx[i] + ny * vy[i] + nz * vz[i];
-                const ParticleVelocity u = contactResponse(still, nx, ny, nz, vx[i], vy[i], vz[i], vn,
-                                                           kStillSurface, kStillSurface, kStillSurface);
+                const ParticleVelocity u =
+                    contactResponse(still, nx, ny, nz, vx[i], vy[i], vz[i], vn, kStillSurface,
+                                    kStillSurface, kStillSurface);
                 const bool hit = sd < 0.0f && vn < 0.0f;
                 vx[i] = hit ? u.x : vx[i];
                 vy[i] = hit ? u.y : vy[i];
@@ -183,7 +183,8 @@ void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in,
         const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
         NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
         NxVec3 a(m_ax[i], m_ay[i], m_az[i]);
-        if (in.walls) a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (in.wallPush * m_pressure[i]);
+        if (in.walls)
+            a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (in.wallPush * m_pressure[i]);
         v += (a + in.g) * dt;
         v *= in.damp;
         uint32_t flags = 0;
@@ -195,8 +196,8 @@ void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in,
         if (!v.isFinite()) v = NxVec3(0, 0, 0);
         NxVec3 x1 = x0 + v * dt;
         NxVec3 normal(0, 0, 0);
-        const uint32_t c = collideParticle(in.shapes, in.shapeCount, in.contact, x0, x1, v, pushMass,
-                                           pushMass > 0.0f ? pushes : nullptr, normal);
+        const uint32_t c = collideParticle(in.shapes, in.shapeCount, in.contact, x0, x1, v,
+                                           pushMass, pushMass > 0.0f ? pushes : nullptr, normal);
         if (in.project) {
             const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
             x1 -= planeNormal * off;

@@ -1,11 +1,10 @@
 // One sub-step of a fluid, phase by phase: the particles age and are born, are sorted into
 // the cells of the neighbour search, take their density and forces from their neighbours
 // and the shapes near them, and are moved and collided (fluid_integrate.cpp).
-#include "platform/physx/fluid.h"
-
 #include <algorithm>
 #include <cmath>
 
+#include "platform/physx/fluid.h"
 #include "platform/physx/fluid_internal.h"
 #include "platform/physx/physics_scene.h"
 #include "platform/physx/worker_pool.h"
@@ -162,7 +161,6 @@ void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t
     m_count = count;
 }
 
-
 void Fluid::chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const {
     const float* x = m_cur.x.data();
     const float* y = m_cur.y.data();
@@ -219,7 +217,10 @@ void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) 
                 t = t > 0.0f ? t : 0.0f;
                 t = t < 1.0f ? t : 1.0f;
                 const float t2 = t * t;
-                const float poly = t * (1.0f + t2 * (-4.0f / 3.0f + t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
+                const float poly =
+                    t *
+                    (1.0f + t2 * (-4.0f / 3.0f +
+                                  t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
                 const float u = 1.0f - t;
                 const float u4 = u * u * u * u;
                 const float g = gradientScale * u4 * (0.25f - 0.2f * u);

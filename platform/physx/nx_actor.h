@@ -28,19 +28,19 @@ enum NxCombineMode : int {
 };
 
 enum NxMaterialFlag : int {
-    NX_MF_ANISOTROPIC = 1 << 0,        ///< anisotropic friction (accepted; friction stays isotropic)
-    NX_MF_DISABLE_FRICTION = 1 << 4,   ///< no friction at all
+    NX_MF_ANISOTROPIC = 1 << 0,       ///< anisotropic friction (accepted; friction stays isotropic)
+    NX_MF_DISABLE_FRICTION = 1 << 4,  ///< no friction at all
     NX_MF_DISABLE_STRONG_FRICTION = 1 << 5,
 };
 
 struct NxMaterialDesc {
-    NxReal dynamicFriction = 0.0f;   ///< Coulomb coefficient while sliding, >= 0; default 0
-    NxReal staticFriction = 0.0f;    ///< Coulomb coefficient at rest, >= 0; default 0
-    NxReal restitution = 0.0f;       ///< bounciness, 0 (none) to 1 (elastic); default 0
-    NxReal dynamicFrictionV = 0.0f;  ///< anisotropic sliding friction, >= 0; default 0
-    NxReal staticFrictionV = 0.0f;   ///< anisotropic static friction, >= 0; default 0
-    NxVec3 dirOfAnisotropy{1, 0, 0}; ///< unit direction of anisotropy; default +x
-    NxU32 flags = 0;                 ///< NxMaterialFlag bits; default 0
+    NxReal dynamicFriction = 0.0f;    ///< Coulomb coefficient while sliding, >= 0; default 0
+    NxReal staticFriction = 0.0f;     ///< Coulomb coefficient at rest, >= 0; default 0
+    NxReal restitution = 0.0f;        ///< bounciness, 0 (none) to 1 (elastic); default 0
+    NxReal dynamicFrictionV = 0.0f;   ///< anisotropic sliding friction, >= 0; default 0
+    NxReal staticFrictionV = 0.0f;    ///< anisotropic static friction, >= 0; default 0
+    NxVec3 dirOfAnisotropy{1, 0, 0};  ///< unit direction of anisotropy; default +x
+    NxU32 flags = 0;                  ///< NxMaterialFlag bits; default 0
     NxCombineMode frictionCombineMode = NX_CM_AVERAGE;     ///< default average
     NxCombineMode restitutionCombineMode = NX_CM_AVERAGE;  ///< default average
 
@@ -51,7 +51,7 @@ struct NxMaterialDesc {
 };
 
 class NxMaterial {
-public:
+  public:
     /// Replaces every property with the descriptor's; an invalid descriptor changes nothing.
     virtual void loadFromDesc(const NxMaterialDesc& desc) = 0;
     virtual void saveToDesc(NxMaterialDesc& desc) const = 0;
@@ -67,7 +67,7 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxMaterial() = default;
 };
 
@@ -87,35 +87,35 @@ enum NxShapeFlag : int {
     NX_TRIGGER_ON_LEAVE = 1 << 1,
     NX_TRIGGER_ON_STAY = 1 << 2,
     NX_SF_VISUALIZATION = 1 << 3,
-    NX_SF_DISABLE_COLLISION = 1 << 4,       ///< the shape collides with nothing
+    NX_SF_DISABLE_COLLISION = 1 << 4,  ///< the shape collides with nothing
     NX_SF_FEATURE_INDICES = 1 << 5,
     NX_SF_DISABLE_RAYCASTING = 1 << 6,
     NX_SF_POINT_CONTACT_FORCE = 1 << 7,
-    NX_SF_FLUID_DRAIN = 1 << 8,             ///< fluid particles touching the shape are removed
-    NX_SF_FLUID_DISABLE_COLLISION = 1 << 10,///< fluids pass through the shape
-    NX_SF_FLUID_TWOWAY = 1 << 11,           ///< accepted; the fluid's NX_FF_COLLISION_TWOWAY decides
+    NX_SF_FLUID_DRAIN = 1 << 8,               ///< fluid particles touching the shape are removed
+    NX_SF_FLUID_DISABLE_COLLISION = 1 << 10,  ///< fluids pass through the shape
+    NX_SF_FLUID_TWOWAY = 1 << 11,  ///< accepted; the fluid's NX_FF_COLLISION_TWOWAY decides
     NX_SF_DISABLE_RESPONSE = 1 << 12,
 };
 
 /// What every shape descriptor has. The shape's pose is relative to its actor.
 class NxShapeDesc {
-public:
-    NxShapeType type;                ///< set by the concrete descriptor
-    NxMat34 localPose;               ///< pose relative to the actor; default identity
+  public:
+    NxShapeType type;                        ///< set by the concrete descriptor
+    NxMat34 localPose;                       ///< pose relative to the actor; default identity
     NxU32 shapeFlags = NX_SF_VISUALIZATION;  ///< NxShapeFlag bits; default visualisation
-    NxU16 group = 0;                 ///< collision group, 0 to 31; default 0
+    NxU16 group = 0;                         ///< collision group, 0 to 31; default 0
     NxMaterialIndex materialIndex = 0;       ///< scene material; default 0
-    NxReal density = 1.0f;           ///< kg/m^3 for the body's mass, > 0; default 1
-    NxReal mass = -1.0f;             ///< kg; <= 0 means "from density"; default -1
-    NxReal skinWidth = -1.0f;        ///< metres; < 0 means the SDK's NX_SKIN_WIDTH; default -1
+    NxReal density = 1.0f;                   ///< kg/m^3 for the body's mass, > 0; default 1
+    NxReal mass = -1.0f;                     ///< kg; <= 0 means "from density"; default -1
+    NxReal skinWidth = -1.0f;  ///< metres; < 0 means the SDK's NX_SKIN_WIDTH; default -1
     void* userData = nullptr;
-    const char* name = nullptr;      ///< not copied: must outlive the shape
+    const char* name = nullptr;  ///< not copied: must outlive the shape
 
     virtual ~NxShapeDesc() = default;
     /// False when a field is out of range or not finite.
     virtual bool isValid() const;
 
-protected:
+  protected:
     explicit NxShapeDesc(NxShapeType t) : type(t) {}
     NxShapeDesc(const NxShapeDesc&) = default;
     NxShapeDesc& operator=(const NxShapeDesc&) = default;
@@ -124,7 +124,7 @@ protected:
 /// The half-space below the plane normal · p = d (in world space: planes belong to static
 /// actors and ignore their actor's pose).
 class NxPlaneShapeDesc : public NxShapeDesc {
-public:
+  public:
     NxVec3 normal{0, 1, 0};  ///< unit normal pointing out of the solid; default +y
     NxReal d = 0.0f;         ///< distance of the plane from the origin along normal; default 0
 
@@ -134,7 +134,7 @@ public:
 };
 
 class NxSphereShapeDesc : public NxShapeDesc {
-public:
+  public:
     NxReal radius = 1.0f;  ///< metres, > 0; default 1
 
     NxSphereShapeDesc() : NxShapeDesc(NX_SHAPE_SPHERE) {}
@@ -143,7 +143,7 @@ public:
 };
 
 class NxBoxShapeDesc : public NxShapeDesc {
-public:
+  public:
     NxVec3 dimensions{1, 1, 1};  ///< half-extents in metres, each > 0; default (1, 1, 1)
 
     NxBoxShapeDesc() : NxShapeDesc(NX_SHAPE_BOX) {}
@@ -156,7 +156,7 @@ class NxSphereShape;
 class NxBoxShape;
 
 class NxShape {
-public:
+  public:
     virtual NxActor& getActor() const = 0;
     virtual NxShapeType getType() const = 0;
     virtual NxMat34 getLocalPose() const = 0;
@@ -173,22 +173,22 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxShape() = default;
 };
 
 class NxPlaneShape : public NxShape {
-public:
+  public:
     virtual NxPlane getPlane() const = 0;
 };
 
 class NxSphereShape : public NxShape {
-public:
+  public:
     virtual NxReal getRadius() const = 0;
 };
 
 class NxBoxShape : public NxShape {
-public:
+  public:
     /// Half-extents in metres.
     virtual NxVec3 getDimensions() const = 0;
 };
@@ -213,23 +213,24 @@ enum NxBodyFlag : int {
 /// The dynamic part of an actor. With mass 0 the mass comes from the actor's density and
 /// its shapes' volumes.
 class NxBodyDesc {
-public:
-    NxMat34 massLocalPose;            ///< centre of mass frame; default identity
-    NxVec3 massSpaceInertia{0, 0, 0}; ///< kg m^2; zero means "from the shapes"; default 0
-    NxReal mass = 0.0f;               ///< kg, >= 0; 0 means "from density"; default 0
-    NxVec3 linearVelocity{0, 0, 0};   ///< m/s; default 0
-    NxVec3 angularVelocity{0, 0, 0};  ///< rad/s; default 0
-    NxReal wakeUpCounter = 0.4f;      ///< seconds awake before it may sleep; default 0.4
-    NxReal linearDamping = 0.0f;      ///< 1/s, >= 0; default 0
-    NxReal angularDamping = 0.05f;    ///< 1/s, >= 0; default 0.05
-    NxReal maxAngularVelocity = -1.0f;///< rad/s; < 0 means the SDK default; default -1
-    NxReal CCDMotionThreshold = 0.0f; ///< metres per step above which motion is swept; default 0
-    NxU32 flags = NX_BF_VISUALIZATION;///< NxBodyFlag bits; default visualisation
+  public:
+    NxMat34 massLocalPose;               ///< centre of mass frame; default identity
+    NxVec3 massSpaceInertia{0, 0, 0};    ///< kg m^2; zero means "from the shapes"; default 0
+    NxReal mass = 0.0f;                  ///< kg, >= 0; 0 means "from density"; default 0
+    NxVec3 linearVelocity{0, 0, 0};      ///< m/s; default 0
+    NxVec3 angularVelocity{0, 0, 0};     ///< rad/s; default 0
+    NxReal wakeUpCounter = 0.4f;         ///< seconds awake before it may sleep; default 0.4
+    NxReal linearDamping = 0.0f;         ///< 1/s, >= 0; default 0
+    NxReal angularDamping = 0.05f;       ///< 1/s, >= 0; default 0.05
+    NxReal maxAngularVelocity = -1.0f;   ///< rad/s; < 0 means the SDK default; default -1
+    NxReal CCDMotionThreshold = 0.0f;    ///< metres per step above which motion is swept; default 0
+    NxU32 flags = NX_BF_VISUALIZATION;   ///< NxBodyFlag bits; default visualisation
     NxReal sleepLinearVelocity = -1.0f;  ///< m/s; < 0: NX_DEFAULT_SLEEP_LIN_VEL_SQUARED; default -1
-    NxReal sleepAngularVelocity = -1.0f; ///< rad/s; < 0: NX_DEFAULT_SLEEP_ANG_VEL_SQUARED; default -1
-    NxU32 solverIterationCount = 4;   ///< 1 to 255; default 4
-    NxReal sleepEnergyThreshold = -1.0f; ///< default -1 (SDK default)
-    NxReal sleepDamping = 0.0f;       ///< default 0
+    NxReal sleepAngularVelocity =
+        -1.0f;                       ///< rad/s; < 0: NX_DEFAULT_SLEEP_ANG_VEL_SQUARED; default -1
+    NxU32 solverIterationCount = 4;  ///< 1 to 255; default 4
+    NxReal sleepEnergyThreshold = -1.0f;  ///< default -1 (SDK default)
+    NxReal sleepDamping = 0.0f;           ///< default 0
 
     void setToDefault() { *this = NxBodyDesc(); }
     bool isValid() const;
@@ -251,15 +252,15 @@ enum NxActorFlag : int {
 };
 
 class NxActorDesc {
-public:
-    NxArray<NxShapeDesc*> shapes;  ///< at least one; copied at creation, not kept
+  public:
+    NxArray<NxShapeDesc*> shapes;      ///< at least one; copied at creation, not kept
     const NxBodyDesc* body = nullptr;  ///< null: a static actor; not kept after creation
-    NxReal density = 0.0f;         ///< kg/m^3 when the body's mass is 0; >= 0; default 0
-    NxMat34 globalPose;            ///< pose in the world; default identity
-    NxU32 flags = 0;               ///< NxActorFlag bits; default 0
-    NxU16 group = 0;               ///< actor group; default 0
+    NxReal density = 0.0f;             ///< kg/m^3 when the body's mass is 0; >= 0; default 0
+    NxMat34 globalPose;                ///< pose in the world; default identity
+    NxU32 flags = 0;                   ///< NxActorFlag bits; default 0
+    NxU16 group = 0;                   ///< actor group; default 0
     void* userData = nullptr;
-    const char* name = nullptr;    ///< not copied: must outlive the actor
+    const char* name = nullptr;  ///< not copied: must outlive the actor
 
     void setToDefault() { *this = NxActorDesc(); }
     /// False without shapes, with an invalid shape or body, a non-finite pose, a negative
@@ -268,7 +269,7 @@ public:
 };
 
 class NxActor {
-public:
+  public:
     virtual NxScene& getScene() const = 0;
 
     virtual NxU32 getNbShapes() const = 0;
@@ -304,6 +305,6 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxActor() = default;
 };

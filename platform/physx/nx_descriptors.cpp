@@ -7,10 +7,18 @@
 
 namespace {
 
-bool finite(NxReal v) { return std::isfinite(v); }
-bool nonNegative(NxReal v) { return std::isfinite(v) && v >= 0.0f; }
-bool positive(NxReal v) { return std::isfinite(v) && v > 0.0f; }
-bool unitRange(NxReal v) { return std::isfinite(v) && v >= 0.0f && v <= 1.0f; }
+bool finite(NxReal v) {
+    return std::isfinite(v);
+}
+bool nonNegative(NxReal v) {
+    return std::isfinite(v) && v >= 0.0f;
+}
+bool positive(NxReal v) {
+    return std::isfinite(v) && v > 0.0f;
+}
+bool unitRange(NxReal v) {
+    return std::isfinite(v) && v >= 0.0f && v <= 1.0f;
+}
 
 // A rotation matrix: orthonormal rows and determinant +1, within float tolerance.
 bool isRotation(const NxMat33& m) {
@@ -25,7 +33,9 @@ bool isRotation(const NxMat33& m) {
     return det > 0.0f;
 }
 
-bool isRigid(const NxMat34& pose) { return isRotation(pose.M) && pose.t.isFinite(); }
+bool isRigid(const NxMat34& pose) {
+    return isRotation(pose.M) && pose.t.isFinite();
+}
 
 bool strideOk(const void* buffer, NxU32 stride, NxU32 recordBytes) {
     return buffer == nullptr || stride >= recordBytes;
@@ -34,16 +44,16 @@ bool strideOk(const void* buffer, NxU32 stride, NxU32 recordBytes) {
 }  // namespace
 
 bool NxMaterialDesc::isValid() const {
-    return nonNegative(dynamicFriction) && nonNegative(staticFriction) &&
-           unitRange(restitution) && nonNegative(dynamicFrictionV) &&
-           nonNegative(staticFrictionV) && dirOfAnisotropy.isFinite() &&
-           frictionCombineMode >= NX_CM_AVERAGE && frictionCombineMode <= NX_CM_MAX &&
-           restitutionCombineMode >= NX_CM_AVERAGE && restitutionCombineMode <= NX_CM_MAX;
+    return nonNegative(dynamicFriction) && nonNegative(staticFriction) && unitRange(restitution) &&
+           nonNegative(dynamicFrictionV) && nonNegative(staticFrictionV) &&
+           dirOfAnisotropy.isFinite() && frictionCombineMode >= NX_CM_AVERAGE &&
+           frictionCombineMode <= NX_CM_MAX && restitutionCombineMode >= NX_CM_AVERAGE &&
+           restitutionCombineMode <= NX_CM_MAX;
 }
 
 bool NxShapeDesc::isValid() const {
-    return type >= NX_SHAPE_PLANE && type < NX_SHAPE_COUNT && isRigid(localPose) &&
-           group < 32 && positive(density) && finite(mass) && finite(skinWidth);
+    return type >= NX_SHAPE_PLANE && type < NX_SHAPE_COUNT && isRigid(localPose) && group < 32 &&
+           positive(density) && finite(mass) && finite(skinWidth);
 }
 
 bool NxPlaneShapeDesc::isValid() const {
@@ -69,8 +79,7 @@ bool NxBodyDesc::isValid() const {
            nonNegative(angularDamping) && finite(maxAngularVelocity) &&
            nonNegative(CCDMotionThreshold) && finite(sleepLinearVelocity) &&
            finite(sleepAngularVelocity) && solverIterationCount >= 1 &&
-           solverIterationCount <= 255 && finite(sleepEnergyThreshold) &&
-           nonNegative(sleepDamping);
+           solverIterationCount <= 255 && finite(sleepEnergyThreshold) && nonNegative(sleepDamping);
 }
 
 bool NxActorDesc::isValid() const {
@@ -128,8 +137,8 @@ bool NxFluidDesc::isValid() const {
     if (!unitRange(restitutionForStaticShapes) || !unitRange(dynamicFrictionForStaticShapes) ||
         !nonNegative(staticFrictionForStaticShapes) || !nonNegative(attractionForStaticShapes) ||
         !unitRange(restitutionForDynamicShapes) || !unitRange(dynamicFrictionForDynamicShapes) ||
-        !nonNegative(staticFrictionForDynamicShapes) ||
-        !nonNegative(attractionForDynamicShapes) || !nonNegative(collisionResponseCoefficient))
+        !nonNegative(staticFrictionForDynamicShapes) || !nonNegative(attractionForDynamicShapes) ||
+        !nonNegative(collisionResponseCoefficient))
         return false;
     if (simulationMethod != NX_F_SPH && simulationMethod != NX_F_NO_PARTICLE_INTERACTION &&
         simulationMethod != NX_F_MIXED_MODE)
@@ -144,14 +153,13 @@ bool NxFluidDesc::isValid() const {
 }
 
 bool NxSceneDesc::isValid() const {
-    if (!gravity.isFinite() || !positive(maxTimestep) || maxIter < 1 || maxIter > 128)
-        return false;
+    if (!gravity.isFinite() || !positive(maxTimestep) || maxIter < 1 || maxIter > 128) return false;
     if (timeStepMethod < NX_TIMESTEP_FIXED || timeStepMethod > NX_TIMESTEP_VARIABLE) return false;
     if (simType != NX_SIMULATION_SW && simType != NX_SIMULATION_HW) return false;
     if (customScheduler) return false;
     if (internalThreadCount > 64) return false;
-    if (maxBounds && (maxBounds->isEmpty() || !maxBounds->min.isFinite() ||
-                      !maxBounds->max.isFinite()))
+    if (maxBounds &&
+        (maxBounds->isEmpty() || !maxBounds->min.isFinite() || !maxBounds->max.isFinite()))
         return false;
     if (boundsPlanes && !maxBounds) return false;
     if (upAxis > 2 || subdivisionLevel < 1 || subdivisionLevel > 8) return false;

@@ -28,15 +28,15 @@ class NxFluid;
 /// normals are 3 floats, life and density 1 float, id and flags 1 NxU32. For a buffer
 /// given the stride must be at least the size of its record.
 class NxParticleData {
-public:
+  public:
     /// In: the number of particles in the buffers (initial data); out: the number written.
     NxU32* numParticlesPtr = nullptr;
-    NxF32* bufferPos = nullptr;          ///< metres
-    NxF32* bufferVel = nullptr;          ///< m/s
-    NxF32* bufferLife = nullptr;         ///< remaining life, seconds; 0 for immortal particles
-    NxF32* bufferDensity = nullptr;      ///< kg/m^3
-    NxU32* bufferId = nullptr;           ///< stable while the particle lives
-    NxU32* bufferFlag = nullptr;         ///< NxParticleFlag bits
+    NxF32* bufferPos = nullptr;              ///< metres
+    NxF32* bufferVel = nullptr;              ///< m/s
+    NxF32* bufferLife = nullptr;             ///< remaining life, seconds; 0 for immortal particles
+    NxF32* bufferDensity = nullptr;          ///< kg/m^3
+    NxU32* bufferId = nullptr;               ///< stable while the particle lives
+    NxU32* bufferFlag = nullptr;             ///< NxParticleFlag bits
     NxF32* bufferCollisionNormal = nullptr;  ///< last contact normal, zero when none
     NxU32 bufferPosByteStride = 0;
     NxU32 bufferVelByteStride = 0;
@@ -76,8 +76,8 @@ enum NxEmitterShape : int {
 
 enum NxFluidEmitterFlag : int {
     NX_FEF_VISUALIZATION = 1 << 0,
-    NX_FEF_BROKEN_ACTOR_REF = 1 << 1,   ///< set by the SDK when the frame shape's actor went away
-    NX_FEF_FORCE_ON_BODY = 1 << 2,      ///< emission pushes the frame body back (repulsionCoefficient)
+    NX_FEF_BROKEN_ACTOR_REF = 1 << 1,  ///< set by the SDK when the frame shape's actor went away
+    NX_FEF_FORCE_ON_BODY = 1 << 2,  ///< emission pushes the frame body back (repulsionCoefficient)
     NX_FEF_ADD_BODY_VELOCITY = 1 << 3,  ///< emitted particles take the frame body's velocity
     NX_FEF_ENABLED = 1 << 4,            ///< the emitter emits
 };
@@ -86,21 +86,22 @@ enum NxFluidEmitterFlag : int {
 /// frameShape (or to the world when frameShape is null), from a rectangle or ellipse in
 /// the frame's x-y plane.
 class NxFluidEmitterDesc {
-public:
-    NxMat34 relPose;                 ///< frame relative to frameShape; default identity
-    NxShape* frameShape = nullptr;   ///< shape the emitter moves with; null: world frame
+  public:
+    NxMat34 relPose;                       ///< frame relative to frameShape; default identity
+    NxShape* frameShape = nullptr;         ///< shape the emitter moves with; null: world frame
     NxU32 type = NX_FE_CONSTANT_PRESSURE;  ///< NxEmitterType; default constant pressure
-    NxU32 maxParticles = 0;          ///< particles this emitter may emit in all; 0 = no limit
-    NxU32 shape = NX_FE_RECTANGULAR; ///< NxEmitterShape; default rectangular
-    NxReal dimensionX = 0.25f;       ///< half-size along the frame's x axis, metres, >= 0; default 0.25
-    NxReal dimensionY = 0.25f;       ///< half-size along the frame's y axis, metres, >= 0; default 0.25
-    NxVec3 randomPos{0, 0, 0};       ///< random offset per particle, +- metres per axis, >= 0; default 0
-    NxReal randomAngle = 0.0f;       ///< random deviation of the direction, radians, >= 0; default 0
+    NxU32 maxParticles = 0;                ///< particles this emitter may emit in all; 0 = no limit
+    NxU32 shape = NX_FE_RECTANGULAR;       ///< NxEmitterShape; default rectangular
+    NxReal dimensionX = 0.25f;  ///< half-size along the frame's x axis, metres, >= 0; default 0.25
+    NxReal dimensionY = 0.25f;  ///< half-size along the frame's y axis, metres, >= 0; default 0.25
+    NxVec3 randomPos{0, 0, 0};  ///< random offset per particle, +- metres per axis, >= 0; default 0
+    NxReal randomAngle = 0.0f;  ///< random deviation of the direction, radians, >= 0; default 0
     NxReal fluidVelocityMagnitude = 1.0f;  ///< emission speed, m/s, >= 0; default 1
-    NxReal rate = 100.0f;            ///< particles per second for constant flow rate, >= 0; default 100
-    NxReal particleLifetime = 0.0f;  ///< seconds, >= 0; 0 = particles live forever; default 0
+    NxReal rate = 100.0f;  ///< particles per second for constant flow rate, >= 0; default 100
+    NxReal particleLifetime = 0.0f;      ///< seconds, >= 0; 0 = particles live forever; default 0
     NxReal repulsionCoefficient = 1.0f;  ///< scale of the push on the frame body, >= 0; default 1
-    NxU32 flags = NX_FEF_VISUALIZATION | NX_FEF_ADD_BODY_VELOCITY | NX_FEF_ENABLED;  ///< default 0x19
+    NxU32 flags =
+        NX_FEF_VISUALIZATION | NX_FEF_ADD_BODY_VELOCITY | NX_FEF_ENABLED;  ///< default 0x19
     /// Seed of the emitter's own random generator; 0 picks one from the emitter's index.
     NxU32 randomSeed = 0;
     void* userData = nullptr;
@@ -113,7 +114,7 @@ public:
 };
 
 class NxFluidEmitter {
-public:
+  public:
     virtual NxFluid& getFluid() const = 0;
     virtual NxShape* getFrameShape() const = 0;
     virtual NxMat34 getGlobalPose() const = 0;
@@ -142,7 +143,7 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxFluidEmitter() = default;
 };
 
@@ -150,9 +151,9 @@ protected:
 // Fluids
 
 enum NxFluidSimulationMethod : int {
-    NX_F_SPH = 1 << 0,                       ///< 1: particles interact (pressure, viscosity)
-    NX_F_NO_PARTICLE_INTERACTION = 1 << 1,   ///< 2: particles only collide with shapes
-    NX_F_MIXED_MODE = 1 << 2,                ///< 4: alternates the two (accepted as SPH)
+    NX_F_SPH = 1 << 0,                      ///< 1: particles interact (pressure, viscosity)
+    NX_F_NO_PARTICLE_INTERACTION = 1 << 1,  ///< 2: particles only collide with shapes
+    NX_F_MIXED_MODE = 1 << 2,               ///< 4: alternates the two (accepted as SPH)
 };
 
 enum NxFluidCollisionMethod : int {
@@ -174,38 +175,45 @@ enum NxFluidFlag : int {
 constexpr NxU32 NX_FLUID_MAX_PARTICLES_LIMIT = 65535;
 
 class NxFluidDesc {
-public:
+  public:
     /// Particles the fluid starts with (positions required; velocity, life, id optional).
     NxParticleData initialParticleData;
-    NxU32 maxParticles = 32767;          ///< capacity, 1 to 65535; default 32767
-    NxU32 numReserveParticles = 0;       ///< slots kept free for emitters, < maxParticles; default 0
+    NxU32 maxParticles = 32767;     ///< capacity, 1 to 65535; default 32767
+    NxU32 numReserveParticles = 0;  ///< slots kept free for emitters, < maxParticles; default 0
     NxReal restParticlesPerMeter = 50.0f;  ///< particles per metre at rest, > 0; default 50
-    NxReal restDensity = 1000.0f;        ///< kg/m^3, > 0; default 1000
+    NxReal restDensity = 1000.0f;          ///< kg/m^3, > 0; default 1000
     NxReal kernelRadiusMultiplier = 1.2f;  ///< kernel radius in rest spacings, >= 1; default 1.2
-    NxReal motionLimitMultiplier = 3.6f; ///< most travel per sub-step in rest spacings (caps the speed), > 0; default 3.6
-    NxReal collisionDistanceMultiplier = 0.12f;  ///< contact offset from shapes in rest spacings, > 0; default 0.12
-    NxU32 packetSizeMultiplier = 16;     ///< packet edge in kernel radii, a power of two >= 4 (accepted; the grid needs no packets); default 16
-    NxReal stiffness = 20.0f;            ///< pressure per unit density excess, (m/s)^2, > 0; pressure stops growing at twice restDensity; default 20
-    NxReal viscosity = 6.0f;             ///< dynamic viscosity, Pa s, > 0 (the step never relaxes a particle more than half way to its neighbours); default 6
-    NxReal surfaceTension = 0.0f;        ///< cohesion strength, >= 0 (accepted; not simulated); default 0
-    NxReal damping = 0.0f;               ///< velocity damping, 1/s, >= 0; default 0
-    NxReal fadeInTime = 0.0f;            ///< seconds over which new particles gain full pressure, >= 0 (accepted; not simulated); default 0
-    NxVec3 externalAcceleration{0, 0, 0};  ///< m/s^2 added to gravity; default 0
+    NxReal motionLimitMultiplier =
+        3.6f;  ///< most travel per sub-step in rest spacings (caps the speed), > 0; default 3.6
+    NxReal collisionDistanceMultiplier =
+        0.12f;  ///< contact offset from shapes in rest spacings, > 0; default 0.12
+    NxU32 packetSizeMultiplier = 16;  ///< packet edge in kernel radii, a power of two >= 4
+                                      ///< (accepted; the grid needs no packets); default 16
+    NxReal stiffness = 20.0f;  ///< pressure per unit density excess, (m/s)^2, > 0; pressure stops
+                               ///< growing at twice restDensity; default 20
+    NxReal viscosity = 6.0f;   ///< dynamic viscosity, Pa s, > 0 (the step never relaxes a particle
+                               ///< more than half way to its neighbours); default 6
+    NxReal surfaceTension = 0.0f;  ///< cohesion strength, >= 0 (accepted; not simulated); default 0
+    NxReal damping = 0.0f;         ///< velocity damping, 1/s, >= 0; default 0
+    NxReal fadeInTime = 0.0f;      ///< seconds over which new particles gain full pressure, >= 0
+                                   ///< (accepted; not simulated); default 0
+    NxVec3 externalAcceleration{0, 0, 0};            ///< m/s^2 added to gravity; default 0
     NxPlane projectionPlane{NxVec3(0, 0, 1), 0.0f};  ///< for NX_FF_PROJECT_TO_PLANE; default z = 0
-    NxReal restitutionForStaticShapes = 0.5f;      ///< 0 to 1; default 0.5
-    NxReal dynamicFrictionForStaticShapes = 0.05f; ///< 0 to 1; default 0.05
-    NxReal staticFrictionForStaticShapes = 0.0f;   ///< >= 0; default 0
-    NxReal attractionForStaticShapes = 0.0f;       ///< >= 0 (accepted; not simulated); default 0
-    NxReal restitutionForDynamicShapes = 0.5f;     ///< 0 to 1; default 0.5
-    NxReal dynamicFrictionForDynamicShapes = 0.5f; ///< 0 to 1; default 0.5
-    NxReal staticFrictionForDynamicShapes = 0.0f;  ///< >= 0; default 0
-    NxReal attractionForDynamicShapes = 0.0f;      ///< >= 0 (accepted; not simulated); default 0
-    NxReal collisionResponseCoefficient = 0.2f;    ///< share of the particles' momentum a dynamic body takes in two-way mode, >= 0; default 0.2
-    NxU32 simulationMethod = NX_F_SPH;             ///< NxFluidSimulationMethod; default SPH
+    NxReal restitutionForStaticShapes = 0.5f;        ///< 0 to 1; default 0.5
+    NxReal dynamicFrictionForStaticShapes = 0.05f;   ///< 0 to 1; default 0.05
+    NxReal staticFrictionForStaticShapes = 0.0f;     ///< >= 0; default 0
+    NxReal attractionForStaticShapes = 0.0f;         ///< >= 0 (accepted; not simulated); default 0
+    NxReal restitutionForDynamicShapes = 0.5f;       ///< 0 to 1; default 0.5
+    NxReal dynamicFrictionForDynamicShapes = 0.5f;   ///< 0 to 1; default 0.5
+    NxReal staticFrictionForDynamicShapes = 0.0f;    ///< >= 0; default 0
+    NxReal attractionForDynamicShapes = 0.0f;        ///< >= 0 (accepted; not simulated); default 0
+    NxReal collisionResponseCoefficient = 0.2f;      ///< share of the particles' momentum a dynamic
+                                                 ///< body takes in two-way mode, >= 0; default 0.2
+    NxU32 simulationMethod = NX_F_SPH;                   ///< NxFluidSimulationMethod; default SPH
     NxU32 collisionMethod = NX_F_STATIC | NX_F_DYNAMIC;  ///< NxFluidCollisionMethod bits; default 3
-    NxU16 collisionGroup = 0;            ///< 0 to 31 (accepted; the fluid meets every shape); default 0
-    NxU32 groupsMask = 0;                ///< accepted, unused; default 0
-    NxU16 forceFieldMaterial = 0;        ///< accepted, unused; default 0
+    NxU16 collisionGroup = 0;      ///< 0 to 31 (accepted; the fluid meets every shape); default 0
+    NxU32 groupsMask = 0;          ///< accepted, unused; default 0
+    NxU16 forceFieldMaterial = 0;  ///< accepted, unused; default 0
     /// Where fetchResults writes the live particles after each completed step.
     NxParticleData particlesWriteData;
     NxU32 flags = NX_FF_VISUALIZATION | NX_FF_ENABLED;  ///< NxFluidFlag bits; default 0x9
@@ -222,7 +230,7 @@ public:
 };
 
 class NxFluid {
-public:
+  public:
     virtual NxScene& getScene() const = 0;
     virtual NxCompartment* getCompartment() const = 0;
 
@@ -264,6 +272,6 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxFluid() = default;
 };

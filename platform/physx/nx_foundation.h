@@ -29,14 +29,18 @@ constexpr NxReal NxPi = 3.14159265358979323846f;
 
 /// A 3-component float vector (metres, metres per second, newtons ... as the field says).
 class NxVec3 {
-public:
+  public:
     NxReal x = 0.0f, y = 0.0f, z = 0.0f;
 
     constexpr NxVec3() = default;
     constexpr NxVec3(NxReal x_, NxReal y_, NxReal z_) : x(x_), y(y_), z(z_) {}
     constexpr explicit NxVec3(NxReal v) : x(v), y(v), z(v) {}
 
-    void set(NxReal x_, NxReal y_, NxReal z_) { x = x_; y = y_; z = z_; }
+    void set(NxReal x_, NxReal y_, NxReal z_) {
+        x = x_;
+        y = y_;
+        z = z_;
+    }
     void zero() { x = y = z = 0.0f; }
     NxReal& operator[](int i) { return i == 0 ? x : (i == 1 ? y : z); }
     NxReal operator[](int i) const { return i == 0 ? x : (i == 1 ? y : z); }
@@ -46,9 +50,24 @@ public:
     constexpr NxVec3 operator-() const { return {-x, -y, -z}; }
     constexpr NxVec3 operator*(NxReal s) const { return {x * s, y * s, z * s}; }
     constexpr NxVec3 operator/(NxReal s) const { return {x / s, y / s, z / s}; }
-    NxVec3& operator+=(const NxVec3& v) { x += v.x; y += v.y; z += v.z; return *this; }
-    NxVec3& operator-=(const NxVec3& v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
-    NxVec3& operator*=(NxReal s) { x *= s; y *= s; z *= s; return *this; }
+    NxVec3& operator+=(const NxVec3& v) {
+        x += v.x;
+        y += v.y;
+        z += v.z;
+        return *this;
+    }
+    NxVec3& operator-=(const NxVec3& v) {
+        x -= v.x;
+        y -= v.y;
+        z -= v.z;
+        return *this;
+    }
+    NxVec3& operator*=(NxReal s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
     constexpr bool operator==(const NxVec3& v) const { return x == v.x && y == v.y && z == v.z; }
 
     constexpr NxReal dot(const NxVec3& v) const { return x * v.x + y * v.y + z * v.z; }
@@ -66,24 +85,38 @@ public:
     bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
 };
 
-inline constexpr NxVec3 operator*(NxReal s, const NxVec3& v) { return v * s; }
+inline constexpr NxVec3 operator*(NxReal s, const NxVec3& v) {
+    return v * s;
+}
 
 /// A 3x3 matrix stored by rows: row r is (m[r][0], m[r][1], m[r][2]).
 class NxMat33 {
-public:
+  public:
     NxReal m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
 
     NxMat33() = default;
     /// A matrix from its three rows.
     NxMat33(const NxVec3& row0, const NxVec3& row1, const NxVec3& row2) {
-        setRow(0, row0); setRow(1, row1); setRow(2, row2);
+        setRow(0, row0);
+        setRow(1, row1);
+        setRow(2, row2);
     }
 
     void id() { *this = NxMat33(); }
-    void zero() { for (auto& r : m) r[0] = r[1] = r[2] = 0.0f; }
-    void setRow(int r, const NxVec3& v) { m[r][0] = v.x; m[r][1] = v.y; m[r][2] = v.z; }
+    void zero() {
+        for (auto& r : m) r[0] = r[1] = r[2] = 0.0f;
+    }
+    void setRow(int r, const NxVec3& v) {
+        m[r][0] = v.x;
+        m[r][1] = v.y;
+        m[r][2] = v.z;
+    }
     NxVec3 getRow(int r) const { return {m[r][0], m[r][1], m[r][2]}; }
-    void setColumn(int c, const NxVec3& v) { m[0][c] = v.x; m[1][c] = v.y; m[2][c] = v.z; }
+    void setColumn(int c, const NxVec3& v) {
+        m[0][c] = v.x;
+        m[1][c] = v.y;
+        m[2][c] = v.z;
+    }
     NxVec3 getColumn(int c) const { return {m[0][c], m[1][c], m[2][c]}; }
 
     /// Rotation about the x axis by angle radians (right-handed).
@@ -120,9 +153,7 @@ public:
                 m[0][1] * v.x + m[1][1] * v.y + m[2][1] * v.z,
                 m[0][2] * v.x + m[1][2] * v.y + m[2][2] * v.z};
     }
-    NxMat33 getTransposed() const {
-        return NxMat33(getColumn(0), getColumn(1), getColumn(2));
-    }
+    NxMat33 getTransposed() const { return NxMat33(getColumn(0), getColumn(1), getColumn(2)); }
     bool isFinite() const {
         for (const auto& r : m)
             for (NxReal v : r)
@@ -133,14 +164,17 @@ public:
 
 /// A rigid pose: rotation M and translation t; a point p maps to M p + t.
 class NxMat34 {
-public:
+  public:
     NxMat33 M;
     NxVec3 t;
 
     NxMat34() = default;
     NxMat34(const NxMat33& rot, const NxVec3& trans) : M(rot), t(trans) {}
 
-    void id() { M.id(); t.zero(); }
+    void id() {
+        M.id();
+        t.zero();
+    }
     NxVec3 operator*(const NxVec3& p) const { return M * p + t; }
     NxMat34 operator*(const NxMat34& b) const { return {M * b.M, M * b.t + t}; }
     /// The inverse of a pose whose M is a rotation.
@@ -153,7 +187,7 @@ public:
 
 /// The plane of points p with normal · p = d.
 class NxPlane {
-public:
+  public:
     NxVec3 normal{0, 1, 0};
     NxReal d = 0.0f;
 
@@ -164,14 +198,17 @@ public:
 
 /// An axis-aligned box from min to max (metres).
 class NxBounds3 {
-public:
+  public:
     NxVec3 min{0, 0, 0};
     NxVec3 max{0, 0, 0};
 
-    void set(const NxVec3& lo, const NxVec3& hi) { min = lo; max = hi; }
+    void set(const NxVec3& lo, const NxVec3& hi) {
+        min = lo;
+        max = hi;
+    }
     bool contain(const NxVec3& p) const {
-        return p.x >= min.x && p.y >= min.y && p.z >= min.z && p.x <= max.x &&
-               p.y <= max.y && p.z <= max.z;
+        return p.x >= min.x && p.y >= min.y && p.z >= min.z && p.x <= max.x && p.y <= max.y &&
+               p.z <= max.z;
     }
     bool isEmpty() const { return min.x > max.x || min.y > max.y || min.z > max.z; }
 };
@@ -179,7 +216,7 @@ public:
 /// The growable array that descriptors carry (an actor's shapes).
 template <typename T>
 class NxArray : public std::vector<T> {
-public:
+  public:
     using std::vector<T>::vector;
     void pushBack(const T& v) { this->push_back(v); }
 };

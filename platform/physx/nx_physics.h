@@ -43,13 +43,13 @@ enum NxSDKCreationFlag : int {
 enum NxHWVersion : int { NX_HW_VERSION_NONE = 0, NX_HW_VERSION_ATHENA_1_0 = 0x00010000 };
 
 struct NxPhysicsSDKDesc {
-    NxU32 hwPageSize = 65536;   ///< bytes per hardware memory page
-    NxU32 hwPageMax = 256;      ///< most hardware pages
-    NxU32 hwConvexMax = 2048;   ///< most hardware convex meshes
-    NxU32 cookerThreadMask = 0; ///< processors the cooking thread may use; 0 = any
+    NxU32 hwPageSize = 65536;           ///< bytes per hardware memory page
+    NxU32 hwPageMax = 256;              ///< most hardware pages
+    NxU32 hwConvexMax = 2048;           ///< most hardware convex meshes
+    NxU32 cookerThreadMask = 0;         ///< processors the cooking thread may use; 0 = any
     NxU32 flags = NX_SDKF_NO_HARDWARE;  ///< NxSDKCreationFlag bits
-    NxU32 gpuHeapSize = 32;     ///< MB of GPU memory for physics hardware
-    NxU32 meshCacheSize = 0xFFFFFFFF;  ///< bytes; 0xFFFFFFFF = no limit
+    NxU32 gpuHeapSize = 32;             ///< MB of GPU memory for physics hardware
+    NxU32 meshCacheSize = 0xFFFFFFFF;   ///< bytes; 0xFFFFFFFF = no limit
 
     /// False when a field is out of range: a page size that is not a power of two, or flags
     /// beyond the known bits.
@@ -71,7 +71,7 @@ enum NxParameter : int {
 };
 
 class NxPhysicsSDK {
-public:
+  public:
     virtual ~NxPhysicsSDK() = default;
 
     /// Destroys the SDK and everything it still owns.

@@ -19,7 +19,7 @@ bool NxPhysicsSDKDesc::isValid() const {
 namespace {
 
 class PhysicsSDK final : public NxPhysicsSDK {
-public:
+  public:
     PhysicsSDK() {
         m_params.fill(0.0f);
         m_params[NX_SKIN_WIDTH] = 0.025f;
@@ -61,8 +61,8 @@ public:
             helpers = threads - 1;
             m_pool.reserveWorkers(helpers);
         }
-        auto scene = std::unique_ptr<nxsdk::Scene>(
-            new (std::nothrow) nxsdk::Scene(*this, desc, m_pool, helpers));
+        auto scene = std::unique_ptr<nxsdk::Scene>(new (std::nothrow)
+                                                       nxsdk::Scene(*this, desc, m_pool, helpers));
         if (!scene) return nullptr;
         m_scenes.push_back(std::move(scene));
         return m_scenes.back().get();
@@ -77,7 +77,7 @@ public:
         return index < m_scenes.size() ? m_scenes[index].get() : nullptr;
     }
 
-private:
+  private:
     std::array<NxReal, NX_PARAMS_NUM_VALUES> m_params;
     nxsdk::WorkerPool m_pool;  // before the scenes: they go first
     std::vector<std::unique_ptr<nxsdk::Scene>> m_scenes;

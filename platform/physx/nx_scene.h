@@ -40,13 +40,13 @@ enum NxSimulationType : int {
 
 enum NxSceneFlags : int {
     NX_SF_DISABLE_SSE = 1 << 0,
-    NX_SF_DISABLE_COLLISIONS = 1 << 1,       ///< rigid bodies do not collide with each other
-    NX_SF_SIMULATE_SEPARATE_THREAD = 1 << 2, ///< 0x4: the step runs on the scene's own thread
-    NX_SF_ENABLE_MULTITHREAD = 1 << 3,       ///< 0x8: one step spread over worker threads
+    NX_SF_DISABLE_COLLISIONS = 1 << 1,        ///< rigid bodies do not collide with each other
+    NX_SF_SIMULATE_SEPARATE_THREAD = 1 << 2,  ///< 0x4: the step runs on the scene's own thread
+    NX_SF_ENABLE_MULTITHREAD = 1 << 3,        ///< 0x8: one step spread over worker threads
     NX_SF_ENABLE_ACTIVETRANSFORMS = 1 << 4,
     NX_SF_RESTRICTED_SCENE = 1 << 5,
-    NX_SF_DISABLE_SCENE_MUTEX = 1 << 6,      ///< 0x40: accepted; there is no scene mutex, a scene
-                                             ///< is only ever called from one thread at a time
+    NX_SF_DISABLE_SCENE_MUTEX = 1 << 6,  ///< 0x40: accepted; there is no scene mutex, a scene
+                                         ///< is only ever called from one thread at a time
     NX_SF_FORCE_CONE_FRICTION = 1 << 7,
     NX_SF_SEQUENTIAL_PRIMARY = 1 << 8,
     NX_SF_FLUID_PERFORMANCE_HINT = 1 << 9,
@@ -81,7 +81,7 @@ enum NxSimulationStatus : int {
 
 /// Limits on the number of objects in a scene (accepted; no limit is enforced).
 class NxSceneLimits {
-public:
+  public:
     NxU32 maxNbActors = 0;
     NxU32 maxNbBodies = 0;
     NxU32 maxNbStaticShapes = 0;
@@ -90,43 +90,44 @@ public:
 };
 
 class NxSceneDesc {
-public:
-    NxVec3 gravity{0, 0, 0};         ///< m/s^2; default 0
+  public:
+    NxVec3 gravity{0, 0, 0};                           ///< m/s^2; default 0
     NxUserNotify* userNotify = nullptr;                ///< accepted, never called
     NxUserTriggerReport* userTriggerReport = nullptr;  ///< accepted, never called
     NxUserContactReport* userContactReport = nullptr;  ///< accepted, never called
-    NxReal maxTimestep = 1.0f / 60.0f;  ///< seconds per sub-step, > 0; default 1/60
-    NxU32 maxIter = 8;               ///< most sub-steps per simulate, 1 to 128; default 8
+    NxReal maxTimestep = 1.0f / 60.0f;                 ///< seconds per sub-step, > 0; default 1/60
+    NxU32 maxIter = 8;  ///< most sub-steps per simulate, 1 to 128; default 8
     NxTimeStepMethod timeStepMethod = NX_TIMESTEP_FIXED;  ///< default fixed
     /// Box outside which particles are removed and bodies stop; null: unbounded; not kept.
     const NxBounds3* maxBounds = nullptr;
-    const NxSceneLimits* limits = nullptr;  ///< accepted, not enforced; not kept
+    const NxSceneLimits* limits = nullptr;        ///< accepted, not enforced; not kept
     NxSimulationType simType = NX_SIMULATION_SW;  ///< default software
-    bool groundPlane = false;        ///< adds a static plane y = 0; default false
-    bool boundsPlanes = false;       ///< adds static planes at maxBounds' faces; default false
+    bool groundPlane = false;                     ///< adds a static plane y = 0; default false
+    bool boundsPlanes = false;  ///< adds static planes at maxBounds' faces; default false
     /// NxSceneFlags bits; default NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_DISABLE_SCENE_MUTEX.
     NxU32 flags = NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_DISABLE_SCENE_MUTEX;
     NxUserScheduler* customScheduler = nullptr;  ///< must be null: no custom schedulers
-    NxU32 simThreadStackSize = 0;    ///< bytes for the scene thread; 0 = system default
+    NxU32 simThreadStackSize = 0;                ///< bytes for the scene thread; 0 = system default
     NxThreadPriority simThreadPriority = NX_TP_NORMAL;  ///< accepted; threads keep normal priority
-    NxU32 simThreadMask = 0;         ///< processors the scene thread may use; 0 = any
+    NxU32 simThreadMask = 0;  ///< processors the scene thread may use; 0 = any
     /// Worker threads for NX_SF_ENABLE_MULTITHREAD, 0 to 64; 0 = one per logical processor.
     NxU32 internalThreadCount = 0;
-    NxU32 workerThreadStackSize = 0; ///< bytes; 0 = system default
+    NxU32 workerThreadStackSize = 0;                       ///< bytes; 0 = system default
     NxThreadPriority workerThreadPriority = NX_TP_NORMAL;  ///< accepted
-    NxU32 threadMask = 0;            ///< processors the workers may use; 0 = any
-    NxU32 backgroundThreadCount = 0; ///< accepted, no background threads; default 0
+    NxU32 threadMask = 0;             ///< processors the workers may use; 0 = any
+    NxU32 backgroundThreadCount = 0;  ///< accepted, no background threads; default 0
     NxThreadPriority backgroundThreadPriority = NX_TP_NORMAL;  ///< accepted
-    NxU32 backgroundThreadMask = 0;  ///< accepted
-    NxU32 upAxis = 0;                ///< 0 (none), 1 (y) or 2 (z): a broad-phase hint; default 0
-    NxU32 subdivisionLevel = 5;      ///< broad-phase hint, 1 to 8; default 5
-    NxPruningStructure staticStructure = NX_PRUNING_STATIC_AABB_TREE;  ///< hint; default static tree
+    NxU32 backgroundThreadMask = 0;                            ///< accepted
+    NxU32 upAxis = 0;            ///< 0 (none), 1 (y) or 2 (z): a broad-phase hint; default 0
+    NxU32 subdivisionLevel = 5;  ///< broad-phase hint, 1 to 8; default 5
+    NxPruningStructure staticStructure =
+        NX_PRUNING_STATIC_AABB_TREE;                        ///< hint; default static tree
     NxPruningStructure dynamicStructure = NX_PRUNING_NONE;  ///< hint; default none
-    NxU32 dynamicTreeRebuildRateHint = 100;  ///< hint, >= 5; default 100
-    NxBroadPhaseType bpType = NX_BP_TYPE_SAP_SINGLE;  ///< default single
-    NxU32 nbGridCellsX = 0;          ///< multi-SAP grid; default 0
-    NxU32 nbGridCellsY = 0;          ///< multi-SAP grid; default 0
-    NxU32 solverBatchSize = 32;      ///< hint, >= 1; default 32
+    NxU32 dynamicTreeRebuildRateHint = 100;                 ///< hint, >= 5; default 100
+    NxBroadPhaseType bpType = NX_BP_TYPE_SAP_SINGLE;        ///< default single
+    NxU32 nbGridCellsX = 0;                                 ///< multi-SAP grid; default 0
+    NxU32 nbGridCellsY = 0;                                 ///< multi-SAP grid; default 0
+    NxU32 solverBatchSize = 32;                             ///< hint, >= 1; default 32
     void* userData = nullptr;
 
     void setToDefault() { *this = NxSceneDesc(); }
@@ -159,21 +160,21 @@ enum NxCompartmentFlag : int {
 };
 
 class NxCompartmentDesc {
-public:
+  public:
     NxCompartmentType type = NX_SCT_RIGIDBODY;  ///< only NX_SCT_FLUID is accepted here
-    NxU32 deviceCode = NX_DC_CPU;     ///< NxDeviceCode; only NX_DC_CPU is accepted; default CPU
-    NxReal gridHashCellSize = 100.0f; ///< metres, > 0 (a hint); default 100
-    NxU32 gridHashTablePower = 8;     ///< 0 to 20 (a hint); default 8
+    NxU32 deviceCode = NX_DC_CPU;      ///< NxDeviceCode; only NX_DC_CPU is accepted; default CPU
+    NxReal gridHashCellSize = 100.0f;  ///< metres, > 0 (a hint); default 100
+    NxU32 gridHashTablePower = 8;      ///< 0 to 20 (a hint); default 8
     NxU32 flags = NX_CF_INHERIT_SETTINGS;  ///< NxCompartmentFlag bits; default inherit
-    NxU32 threadMask = 0;             ///< processors its thread may use; 0 = any
-    NxReal timeScale = 1.0f;          ///< simulated time per scene time, > 0; default 1
+    NxU32 threadMask = 0;                  ///< processors its thread may use; 0 = any
+    NxReal timeScale = 1.0f;               ///< simulated time per scene time, > 0; default 1
 
     void setToDefault() { *this = NxCompartmentDesc(); }
     bool isValid() const;
 };
 
 class NxCompartment {
-public:
+  public:
     virtual NxCompartmentType getType() const = 0;
     virtual NxU32 getDeviceCode() const = 0;
     virtual NxReal getGridHashCellSize() const = 0;
@@ -182,7 +183,7 @@ public:
     virtual NxReal getTimeScale() const = 0;
     virtual void setTimeScale(NxReal scale) = 0;
 
-protected:
+  protected:
     virtual ~NxCompartment() = default;
 };
 
@@ -207,7 +208,7 @@ struct NxSceneStats2 {
 // The scene
 
 class NxScene {
-public:
+  public:
     virtual NxPhysicsSDK& getPhysicsSDK() = 0;
     virtual NxU32 getFlags() const = 0;
     virtual NxSimulationType getSimType() const = 0;
@@ -265,6 +266,6 @@ public:
 
     void* userData = nullptr;
 
-protected:
+  protected:
     virtual ~NxScene() = default;
 };

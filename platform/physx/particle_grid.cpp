@@ -50,7 +50,8 @@ void ParticleGrid::reserve(uint32_t capacity) {
 
 uint32_t ParticleGrid::insertCell(uint64_t key) {
     const size_t mask = (size_t(1) << m_hashBits) - 1;
-    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - m_hashBits));; s = (s + 1) & mask) {
+    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - m_hashBits));;
+         s = (s + 1) & mask) {
         Slot& slot = m_hash[s];
         if (slot.stamp != m_stamp) {
             slot.stamp = m_stamp;
@@ -64,8 +65,8 @@ uint32_t ParticleGrid::insertCell(uint64_t key) {
     }
 }
 
-void ParticleGrid::buildCells(const float* x, const float* y, const float* z,
-                              const uint8_t* keep, uint32_t count, float cellSize) {
+void ParticleGrid::buildCells(const float* x, const float* y, const float* z, const uint8_t* keep,
+                              uint32_t count, float cellSize) {
     if (count > m_order.size()) reserve(count);
     if (++m_stamp == 0) {  // the stamp wrapped: really clear the table once
         std::fill(m_hash.begin(), m_hash.end(), Slot{});
@@ -75,7 +76,8 @@ void ParticleGrid::buildCells(const float* x, const float* y, const float* z,
     {
         uint64_t* __restrict keys = m_particleKey.data();
         for (uint32_t p = 0; p < count; ++p)
-            keys[p] = cellKey(biasedCoord(x[p], inv), biasedCoord(y[p], inv), biasedCoord(z[p], inv));
+            keys[p] =
+                cellKey(biasedCoord(x[p], inv), biasedCoord(y[p], inv), biasedCoord(z[p], inv));
     }
 
     // Cells of the kept particles and their populations. The store is still in last
@@ -117,7 +119,8 @@ void ParticleGrid::buildCells(const float* x, const float* y, const float* z,
         }
     }
     // Shrink the table again slowly when the cells become fewer.
-    if (m_hashBits > 10 && (size_t(1) << (m_hashBits - 1)) >= 4 * size_t(m_cellCount) + 64) --m_hashBits;
+    if (m_hashBits > 10 && (size_t(1) << (m_hashBits - 1)) >= 4 * size_t(m_cellCount) + 64)
+        --m_hashBits;
     m_lastCells = m_cellCount;
 
     // Cells in key order (z, then y, then x), with their slot ranges.
@@ -193,7 +196,10 @@ void ParticleGrid::finish(uint32_t xrowBegin, uint32_t xrowEnd) {
                 uint32_t lo = 0, hi = xrows;
                 while (lo < hi) {
                     const uint32_t mid = (lo + hi) / 2;
-                    if (yzOf(mid) < want) lo = mid + 1; else hi = mid;
+                    if (yzOf(mid) < want)
+                        lo = mid + 1;
+                    else
+                        hi = mid;
                 }
                 cursor[k] = lo;
             }

@@ -12,7 +12,7 @@
 namespace nxsdk {
 
 class ParticleGrid {
-public:
+  public:
     struct Range {
         uint32_t begin = 0;
         uint32_t end = 0;
@@ -24,8 +24,8 @@ public:
 
     /// Orders the particles whose keep flag is set (all when keep is null) by cell.
     /// Afterwards order()[k] is the old index of the particle that belongs at slot k.
-    void build(const float* x, const float* y, const float* z, const uint8_t* keep,
-               uint32_t count, float cellSize);
+    void build(const float* x, const float* y, const float* z, const uint8_t* keep, uint32_t count,
+               float cellSize);
 
     /// build() in two parts, the second one open to threads: buildCells() groups the
     /// particles by cell; finish() then sorts the cells of x-rows [begin, end) by x and
@@ -52,9 +52,9 @@ public:
     /// number of threads, so results are the same however the chunks are shared out.
     void chunkCells(uint32_t target, std::vector<uint32_t>& bounds) const;
 
-private:
+  private:
     static uint64_t cellKey(uint32_t bx, uint32_t by, uint32_t bz);
-    uint32_t insertCell(uint64_t key);      // unsorted cell index
+    uint32_t insertCell(uint64_t key);  // unsorted cell index
 
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
@@ -67,22 +67,22 @@ private:
     uint32_t m_particleCount = 0;
     uint32_t m_cellCount = 0;
     uint32_t m_stamp = 0;
-    uint32_t m_hashBits = 10;     // the part of the table in use: 2^bits slots
+    uint32_t m_hashBits = 10;  // the part of the table in use: 2^bits slots
     uint32_t m_hashMaxBits = 10;
     uint32_t m_lastCells = 0;
     std::vector<Slot> m_hash;
-    std::vector<uint64_t> m_cellKey;      // by unsorted cell index
-    std::vector<uint32_t> m_cellCountOf;  // particles per unsorted cell, then write cursors
-    std::vector<uint32_t> m_sortedCells;  // sorted position -> unsorted cell index
-    std::vector<uint64_t> m_sortedKey;    // keys in sorted order
-    std::vector<uint32_t> m_particleCell; // old particle index -> unsorted cell index
-    std::vector<uint64_t> m_particleKey;  // old particle index -> cell key
-    std::vector<uint32_t> m_xrowStart;    // first sorted cell of each x-row, then the end
+    std::vector<uint64_t> m_cellKey;       // by unsorted cell index
+    std::vector<uint32_t> m_cellCountOf;   // particles per unsorted cell, then write cursors
+    std::vector<uint32_t> m_sortedCells;   // sorted position -> unsorted cell index
+    std::vector<uint64_t> m_sortedKey;     // keys in sorted order
+    std::vector<uint32_t> m_particleCell;  // old particle index -> unsorted cell index
+    std::vector<uint64_t> m_particleKey;   // old particle index -> cell key
+    std::vector<uint32_t> m_xrowStart;     // first sorted cell of each x-row, then the end
     uint32_t m_xrowCount = 0;
-    const float* m_x = nullptr;           // x of the particles being ordered
+    const float* m_x = nullptr;  // x of the particles being ordered
     std::vector<uint32_t> m_order;
-    std::vector<Range> m_cellRange;       // by sorted position
-    std::vector<Range> m_rows;            // kRows per sorted cell
+    std::vector<Range> m_cellRange;  // by sorted position
+    std::vector<Range> m_rows;       // kRows per sorted cell
 };
 
 }  // namespace nxsdk

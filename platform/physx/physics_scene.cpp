@@ -12,11 +12,11 @@ struct RigidContact {
     Actor* body = nullptr;
     Actor* other = nullptr;  // kinematic or static actor it touches (moves the surface)
     NxVec3 point;
-    NxVec3 normal;           // out of the other shape, toward the body
+    NxVec3 normal;  // out of the other shape, toward the body
     float depth = 0.0f;
     float friction = 0.0f;
     float restitution = 0.0f;
-    NxVec3 r;                // point relative to the body's centre of mass
+    NxVec3 r;  // point relative to the body's centre of mass
     NxVec3 t1, t2;
     float massN = 0.0f, massT1 = 0.0f, massT2 = 0.0f;
     float bias = 0.0f;
@@ -26,22 +26,30 @@ struct RigidContact {
 namespace {
 
 constexpr const char* kStatNames[] = {
-    "Actors",         "DynamicActors",       "StaticShapes",         "DynamicShapes",
-    "Fluids",         "FluidParticles",      "FluidEmitters",        "FluidParticlesEmitted",
-    "FluidParticlesExpired", "FluidNeighbourPairs", "FluidPairEvaluations", "SubSteps",
+    "Actors",
+    "DynamicActors",
+    "StaticShapes",
+    "DynamicShapes",
+    "Fluids",
+    "FluidParticles",
+    "FluidEmitters",
+    "FluidParticlesEmitted",
+    "FluidParticlesExpired",
+    "FluidNeighbourPairs",
+    "FluidPairEvaluations",
+    "SubSteps",
 };
 constexpr NxU32 kNoParent = 0xFFFFFFFFu;
 
 NxI32 clampStat(uint64_t v) {
     return v > uint64_t(std::numeric_limits<NxI32>::max()) ? std::numeric_limits<NxI32>::max()
-                                                            : NxI32(v);
+                                                           : NxI32(v);
 }
 
 // ---------------------------------------------------------------------------------------
 // Rigid bodies: contacts of a simulated body with the other shapes, solved with sequential
 // impulses. The bodies here are few and simple (a pillar standing on the ground), so every
 // corner of a box and the centre of a sphere is a contact candidate.
-
 
 // Slop: overlap left alone so that resting contacts persist (metres); the share of the
 // remaining overlap removed per step; the impact speed above which contacts bounce.
@@ -63,8 +71,8 @@ void boxCorners(const ShapeCore& c, const NxMat34& pose, NxVec3 out[8]) {
 }
 
 // Point p against a shape (grown by skin): the outward normal and depth when touching.
-bool pointContact(const ShapeCore& s, const NxMat34& pose, const NxVec3& p, float skin,
-                  NxVec3& n, float& depth) {
+bool pointContact(const ShapeCore& s, const NxMat34& pose, const NxVec3& p, float skin, NxVec3& n,
+                  float& depth) {
     switch (s.type) {
         case NX_SHAPE_PLANE: {
             const float d = s.plane.normal.dot(p) - s.plane.d;
@@ -100,7 +108,8 @@ bool pointContact(const ShapeCore& s, const NxMat34& pose, const NxVec3& p, floa
             depth = best;
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -113,10 +122,14 @@ NxVec3 closestOnBox(const ShapeCore& s, const NxMat34& pose, const NxVec3& p) {
 
 float combine(float a, float b, NxCombineMode mode) {
     switch (mode) {
-        case NX_CM_MIN: return std::min(a, b);
-        case NX_CM_MULTIPLY: return a * b;
-        case NX_CM_MAX: return std::max(a, b);
-        default: return 0.5f * (a + b);
+        case NX_CM_MIN:
+            return std::min(a, b);
+        case NX_CM_MULTIPLY:
+            return a * b;
+        case NX_CM_MAX:
+            return std::max(a, b);
+        default:
+            return 0.5f * (a + b);
     }
 }
 
@@ -126,8 +139,13 @@ float combine(float a, float b, NxCombineMode mode) {
 // Construction and objects
 
 Scene::Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers)
-    : m_sdk(sdk), m_desc(desc), m_pool(pool), m_helpers(helpers),
-      m_maxTimestep(desc.maxTimestep), m_maxIter(desc.maxIter), m_method(desc.timeStepMethod) {
+    : m_sdk(sdk),
+      m_desc(desc),
+      m_pool(pool),
+      m_helpers(helpers),
+      m_maxTimestep(desc.maxTimestep),
+      m_maxIter(desc.maxIter),
+      m_method(desc.timeStepMethod) {
     userData = desc.userData;
     if (desc.maxBounds) {
         m_bounds = *desc.maxBounds;
@@ -175,14 +193,15 @@ Scene::Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsig
     }
 }
 
-
 Scene::~Scene() {
     waitForStep();
     for (Fluid* f : m_fluids) delete f;
     for (Actor* a : m_actors) delete a;
 }
 
-NxPhysicsSDK& Scene::getPhysicsSDK() { return m_sdk; }
+NxPhysicsSDK& Scene::getPhysicsSDK() {
+    return m_sdk;
+}
 
 void Scene::setGravity(const NxVec3& gravity) {
     if (!gravity.isFinite()) return;
@@ -190,7 +209,9 @@ void Scene::setGravity(const NxVec3& gravity) {
     m_desc.gravity = gravity;
 }
 
-float Scene::skinWidth() const { return m_sdk.getParameter(NX_SKIN_WIDTH); }
+float Scene::skinWidth() const {
+    return m_sdk.getParameter(NX_SKIN_WIDTH);
+}
 
 NxActor* Scene::createActor(const NxActorDesc& desc) {
     if (!desc.isValid()) return nullptr;
@@ -259,7 +280,8 @@ NxMaterial* Scene::createMaterial(const NxMaterialDesc& desc) {
             return m_materials[k].get();
         }
     if (m_materials.size() >= 0xFFFF) return nullptr;
-    m_materials.push_back(std::make_unique<Material>(*this, NxMaterialIndex(m_materials.size()), desc));
+    m_materials.push_back(
+        std::make_unique<Material>(*this, NxMaterialIndex(m_materials.size()), desc));
     return m_materials.back().get();
 }
 
@@ -375,7 +397,9 @@ void Scene::simulate(NxReal elapsedTime) {
         runStep();
 }
 
-bool Scene::stepDone() const { return !m_thread || m_thread->idle(); }
+bool Scene::stepDone() const {
+    return !m_thread || m_thread->idle();
+}
 
 void Scene::waitForStep() {
     if (m_running && m_thread) m_thread->wait();
@@ -594,7 +618,8 @@ void Scene::findBodyContacts() {
                 pointRadius = sa->radius;
             }
             for (Actor* o : m_actors) {
-                if (o == a || o->isSimulated() || (o->getFlags() & NX_AF_DISABLE_COLLISION)) continue;
+                if (o == a || o->isSimulated() || (o->getFlags() & NX_AF_DISABLE_COLLISION))
+                    continue;
                 for (const ShapeCore* sb : o->cores()) {
                     if (sb->flags & NX_SF_DISABLE_COLLISION) continue;
                     const NxMat34 poseB = sb->globalPose();
@@ -609,8 +634,8 @@ void Scene::findBodyContacts() {
                         c.depth = depth;
                         c.friction = combine(ma->dynamicFriction, mb->dynamicFriction,
                                              ma->frictionCombineMode);
-                        c.restitution = combine(ma->restitution, mb->restitution,
-                                                ma->restitutionCombineMode);
+                        c.restitution =
+                            combine(ma->restitution, mb->restitution, ma->restitutionCombineMode);
                         c.r = p - com;
                         m_contacts.push_back(c);
                     };

@@ -19,7 +19,7 @@ namespace nxsdk {
 struct RigidContact;
 
 class Scene final : public NxScene {
-public:
+  public:
     Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers);
     ~Scene() override;
 
@@ -75,7 +75,7 @@ public:
     /// 0 is the fastest. For tests and benchmarks.
     void setPassSet(uint32_t index) { m_passSet = index; }
 
-private:
+  private:
     enum Stat {
         kStatActors,
         kStatDynamicActors,
@@ -119,7 +119,7 @@ private:
     std::vector<std::unique_ptr<Material>> m_materials;  // by index; null when released
     std::vector<std::unique_ptr<Compartment>> m_compartments;
     std::vector<Fluid*> m_fluids;
-    std::vector<Actor*> m_pushable;      // simulated bodies, in push-table order
+    std::vector<Actor*> m_pushable;  // simulated bodies, in push-table order
     std::vector<CollisionShape> m_shapeSnapshot;
     std::vector<RigidContact> m_contacts;
 

@@ -7,7 +7,9 @@
 
 namespace nxsdk {
 
-NxScene& Material::getScene() const { return m_scene; }
+NxScene& Material::getScene() const {
+    return m_scene;
+}
 
 NxMat34 ShapeCore::globalPose() const {
     if (type == NX_SHAPE_PLANE || !actor) return localPose;
@@ -52,7 +54,8 @@ NxShape* makeShape(const NxShapeDesc& desc, Actor* actor, ShapeCore*& core) {
             shape = s;
             break;
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
     core->type = desc.type;
     core->localPose = desc.localPose;
@@ -68,9 +71,12 @@ NxShape* makeShape(const NxShapeDesc& desc, Actor* actor, ShapeCore*& core) {
 
 float shapeVolume(const ShapeCore& c) {
     switch (c.type) {
-        case NX_SHAPE_SPHERE: return 4.0f / 3.0f * NxPi * c.radius * c.radius * c.radius;
-        case NX_SHAPE_BOX: return 8.0f * c.halfExtents.x * c.halfExtents.y * c.halfExtents.z;
-        default: return 0.0f;
+        case NX_SHAPE_SPHERE:
+            return 4.0f / 3.0f * NxPi * c.radius * c.radius * c.radius;
+        case NX_SHAPE_BOX:
+            return 8.0f * c.halfExtents.x * c.halfExtents.y * c.halfExtents.z;
+        default:
+            return 0.0f;
     }
 }
 
@@ -86,8 +92,11 @@ NxVec3 shapeInertia(const ShapeCore& c, float m) {
 
 Actor::Actor(Scene& scene, const NxActorDesc& desc, float skinWidth, float sleepLin2,
              float sleepAng2)
-    : m_scene(scene), m_dynamic(desc.body != nullptr), m_flags(desc.flags),
-      m_pose(desc.globalPose), m_skinWidth(skinWidth) {
+    : m_scene(scene),
+      m_dynamic(desc.body != nullptr),
+      m_flags(desc.flags),
+      m_pose(desc.globalPose),
+      m_skinWidth(skinWidth) {
     userData = desc.userData;
     for (const NxShapeDesc* sd : desc.shapes) {
         ShapeCore* core = nullptr;
@@ -118,9 +127,12 @@ Actor::Actor(Scene& scene, const NxActorDesc& desc, float skinWidth, float sleep
 
 Actor::~Actor() {
     for (NxShape* s : m_shapes) {
-        if (auto* p = s->isPlane()) delete static_cast<PlaneShape*>(p);
-        else if (auto* sp = s->isSphere()) delete static_cast<SphereShape*>(sp);
-        else if (auto* b = s->isBox()) delete static_cast<BoxShape*>(b);
+        if (auto* p = s->isPlane())
+            delete static_cast<PlaneShape*>(p);
+        else if (auto* sp = s->isSphere())
+            delete static_cast<SphereShape*>(sp);
+        else if (auto* b = s->isBox())
+            delete static_cast<BoxShape*>(b);
     }
 }
 
@@ -131,8 +143,9 @@ void Actor::computeMass(const NxActorDesc& desc) {
     NxVec3 centre(0, 0, 0);
     std::vector<float> masses;
     for (const ShapeCore* c : m_cores) {
-        float m = c->mass > 0.0f ? c->mass
-                                 : shapeVolume(*c) * (desc.density > 0.0f ? desc.density : c->density);
+        float m = c->mass > 0.0f
+                      ? c->mass
+                      : shapeVolume(*c) * (desc.density > 0.0f ? desc.density : c->density);
         masses.push_back(m);
         total += m;
         centre += c->localPose.t * m;
@@ -142,8 +155,8 @@ void Actor::computeMass(const NxActorDesc& desc) {
     for (size_t k = 0; k < m_cores.size(); ++k) {
         const NxVec3 d = m_cores[k]->localPose.t - centre;
         inertia += shapeInertia(*m_cores[k], masses[k]);
-        inertia += NxVec3(d.y * d.y + d.z * d.z, d.x * d.x + d.z * d.z, d.x * d.x + d.y * d.y) *
-                   masses[k];
+        inertia +=
+            NxVec3(d.y * d.y + d.z * d.z, d.x * d.x + d.z * d.z, d.x * d.x + d.y * d.y) * masses[k];
     }
     const NxBodyDesc& b = *desc.body;
     if (b.mass > 0.0f) {
@@ -157,11 +170,12 @@ void Actor::computeMass(const NxActorDesc& desc) {
     m_body.mass = total > 0.0f ? total : 1.0f;
     m_body.invMass = 1.0f / m_body.mass;
     m_body.centreOfMass = centre;
-    for (int k = 0; k < 3; ++k)
-        m_body.invInertia[k] = inertia[k] > 0.0f ? 1.0f / inertia[k] : 0.0f;
+    for (int k = 0; k < 3; ++k) m_body.invInertia[k] = inertia[k] > 0.0f ? 1.0f / inertia[k] : 0.0f;
 }
 
-NxScene& Actor::getScene() const { return m_scene; }
+NxScene& Actor::getScene() const {
+    return m_scene;
+}
 
 bool Actor::ownsShape(const NxShape* s) const {
     return std::find(m_shapes.begin(), m_shapes.end(), s) != m_shapes.end();

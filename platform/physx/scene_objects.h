@@ -14,7 +14,7 @@ class Scene;
 class Actor;
 
 class Material final : public NxMaterial {
-public:
+  public:
     Material(Scene& scene, NxMaterialIndex index, const NxMaterialDesc& desc)
         : m_scene(scene), m_index(index), m_desc(desc) {}
 
@@ -39,7 +39,7 @@ public:
 
     const NxMaterialDesc& desc() const { return m_desc; }
 
-private:
+  private:
     Scene& m_scene;
     NxMaterialIndex m_index;
     NxMaterialDesc m_desc;
@@ -49,9 +49,9 @@ private:
 struct ShapeCore {
     NxShapeType type = NX_SHAPE_BOX;
     NxMat34 localPose;
-    NxVec3 halfExtents;  ///< box
-    float radius = 0.0f; ///< sphere
-    NxPlane plane;       ///< plane, in world space
+    NxVec3 halfExtents;   ///< box
+    float radius = 0.0f;  ///< sphere
+    NxPlane plane;        ///< plane, in world space
     NxMaterialIndex material = 0;
     NxU32 flags = 0;
     float density = 1.0f;
@@ -64,7 +64,7 @@ struct ShapeCore {
 
 template <class Iface>
 class ShapeImpl : public Iface {
-public:
+  public:
     ShapeCore core;
 
     NxActor& getActor() const override;
@@ -77,19 +77,19 @@ public:
 };
 
 class PlaneShape final : public ShapeImpl<NxPlaneShape> {
-public:
+  public:
     NxPlaneShape* isPlane() override { return this; }
     NxPlane getPlane() const override { return core.plane; }
 };
 
 class SphereShape final : public ShapeImpl<NxSphereShape> {
-public:
+  public:
     NxSphereShape* isSphere() override { return this; }
     NxReal getRadius() const override { return core.radius; }
 };
 
 class BoxShape final : public ShapeImpl<NxBoxShape> {
-public:
+  public:
     NxBoxShape* isBox() override { return this; }
     NxVec3 getDimensions() const override { return core.halfExtents; }
 };
@@ -100,29 +100,28 @@ struct BodyState {
     NxVec3 angularVelocity;
     float mass = 0.0f;
     float invMass = 0.0f;
-    NxVec3 invInertia;       ///< inverse principal inertia in the actor frame
-    NxVec3 centreOfMass;     ///< in the actor frame
+    NxVec3 invInertia;    ///< inverse principal inertia in the actor frame
+    NxVec3 centreOfMass;  ///< in the actor frame
     float linearDamping = 0.0f;
     float angularDamping = 0.0f;
     float maxAngularVelocity = 7.0f;
-    float sleepLinear2 = 0.0f;   ///< squared speeds below which it may fall asleep
+    float sleepLinear2 = 0.0f;  ///< squared speeds below which it may fall asleep
     float sleepAngular2 = 0.0f;
-    float wakeUpTime = 0.4f;     ///< seconds slow before it sleeps
+    float wakeUpTime = 0.4f;  ///< seconds slow before it sleeps
     float slowTime = 0.0f;
     bool sleeping = false;
     NxU32 solverIterations = 4;
-    NxU32 flags = 0;             ///< NxBodyFlag bits
-    NxVec3 force;                ///< user forces for the next step, newtons
-    bool hasTarget = false;      ///< kinematic move pending
+    NxU32 flags = 0;         ///< NxBodyFlag bits
+    NxVec3 force;            ///< user forces for the next step, newtons
+    bool hasTarget = false;  ///< kinematic move pending
     NxMat34 target;
-    NxVec3 pushLinear;           ///< fluid momentum of the last step, N s
+    NxVec3 pushLinear;  ///< fluid momentum of the last step, N s
     NxVec3 pushAngular;
 };
 
 class Actor final : public NxActor {
-public:
-    Actor(Scene& scene, const NxActorDesc& desc, float skinWidth, float sleepLin2,
-          float sleepAng2);
+  public:
+    Actor(Scene& scene, const NxActorDesc& desc, float skinWidth, float sleepLin2, float sleepAng2);
     ~Actor() override;
 
     NxScene& getScene() const override;
@@ -169,7 +168,7 @@ public:
         m_body.slowTime = 0.0f;
     }
 
-private:
+  private:
     void computeMass(const NxActorDesc& desc);
 
     Scene& m_scene;
@@ -183,7 +182,7 @@ private:
 };
 
 class Compartment final : public NxCompartment {
-public:
+  public:
     explicit Compartment(const NxCompartmentDesc& desc) : m_desc(desc) {}
 
     NxCompartmentType getType() const override { return m_desc.type; }
@@ -199,7 +198,7 @@ public:
     /// The thread its fluids step on.
     TaskThread& thread() { return m_thread; }
 
-private:
+  private:
     NxCompartmentDesc m_desc;
     TaskThread m_thread;
 };

@@ -13,8 +13,10 @@ constexpr int kRounds = 3;
 
 bool segmentMayTouch(const CollisionShape& s, const NxVec3& a, const NxVec3& b, float dist) {
     if (s.type == NX_SHAPE_PLANE) return true;
-    return std::min(a.x, b.x) <= s.boundsMax.x + dist && std::max(a.x, b.x) >= s.boundsMin.x - dist &&
-           std::min(a.y, b.y) <= s.boundsMax.y + dist && std::max(a.y, b.y) >= s.boundsMin.y - dist &&
+    return std::min(a.x, b.x) <= s.boundsMax.x + dist &&
+           std::max(a.x, b.x) >= s.boundsMin.x - dist &&
+           std::min(a.y, b.y) <= s.boundsMax.y + dist &&
+           std::max(a.y, b.y) >= s.boundsMin.y - dist &&
            std::min(a.z, b.z) <= s.boundsMax.z + dist && std::max(a.z, b.z) >= s.boundsMin.z - dist;
 }
 
@@ -26,8 +28,7 @@ bool resolvePlane(const CollisionShape& s, float dist, NxVec3& p, NxVec3& n) {
     return true;
 }
 
-bool resolveSphere(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
-                   NxVec3& n) {
+bool resolveSphere(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p, NxVec3& n) {
     const NxVec3 c = s.pose.t;
     const float R = s.radius + dist;
     if (from) {
@@ -76,8 +77,7 @@ bool insideBox(const NxVec3& l, const NxVec3& e) {
     return std::fabs(l.x) < e.x && std::fabs(l.y) < e.y && std::fabs(l.z) < e.z;
 }
 
-bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p,
-                NxVec3& n) {
+bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3& p, NxVec3& n) {
     const NxVec3 e = s.halfExtents + NxVec3(dist);
     NxVec3 pl = s.pose.M.multiplyByTranspose(p - s.pose.t);
     int axis = -1;
@@ -127,8 +127,8 @@ bool resolveBox(const CollisionShape& s, float dist, const NxVec3* from, NxVec3&
 
 }  // namespace
 
-uint32_t shapesNear(const CollisionShape* shapes, uint32_t count, NxVec3 lo, NxVec3 hi,
-                    float reach, CollisionShape* out, uint32_t capacity) {
+uint32_t shapesNear(const CollisionShape* shapes, uint32_t count, NxVec3 lo, NxVec3 hi, float reach,
+                    CollisionShape* out, uint32_t capacity) {
     lo -= NxVec3(reach);
     hi += NxVec3(reach);
     uint32_t n = 0;
@@ -167,7 +167,8 @@ void surfaceDistance(const CollisionShape& s, const NxVec3& p, float& distance, 
         case NX_SHAPE_BOX: {
             const NxVec3 l = s.pose.M.multiplyByTranspose(p - s.pose.t);
             NxVec3 q;
-            for (int k = 0; k < 3; ++k) q[k] = std::clamp(l[k], -s.halfExtents[k], s.halfExtents[k]);
+            for (int k = 0; k < 3; ++k)
+                q[k] = std::clamp(l[k], -s.halfExtents[k], s.halfExtents[k]);
             NxVec3 nl = l - q;
             distance = nl.normalize();
             if (distance <= 0.0f) {
@@ -202,10 +203,17 @@ uint32_t collideParticle(const CollisionShape* shapes, uint32_t shapeCount,
             NxVec3 n;
             bool hit = false;
             switch (s.type) {
-                case NX_SHAPE_PLANE: hit = resolvePlane(s, dist, to, n); break;
-                case NX_SHAPE_SPHERE: hit = resolveSphere(s, dist, round == 0 ? &from : nullptr, to, n); break;
-                case NX_SHAPE_BOX: hit = resolveBox(s, dist, round == 0 ? &from : nullptr, to, n); break;
-                default: break;
+                case NX_SHAPE_PLANE:
+                    hit = resolvePlane(s, dist, to, n);
+                    break;
+                case NX_SHAPE_SPHERE:
+                    hit = resolveSphere(s, dist, round == 0 ? &from : nullptr, to, n);
+                    break;
+                case NX_SHAPE_BOX:
+                    hit = resolveBox(s, dist, round == 0 ? &from : nullptr, to, n);
+                    break;
+                default:
+                    break;
             }
             if (!hit) continue;
             ++touched;

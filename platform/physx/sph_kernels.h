@@ -36,15 +36,15 @@ inline float viscosityLaplacian(float r, float h) {
 
 /// Everything the pair loops need, derived once per step from the fluid's settings.
 struct SphConstants {
-    float h = 0.0f;           ///< kernel radius, metres
-    float h2 = 0.0f;          ///< h squared
-    float mass = 0.0f;        ///< particle mass, kg
-    float restDensity = 0.0f; ///< kg/m^3
+    float h = 0.0f;            ///< kernel radius, metres
+    float h2 = 0.0f;           ///< h squared
+    float mass = 0.0f;         ///< particle mass, kg
+    float restDensity = 0.0f;  ///< kg/m^3
     /// mass x poly6 normalisation x the lattice calibration (see sph_solver.cpp).
     float densityCoef = 0.0f;
-    float selfDensity = 0.0f; ///< a particle's own contribution to its density
-    float pressureCoef = 0.0f;  ///< mass x 45 / (pi h^6)
-    float viscosityCoef = 0.0f; ///< viscosity x mass x 45 / (pi h^6)
+    float selfDensity = 0.0f;    ///< a particle's own contribution to its density
+    float pressureCoef = 0.0f;   ///< mass x 45 / (pi h^6)
+    float viscosityCoef = 0.0f;  ///< viscosity x mass x 45 / (pi h^6)
 };
 
 }  // namespace nxsdk

@@ -27,16 +27,16 @@ struct SphPassArgs {
     const float* vy = nullptr;
     const float* vz = nullptr;
     const float* wallDensity = nullptr;  ///< density the shapes add to each particle, or null
-    float* density = nullptr;     ///< out of the density pass, kg/m^3
-    float* pressure = nullptr;    ///< out of the density pass: p / rho^2
-    float* invDensity = nullptr;  ///< out of the density pass: 1 / rho
-    float* ax = nullptr;          ///< out of the force pass: pressure and viscosity, m/s^2
+    float* density = nullptr;            ///< out of the density pass, kg/m^3
+    float* pressure = nullptr;           ///< out of the density pass: p / rho^2
+    float* invDensity = nullptr;         ///< out of the density pass: 1 / rho
+    float* ax = nullptr;                 ///< out of the force pass: pressure and viscosity, m/s^2
     float* ay = nullptr;
     float* az = nullptr;
     SphConstants k;
-    float stiffness = 0.0f;       ///< pressure per density excess, (m/s)^2
-    float maxExcess = 0.0f;       ///< density excess beyond which pressure stops growing
-    float dt = 0.0f;              ///< step, seconds (bounds the viscous relaxation)
+    float stiffness = 0.0f;  ///< pressure per density excess, (m/s)^2
+    float maxExcess = 0.0f;  ///< density excess beyond which pressure stops growing
+    float dt = 0.0f;         ///< step, seconds (bounds the viscous relaxation)
     /// Floats between the fields of a scratch table: at least the particle count plus
     /// kSphPadding. A table has kSphScratchFields fields.
     uint32_t scratchStride = 0;
@@ -49,8 +49,8 @@ constexpr uint32_t kSphScratchFields = 8;
 /// Density pass over sorted cells [cellBegin, cellEnd): writes density, pressure and
 /// inverse density of their particles; returns the neighbour pairs found (each particle's
 /// neighbours within the kernel radius, itself not counted).
-using SphDensityPass = uint64_t (*)(const SphPassArgs& args, uint32_t cellBegin,
-                                    uint32_t cellEnd, float* scratch);
+using SphDensityPass = uint64_t (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd,
+                                    float* scratch);
 /// Force pass over sorted cells [cellBegin, cellEnd): writes the acceleration from
 /// pressure and viscosity of their particles. Needs the density pass of all cells first.
 using SphForcePass = void (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd,

@@ -66,7 +66,8 @@ struct Avx2 {
     static void compress(float* dst, M m, V v) {
         const __m256i nibbles = _mm256_set1_epi32(int(kCompress.lanes[_mm256_movemask_ps(m)]));
         const __m256i shifts = _mm256_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28);
-        const __m256i idx = _mm256_and_si256(_mm256_srlv_epi32(nibbles, shifts), _mm256_set1_epi32(7));
+        const __m256i idx =
+            _mm256_and_si256(_mm256_srlv_epi32(nibbles, shifts), _mm256_set1_epi32(7));
         _mm256_storeu_ps(dst, _mm256_permutevar8x32_ps(v, idx));
     }
 };

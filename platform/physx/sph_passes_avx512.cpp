@@ -34,9 +34,7 @@ struct Avx512 {
     static M andMask(M a, M b) { return M(a & b); }
     static M firstLanes(int n) { return M((1u << n) - 1u); }
     static V maskAdd(V acc, M m, V v) { return _mm512_mask_add_ps(acc, m, acc, v); }
-    static V maskFmadd(V acc, M m, V a, V b) {
-        return _mm512_mask3_fmadd_ps(a, b, acc, m);
-    }
+    static V maskFmadd(V acc, M m, V a, V b) { return _mm512_mask3_fmadd_ps(a, b, acc, m); }
     static V rsqrt(V v) { return _mm512_rsqrt14_ps(v); }
     static float hsum(V v) { return _mm512_reduce_add_ps(v); }
     static int countMask(M m) { return __builtin_popcount(unsigned(m)); }
@@ -44,7 +42,9 @@ struct Avx512 {
         // Halves added (16 -> 8 lanes), then a tree of horizontal adds over the eight.
         __m256 y[8];
         for (int k = 0; k < 8; ++k)
-            y[k] = _mm256_add_ps(_mm512_castps512_ps256(v[k]), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v[k]), 1)));
+            y[k] =
+                _mm256_add_ps(_mm512_castps512_ps256(v[k]),
+                              _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v[k]), 1)));
         const __m256 t01 = _mm256_hadd_ps(y[0], y[1]), t23 = _mm256_hadd_ps(y[2], y[3]);
         const __m256 t45 = _mm256_hadd_ps(y[4], y[5]), t67 = _mm256_hadd_ps(y[6], y[7]);
         const __m256 u0 = _mm256_hadd_ps(t01, t23), u1 = _mm256_hadd_ps(t45, t67);
@@ -52,7 +52,9 @@ struct Avx512 {
                                        _mm256_permute2f128_ps(u0, u1, 0x31));
         _mm256_storeu_ps(out, r);
     }
-    static void compress(float* dst, M m, V v) { _mm512_storeu_ps(dst, _mm512_maskz_compress_ps(m, v)); }
+    static void compress(float* dst, M m, V v) {
+        _mm512_storeu_ps(dst, _mm512_maskz_compress_ps(m, v));
+    }
 };
 
 #include "platform/physx/sph_passes_impl.h"

@@ -173,10 +173,17 @@ struct SphPassesT {
                 uint32_t i = g.begin;
                 for (; i + 4 <= g.end; i += 4) pairs += densityBlock<4>(a, i, sx, sy, sz, m);
                 switch (g.end - i) {
-                    case 3: pairs += densityBlock<3>(a, i, sx, sy, sz, m); break;
-                    case 2: pairs += densityBlock<2>(a, i, sx, sy, sz, m); break;
-                    case 1: pairs += densityBlock<1>(a, i, sx, sy, sz, m); break;
-                    default: break;
+                    case 3:
+                        pairs += densityBlock<3>(a, i, sx, sy, sz, m);
+                        break;
+                    case 2:
+                        pairs += densityBlock<2>(a, i, sx, sy, sz, m);
+                        break;
+                    case 1:
+                        pairs += densityBlock<1>(a, i, sx, sy, sz, m);
+                        break;
+                    default:
+                        break;
                 }
             }
         }

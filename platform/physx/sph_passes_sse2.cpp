@@ -76,11 +76,17 @@ const PassTable& passTable() {
 
 }  // namespace
 
-SphPassSet sphPassesSse2() { return passTable().sets[passTable().count - 1]; }
+SphPassSet sphPassesSse2() {
+    return passTable().sets[passTable().count - 1];
+}
 
-const SphPassSet& sphPasses() { return passTable().sets[0]; }
+const SphPassSet& sphPasses() {
+    return passTable().sets[0];
+}
 
-int sphPassSetCount() { return passTable().count; }
+int sphPassSetCount() {
+    return passTable().count;
+}
 
 const SphPassSet& sphPassSet(int index) {
     const PassTable& t = passTable();

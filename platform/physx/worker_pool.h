@@ -13,7 +13,7 @@
 namespace nxsdk {
 
 class WorkerPool {
-public:
+  public:
     WorkerPool() = default;
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -40,7 +40,7 @@ public:
             [](void* ctx, uint32_t c, unsigned slot) { (*static_cast<Fn*>(ctx))(c, slot); });
     }
 
-private:
+  private:
     struct Job {
         void (*call)(void*, uint32_t, unsigned) = nullptr;
         void* ctx = nullptr;
@@ -53,8 +53,7 @@ private:
         Job* nextInList = nullptr;
     };
 
-    void run(uint32_t chunks, unsigned helpers, void* ctx,
-             void (*call)(void*, uint32_t, unsigned));
+    void run(uint32_t chunks, unsigned helpers, void* ctx, void (*call)(void*, uint32_t, unsigned));
     void workerMain(unsigned slot);
     static void work(Job& job, unsigned slot);
     Job* pickJobLocked();
@@ -71,7 +70,7 @@ private:
 
 /// A thread that sleeps until start() hands it a task, runs it, and reports completion.
 class TaskThread {
-public:
+  public:
     TaskThread();
     ~TaskThread();
     TaskThread(const TaskThread&) = delete;
@@ -84,7 +83,7 @@ public:
     /// Waits until the running task (if any) is done.
     void wait();
 
-private:
+  private:
     void threadMain();
 
     mutable std::mutex m_mutex;

@@ -43,16 +43,16 @@ bool parseNvidiaVersionLine(const std::string& text, std::string& version, std::
     if (at == std::string::npos) return false;
     char ver[64] = "", weekday[8] = "", month[8] = "", clock[16] = "", zone[16] = "";
     int day = 0, year = 0;
-    const int n = std::sscanf(text.c_str() + at, "Kernel Module %63s %7s %7s %d %15s %15s %d",
-                              ver, weekday, month, &day, clock, zone, &year);
+    const int n = std::sscanf(text.c_str() + at, "Kernel Module %63s %7s %7s %d %15s %15s %d", ver,
+                              weekday, month, &day, clock, zone, &year);
     if (n < 1) return false;
     version = ver;
     date.clear();
     if (n == 7) {
         for (int m = 0; m < 12; ++m) {
             if (std::strcmp(month, kMonths[m]) == 0 && day >= 1 && day <= 31 && year > 0) {
-                date = std::to_string(m + 1) + "-" + std::to_string(day) + "-" +
-                       std::to_string(year);
+                date =
+                    std::to_string(m + 1) + "-" + std::to_string(day) + "-" + std::to_string(year);
             }
         }
     }
@@ -60,7 +60,7 @@ bool parseNvidiaVersionLine(const std::string& text, std::string& version, std::
 }
 
 class LinuxRegistry final : public Registry {
-public:
+  public:
     explicit LinuxRegistry(std::string proc_root) : m_proc_root(std::move(proc_root)) {}
 
     bool readDword(const char*, const char*, uint32_t&) override { return false; }
@@ -95,7 +95,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::string m_proc_root;
 };
 
@@ -104,9 +104,13 @@ Registry* g_registry = nullptr;
 
 }  // namespace
 
-Registry& systemRegistry() { return g_registry ? *g_registry : g_linux_registry; }
+Registry& systemRegistry() {
+    return g_registry ? *g_registry : g_linux_registry;
+}
 
-void setSystemRegistry(Registry* registry) { g_registry = registry; }
+void setSystemRegistry(Registry* registry) {
+    g_registry = registry;
+}
 
 std::unique_ptr<Registry> makeLinuxRegistry(const std::string& proc_root) {
     return std::make_unique<LinuxRegistry>(proc_root);

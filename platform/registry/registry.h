@@ -12,7 +12,7 @@
 namespace plashwerk {
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     /// False when the key or the value is absent or not a DWORD.
     virtual bool readDword(const char* key, const char* value, uint32_t& out) = 0;
@@ -37,7 +37,7 @@ void setSystemRegistry(Registry* registry);
 
 /// A registry held in memory, for tests.
 class MemoryRegistry final : public Registry {
-public:
+  public:
     void setDword(const std::string& key, const std::string& value, uint32_t data) {
         m_dwords[key + '\\' + value] = data;
     }
@@ -47,7 +47,7 @@ public:
     bool readDword(const char* key, const char* value, uint32_t& out) override;
     bool readString(const char* key, const char* value, std::string& out) override;
 
-private:
+  private:
     std::map<std::string, uint32_t> m_dwords;
     std::map<std::string, std::string> m_strings;
 };

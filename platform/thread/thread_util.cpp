@@ -45,8 +45,12 @@ int logicalProcessorCount() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-uint32_t currentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t currentThreadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
-void sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace plashwerk

@@ -10,7 +10,7 @@ namespace plashwerk {
 /// An event that releases exactly one waiter per set() and then resets itself. A set()
 /// with nobody waiting stays signalled until the next wait.
 class AutoResetEvent {
-public:
+  public:
     explicit AutoResetEvent(bool initially_set = false) : m_set(initially_set) {}
 
     void set();
@@ -18,7 +18,7 @@ public:
     /// Returns true when the event was taken, false after timeout_ms without it.
     bool waitFor(uint32_t timeout_ms);
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_set;

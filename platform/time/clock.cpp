@@ -12,7 +12,7 @@ int64_t readNs(clockid_t id) {
 }
 
 class SystemClock final : public Clock {
-public:
+  public:
     int64_t counter() override { return readNs(CLOCK_MONOTONIC_RAW); }
     int64_t counterFrequency() override { return 1'000'000'000; }
     uint32_t tickCount() override {

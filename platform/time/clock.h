@@ -10,7 +10,7 @@
 namespace plashwerk {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual int64_t counter() = 0;
     virtual int64_t counterFrequency() = 0;
@@ -22,7 +22,7 @@ Clock& systemClock();
 
 /// A clock that stands still until told to move; counter frequency 1e9.
 class ManualClock final : public Clock {
-public:
+  public:
     int64_t counter() override { return m_counter; }
     int64_t counterFrequency() override { return 1'000'000'000; }
     uint32_t tickCount() override { return m_tick; }
@@ -30,7 +30,7 @@ public:
     void advanceCounterNs(int64_t ns) { m_counter += ns; }
     void advanceTickMs(uint32_t ms) { m_tick += ms; }
 
-private:
+  private:
     int64_t m_counter = 0;
     uint32_t m_tick = 0;
 };

@@ -12,8 +12,7 @@ namespace {
 char g_glfw_error[256];
 
 void recordGlfwError(int code, const char* text) {
-    std::snprintf(g_glfw_error, sizeof g_glfw_error, "GLFW error 0x%X: %s", code,
-                  text ? text : "");
+    std::snprintf(g_glfw_error, sizeof g_glfw_error, "GLFW error 0x%X: %s", code, text ? text : "");
 }
 
 uint8_t modifierBits(int mods) {
@@ -28,9 +27,9 @@ class GlfwWindowSystem;
 GlfwWindowSystem* g_system = nullptr;  // GLFW is one per process
 
 class GlfwWindow final : public Window {
-public:
-    GlfwWindow(GLFWwindow* handle, const WindowDesc& desc, int client_w, int client_h,
-               int menu_h, int samples)
+  public:
+    GlfwWindow(GLFWwindow* handle, const WindowDesc& desc, int client_w, int client_h, int menu_h,
+               int samples)
         : m_handle(handle) {
         m_fullscreen = desc.fullscreen;
         m_minimize_box = desc.minimize_box && !desc.fullscreen;
@@ -64,17 +63,17 @@ public:
     /// letter of an item then chooses it. 0 = no menu open.
     int open_menu = 0;
 
-protected:
+  protected:
     void applyTitle(const char* title) override { glfwSetWindowTitle(m_handle, title); }
 
-private:
+  private:
     GLFWwindow* m_handle;
     int m_frame_left = 0;
     int m_frame_top = 0;
 };
 
 class GlfwWindowSystem final : public WindowSystem {
-public:
+  public:
     // GLFW itself stays initialised: the GPU library's probe context may still hold a
     // window of its own, and GLFW ends with the process.
     ~GlfwWindowSystem() override { g_system = nullptr; }
@@ -196,13 +195,13 @@ public:
         delete window;
     }
 
-protected:
+  protected:
     // Woken by glfwPostEmptyEvent when another thread posts; the time-out is a safety net
     // for a wake that X drops, not a polling rate.
     void waitForEvents() override { glfwWaitEventsTimeout(0.25); }
     void wakeWaiter() override { glfwPostEmptyEvent(); }
 
-private:
+  private:
     static GlfwWindowSystem* systemOf(GlfwWindow* w);
     static GlfwWindow* windowOf(GLFWwindow* handle) {
         return static_cast<GlfwWindow*>(glfwGetWindowUserPointer(handle));
@@ -300,8 +299,7 @@ private:
         uint8_t bits = 0;
         if (glfwGetKey(handle, GLFW_KEY_LEFT_SHIFT) || glfwGetKey(handle, GLFW_KEY_RIGHT_SHIFT))
             bits |= kModShift;
-        if (glfwGetKey(handle, GLFW_KEY_LEFT_CONTROL) ||
-            glfwGetKey(handle, GLFW_KEY_RIGHT_CONTROL))
+        if (glfwGetKey(handle, GLFW_KEY_LEFT_CONTROL) || glfwGetKey(handle, GLFW_KEY_RIGHT_CONTROL))
             bits |= kModControl;
         if (glfwGetKey(handle, GLFW_KEY_LEFT_ALT) || glfwGetKey(handle, GLFW_KEY_RIGHT_ALT))
             bits |= kModAlt;
@@ -311,7 +309,9 @@ private:
     GlfwWindow* m_fullscreen_window = nullptr;
 };
 
-GlfwWindowSystem* GlfwWindowSystem::systemOf(GlfwWindow* w) { return w ? g_system : nullptr; }
+GlfwWindowSystem* GlfwWindowSystem::systemOf(GlfwWindow* w) {
+    return w ? g_system : nullptr;
+}
 
 }  // namespace
 

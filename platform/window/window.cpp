@@ -97,7 +97,7 @@ long WindowSystem::dispatchMessage(const Message& message) {
 namespace {
 
 class OffscreenWindow final : public Window {
-public:
+  public:
     explicit OffscreenWindow(const WindowDesc& desc) {
         m_fullscreen = desc.fullscreen;
         m_samples = desc.samples;
@@ -121,7 +121,7 @@ public:
 };
 
 class OffscreenWindowSystem final : public WindowSystem {
-public:
+  public:
     explicit OffscreenWindowSystem(const DisplayMode& desktop)
         : m_desktop(desktop), m_current(desktop) {}
 
@@ -151,14 +151,14 @@ public:
         delete window;
     }
 
-protected:
+  protected:
     void waitForEvents() override {
         std::unique_lock lock(m_queue_mutex);
         m_queue_cv.wait(lock, [this] { return !m_queue.empty(); });
     }
     void wakeWaiter() override {}
 
-private:
+  private:
     DisplayMode m_desktop;
     DisplayMode m_current;
 };

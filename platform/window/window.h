@@ -30,17 +30,52 @@ namespace plashwerk::window {
 
 /// Windows' virtual-key codes: what the keyboard commands compare against.
 enum VirtualKey : int {
-    VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18,
-    VK_PAUSE = 19, VK_CAPITAL = 20, VK_ESCAPE = 27, VK_SPACE = 32, VK_PRIOR = 33, VK_NEXT = 34,
-    VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39, VK_DOWN = 40,
-    VK_SNAPSHOT = 44, VK_INSERT = 45, VK_DELETE = 46,
+    VK_BACK = 8,
+    VK_TAB = 9,
+    VK_RETURN = 13,
+    VK_SHIFT = 16,
+    VK_CONTROL = 17,
+    VK_MENU = 18,
+    VK_PAUSE = 19,
+    VK_CAPITAL = 20,
+    VK_ESCAPE = 27,
+    VK_SPACE = 32,
+    VK_PRIOR = 33,
+    VK_NEXT = 34,
+    VK_END = 35,
+    VK_HOME = 36,
+    VK_LEFT = 37,
+    VK_UP = 38,
+    VK_RIGHT = 39,
+    VK_DOWN = 40,
+    VK_SNAPSHOT = 44,
+    VK_INSERT = 45,
+    VK_DELETE = 46,
     // '0'..'9' are 48..57 and 'A'..'Z' are 65..90, as their ASCII codes.
-    VK_LWIN = 91, VK_RWIN = 92, VK_APPS = 93,
-    VK_NUMPAD0 = 96, VK_MULTIPLY = 106, VK_ADD = 107, VK_SUBTRACT = 109, VK_DECIMAL = 110,
-    VK_DIVIDE = 111, VK_F1 = 112, VK_F24 = 135, VK_NUMLOCK = 144, VK_SCROLL = 145,
-    VK_OEM_1 = 186, VK_OEM_PLUS = 187, VK_OEM_COMMA = 188, VK_OEM_MINUS = 189,
-    VK_OEM_PERIOD = 190, VK_OEM_2 = 191, VK_OEM_3 = 192, VK_OEM_4 = 219, VK_OEM_5 = 220,
-    VK_OEM_6 = 221, VK_OEM_7 = 222,
+    VK_LWIN = 91,
+    VK_RWIN = 92,
+    VK_APPS = 93,
+    VK_NUMPAD0 = 96,
+    VK_MULTIPLY = 106,
+    VK_ADD = 107,
+    VK_SUBTRACT = 109,
+    VK_DECIMAL = 110,
+    VK_DIVIDE = 111,
+    VK_F1 = 112,
+    VK_F24 = 135,
+    VK_NUMLOCK = 144,
+    VK_SCROLL = 145,
+    VK_OEM_1 = 186,
+    VK_OEM_PLUS = 187,
+    VK_OEM_COMMA = 188,
+    VK_OEM_MINUS = 189,
+    VK_OEM_PERIOD = 190,
+    VK_OEM_2 = 191,
+    VK_OEM_3 = 192,
+    VK_OEM_4 = 219,
+    VK_OEM_5 = 220,
+    VK_OEM_6 = 221,
+    VK_OEM_7 = 222,
 };
 
 /// The virtual-key code of a GLFW key, or 0 for a key that has none.
@@ -65,21 +100,21 @@ struct WindowDesc {
 };
 
 enum class MessageType : uint8_t {
-    Close,         ///< the close box, or a close posted by another thread
-    Size,          ///< wparam: 1 minimised, 0 restored
-    KeyDown,       ///< wparam: virtual-key code
-    KeyUp,         ///< wparam: virtual-key code
-    Char,          ///< wparam: the character (code point)
-    Command,       ///< wparam: menu command id
-    MouseMove,     ///< x, y: client coordinates
+    Close,      ///< the close box, or a close posted by another thread
+    Size,       ///< wparam: 1 minimised, 0 restored
+    KeyDown,    ///< wparam: virtual-key code
+    KeyUp,      ///< wparam: virtual-key code
+    Char,       ///< wparam: the character (code point)
+    Command,    ///< wparam: menu command id
+    MouseMove,  ///< x, y: client coordinates
     LButtonDown,
     LButtonUp,
     RButtonDown,
     RButtonUp,
-    MouseWheel,    ///< wparam: wheel delta, 120 per notch, positive away from the user
+    MouseWheel,  ///< wparam: wheel delta, 120 per notch, positive away from the user
     Paint,
-    SetTitle,      ///< internal: applies a title set from another thread
-    User,          ///< wparam: the application's own code
+    SetTitle,  ///< internal: applies a title set from another thread
+    User,      ///< wparam: the application's own code
     Quit,
 };
 
@@ -99,13 +134,13 @@ struct Message {
 
 /// The window procedure: answers a message sent to the window it was created with.
 class MessageHandler {
-public:
+  public:
     virtual ~MessageHandler() = default;
     virtual long onMessage(Window& window, const Message& message) = 0;
 };
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
 
     /// Size of the drawable client area, known from creation on.
@@ -143,7 +178,7 @@ public:
 
     MessageHandler* handler() const { return m_handler; }
 
-protected:
+  protected:
     friend class WindowSystem;
     virtual void applyTitle(const char* /*title*/) {}
 
@@ -162,7 +197,7 @@ protected:
 };
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
 
     /// True for the virtual desktop of a machine without display.
@@ -192,7 +227,7 @@ public:
     /// here); returns the handler's answer, 0 for messages without a window.
     long dispatchMessage(const Message& message);
 
-protected:
+  protected:
     /// Blocks until events or posted messages may be there.
     virtual void waitForEvents() = 0;
     /// Wakes a waitForEvents in progress (any thread).

@@ -1,6 +1,8 @@
 // The main window of a run on the offscreen desktop, with the real run behind it: size
 // checks and clamps, windowed and full-screen creation, the window procedure's keys and
 // the ways a run ends.
+#include "app/main_window.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include "app/application.h"
-#include "app/main_window.h"
 #include "platform/engine/vantorr.h"
 #include "platform/msgbox/message_box.h"
 #include "run/demo_scene.h"
@@ -22,7 +23,7 @@ namespace {
 using window::MessageType;
 
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // The scene reads its images from data/ in the working directory.
         char pattern[] = "/tmp/plashwerk_main_window_XXXXXX";

@@ -2,9 +2,9 @@
 // status, its output and the files it leaves behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,7 +30,7 @@ struct Result {
 };
 
 class Program : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plashwerk_process_XXXXXX";
         dir = mkdtemp(pattern);
@@ -164,8 +164,8 @@ TEST_F(Program, GarbageCommandLinesAndAnUnwritableDirectoryDoNotCrash) {
     std::string garbage;
     for (int i = 1; i < 256; ++i) garbage += static_cast<char>(i);
     writeQuickRunOptions();
-    EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000", garbage,
-                   std::string(100000, '/'), "/width=", "/osi=", "/num_fluid_emitters="})
+    EXPECT_EQ(run({"/nogui", "/run_mode=1", "/max_time=1000", garbage, std::string(100000, '/'),
+                   "/width=", "/osi=", "/num_fluid_emitters="})
                   .status,
               0);
     // /proc refuses new files even to root: no trace log, no options file, still a clean run.
@@ -180,9 +180,8 @@ TEST_F(Program, DamagedOptionsFilesAreSurvived) {
     // render window exists.
     for (const char* text : damaged) {
         std::ofstream(file, std::ios::binary) << text;
-        EXPECT_EQ(runUntilLogged({"/nogui", "/run_mode=1", "/max_time=1000"}, "render window")
-                      .status,
-                  0)
+        EXPECT_EQ(
+            runUntilLogged({"/nogui", "/run_mode=1", "/max_time=1000"}, "render window").status, 0)
             << text;
     }
     std::remove(file.c_str());
@@ -239,7 +238,8 @@ TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
     std::istringstream out(r.out);
     for (std::string line; std::getline(out, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 12u) << r.out;
-    EXPECT_EQ(lines[0], "Global SCORE: " + std::to_string(global) + " points (2000 ms) - CPU PhysX");
+    EXPECT_EQ(lines[0],
+              "Global SCORE: " + std::to_string(global) + " points (2000 ms) - CPU PhysX");
     EXPECT_EQ(lines[1].rfind("PhysX: " + std::to_string(sims / 10) + " (", 0), 0u) << lines[1];
     EXPECT_GT(numberAfter(log, "- PhysX Avg SPS (Simulations Per Second): "), 0);
     EXPECT_GT(numberAfter(log, "- GraphX Avg FPS (Frames Per Second): "), 0);
@@ -251,8 +251,7 @@ TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrangements, Benchmark,
-                         ::testing::Values("multithreaded_physx=\"0\"", "",
-                                           "threads_sync=\"0\""));
+                         ::testing::Values("multithreaded_physx=\"0\"", "", "threads_sync=\"0\""));
 
 // The same run in a window, on a virtual X display where xvfb-run is installed.
 TEST_F(Program, AWindowedBenchmarkFinishesOnADisplay) {
@@ -263,7 +262,7 @@ TEST_F(Program, AWindowedBenchmarkFinishesOnADisplay) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string log = traceLog();
     EXPECT_NE(log.find("(window, "), std::string::npos) << "drawn into the window's context\n"
-                                                         << log;
+                                                        << log;
     EXPECT_NE(log.find("- Plashwerk global score: "), std::string::npos);
     EXPECT_EQ(r.out.rfind("Global SCORE: ", 0), 0u) << r.out;
 }

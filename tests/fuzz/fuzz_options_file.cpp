@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plashwerk::setDefaultStartupOptions(back);
     plashwerk::readOptionsText(back, doc.data(), doc.size());
     if (plashwerk::formatOptionsFile(back) != doc) {
-        std::fprintf(stderr, "%s\n----\n%s\n", doc.c_str(), plashwerk::formatOptionsFile(back).c_str());
+        std::fprintf(stderr, "%s\n----\n%s\n", doc.c_str(),
+                     plashwerk::formatOptionsFile(back).c_str());
         std::abort();
     }
     return 0;

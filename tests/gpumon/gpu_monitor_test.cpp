@@ -52,7 +52,7 @@ TEST(SpikeFilter, AcceptsSmallStepsAndHoldsThroughSpikes) {
 }
 
 class GpuMonitorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         config.num_cpu_cores = 4;
         monitor.setConfig(config);

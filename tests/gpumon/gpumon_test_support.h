@@ -24,7 +24,7 @@ namespace plashwerk::test {
 
 /// The NVML double loaded through PLASHWERK_NVML_LIBRARY, reset on both ends of a test.
 class NvmlDouble {
-public:
+  public:
     explicit NvmlDouble(const char* path = FAKE_NVML_LIBRARY) : m_nvml(path) {
         setenv("PLASHWERK_NVML_LIBRARY", path, 1);
         m_nvml.reset();
@@ -42,14 +42,14 @@ public:
         return *m_nvml.gpu(m_nvml.add_gpu(&g));
     }
 
-private:
+  private:
     FakeNvml m_nvml;
 };
 
 /// The engine trace log redirected into a folder; lines() gives the messages without
 /// their time and level prefix.
 class TraceCapture {
-public:
+  public:
     TraceCapture() {
         auto& trace = Vantorr_nsp::vnTraceMgr::instance();
         trace.setTraceLevel(Vantorr_nsp::VN_TRACE_INFO);
@@ -69,7 +69,7 @@ public:
         return out;
     }
 
-private:
+  private:
     TempFolder m_folder{"plashwerk_gpumon"};
 };
 

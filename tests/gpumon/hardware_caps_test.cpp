@@ -38,7 +38,7 @@ std::string keyOf(const char* address) {
 }
 
 class HardwareCapsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setSystemRegistry(&registry); }
     void TearDown() override { setSystemRegistry(nullptr); }
 

@@ -13,7 +13,7 @@ using test::FakeSysfs;
 using test::NvmlDouble;
 
 class PyrolexTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FakeSysfs::Adapter a;
         a.address = "0000:01:00.0";

@@ -8,10 +8,10 @@
 #include <cmath>
 #include <limits>
 
-#include "settings/startup_options.h"
 #include "physics/fluid_particles.h"
 #include "physics/physics_descriptors.h"
 #include "physics/scene_layout.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {

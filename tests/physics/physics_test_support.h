@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "settings/startup_options.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/physx/nx_physics.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk::test {
 

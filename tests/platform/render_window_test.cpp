@@ -97,7 +97,7 @@ TEST(OffscreenContext, RefusesSizesItCannotHave) {
 }
 
 class EngineRenderWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(Vantorr::getInstance()->startup(2, 1, nullptr), 0); }
     void TearDown() override { Vantorr::getInstance()->shutdown(); }
 };
@@ -111,8 +111,8 @@ TEST_F(EngineRenderWindow, OnAVirtualWindowClearsAndPresentsOffscreen) {
     window::Window* w = system->createWindow(d, nullptr);
     Vantorr* engine = Vantorr::getInstance();
     vnRenderer* renderer = vnRenderer::getInstance();
-    vnRenderWindow* rw = engine->createRenderWindow(w, w->clientWidth(), w->clientHeight(), 32,
-                                                    32, 0, 0, 2, 0, 1);
+    vnRenderWindow* rw =
+        engine->createRenderWindow(w, w->clientWidth(), w->clientHeight(), 32, 32, 0, 0, 2, 0, 1);
     ASSERT_NE(rw, nullptr);
     EXPECT_EQ(engine->getCurrentRenderWindow(), rw);
     EXPECT_TRUE(rw->isOffscreen());
@@ -163,8 +163,8 @@ TEST_F(EngineRenderWindow, OnARealWindowPresentsBySwapping) {
     window::Window* w = system->createWindow(d, nullptr);
     ASSERT_NE(w, nullptr);
     Vantorr* engine = Vantorr::getInstance();
-    vnRenderWindow* rw = engine->createRenderWindow(w, w->clientWidth(), w->clientHeight(), 32,
-                                                    32, 0, 0, 2, 0, 1);
+    vnRenderWindow* rw =
+        engine->createRenderWindow(w, w->clientWidth(), w->clientHeight(), 32, 32, 0, 0, 2, 0, 1);
     ASSERT_NE(rw, nullptr);
     EXPECT_FALSE(rw->isOffscreen());
     EXPECT_EQ(rw->getFramebuffer(), 0u);

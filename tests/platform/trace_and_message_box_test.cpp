@@ -20,7 +20,7 @@ using Vantorr_nsp::vnTraceMgr;
 using test::slurp;
 
 class Trace : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plashwerk_trace_XXXXXX";
         dir = mkdtemp(pattern);

@@ -1,5 +1,7 @@
 // Windows, display modes and the message queue: the offscreen desktop everywhere, real
 // GLFW windows where a display exists (under xvfb-run in CI).
+#include "platform/window/window.h"
+
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
@@ -7,8 +9,6 @@
 #include <cstdlib>
 #include <thread>
 #include <vector>
-
-#include "platform/window/window.h"
 
 namespace plashwerk::window {
 namespace {
@@ -136,7 +136,7 @@ TEST(MessageQueue, MessagesForADestroyedWindowAreDropped) {
 
 // Real windows need a display: run under xvfb-run, skipped without one.
 class GlfwWindows : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char error[256];
         if (!std::getenv("DISPLAY") || !(system = openGlfwWindowSystem(error, sizeof error)))

@@ -8,17 +8,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "settings/startup_options.h"
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_simulation.h"
 #include "platform/engine/vn_mesh.h"
 #include "platform/engine/vn_object.h"
 #include "platform/engine/vn_render_state.h"
 #include "platform/engine/vn_render_target.h"
+#include "platform/window/window.h"
 #include "render/demo_scene_render.h"
 #include "render/embedded_files.h"
 #include "render/scene_shaders.h"
-#include "platform/window/window.h"
+#include "settings/startup_options.h"
 #include "tests/platform/engine/offscreen_fixture.h"
 
 namespace plashwerk::test {
@@ -49,7 +49,7 @@ struct HandFluid {
 };
 
 class SceneTest : public OffscreenTest {
-protected:
+  protected:
     void TearDown() override {
         render.release();
         OffscreenTest::TearDown();
@@ -171,8 +171,11 @@ TEST_F(SceneTest, ASphereDarkensTheGroundWhereItsShadowFalls) {
         vnVector3 c;
         float r;
     };
-    const Obstacle obstacles[] = {{{5, 8.5f, -0.5f}, 2}, {{2, 5, 8}, 3}, {{6, 7, -6}, 3},
-                                  {{-1, 3.8f, 1.5f}, 4}, {{0, 4, -4}, 4.3f}};  // the pillar as a ball
+    const Obstacle obstacles[] = {{{5, 8.5f, -0.5f}, 2},
+                                  {{2, 5, 8}, 3},
+                                  {{6, 7, -6}, 3},
+                                  {{-1, 3.8f, 1.5f}, 4},
+                                  {{0, 4, -4}, 4.3f}};  // the pillar as a ball
     // Ground points that sphere 2 shades well inside its shadow, nothing else shades, and
     // the camera sees without anything in between.
     float best_x = -1, best_y = -1;
@@ -206,8 +209,8 @@ TEST_F(SceneTest, ASphereDarkensTheGroundWhereItsShadowFalls) {
     render.spheres[1]->setOptionsState(VN_OPTION_CAST_SHADOWS, false);
     frame();
     const Rgb unshaded = at(int(best_x), int(best_y));
-    EXPECT_LT(shaded.sum() * 2, unshaded.sum()) << "shadowed " << shaded.sum() << " lit "
-                                                << unshaded.sum();
+    EXPECT_LT(shaded.sum() * 2, unshaded.sum())
+        << "shadowed " << shaded.sum() << " lit " << unshaded.sum();
     EXPECT_NEAR(at(int(open_x), int(open_y)).sum(), open.sum(), 6) << "ground outside it unchanged";
 }
 
@@ -316,7 +319,9 @@ TEST_F(SceneTest, TheProgressBarGrowsByWhatItIsGiven) {
     s.benchmark = true;
     ASSERT_TRUE(build(s));
     auto bar = [](const Rgb& c) { return c.r > 190 && c.g > 190 && c.b < 60; };
-    auto frame_colour = [](const Rgb& c) { return std::abs(c.r - 153) < 6 && std::abs(c.b - 102) < 6; };
+    auto frame_colour = [](const Rgb& c) {
+        return std::abs(c.r - 153) < 6 && std::abs(c.b - 102) < 6;
+    };
     renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     renderer->clear(VN_CLEAR_ALL);
     render.drawProgressBar();
@@ -341,7 +346,8 @@ TEST_F(SceneTest, TheBloomChainSpreadsGlowAroundBrightParts) {
     lookIntoTheSky();
     HandFluid hand(64, 10.0f);
     for (uint32_t i = 0; i < 49; ++i)
-        hand.set(i, skyPoint(2.0f, 0.06f * float(i % 7) - 0.18f, 0.06f * float(i / 7) - 0.18f), 10.0f);
+        hand.set(i, skyPoint(2.0f, 0.06f * float(i % 7) - 0.18f, 0.06f * float(i / 7) - 0.18f),
+                 10.0f);
     render.setParticleFluids({&hand.fluid});
     FrameInput input;
     input.scene_time = 1.0f;
@@ -389,7 +395,9 @@ TEST_F(SceneTest, EveryShaderVariantCompilesHere) {
         {"shaders/particle.vert", "shaders/particle.frag", {"POST_FX"}},
         {"shaders/particle.vert", "shaders/particle.frag", {"POINT_COORD", "POST_FX"}},
         {"shaders/particle_ambient_pass.vert", "shaders/particle_ambient_pass.frag", {}},
-        {"shaders/particle_ambient_pass.vert", "shaders/particle_ambient_pass.frag", {"POINT_COORD"}},
+        {"shaders/particle_ambient_pass.vert",
+         "shaders/particle_ambient_pass.frag",
+         {"POINT_COORD"}},
         {"shaders/particle_lava.vert", "shaders/particle_lava.frag", {}},
         {"shaders/particle_lava.vert", "shaders/particle_lava.frag", {"POINT_COORD"}},
         {"shaders/postfx.vert", "shaders/postfx_extract_bloom.frag", {}},
@@ -498,7 +506,8 @@ TEST_F(SceneTest, MissingOrDamagedImagesFollowTheirRules) {
                   fs::copy_options::overwrite_existing);
     render.release();
     render.reset(s);
-    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr) && render.finishScene(nullptr));
+    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr) &&
+                render.finishScene(nullptr));
     frame();
     EXPECT_GT(count([](const Rgb& c) { return c.r > 200 && c.g > 200 && c.b < 40; }), 20);
 }
@@ -600,7 +609,8 @@ TEST_F(SceneTest, OnARealWindowTheScreenshotShowsTheSwappedFrame) {
     ASSERT_FALSE(window->isOffscreen());
     engine->setCurrentRenderWindow(window);
     render.reset(settings(w, h));
-    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr) && render.finishScene(nullptr));
+    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr) &&
+                render.finishScene(nullptr));
     render.update(0.016f);
     render.renderScene({});
     render.drawLogos();
@@ -622,7 +632,8 @@ TEST_F(SceneTest, OnARealWindowTheScreenshotShowsTheSwappedFrame) {
         for (int x = 0; x < w; ++x)
             for (int k = 0; k < 3; ++k) {
                 const int shot = image[(size_t(y) * size_t(w) + size_t(x)) * 3 + size_t(k)];
-                const int drawn = before[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 3 + size_t(k)];
+                const int drawn =
+                    before[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 3 + size_t(k)];
                 (y < h / 2 ? shot_top : shot_bottom) += shot;
                 (y < h / 2 ? frame_top : frame_bottom) += drawn;
             }

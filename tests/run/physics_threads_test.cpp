@@ -1,5 +1,7 @@
 // The three physics arrangements with real threads: steps counted once, particles handed
 // over whole, pause and stop without deadlock. No timing is asserted.
+#include "run/physics_threads.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "run/counters.h"
-#include "run/physics_threads.h"
 #include "tests/run/watchdog.h"
 
 namespace plashwerk {
@@ -22,7 +23,7 @@ constexpr uint32_t kParticles = 512;
 // the fluid's write data as the SDK does, with a pause in the middle of the write so that a
 // copy racing with it would see two different numbers.
 class FakeStep final : public StepTarget {
-public:
+  public:
     explicit FakeStep(FluidParticles& particles) {
         EXPECT_TRUE(particles.allocate(kParticles));
         sdk = particles.sdkWriteData();
@@ -83,7 +84,7 @@ struct Fluid {
 };
 
 class Arrangements : public ::testing::TestWithParam<std::tuple<PhysicsArrangement, bool>> {
-protected:
+  protected:
     void SetUp() override {
         config.arrangement = std::get<0>(GetParam());
         config.threads_sync = std::get<1>(GetParam());
@@ -295,14 +296,13 @@ std::string arrangementName(
            (std::get<1>(info.param) ? "LockStep" : "FreeRunning");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, Arrangements,
-    ::testing::Values(std::make_tuple(PhysicsArrangement::InFrame, true),
-                      std::make_tuple(PhysicsArrangement::SingleThread, true),
-                      std::make_tuple(PhysicsArrangement::SingleThread, false),
-                      std::make_tuple(PhysicsArrangement::PerFluid, true),
-                      std::make_tuple(PhysicsArrangement::PerFluid, false)),
-    arrangementName);
+INSTANTIATE_TEST_SUITE_P(All, Arrangements,
+                         ::testing::Values(std::make_tuple(PhysicsArrangement::InFrame, true),
+                                           std::make_tuple(PhysicsArrangement::SingleThread, true),
+                                           std::make_tuple(PhysicsArrangement::SingleThread, false),
+                                           std::make_tuple(PhysicsArrangement::PerFluid, true),
+                                           std::make_tuple(PhysicsArrangement::PerFluid, false)),
+                         arrangementName);
 
 TEST(PhysicsArrangement, ChosenFromTheSettings) {
     EXPECT_EQ(choosePhysicsArrangement(false, false), PhysicsArrangement::InFrame);

@@ -32,7 +32,7 @@ constexpr std::chrono::seconds kRunDeadline{180};
 
 // Every reading of the counter is one frame later; the tick count agrees with it.
 class FrameClock final : public Clock {
-public:
+  public:
     int64_t counter() override {
         m_ms += kFrameMs;
         return m_ms * 1'000'000;
@@ -40,12 +40,12 @@ public:
     int64_t counterFrequency() override { return 1'000'000'000; }
     uint32_t tickCount() override { return static_cast<uint32_t>(m_ms); }
 
-private:
+  private:
     int64_t m_ms = 0;
 };
 
 class RunLoop : public OffscreenTest {
-protected:
+  protected:
     void SetUp() override {
         OffscreenTest::SetUp();
         // The scene reads its images from data/ in the working directory.
@@ -156,12 +156,15 @@ TEST_F(RunLoop, ABenchmarkIsMeasuredFromTheWarmUpToItsTimeLimit) {
 
 TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
     prepareRun(kRunBenchmark, 2000);
-    runWithWatchdog("a benchmark stopped in its warm-up", [&] {
-        std::thread render([&] { renderThreadMain(nullptr, context()); });
-        while (run.particle_total.load() == 0) std::this_thread::yield();  // frames are drawn
-        run.stop_requested = true;
-        render.join();
-    }, kRunDeadline);
+    runWithWatchdog(
+        "a benchmark stopped in its warm-up",
+        [&] {
+            std::thread render([&] { renderThreadMain(nullptr, context()); });
+            while (run.particle_total.load() == 0) std::this_thread::yield();  // frames are drawn
+            run.stop_requested = true;
+            render.join();
+        },
+        kRunDeadline);
     EXPECT_FALSE(run.finished);
     EXPECT_EQ(run.running.load(), 0);
     EXPECT_EQ(run.results_ready.load(), 0);
@@ -172,13 +175,16 @@ TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
 
 TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
     prepareRun(kRunStabilityTest, 1000);
-    runWithWatchdog("a stability test", [&] {
-        std::thread render([&] { renderThreadMain(nullptr, context()); });
-        // The first one-second sample primes the counters: 4 frames of 250 ms.
-        while (!run.counters_primed.load()) std::this_thread::yield();
-        run.stop_requested = true;
-        render.join();
-    }, kRunDeadline);
+    runWithWatchdog(
+        "a stability test",
+        [&] {
+            std::thread render([&] { renderThreadMain(nullptr, context()); });
+            // The first one-second sample primes the counters: 4 frames of 250 ms.
+            while (!run.counters_primed.load()) std::this_thread::yield();
+            run.stop_requested = true;
+            render.join();
+        },
+        kRunDeadline);
     EXPECT_FALSE(run.finished) << "a stability test has no time limit";
     EXPECT_EQ(run.results_ready.load(), 0);
     EXPECT_GE(run.frames, 4u);

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "settings/startup_options.h"
 #include "settings/settings_fields.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
 
 class CommandLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setDefaultStartupOptions(o); }
     StartupOptions parsed(const char* text) {
         StartupOptions copy = o;
@@ -164,11 +164,10 @@ TEST(SettingsTable, EveryRowIsConsistent) {
         const int set = (r.int_field != nullptr) + (r.bool_field != nullptr) +
                         (r.float_field != nullptr) + (r.text_field != nullptr);
         ASSERT_EQ(set, 1) << field.name;
-        const void* member = r.int_field    ? static_cast<const void*>(&(probe.*r.int_field))
-                             : r.bool_field ? static_cast<const void*>(&(probe.*r.bool_field))
-                             : r.float_field
-                                 ? static_cast<const void*>(&(probe.*r.float_field))
-                                 : static_cast<const void*>(&(probe.*r.text_field));
+        const void* member = r.int_field     ? static_cast<const void*>(&(probe.*r.int_field))
+                             : r.bool_field  ? static_cast<const void*>(&(probe.*r.bool_field))
+                             : r.float_field ? static_cast<const void*>(&(probe.*r.float_field))
+                                             : static_cast<const void*>(&(probe.*r.text_field));
         EXPECT_TRUE(members.insert(member).second) << field.name << " names a member twice";
         for (const CommandLineSpelling& spelling : field.options) {
             if (spelling.form == OptionForm::None) continue;

@@ -1,3 +1,5 @@
+#include "settings/options_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "settings/options_file.h"
 #include "settings/settings_fields.h"
 #include "tests/support/files.h"
 
@@ -16,7 +17,7 @@ namespace {
 using test::slurp;
 
 class OptionsFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setDefaultStartupOptions(o);
         dir = folder.path();
@@ -120,9 +121,8 @@ TEST_F(OptionsFile, DamagedFilesReadAsFarAsTheyAreSound) {
     read(element("width=\"1024\" height=\"7"));  // an unclosed quote swallows the rest
     // Shapes the XML library cannot walk to their end on its own: each is cut off before it,
     // and what came before still counts.
-    const char* hazards[] = {"<p",          "<a b>",         "</x",         "<?xml",
-                             "<!-- < -->",  "<!>",           "<![-\n\tr]]>", "<a /",
-                             "<a b=\"1\" c"};
+    const char* hazards[] = {"<p",  "<a b>",        "</x",  "<?xml",       "<!-- < -->",
+                             "<!>", "<![-\n\tr]]>", "<a /", "<a b=\"1\" c"};
     for (const char* hazard : hazards) {
         StartupOptions r = read(element("width=\"1024\"") + hazard);
         EXPECT_EQ(r.width, 1024) << hazard;

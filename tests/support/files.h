@@ -14,7 +14,7 @@ namespace plashwerk::test {
 
 /// A fresh folder under /tmp, removed with its contents when the object goes.
 class TempFolder {
-public:
+  public:
     explicit TempFolder(const char* prefix = "plashwerk_test") {
         std::string pattern = std::string("/tmp/") + prefix + "_XXXXXX";
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -31,7 +31,7 @@ public:
     /// The path with a trailing '/', as the program's folder is given.
     std::string folder() const { return m_path + "/"; }
 
-private:
+  private:
     std::string m_path;
 };
 

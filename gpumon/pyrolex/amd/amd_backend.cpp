@@ -733,8 +733,7 @@ void AmdBackend::storeUsage(AmdGpu& g, int percent, float& gpu) {
     gpu = g.gpu_usage;
 }
 
-void AmdBackend::storeFan(AmdGpu& g, float new_percent, float new_rpm, float& percent,
-                          float& rpm) {
+void AmdBackend::storeFan(AmdGpu& g, float new_percent, float new_rpm, float& percent, float& rpm) {
     std::lock_guard lock(g.mutex);
     g.fan_rpm = new_rpm;
     g.fan_percent = new_percent;

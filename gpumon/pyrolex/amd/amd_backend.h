@@ -6,8 +6,8 @@
 // its static data, and picks that generation's reader once. The queries (temperatures,
 // usage, fan, current clocks) go through that reader and ask ADL afresh each time; the
 // table of performance levels is read once, on the first request, and kept. The monitor's
-// clocks are the highest of that table. Without AGS there are no AMD GPUs; without ADL (the library, a
-// required function, or its initialisation) they are listed without sensors.
+// clocks are the highest of that table. Without AGS there are no AMD GPUs; without ADL (the
+// library, a required function, or its initialisation) they are listed without sensors.
 //
 // The back end reaches AGS and ADL only through AmdInterfaces: by default the platform's,
 // in tests wrappers that make a call fail or hide a function.

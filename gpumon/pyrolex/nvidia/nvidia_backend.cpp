@@ -36,7 +36,7 @@ Fn entryPoint(NvU32 id) {
 }
 
 class NvidiaBackend final : public VendorBackend {
-public:
+  public:
     ~NvidiaBackend() override { shutdown(); }
 
     const char* initName() const override { return "NVAPI_Init()"; }
@@ -61,7 +61,7 @@ public:
     bool perfLevel(const GpuRecord& r, int n, PerfLevel& level) override;
     bool clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockPowerReading& out) override;
 
-private:
+  private:
     const NvidiaGpu* gpuOf(const GpuRecord& r) const {
         if (r.kind != kGpuKindNvidia || r.backend_slot < 0 ||
             static_cast<size_t>(r.backend_slot) >= m_gpus.size())

@@ -1,5 +1,7 @@
 // The DDS reader on hand-made images, on the program's own ground texture, and on damaged
 // files of every kind.
+#include "platform/engine/dds_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,8 +9,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "platform/engine/dds_reader.h"
 
 namespace Vantorr_nsp {
 namespace {
@@ -82,7 +82,8 @@ TEST(DdsReader, UncompressedLayoutsBecomeRgbaWhateverTheirMasks) {
 TEST(DdsReader, MipmapLevelsHalveDownToOnePixelAndCutOffOnesAreDropped) {
     // 4 x 2 RGBA with 3 levels: 4x2, 2x1, 1x1.
     std::vector<uint8_t> pixels((8 + 2 + 1) * 4, 9);
-    auto full = withData(header(4, 2, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 3), pixels);
+    auto full =
+        withData(header(4, 2, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 3), pixels);
     DdsImage img;
     ASSERT_EQ(read(full, img), DdsError::None);
     ASSERT_EQ(img.levels.size(), 3u);
@@ -96,8 +97,8 @@ TEST(DdsReader, MipmapLevelsHalveDownToOnePixelAndCutOffOnesAreDropped) {
     EXPECT_EQ(img.levels.size(), 2u);
 
     // A mipmap count beyond what the size allows is cut to the full chain.
-    auto many = withData(header(4, 2, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 200),
-                         pixels);
+    auto many =
+        withData(header(4, 2, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 200), pixels);
     ASSERT_EQ(read(many, img), DdsError::None);
     EXPECT_EQ(img.levels.size(), 3u);
 }
@@ -150,11 +151,13 @@ TEST(DdsReader, TheGroundTextureIsAFullDxt1Chain) {
 
 TEST(DdsReader, DamagedFilesAreRefusedWithTheirReason) {
     DdsImage img;
-    const auto good = withData(header(4, 4, 0x4, "DXT5", 0, 0, 0, 0, 0), std::vector<uint8_t>(16, 0));
+    const auto good =
+        withData(header(4, 4, 0x4, "DXT5", 0, 0, 0, 0, 0), std::vector<uint8_t>(16, 0));
     ASSERT_EQ(read(good, img), DdsError::None);
 
     EXPECT_EQ(readDds(nullptr, 0, img), DdsError::TooShort);
-    EXPECT_EQ(read(std::vector<uint8_t>(good.begin(), good.begin() + 127), img), DdsError::TooShort);
+    EXPECT_EQ(read(std::vector<uint8_t>(good.begin(), good.begin() + 127), img),
+              DdsError::TooShort);
 
     auto magic = good;
     magic[0] = 'X';
@@ -178,17 +181,20 @@ TEST(DdsReader, DamagedFilesAreRefusedWithTheirReason) {
               DdsError::BadSize);
 
     // Sizes within range but data missing.
-    EXPECT_EQ(read(withData(header(16384, 16384, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0), {1, 2}),
-                   img),
-              DdsError::Truncated);
+    EXPECT_EQ(
+        read(withData(header(16384, 16384, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0), {1, 2}),
+             img),
+        DdsError::Truncated);
     EXPECT_EQ(read(std::vector<uint8_t>(good.begin(), good.end() - 1), img), DdsError::Truncated);
     EXPECT_TRUE(img.levels.empty());
     EXPECT_TRUE(img.data.empty());
 
-    EXPECT_EQ(read(withData(header(4, 4, 0x4, "ATI2", 0, 0, 0, 0, 0), std::vector<uint8_t>(16)), img),
-              DdsError::Unsupported);
-    EXPECT_EQ(read(withData(header(4, 4, 0x4, "DX10", 0, 0, 0, 0, 0), std::vector<uint8_t>(64)), img),
-              DdsError::Unsupported);
+    EXPECT_EQ(
+        read(withData(header(4, 4, 0x4, "ATI2", 0, 0, 0, 0, 0), std::vector<uint8_t>(16)), img),
+        DdsError::Unsupported);
+    EXPECT_EQ(
+        read(withData(header(4, 4, 0x4, "DX10", 0, 0, 0, 0, 0), std::vector<uint8_t>(64)), img),
+        DdsError::Unsupported);
     EXPECT_EQ(read(withData(header(1, 1, 0x40, nullptr, 12, 0xF, 0, 0, 0), {0, 0}), img),
               DdsError::Unsupported);
     auto cube = good;
@@ -200,8 +206,9 @@ TEST(DdsReader, DamagedFilesAreRefusedWithTheirReason) {
 TEST(DdsReader, RandomDamageToAHeaderNeverReadsOutsideTheFile) {
     // Every header byte replaced by random values, many times over: the reader answers
     // each with an image or an error. Under the address sanitizer an overread would stop it.
-    const auto good = withData(header(8, 8, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 4),
-                               std::vector<uint8_t>((64 + 16 + 4 + 1) * 4, 5));
+    const auto good =
+        withData(header(8, 8, 0x41, nullptr, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, 4),
+                 std::vector<uint8_t>((64 + 16 + 4 + 1) * 4, 5));
     std::mt19937 rng(42);
     int parsed = 0;
     for (int round = 0; round < 3000; ++round) {

@@ -39,7 +39,8 @@ bool near(const Rgb& c, int r, int g, int b, int tolerance = 8) {
 }
 
 constexpr const char* kColourVertex =
-    "#version 120\nvoid main() { gl_TexCoord[0] = gl_MultiTexCoord0; gl_Position = ftransform(); }\n";
+    "#version 120\nvoid main() { gl_TexCoord[0] = gl_MultiTexCoord0; gl_Position = ftransform(); "
+    "}\n";
 constexpr const char* kColourPixel =
     "#version 120\nuniform vec4 colour;\nvoid main() { gl_FragColor = colour; }\n";
 constexpr const char* kTexturePixel =
@@ -139,8 +140,10 @@ TEST_F(EngineGl, ShadersCompileLinkAndReportTheirErrors) {
     EXPECT_STREQ(good->getCompileLog(), "");
 
     vnGpuShader* bad = shaders->createGPUShader("bad");
-    EXPECT_EQ(bad->loadVertexShaderFromMemory("#version 120\nvoid main() { gl_Position = oops; }\n"), -1);
-    EXPECT_NE(std::string(bad->getCompileLog()).find("oops"), std::string::npos) << bad->getCompileLog();
+    EXPECT_EQ(
+        bad->loadVertexShaderFromMemory("#version 120\nvoid main() { gl_Position = oops; }\n"), -1);
+    EXPECT_NE(std::string(bad->getCompileLog()).find("oops"), std::string::npos)
+        << bad->getCompileLog();
     EXPECT_EQ(bad->loadVertexShaderFromMemory(nullptr), -1);
     // Stages that compile but do not link: the pixel stage reads a varying nobody writes.
     vnGpuShader* unlinked = shaders->createGPUShader("unlinked");
@@ -287,11 +290,13 @@ TEST_F(EngineGl, MeshesHaveTheirFacesBoundsAndPlanes) {
 }
 
 TEST_F(EngineGl, CameraMatricesPutTheLookAtPointInTheMiddle) {
-    vnCamera* c = vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 4.0f / 3.0f, 1.0f, 100.0f);
+    vnCamera* c =
+        vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 4.0f / 3.0f, 1.0f, 100.0f);
     c->setViewParams({5.86f, 12.83f, 10.15f}, {0.0f, 3.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
     const vnMatrix4 identity = c->getViewMatrix() * c->getInverseViewMatrix();
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(identity.m[i], (i % 5 == 0) ? 1.0f : 0.0f, 1e-5f);
-    const vnColor clip = (c->getProjectionMatrix() * c->getViewMatrix()).transform({0.0f, 3.0f, 0.0f});
+    const vnColor clip =
+        (c->getProjectionMatrix() * c->getViewMatrix()).transform({0.0f, 3.0f, 0.0f});
     EXPECT_NEAR(clip.r / clip.a, 0.0f, 1e-5f);
     EXPECT_NEAR(clip.g / clip.a, 0.0f, 1e-5f);
     EXPECT_GT(clip.b / clip.a, -1.0f);
@@ -305,7 +310,8 @@ TEST_F(EngineGl, CameraMatricesPutTheLookAtPointInTheMiddle) {
 TEST_F(EngineGl, SceneMeshesDrawInTheirPassesWithTheirColours) {
     ASSERT_TRUE(openWindow(48, 48));
     vnScene* scene = vnSceneMgr::getInstance()->createScene("s");
-    vnCamera* cam = vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 1.0f, 1.0f, 100.0f);
+    vnCamera* cam =
+        vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 1.0f, 1.0f, 100.0f);
     cam->setViewport(0, 0, 48, 48);
     cam->setViewParams({0.0f, 0.0f, 10.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
     cam->setEventState(VN_EVENT_CAMERA_FRUSTUM, true);
@@ -434,7 +440,8 @@ TEST_F(EngineGl, PointsDrawFromPositionAndColourArrays) {
 
 TEST_F(EngineGl, ScreenshotsAreJpegFilesOfTheLastFrame) {
     ASSERT_TRUE(openWindow(40, 24));
-    vnCamera* cam = vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 1.0f, 1.0f, 10.0f);
+    vnCamera* cam =
+        vnCameraMgr::getInstance()->createCameraPerspective("c", 60.0f, 1.0f, 1.0f, 10.0f);
     EXPECT_FALSE(cam->allocMemoryForScreenShot()) << "no viewport yet";
     EXPECT_FALSE(cam->makeScreenShot("none.jpg"));
     cam->setViewport(0, 0, 40, 24);

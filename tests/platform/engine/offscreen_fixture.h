@@ -31,7 +31,7 @@ struct Rgb {
 };
 
 class OffscreenTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plashwerk_render_XXXXXX";
         const char* made = mkdtemp(pattern);
@@ -41,9 +41,8 @@ protected:
         std::filesystem::current_path(m_dir);
         Vantorr_nsp::vnTraceMgr::instance().setTraceLevel(4);
         Vantorr_nsp::vnTraceMgr::instance().setLogFileName((m_dir + "/Plashwerk_").c_str());
-        setMessageBoxSink([this](MessageBoxKind, const char*, const char* text) {
-            boxes.push_back(text);
-        });
+        setMessageBoxSink(
+            [this](MessageBoxKind, const char*, const char* text) { boxes.push_back(text); });
         engine = Vantorr_nsp::Vantorr::getInstance();
         ASSERT_EQ(engine->startup(Vantorr_nsp::VN_RENDER_SYSTEM_OPENGL, 1, nullptr), 0);
         renderer = Vantorr_nsp::vnRenderer::getInstance();
@@ -115,7 +114,7 @@ protected:
     std::vector<uint8_t> frame;
     std::vector<std::string> boxes;
 
-private:
+  private:
     std::string m_dir;
     std::filesystem::path m_previous_dir;
 };

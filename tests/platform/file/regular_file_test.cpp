@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class RegularFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/plashwerk_file_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -106,7 +106,7 @@ TEST_F(RegularFile, SymbolicLinksOnlyWhereAsked) {
 }
 
 class SharedMemoryObject : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         shm_unlink(name.c_str());
         unlink(("/dev/shm" + name).c_str());

@@ -16,7 +16,7 @@
 namespace {
 
 class NvapiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("PLASHWERK_NVML_LIBRARY", FAKE_NVML_LIBRARY, 1);
         unsetenv("PLASHWERK_SYSFS_ROOT");

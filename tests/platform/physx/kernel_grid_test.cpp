@@ -33,7 +33,9 @@ TEST(Kernels, IntegrateToOneOverTheirSupport) {
     EXPECT_NEAR(spiky, 1.0, 1e-4);
     // The gradient used is the derivative of that spiky kernel.
     const float r = 0.3f * kH, e = 1e-3f * kH;
-    auto w = [](float s) { return 15.0f / (nxsdk::kPi * std::pow(kH, 6.0f)) * std::pow(kH - s, 3.0f); };
+    auto w = [](float s) {
+        return 15.0f / (nxsdk::kPi * std::pow(kH, 6.0f)) * std::pow(kH - s, 3.0f);
+    };
     EXPECT_NEAR(nxsdk::spikyGradient(r, kH), (w(r - e) - w(r + e)) / (2 * e),
                 1e-3f * nxsdk::spikyGradient(r, kH));
     EXPECT_EQ(nxsdk::poly6(kH * kH, kH), 0.0f);
@@ -65,7 +67,8 @@ Cloud splash(uint32_t seed) {
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     Cloud c;
     for (int i = 0; i < 1500; ++i) c.add(2.0f * u(rng), 1.0f * u(rng), 2.0f * u(rng));
-    for (int i = 0; i < 400; ++i) c.add(-3.0f + 6.0f * u(rng), 5.0f * u(rng), -6.0f + 3.0f * u(rng));
+    for (int i = 0; i < 400; ++i)
+        c.add(-3.0f + 6.0f * u(rng), 5.0f * u(rng), -6.0f + 3.0f * u(rng));
     for (int i = 0; i < 20; ++i) c.add(1.0f, 0.5f, 1.0f);
     c.add(1e5f, -2e5f, 3e4f);
     c.add(-1e5f, 7.0f, 0.0f);
@@ -172,7 +175,8 @@ TEST(SphPasses, EveryVersionMatchesTheBruteForceReference) {
     for (int set = 0; set < nxsdk::sphPassSetCount(); ++set) {
         const nxsdk::SphPassSet& passes = nxsdk::sphPassSet(set);
         SCOPED_TRACE(passes.name);
-        std::vector<float> density(n + 16), pressure(n + 16), inv(n + 16), ax(n + 16), ay(n + 16), az(n + 16);
+        std::vector<float> density(n + 16), pressure(n + 16), inv(n + 16), ax(n + 16), ay(n + 16),
+            az(n + 16);
         a.density = density.data();
         a.pressure = pressure.data();
         a.invDensity = inv.data();
@@ -196,7 +200,8 @@ TEST(SphPasses, EveryVersionMatchesTheBruteForceReference) {
             // SSE and AVX2, near the edge of the kernel) can move each sum by.
             double fEdge = 0.0, wEdge[3] = {0, 0, 0};
             for (uint32_t j = 0; j < n; ++j) {
-                const double d[3] = {double(c.x[i]) - c.x[j], double(c.y[i]) - c.y[j], double(c.z[i]) - c.z[j]};
+                const double d[3] = {double(c.x[i]) - c.x[j], double(c.y[i]) - c.y[j],
+                                     double(c.z[i]) - c.z[j]};
                 const double r2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
                 if (r2 >= double(kH) * kH || r2 <= double(kH) * kH * 1e-8) continue;
                 const double r = std::sqrt(r2), q = kH - r;
@@ -208,7 +213,9 @@ TEST(SphPasses, EveryVersionMatchesTheBruteForceReference) {
                     w[k] += tv * v[k];
                     fAbs[k] += std::fabs(s * d[k]);
                     wAbs[k] += std::fabs(tv * v[k]) + std::fabs(tv * vx[i]);
-                    wEdge[k] += 4e-4 * kH * ir[j] * (std::fabs(v[k]) + std::fabs(vx[i]) + std::fabs(vy[i]) + std::fabs(vz[i]));
+                    wEdge[k] +=
+                        4e-4 * kH * ir[j] *
+                        (std::fabs(v[k]) + std::fabs(vx[i]) + std::fabs(vy[i]) + std::fabs(vz[i]));
                 }
                 fEdge += (p[i] + p[j]) * 2.0 * q * 4e-4 * kH;
                 t += tv;
@@ -221,7 +228,8 @@ TEST(SphPasses, EveryVersionMatchesTheBruteForceReference) {
                 const double want = a.k.pressureCoef * f[k] + visc * (w[k] - vi[k] * t);
                 // Float sums and an approximate reciprocal square root: the error is a
                 // small share of the terms summed, not of their (often cancelling) total.
-                const double scale = a.k.pressureCoef * fAbs[k] + visc * (wAbs[k] + std::fabs(vi[k]) * t) + 1e-3;
+                const double scale =
+                    a.k.pressureCoef * fAbs[k] + visc * (wAbs[k] + std::fabs(vi[k]) * t) + 1e-3;
                 const double edge = a.k.pressureCoef * fEdge + visc * wEdge[k];
                 ASSERT_NEAR(got[k], want, 1e-3 * scale + edge) << "particle " << i << " axis " << k;
             }

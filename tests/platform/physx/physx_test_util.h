@@ -16,7 +16,11 @@ constexpr float kStep = 0.02f;
 /// The write buffers of one fluid, with the strides the program uses (12, 12, 12, 4, 4).
 struct FluidOut {
     explicit FluidOut(NxU32 capacity)
-        : pos(3 * capacity), vel(3 * capacity), life(3 * capacity), density(capacity), ids(capacity) {}
+        : pos(3 * capacity),
+          vel(3 * capacity),
+          life(3 * capacity),
+          density(capacity),
+          ids(capacity) {}
     std::vector<float> pos, vel, life, density;
     std::vector<NxU32> ids;
     NxU32 count = 0;
@@ -92,7 +96,8 @@ using SdkPtr = std::unique_ptr<NxPhysicsSDK, SdkDeleter>;
 inline SdkPtr createSdk() {
     NxPhysicsSDKDesc desc;
     desc.flags = NX_SDKF_NO_HARDWARE | NX_SDKF_PER_SCENE_BATCHING;
-    return SdkPtr(NxCreatePhysicsSDK(NX_SDK_VERSION_NUMBER, nullptr, nullptr, desc, nullptr, nullptr));
+    return SdkPtr(
+        NxCreatePhysicsSDK(NX_SDK_VERSION_NUMBER, nullptr, nullptr, desc, nullptr, nullptr));
 }
 
 inline NxScene* createScene(NxPhysicsSDK& sdk, NxU32 flags = 0, NxU32 threads = 0) {

@@ -84,12 +84,14 @@ TEST(PhysicsSdk, InvalidDescriptorsCreateNothing) {
     const Case cases[] = {
         {"zero capacity", [](NxFluidDesc& d) { d.maxParticles = 0; }},
         {"capacity past the limit", [](NxFluidDesc& d) { d.maxParticles = 70000; }},
-        {"reserve not below capacity", [](NxFluidDesc& d) { d.numReserveParticles = d.maxParticles; }},
+        {"reserve not below capacity",
+         [](NxFluidDesc& d) { d.numReserveParticles = d.maxParticles; }},
         {"negative spacing", [](NxFluidDesc& d) { d.restParticlesPerMeter = -7.0f; }},
         {"NaN density", [](NxFluidDesc& d) { d.restDensity = kNaN; }},
         {"kernel below one spacing", [](NxFluidDesc& d) { d.kernelRadiusMultiplier = 0.5f; }},
         {"zero stiffness", [](NxFluidDesc& d) { d.stiffness = 0.0f; }},
-        {"infinite viscosity", [](NxFluidDesc& d) { d.viscosity = std::numeric_limits<float>::infinity(); }},
+        {"infinite viscosity",
+         [](NxFluidDesc& d) { d.viscosity = std::numeric_limits<float>::infinity(); }},
         {"negative damping", [](NxFluidDesc& d) { d.damping = -1.0f; }},
         {"restitution above one", [](NxFluidDesc& d) { d.restitutionForStaticShapes = 1.5f; }},
         {"unknown method", [](NxFluidDesc& d) { d.simulationMethod = 3; }},
@@ -281,7 +283,8 @@ TEST(SceneTiming, VariableStepsTakeTheElapsedTimeUpToTheLimit) {
 // on its own thread; both fluids get their particles.
 TEST(SceneStep, CompartmentFluidsStepBesideTheScene) {
     SdkPtr sdk = createSdk();
-    NxScene* scene = createScene(*sdk, NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 2);
+    NxScene* scene =
+        createScene(*sdk, NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 2);
     addPlane(*scene, NxVec3(0, 1, 0), 0.0f);
     NxCompartmentDesc c;
     c.type = NX_SCT_FLUID;
@@ -361,7 +364,8 @@ TEST(SceneStep, StatisticsNameEveryCounter) {
         ASSERT_NE(stats->stats[k].name, nullptr);
         EXPECT_GT(std::strlen(stats->stats[k].name), 0u);
         EXPECT_GE(stats->stats[k].maxValue, stats->stats[k].curValue);
-        EXPECT_TRUE(stats->stats[k].parent == 0xFFFFFFFFu || stats->stats[k].parent < stats->numStats);
+        EXPECT_TRUE(stats->stats[k].parent == 0xFFFFFFFFu ||
+                    stats->stats[k].parent < stats->numStats);
     }
     EXPECT_EQ(stat(*scene, "Actors"), 2);
     EXPECT_EQ(stat(*scene, "DynamicActors"), 1);

@@ -333,10 +333,13 @@ TEST(RestDensity, WallsCountAsFluidAtRestDensity) {
     };
     const float h = 3.0f * kSpacing;
     const float alone = lone(true, 2.0f * h);
-    EXPECT_NEAR(lone(true, kContact), alone + 450.9f, 1.0f);  // t = 0.04: 1000 * 315 / 256 * (P(1) - P(t))
-    EXPECT_NEAR(lone(true, 0.5f * h), alone + 48.93f, 0.1f);  // P(t) = t - 4t^3/3 + 6t^5/5 - 4t^7/7 + t^9/9
+    EXPECT_NEAR(lone(true, kContact), alone + 450.9f,
+                1.0f);  // t = 0.04: 1000 * 315 / 256 * (P(1) - P(t))
+    EXPECT_NEAR(lone(true, 0.5f * h), alone + 48.93f,
+                0.1f);  // P(t) = t - 4t^3/3 + 6t^5/5 - 4t^7/7 + t^9/9
     EXPECT_NEAR(lone(true, 0.999f * h), alone, 1e-2f);
-    for (float d : {kContact, 0.3f * h, 0.7f * h}) EXPECT_NEAR(lone(false, d), lone(true, d), 0.5f) << d;
+    for (float d : {kContact, 0.3f * h, 0.7f * h})
+        EXPECT_NEAR(lone(false, d), lone(true, d), 0.5f) << d;
 }
 
 // Jets from the run's emitter at full speed against a sphere, a static box, the pillar
@@ -371,7 +374,7 @@ TEST(Collisions, ParticlesNeverEndBelowTheGroundOrInsideAShape) {
             ASSERT_FALSE(std::fabs(l.x) < boxHalf.x + kContact - eps &&
                          std::fabs(l.y) < boxHalf.y + kContact - eps &&
                          std::fabs(l.z) < boxHalf.z + kContact - eps)
-                << "in the box at step " << s ;
+                << "in the box at step " << s;
         }
     }
     // Some of the jet passed the sphere and reached the box: it was really tested.
@@ -389,7 +392,8 @@ TEST(Robustness, NoNaNAndNoRunawayAfterThousandsOfSteps) {
     m.restitution = 0.5f;
     scene->getMaterialFromIndex(0)->loadFromDesc(m);
     addPlane(*scene, NxVec3(0, 1, 0), 0.0f);
-    const float spheres[4][4] = {{5, 8.5f, -0.5f, 2}, {2, 5, 8, 3}, {6, 7, -6, 3}, {-1, 3.8f, 1.5f, 4}};
+    const float spheres[4][4] = {
+        {5, 8.5f, -0.5f, 2}, {2, 5, 8, 3}, {6, 7, -6, 3}, {-1, 3.8f, 1.5f, 4}};
     for (const auto& s : spheres) addSphere(*scene, NxVec3(s[0], s[1], s[2]), s[3]);
     addBox(*scene, NxVec3(0, 4, -4), NxVec3(2, 8, 2), 2.0f);
     NxActor* frame = addBox(*scene, NxVec3(0, 0.5f, -15), NxVec3(0.5f, 1, 0.5f), 2.0f, true);
@@ -480,7 +484,8 @@ TEST(Threading, OneThreadAndManyGiveTheSameParticles) {
     EXPECT_EQ(std::memcmp(comp.pos.data(), one.pos.data(), 12 * one.count), 0);
 
     const FluidOut general = run(0, 0, false, true);
-    const FluidOut generalMany = run(NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 4, false, true);
+    const FluidOut generalMany =
+        run(NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 4, false, true);
     ASSERT_GT(general.count, 1000u);
     ASSERT_EQ(generalMany.count, general.count);
     EXPECT_EQ(std::memcmp(generalMany.pos.data(), general.pos.data(), 12 * general.count), 0);
@@ -530,7 +535,8 @@ TEST(Collisions, BranchFreeAndGeneralIntegratorsAnswerAPlaneAlike) {
         int touched = 0;
         for (int s = 0; s < 25; ++s) {
             step(*scene);
-            for (NxU32 i = 0; i < out.count; ++i) touched += (bits[i] & NX_FP_COLLISION_WITH_STATIC) ? 1 : 0;
+            for (NxU32 i = 0; i < out.count; ++i)
+                touched += (bits[i] & NX_FP_COLLISION_WITH_STATIC) ? 1 : 0;
         }
         if (general) EXPECT_GT(touched, 0) << "the general integrator met the plane";
         return out;
@@ -557,8 +563,8 @@ TEST(Buffers, WrittenWithTheirStridesAndNothingBeyond) {
     // Records wider than the data, filled with a pattern that must survive outside them.
     constexpr NxU32 kRecords = 64, kWritable = 40;
     constexpr float kGuard = -12345.0f;
-    std::vector<float> pos(kRecords * 5, kGuard), vel(kRecords * 4, kGuard), life(kRecords * 3, kGuard),
-        density(kRecords * 2, kGuard);
+    std::vector<float> pos(kRecords * 5, kGuard), vel(kRecords * 4, kGuard),
+        life(kRecords * 3, kGuard), density(kRecords * 2, kGuard);
     std::vector<NxU32> ids(kRecords * 3, 0xDEADBEEF);
     NxU32 count = 777;
     NxFluidDesc d = runFluidDesc(kRecords);

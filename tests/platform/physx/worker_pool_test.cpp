@@ -1,12 +1,12 @@
 // The SDK's threads: the shared worker pool and the task thread.
 
+#include "platform/physx/worker_pool.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
-
-#include "platform/physx/worker_pool.h"
 
 namespace {
 

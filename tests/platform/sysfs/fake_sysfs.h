@@ -15,7 +15,7 @@
 namespace plashwerk::test {
 
 class FakeSysfs {
-public:
+  public:
     explicit FakeSysfs(bool set_environment = true, const char* prefix = "plashwerk_sysfs")
         : m_root(prefix), m_set_environment(set_environment) {
         if (m_set_environment) setenv("PLASHWERK_SYSFS_ROOT", m_root.path().c_str(), 1);
@@ -74,7 +74,7 @@ public:
         return dir;
     }
 
-private:
+  private:
     TempFolder m_root;
     bool m_set_environment;
     int m_cards = 0;
