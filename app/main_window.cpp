@@ -312,6 +312,7 @@ bool createMainWindowAndStartRun() {
 
     takeKeyTogglesFromSettings(run, g_startup_options);
     run.stop_requested = false;
+    run.scene_failed = false;
     g_run_window.render_thread = std::thread([w] {
         const RunContext context{g_run_state,  g_counters,        g_run_result,
                                  g_demo_scene, g_startup_options, systemClock()};
@@ -395,7 +396,7 @@ bool runWithoutDialog() {
     });
     if (!createMainWindowAndStartRun()) return false;
     pumpMessagesUntilQuit();
-    return true;
+    return !g_run_state.scene_failed.load();
 }
 
 void pumpMessagesUntilQuit() {

@@ -61,8 +61,8 @@ window::Window* mainWindow();
 void pumpMessagesUntilQuit();
 
 /// Start without dialog: the main window, the run, and the message loop until the quit
-/// message. SIGINT and SIGTERM count as closing the window meanwhile. Returns false when
-/// the window could not be made.
+/// message. SIGINT, SIGTERM and SIGHUP count as closing the window meanwhile. Returns false
+/// when the window or the run's scene could not be made (each shows its error box).
 bool runWithoutDialog();
 
 /// What the main window asks of the startup dialog, when one is open.

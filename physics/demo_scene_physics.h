@@ -99,6 +99,8 @@ class DemoScenePhysics {
 
     /// Live particles of every fluid of every simulation after their last completed steps.
     uint32_t particleTotal() const;
+    /// Emitters that exist in all fluids; 0 means no particle will ever be emitted.
+    uint32_t emitterTotal() const;
 
     // --- What the scene draws ------------------------------------------------------------
 

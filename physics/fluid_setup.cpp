@@ -203,6 +203,13 @@ std::vector<const ParticleFluid*> DemoScenePhysics::particleFluids() const {
     return fluids;
 }
 
+uint32_t DemoScenePhysics::emitterTotal() const {
+    uint32_t total = 0;
+    for (const ParticleFluid* fluid : particleFluids())
+        for (uint32_t e = 0; e < fluid->emitter_count; ++e) total += fluid->emitters[e] ? 1 : 0;
+    return total;
+}
+
 uint32_t DemoScenePhysics::particleTotal() const {
     uint32_t total = 0;
     for (const auto& simulation : fluid_simulations)

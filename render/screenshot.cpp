@@ -1,9 +1,12 @@
 // Screenshots of the presented frame, numbered in the working directory.
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/engine/vn_camera.h"
 #include "platform/engine/vn_scene.h"
+#include "platform/file/regular_file.h"
 #include "platform/program/program_info.h"
 #include "render/demo_scene_render.h"
 
@@ -11,10 +14,12 @@ namespace plashwerk {
 
 namespace {
 
+// A name is taken when a file of that name can be opened for reading. A FIFO or a device
+// under the name is not waited on: it counts as free, and writing to it is then refused.
 bool fileExists(const char* name) {
-    std::FILE* f = std::fopen(name, "r");
-    if (!f) return false;
-    std::fclose(f);
+    const int fd = openRegularFile(name, FileAccess::Read);
+    if (fd < 0) return false;
+    close(fd);
     return true;
 }
 

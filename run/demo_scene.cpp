@@ -121,6 +121,12 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
 
 bool DemoScene::createFluids() {
     physics->createFluidSimulations();
+    // Without a single emitter the fluids never fill and a benchmark would wait in its
+    // initialisation for ever (a damaged options file can ask for a negative lifetime).
+    if (physics->emitterTotal() == 0) {
+        showErrorBox("No fluid emitter could be created. %s startup failed.", kAppName);
+        return false;
+    }
     warmup_threshold = physics->warmup_threshold;
     m_result.physx_on_gpu = g_gpu_physx_active.load();
 

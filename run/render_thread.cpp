@@ -83,6 +83,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     setTitle(w, run, "Quorvex %s | Init in progress...");
 
     if (!scene.initScene(w, run.width, run.height)) {
+        run.scene_failed = true;
         if (run.fullscreen && w) w->post(window::MessageType::User, kUserRestoreDisplayMode);
         scene.releaseDemoScene();
         if (w) w->post(window::MessageType::Close);

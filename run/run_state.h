@@ -44,6 +44,9 @@ struct RunState {
     bool warmup_over = false;           ///< benchmark: the measured phase has begun
     bool finished = false;              ///< benchmark: the time limit was reached
     std::atomic<int> results_ready{0};  ///< 1: a finished benchmark waits for its results box
+    /// The scene could not be built (its error box was shown): the run ended before its
+    /// first frame, and a start without the dialog ends with the start-up failure status.
+    std::atomic<bool> scene_failed{false};
 
     // The benchmark clock, milliseconds (render thread).
     uint32_t last_time_ms = 0;  ///< timer value at the previous loop turn

@@ -2,7 +2,6 @@
 
 #include <irrXML.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file/regular_file.h"
 #include "settings/settings_fields.h"
 
 namespace plashwerk {
@@ -18,7 +18,7 @@ namespace {
 using S = StartupOptions;
 
 // An options file is about 1.5 KB; anything past this is not one and is not loaded.
-constexpr long kMaxOptionsFileBytes = 1 << 20;
+constexpr size_t kMaxOptionsFileBytes = 1 << 20;
 
 // Keyword comparison over at most the first 32 characters of the value.
 bool startsWith(const char* text, const char* keyword) {
@@ -76,20 +76,6 @@ class MemoryReadCallBack final : public irr::io::IFileReadCallBack {
     size_t m_size;
     size_t m_pos = 0;
 };
-
-bool loadSmallRegularFile(const char* path, std::vector<char>& out) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    struct stat info {};
-    bool ok = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
-              info.st_size <= kMaxOptionsFileBytes;
-    if (ok) {
-        out.resize(static_cast<size_t>(info.st_size));
-        ok = std::fread(out.data(), 1, out.size(), file) == out.size();
-    }
-    std::fclose(file);
-    return ok;
-}
 
 // Attribute values may hold any text (the e-mail is typed by the user). Inside a
 // double-quoted value the reader only needs the quote and the ampersand written as
@@ -228,8 +214,9 @@ void readOptionsText(StartupOptions& options, const char* text, size_t size) {
 
 bool readOptionsFile(StartupOptions& options, const char* path) {
     if (!path || !*path) return false;
-    std::vector<char> text;
-    if (loadSmallRegularFile(path, text)) readOptionsText(options, text.data(), text.size());
+    std::vector<uint8_t> text;
+    if (readRegularFile(path, kMaxOptionsFileBytes, text))
+        readOptionsText(options, reinterpret_cast<const char*>(text.data()), text.size());
     return true;
 }
 
@@ -287,7 +274,7 @@ std::string formatOptionsFile(const StartupOptions& o) {
 bool writeOptionsFile(const StartupOptions& options, const char* path) {
     if (!path || !*path) return false;
     const std::string doc = formatOptionsFile(options);
-    std::FILE* file = std::fopen(path, "w");
+    std::FILE* file = openRegularStream(path, "w");
     if (!file) return false;
     const bool written = std::fwrite(doc.data(), 1, doc.size(), file) == doc.size();
     const bool closed = std::fclose(file) == 0;

@@ -3,12 +3,14 @@
 #include <GL/glew.h>
 #include <stb_image_write.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_render_window.h"
 #include "platform/engine/vn_trace_mgr.h"
+#include "platform/file/regular_file.h"
 
 namespace Vantorr_nsp {
 
@@ -149,7 +151,18 @@ bool vnCamera::makeScreenShot(const char* file) {
     const size_t row = size_t(w) * 3;
     for (int r = 0; r < h; ++r)
         std::memcpy(&m_shot[size_t(r) * row], &m_shot_rows[size_t(h - 1 - r) * row], row);
-    if (!stbi_write_jpg(file, w, h, 3, m_shot.data(), 95)) {
+    // Opened without following a link or waiting on a FIFO that happens to carry the name.
+    // The stream's error flag records a failed write; the close reports a late one.
+    std::FILE* out = plashwerk::openRegularStream(file, "wb", plashwerk::Links::Refuse);
+    const auto write = [](void* context, void* data, int size) {
+        if (size > 0) std::fwrite(data, 1, size_t(size), static_cast<std::FILE*>(context));
+    };
+    bool written = out && stbi_write_jpg_to_func(write, out, w, h, 3, m_shot.data(), 95) != 0;
+    if (out) {
+        written = std::ferror(out) == 0 && written;
+        written = std::fclose(out) == 0 && written;
+    }
+    if (!written) {
         logTrace(VN_TRACE_ERROR, "vnCamera: could not write the screenshot %s", file);
         return false;
     }

@@ -11,6 +11,7 @@
 
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_trace_mgr.h"
+#include "platform/file/regular_file.h"
 
 namespace Vantorr_nsp {
 namespace {
@@ -21,26 +22,14 @@ const char* const kFaceFiles[] = {
     "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
 };
 
+// A font file larger than this is not the HUD font.
+constexpr size_t kMaxFontFileBytes = 64u * 1024 * 1024;
+
 // Bytes 0x80 to 0x9F of Windows-1252; the rest of the upper half is Latin-1.
 constexpr uint16_t kCp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-bool readFile(const char* path, std::vector<unsigned char>& bytes) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    bool ok = size > 0 && size < 64L * 1024 * 1024;
-    if (ok) {
-        bytes.resize(size_t(size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    return ok;
-}
 
 }  // namespace
 
@@ -58,7 +47,8 @@ bool vnFont::load(const char* /*face*/, int size) {
     std::vector<unsigned char> ttf;
     bool found = false;
     for (const char* path : kFaceFiles)
-        if ((found = readFile(path, ttf))) break;
+        if ((found = plashwerk::readRegularFile(path, kMaxFontFileBytes, ttf) && !ttf.empty()))
+            break;
     stbtt_fontinfo info;
     if (!found || !stbtt_InitFont(&info, ttf.data(), stbtt_GetFontOffsetForIndex(ttf.data(), 0)))
         return false;

@@ -9,27 +9,14 @@
 #include <cstring>
 
 #include "platform/engine/vn_trace_mgr.h"
+#include "platform/file/regular_file.h"
 
 namespace Vantorr_nsp {
 namespace {
 
 // Image files above this are refused before reading: four times the largest 16384 x 16384
 // RGBA image is more than any texture the program loads.
-constexpr long kMaxImageFileBytes = 256L * 1024 * 1024;
-
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && size <= kMaxImageFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes.resize(size_t(size));
-        ok = size == 0 || std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    return ok;
-}
+constexpr size_t kMaxImageFileBytes = 256u * 1024 * 1024;
 
 GLenum compressedFormat(int format) {
     switch (format) {
@@ -190,7 +177,7 @@ vnTexture* vnTextureMgr::createTexture2D(const char* file) {
     if (!file) return nullptr;
     if (vnTexture* existing = getTexture(file)) return existing;
     std::vector<uint8_t> bytes;
-    if (!readFile(file, bytes)) {
+    if (!plashwerk::readRegularFile(file, kMaxImageFileBytes, bytes)) {
         logTrace(VN_TRACE_ERROR, "vnTextureMgr: cannot read texture file %s", file);
         return nullptr;
     }

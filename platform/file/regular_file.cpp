@@ -100,6 +100,27 @@ std::FILE* openRegularStream(const char* path, const char* mode, Links links) {
     return file;
 }
 
+bool readRegularFile(const char* path, size_t max_bytes, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    const int fd = openRegularFile(path, FileAccess::Read);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && static_cast<unsigned long long>(info.st_size) <= max_bytes;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (ok && done < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;  // a file that shrank while being read is not read in full
+            if (ok) done += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+    if (!ok) bytes.clear();
+    return ok;
+}
+
 int openSharedMemoryObject(const char* name, size_t max_bytes, size_t* size) {
     if (!name || !*name) {
         errno = ENOENT;

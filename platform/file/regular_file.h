@@ -8,7 +8,9 @@
 // caller; errno says why (EINVAL for a file of the wrong kind or size).
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace plashwerk {
 
@@ -27,6 +29,10 @@ int openRegularFile(const char* path, FileAccess access, Links links = Links::Fo
 /// The same as a stdio stream; mode is one of "r", "rb", "w", "wb", "a", "ab". Null with
 /// errno set when the file cannot be opened or is not a regular file.
 std::FILE* openRegularStream(const char* path, const char* mode, Links links = Links::Follow);
+
+/// Reads the whole regular file at path into bytes. False (bytes empty) when it cannot be
+/// opened, is not a regular file, is larger than max_bytes or cannot be read in full.
+bool readRegularFile(const char* path, size_t max_bytes, std::vector<uint8_t>& bytes);
 
 /// A read-only descriptor of the POSIX shared-memory object name ("/GPUZShMem"), or -1.
 /// Refused unless it is a regular shared-memory object of at most max_bytes; its size goes

@@ -160,6 +160,50 @@ TEST_F(Program, DialogWithoutDisplayFailsAndPointsToNogui) {
     EXPECT_NE(r.err.find("/nogui"), std::string::npos) << r.err;
 }
 
+// Every start-up step that fails with its message ends the program with status 1, so a
+// script can tell a failed start from a finished run.
+TEST_F(Program, FailedStartsEndWithStatusOne) {
+    writeQuickRunOptions();
+    Result r = run({"/nogui", "/msaa=-1", "/run_mode=1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Could not create a render window. Plashwerk startup failed."),
+              std::string::npos)
+        << r.err;
+
+    // A working directory without the data folder, then with a damaged picture, then with
+    // a FIFO in its place (which must not be waited on).
+    const std::string bare = dir + "/bare";
+    mkdir(bare.c_str(), 0755);
+    mkdir((bare + "/data").c_str(), 0755);
+    for (int variant = 0; variant < 3; ++variant) {
+        const std::string smiley = bare + "/data/smiley.jpg";
+        std::remove(smiley.c_str());
+        if (variant == 1) std::ofstream(smiley) << "not a picture";
+        if (variant == 2) ASSERT_EQ(mkfifo(smiley.c_str(), 0600), 0);
+        r = run({"/nogui", "/run_mode=1", "/max_time=1000"}, bare);
+        EXPECT_EQ(r.status, 1) << "variant " << variant;
+        EXPECT_NE(r.err.find("could not load particle texture!"), std::string::npos)
+            << "variant " << variant << ": " << r.err;
+    }
+
+    // No emitter can live a negative time: the run ends at once instead of filling for ever.
+    std::ofstream(bin_dir + "/startup_options.xml")
+        << "<plashwerk><startup_options particles_lifetime=\"-5\"/></plashwerk>";
+    r = run({"/nogui", "/run_mode=1", "/max_time=1000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No fluid emitter could be created. Plashwerk startup failed."),
+              std::string::npos)
+        << r.err;
+}
+
+// A FIFO where the options file should be is passed over, not waited on.
+TEST_F(Program, AFifoInPlaceOfTheOptionsFileIsPassedOver) {
+    ASSERT_EQ(mkfifo((bin_dir + "/startup_options.xml").c_str(), 0600), 0);
+    Result r = run({"/version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Plashwerk v1.5.4"), std::string::npos) << r.out;
+}
+
 TEST_F(Program, GarbageCommandLinesAndAnUnwritableDirectoryDoNotCrash) {
     std::string garbage;
     for (int i = 1; i < 256; ++i) garbage += static_cast<char>(i);

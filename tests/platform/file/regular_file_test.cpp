@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace plashwerk {
 namespace {
@@ -86,6 +87,28 @@ TEST_F(RegularFile, SpecialFilesAreRefusedWithoutBlocking) {
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(openRegularStream("", "r"), nullptr);
     EXPECT_EQ(openRegularStream(nullptr, "r"), nullptr);
+}
+
+TEST_F(RegularFile, WholeFilesAreReadUpToALimit) {
+    const std::string p = path("bytes.bin");
+    std::FILE* f = openRegularStream(p.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite("abc\0def", 1, 7, f);
+    std::fclose(f);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(readRegularFile(p.c_str(), 7, bytes));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("abc\0def", 7));
+    EXPECT_FALSE(readRegularFile(p.c_str(), 6, bytes)) << "over the limit";
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(readRegularFile("/dev/zero", 1 << 20, bytes));
+    EXPECT_FALSE(readRegularFile(dir.c_str(), 1 << 20, bytes));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(readRegularFile(path("fifo").c_str(), 1 << 20, bytes));
+    f = openRegularStream(path("empty").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_TRUE(readRegularFile(path("empty").c_str(), 10, bytes));
+    EXPECT_TRUE(bytes.empty());
 }
 
 TEST_F(RegularFile, SymbolicLinksOnlyWhereAsked) {
