@@ -24,11 +24,11 @@ constexpr FieldRef t(char (S::*field)[128]) {
     return {nullptr, nullptr, nullptr, field};
 }
 
-constexpr CommandLineSpelling flag(const char* literal, int value) {
-    return {literal, O::Flag, value};
+constexpr CommandLineSpelling flag(const char* literal, int value, const char* help) {
+    return {literal, O::Flag, value, help};
 }
-constexpr CommandLineSpelling number(const char* literal) {
-    return {literal, O::Number, 0};
+constexpr CommandLineSpelling number(const char* literal, const char* help) {
+    return {literal, O::Number, 0, help};
 }
 
 // Record order. The two ranks give the attribute's place when the file is read and written;
@@ -37,57 +37,57 @@ constexpr CommandLineSpelling number(const char* literal) {
 // clang-format off
 const SettingField kFields[] = {
 //   name                          field                             default  command line                                                 file            format   read write
-    {"show_startup_dialog",        i(&S::show_startup_dialog),        1,      {flag("/nogui", 0)}},
-    {"display_menu_bar",           i(&S::display_menu_bar),           1,      {flag("/nomenubar", 0)},                                      F::Int,         nullptr,  1,  1},
-    {"display_score",              i(&S::display_score),              1,      {flag("/noscore", 0)}},
-    {"display_version",            i(&S::display_version),            0,      {flag("/version", 1)},                                        F::Int,         nullptr,  2,  2},
-    {"width",                      i(&S::width),                      800,    {number("/width=")},                                          F::Int,         nullptr,  3,  3},
-    {"height",                     i(&S::height),                     600,    {number("/height=")},                                         F::Int,         nullptr,  4,  4},
-    {"msaa",                       i(&S::msaa),                       0,      {number("/msaa=")},                                           F::Int,         nullptr,  5,  5},
-    {"fullscreen",                 i(&S::fullscreen),                 0,      {flag("/fullscreen", 1), flag("/nofullscreen", 0)},           F::Int,         nullptr,  6,  6},
-    {"run_mode",                   i(&S::run_mode),                   kRunModeStabilityTest, {number("/run_mode=")},                        F::RunMode,     nullptr,  7,  7},
-    {"preset_1080",                b(&S::preset_1080),                0,      {flag("/preset_1080", 1)}},
-    {"preset_720",                 b(&S::preset_720),                 0,      {flag("/preset_720", 1)}},
-    {"max_time",                   i(&S::max_time),                   60000,  {number("/max_time=")},                                       F::Int,         nullptr,  9,  9},
-    {"max_frames",                 i(&S::max_frames),                 0,      {number("/max_frames=")},                                     F::Int,         nullptr, 10, 10},
+    {"show_startup_dialog",        i(&S::show_startup_dialog),        1,      {flag("/nogui", 0, "start at once from the settings, without the startup dialog")}},
+    {"display_menu_bar",           i(&S::display_menu_bar),           1,      {flag("/nomenubar", 0, "no menu bar on the windowed main window")},                                      F::Int,         nullptr,  1,  1},
+    {"display_score",              i(&S::display_score),              1,      {flag("/noscore", 0, "no results after a benchmark")}},
+    {"display_version",            i(&S::display_version),            0,      {flag("/version", 1, "show the version and exit")},                                        F::Int,         nullptr,  2,  2},
+    {"width",                      i(&S::width),                      800,    {number("/width=", "window or screen width in pixels")},                                          F::Int,         nullptr,  3,  3},
+    {"height",                     i(&S::height),                     600,    {number("/height=", "window or screen height in pixels")},                                         F::Int,         nullptr,  4,  4},
+    {"msaa",                       i(&S::msaa),                       0,      {number("/msaa=", "multisample count of the render window, 0 for none")},                                           F::Int,         nullptr,  5,  5},
+    {"fullscreen",                 i(&S::fullscreen),                 0,      {flag("/fullscreen", 1, "run in full screen"), flag("/nofullscreen", 0, "run in a window (wins over /fullscreen)")},           F::Int,         nullptr,  6,  6},
+    {"run_mode",                   i(&S::run_mode),                   kRunModeStabilityTest, {number("/run_mode=", "1 benchmark, 2 stability test (runs until stopped)")},                        F::RunMode,     nullptr,  7,  7},
+    {"preset_1080",                b(&S::preset_1080),                0,      {flag("/preset_1080", 1, "apply the 1920x1080 benchmark preset")}},
+    {"preset_720",                 b(&S::preset_720),                 0,      {flag("/preset_720", 1, "apply the 1280x720 benchmark preset (wins over /preset_1080)")}},
+    {"max_time",                   i(&S::max_time),                   60000,  {number("/max_time=", "benchmark length in milliseconds")},                                       F::Int,         nullptr,  9,  9},
+    {"max_frames",                 i(&S::max_frames),                 0,      {number("/max_frames=", "frame limit, kept for the record (every run is time-based)")},                                     F::Int,         nullptr, 10, 10},
     {"time_based_benchmark",       b(&S::time_based_benchmark),       1,      {},                                                           F::Bool,        nullptr,  8,  8},
     // The logical processor count replaces this default when the defaults are set.
     {"num_cpu_cores",              i(&S::num_cpu_cores),              1,      {}},
-    {"xtreme_burning",             i(&S::xtreme_burning),             0,      {flag("/xtreme_burning", 1)},                                 F::Int,         nullptr, 11, 11},
-    {"log_temperature",            b(&S::log_temperature),            0,      {flag("/log_temperature", 1)},                                F::Bool,        nullptr, 12, 12},
-    {"log_score",                  b(&S::log_score),                  0,      {flag("/log_score", 1)},                                      F::Bool,        nullptr, 13, 13},
-    {"add_post_fx",                b(&S::add_post_fx),                0,      {flag("/add_post_processing", 1)},                            F::Bool,        nullptr, 14, 14},
+    {"xtreme_burning",             i(&S::xtreme_burning),             0,      {flag("/xtreme_burning", 1, "emit at the extreme rate when the particle count is not used")},                                 F::Int,         nullptr, 11, 11},
+    {"log_temperature",            b(&S::log_temperature),            0,      {flag("/log_temperature", 1, "write the GPU monitoring logs (XML and CSV) in the program folder")},                                F::Bool,        nullptr, 12, 12},
+    {"log_score",                  b(&S::log_score),                  0,      {flag("/log_score", 1, "append the scores row to ./Plashwerk_Scores.csv after a benchmark")},                                      F::Bool,        nullptr, 13, 13},
+    {"add_post_fx",                b(&S::add_post_fx),                0,      {flag("/add_post_processing", 1, "add the bloom post-processing pass")},                            F::Bool,        nullptr, 14, 14},
     {"use_gpuz",                   b(&S::use_gpuz),                   1,      {},                                                           F::Bool,        nullptr, 38, 38},
-    {"display_information",        b(&S::display_information),        1,      {{"/osi", O::OnIfNonZero, 0}},                                F::Bool,        nullptr, 39, 39},
-    {"top_left_osi_y_offset",      i(&S::top_left_osi_y_offset),      0,      {number("/top_left_osi_y_offset")}},
+    {"display_information",        b(&S::display_information),        1,      {{"/osi", O::OnIfNonZero, 0, "on-screen information on for N other than 0, off for /osi alone"}},                                F::Bool,        nullptr, 39, 39},
+    {"top_left_osi_y_offset",      i(&S::top_left_osi_y_offset),      0,      {number("/top_left_osi_y_offset", "move the on-screen information down N pixels")}},
     {"particles_rate",             i(&S::particles_rate),             500,    {},                                                           F::Int,         nullptr, 28, 33},
     {"particles_rate_xtreme",      i(&S::particles_rate_xtreme),      2000,   {},                                                           F::Int,         nullptr, 27, 32},
     {"num_particles",              i(&S::num_particles),              120000, {}},
     {"num_total_particles",        i(&S::num_total_particles),        120000, {},                                                           F::Int,         nullptr, 25, 25},
     {"use_particle_count",         b(&S::use_particle_count),         1,      {},                                                           F::Bool,        nullptr, 24, 24},
     {"particles_lifetime",         f(&S::particles_lifetime),         15.0,   {},                                                           F::WholeReal,   "%.2f",  29, 34},
-    {"use_sph",                    b(&S::use_sph),                    1,      {flag("/no_sph", 0)}},
-    {"render_scene",               b(&S::render_scene),               1,      {flag("/disable_scene_rendering", 0)}},
-    {"render_slowdown_delay",      i(&S::render_slowdown_delay),      0,      {number("/render_slowdown_delay")}},
-    {"physx_cpu",                  b(&S::physx_cpu),                  1,      {flag("/physx_cpu", 1)},                                      F::Bool,        nullptr, 19, 23},
-    {"multithreaded_physx",        b(&S::multithreaded_physx),        1,      {flag("/single_threaded_physx", 0)},                          F::Bool,        nullptr, 17, 17},
+    {"use_sph",                    b(&S::use_sph),                    1,      {flag("/no_sph", 0, "simulate the fluids without SPH")}},
+    {"render_scene",               b(&S::render_scene),               1,      {flag("/disable_scene_rendering", 0, "simulate without drawing the scene")}},
+    {"render_slowdown_delay",      i(&S::render_slowdown_delay),      0,      {number("/render_slowdown_delay", "sleep N milliseconds after each frame")}},
+    {"physx_cpu",                  b(&S::physx_cpu),                  1,      {flag("/physx_cpu", 1, "simulate the physics on the CPU")},                                      F::Bool,        nullptr, 19, 23},
+    {"multithreaded_physx",        b(&S::multithreaded_physx),        1,      {flag("/single_threaded_physx", 0, "step the physics inside the frame instead of on its own thread")},                          F::Bool,        nullptr, 17, 17},
     {"multicore_cpu_physx",        b(&S::multicore_cpu_physx),        1,      {},                                                           F::Bool,        nullptr, 16, 16},
     {"threads_sync",               b(&S::threads_sync),               1,      {},                                                           F::Bool,        nullptr, 21, 21},
     {"unlock_cpu_cores_number",    b(&S::unlock_cpu_cores_number),    0,      {},                                                           F::Bool,        nullptr, 22, 22},
-    {"physx_mutex",                b(&S::physx_mutex),                0,      {flag("/use_physx_scene_mutex", 1)},                          F::Bool,        nullptr, 20, 20},
+    {"physx_mutex",                b(&S::physx_mutex),                0,      {flag("/use_physx_scene_mutex", 1, "kept for the options file; changes nothing")},                          F::Bool,        nullptr, 20, 20},
     {"alt_physx_threading",        b(&S::alt_physx_threading),        0,      {}},
-    {"fluid_per_emitter",          b(&S::fluid_per_emitter),          1,      {flag("/physx_gpu_several_emitters_per_fluid", 0)}},
-    {"num_fluid_emitters",         i(&S::num_fluid_emitters),         4,      {{"/num_fluid_emitters=", O::Count, 0}},                      F::Int,         nullptr, 23, 19},
+    {"fluid_per_emitter",          b(&S::fluid_per_emitter),          1,      {flag("/physx_gpu_several_emitters_per_fluid", 0, "group several emitters into one fluid")}},
+    {"num_fluid_emitters",         i(&S::num_fluid_emitters),         4,      {{"/num_fluid_emitters=", O::Count, 0, "number of fluid emitters (0 counts as 1)"}},                      F::Int,         nullptr, 23, 19},
     {"physx_fluid_velocity",       f(&S::physx_fluid_velocity),       100.0,  {},                                                           F::Real,        "%.2f",  30, 30},
-    {"physx_fluid_emitter_size",   f(&S::physx_fluid_emitter_size),   0.2,    {number("/physx_fluid_emitter_size=")},                       F::Real,        "%.3f",  31, 31},
+    {"physx_fluid_emitter_size",   f(&S::physx_fluid_emitter_size),   0.2,    {number("/physx_fluid_emitter_size=", "emitter size")},                       F::Real,        "%.3f",  31, 31},
     {"particle_type",              i(&S::particle_type),              2,      {},                                                           F::ParticleType, nullptr, 32, 35},
     {"thread_affinity",            b(&S::thread_affinity),            0,      {},                                                           F::Bool,        nullptr, 18, 18},
     {"light_pos_x",                f(&S::light_pos_x),                15.0,   {},                                                           F::Real,        "%f",    33, 27},
     {"light_pos_y",                f(&S::light_pos_y),                30.0,   {},                                                           F::Real,        "%f",    34, 28},
     {"light_pos_z",                f(&S::light_pos_z),                0.0,    {},                                                           F::Real,        "%f",    35, 29},
-    {"gpu_temp_spike_filter_threshold", f(&S::gpu_temp_spike_filter_threshold), 20.0, {number("/gpu_temp_spike_filter_threshold")},     F::Real,        "%.3f",  36, 36},
-    {"enable_gpu_temp_spike_filter", b(&S::enable_gpu_temp_spike_filter), 1,  {flag("/disable_gpu_temp_spike_filter", 0)},               F::Bool,        nullptr, 37, 37},
-    {"physx_gpu_heap_size",        i(&S::physx_gpu_heap_size),        256,    {number("/physx_gpu_heap_size")}},
+    {"gpu_temp_spike_filter_threshold", f(&S::gpu_temp_spike_filter_threshold), 20.0, {number("/gpu_temp_spike_filter_threshold", "largest accepted jump between two GPU temperature readings, degrees C")},     F::Real,        "%.3f",  36, 36},
+    {"enable_gpu_temp_spike_filter", b(&S::enable_gpu_temp_spike_filter), 1,  {flag("/disable_gpu_temp_spike_filter", 0, "keep GPU temperature readings that jump")},               F::Bool,        nullptr, 37, 37},
+    {"physx_gpu_heap_size",        i(&S::physx_gpu_heap_size),        256,    {number("/physx_gpu_heap_size", "GPU heap size handed to the physics SDK, megabytes")}},
     {"increase_graphx_workload",   b(&S::increase_graphx_workload),   0,      {},                                                           F::Bool,        nullptr, 15, 15},
     {"preset_run",                 b(&S::preset_run),                 0,      {}},
     {"display_latest_news",        b(&S::display_latest_news),        0,      {},                                                           F::Bool,        nullptr, 40, 40},

@@ -34,7 +34,8 @@ enum class OptionForm : uint8_t {
 struct CommandLineSpelling {
     const char* literal = nullptr;  ///< searched anywhere in the text, case-sensitive
     OptionForm form = OptionForm::None;
-    int flag_value = 0;  ///< what a Flag stores (0 or 1)
+    int flag_value = 0;          ///< what a Flag stores (0 or 1)
+    const char* help = nullptr;  ///< one line for the usage text
 };
 
 /// How the options file stores a field.

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -97,6 +98,63 @@ void parseCommandLine(StartupOptions& options, const char* command_line) {
                 applySpelling(options, field.ref, spelling, match);
         }
     }
+}
+
+namespace {
+
+std::string optionSpelling(const SettingField& field, const CommandLineSpelling& spelling) {
+    std::string text = spelling.literal;
+    const bool has_equals = !text.empty() && text.back() == '=';
+    const char* value = field.ref.float_field ? "X" : "N";
+    switch (spelling.form) {
+        case OptionForm::None:
+        case OptionForm::Flag:
+            break;
+        case OptionForm::Number:
+        case OptionForm::Count:
+            text += std::string(has_equals ? "" : "=") + value;
+            break;
+        case OptionForm::OnIfNonZero:
+            text += "[=N]";
+            break;
+    }
+    return text;
+}
+
+std::string defaultText(const SettingField& field) {
+    char text[64];
+    if (field.ref.float_field)
+        std::snprintf(text, sizeof text, "%g", field.default_value);
+    else
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(field.default_value));
+    return text;
+}
+
+}  // namespace
+
+std::string formatUsage() {
+    std::string usage =
+        "Usage: plashwerk [options]\n"
+        "Options may stand anywhere on the command line, in any order; of two options for\n"
+        "one setting the later one in this list wins. Settings not given come from\n"
+        "startup_options.xml in the program's folder, else from the defaults shown.\n\n";
+    for (const SettingField& field : settingFields()) {
+        for (const CommandLineSpelling& spelling : field.options) {
+            if (spelling.form == OptionForm::None) continue;
+            char line[512];
+            std::snprintf(line, sizeof line, "  %-40s %s [%s, default %s]\n",
+                          optionSpelling(field, spelling).c_str(), spelling.help, field.name,
+                          defaultText(field).c_str());
+            usage += line;
+        }
+    }
+    usage += "  --help, -h, /?                           show this text and exit\n";
+    return usage;
+}
+
+bool isHelpRequest(const char* argument) {
+    return argument && (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0 ||
+                        std::strcmp(argument, "/?") == 0);
 }
 
 std::string joinCommandLine(int argc, char** argv) {

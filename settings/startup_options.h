@@ -79,6 +79,13 @@ void setDefaultStartupOptions(StartupOptions& options);
 /// Applies the command-line grammar to the record. Never fails, never prints.
 void parseCommandLine(StartupOptions& options, const char* command_line);
 
+/// The usage text: one line per command-line option with what it does and the default of
+/// the setting it changes, in the order the options are applied.
+std::string formatUsage();
+
+/// True for an argument that asks for the usage text: "--help", "-h" or "/?".
+bool isHelpRequest(const char* argument);
+
 /// Joins argv[1..argc-1] with single blanks: the one text the parser searches.
 std::string joinCommandLine(int argc, char** argv);
 

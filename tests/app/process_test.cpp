@@ -196,6 +196,17 @@ TEST_F(Program, FailedStartsEndWithStatusOne) {
         << r.err;
 }
 
+TEST_F(Program, HelpPrintsTheOptionsAndStartsNothing) {
+    for (const char* ask : {"--help", "-h", "/?"}) {
+        Result r = run({"/nogui", ask, "/run_mode=1"});
+        EXPECT_EQ(r.status, 0) << ask;
+        EXPECT_EQ(r.out.rfind("Usage: plashwerk [options]\n", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("  /max_time=N "), std::string::npos);
+        EXPECT_TRUE(r.err.empty()) << r.err;
+        EXPECT_FALSE(exists(work_dir + "/Plashwerk_trace.log")) << "nothing was started";
+    }
+}
+
 // A FIFO where the options file should be is passed over, not waited on.
 TEST_F(Program, AFifoInPlaceOfTheOptionsFileIsPassedOver) {
     ASSERT_EQ(mkfifo((bin_dir + "/startup_options.xml").c_str(), 0600), 0);

@@ -216,6 +216,29 @@ TEST(SettingsTable, ComparisonSeesEveryField) {
     }
 }
 
+TEST(Usage, ListsEveryOptionWithItsHelpAndDefault) {
+    const std::string usage = formatUsage();
+    for (const SettingField& field : settingFields()) {
+        for (const CommandLineSpelling& spelling : field.options) {
+            if (spelling.form == OptionForm::None) continue;
+            ASSERT_NE(spelling.help, nullptr) << spelling.literal;
+            const size_t at = usage.find(std::string("  ") + spelling.literal);
+            ASSERT_NE(at, std::string::npos) << spelling.literal;
+            const std::string line = usage.substr(at, usage.find('\n', at) - at);
+            EXPECT_NE(line.find(spelling.help), std::string::npos) << line;
+            EXPECT_NE(line.find(std::string("[") + field.name + ", default "), std::string::npos)
+                << line;
+        }
+    }
+    EXPECT_NE(usage.find("  /width=N "), std::string::npos);
+    EXPECT_NE(usage.find("  /physx_fluid_emitter_size=X "), std::string::npos);
+    EXPECT_NE(usage.find("  /render_slowdown_delay=N "), std::string::npos);
+    EXPECT_NE(usage.find("  /osi[=N] "), std::string::npos);
+    EXPECT_NE(usage.find("default 60000]"), std::string::npos);
+    EXPECT_TRUE(isHelpRequest("--help") && isHelpRequest("-h") && isHelpRequest("/?"));
+    EXPECT_FALSE(isHelpRequest("/help") || isHelpRequest("-help") || isHelpRequest(nullptr));
+}
+
 TEST(JoinCommandLine, JoinsArgumentsWithSingleBlanks) {
     char a0[] = "plashwerk", a1[] = "/nogui", a2[] = "/width=640";
     char* argv[] = {a0, a1, a2, nullptr};
