@@ -368,12 +368,15 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
 }
 
 void GpuMonitor::readGpuz() {
-    GpuzValues values;
-    bool ok = false;
+    // The reader is called without the lock: it opens GPU-Z's block, and a caller that
+    // swaps the reader must not wait on that.
+    std::function<bool(GpuzValues&)> reader;
     {
         std::lock_guard lock(m_gpuz_mutex);
-        ok = m_gpuz_reader && m_gpuz_reader(values);
+        reader = m_gpuz_reader;
     }
+    GpuzValues values;
+    const bool ok = reader && reader(values);
     GpuzReadings& g = m_gpuz;
     if (!ok) {
         g.available = false;
