@@ -8,6 +8,7 @@
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
+#include "gpumon/pyrolex/saturating.h"
 #include "platform/engine/vn_trace_mgr.h"
 
 namespace plashwerk {
@@ -348,7 +349,7 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
 
     // 7. History.
     if (s.record_history) {
-        const TemperatureSample sample{celsius, 0, static_cast<int32_t>(m_elapsed_seconds.get())};
+        const TemperatureSample sample{celsius, 0, saturatingInt(m_elapsed_seconds.get())};
         std::lock_guard lock(s.m_history_mutex);
         s.m_temperature_history.push_back(sample);
     }
