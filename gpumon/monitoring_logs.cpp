@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -11,51 +12,69 @@
 namespace plashwerk {
 namespace {
 
-// printf into a fixed line buffer, cut to fit.
-void formatLine(char* out, size_t size, const char* format, ...)
+// printf into a fixed line buffer, cut to fit; the length the whole line would have.
+size_t formatLine(char* out, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-void formatLine(char* out, size_t size, const char* format, ...) {
+size_t formatLine(char* out, size_t size, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(out, size, format, args);
+    const int length = std::vsnprintf(out, size, format, args);
     va_end(args);
+    return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+constexpr size_t kLineBuffer = 256;
+constexpr size_t kNoLimit = static_cast<size_t>(-1);
+
+// Room left in a line buffer for the text fields, given the line's length without them.
+size_t roomFor(size_t rest) {
+    return rest < kLineBuffer - 1 ? kLineBuffer - 1 - rest : 0;
 }
 
 // The text as XML attribute text: the five markup characters as entities, and control
-// characters (which XML 1.0 cannot carry) as blanks.
-std::string xmlText(const char* text) {
+// characters (which XML 1.0 cannot carry) as blanks. At most max characters: a name too
+// long for its line is shortened at a whole character or entity, so the line is never
+// cut inside its markup.
+std::string xmlText(const char* text, size_t max = kNoLimit) {
     std::string out;
     for (const char* p = text; *p; ++p) {
+        std::string unit;
         switch (*p) {
             case '&':
-                out += "&amp;";
+                unit = "&amp;";
                 break;
             case '<':
-                out += "&lt;";
+                unit = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                unit = "&gt;";
                 break;
             case '"':
-                out += "&quot;";
+                unit = "&quot;";
                 break;
             case '\'':
-                out += "&apos;";
+                unit = "&apos;";
                 break;
             default:
-                out += static_cast<unsigned char>(*p) < 0x20 ? ' ' : *p;
+                unit = static_cast<unsigned char>(*p) < 0x20 ? ' ' : *p;
                 break;
         }
+        if (out.size() + unit.size() > max) break;
+        out += unit;
     }
     return out;
 }
 
 // The text as one CSV field: as it is unless it holds a separator, a quote or a line end;
-// then in double quotes with its quotes doubled.
-std::string csvField(const char* text) {
-    if (!std::strpbrk(text, ",\"\r\n")) return text;
+// then in double quotes with its quotes doubled. At most max characters, the closing quote
+// included.
+std::string csvField(const char* text, size_t max = kNoLimit) {
+    if (!std::strpbrk(text, ",\"\r\n")) return std::string(text, std::min(std::strlen(text), max));
+    if (max < 2) return {};
     std::string out = "\"";
     for (const char* p = text; *p; ++p) {
+        const size_t unit = *p == '"' ? 2 : 1;
+        if (out.size() + unit + 1 > max) break;
         if (*p == '"') out += '"';
         out += *p;
     }
@@ -143,19 +162,22 @@ void MonitoringLogs::openXml(const std::string& folder, const GpuStatus& s) {
 
 void MonitoringLogs::writeXml(int gpu, const GpuStatus& s, const LogContext& context, float tf,
                               float core, float memory) {
-    char line[256];
-    formatLine(line, sizeof line,
-               "\t<gpu_data gpu=\"%d\" name=\"%s\" celcius=\"%.1f\" fahrenheit=\"%.1f\" "
-               "gpu_load=\"%.1f\" "
-               "gpu_power=\"%.1f\" fps=\"%d\" seconds=\"%.1f\" vddc=\"%.3f\" width=\"%d\" "
-               "height=\"%d\" "
-               "msaa=\"%d\" core_clock=\"%.1f\" memory_clock=\"%.1f\"/>",
-               gpu + 1, xmlText(s.name).c_str(), static_cast<double>(s.celsius.get()),
-               static_cast<double>(tf), static_cast<double>(s.gpu_load.get()),
-               static_cast<double>(s.gpu_power.get()), context.fps,
-               static_cast<double>(context.seconds), static_cast<double>(s.vddc.get()),
-               context.requested_width, context.requested_height, context.msaa_samples,
-               static_cast<double>(core), static_cast<double>(memory));
+    char line[kLineBuffer];
+    auto format = [&](const std::string& name) {
+        return formatLine(
+            line, sizeof line,
+            "\t<gpu_data gpu=\"%d\" name=\"%s\" celcius=\"%.1f\" fahrenheit=\"%.1f\" "
+            "gpu_load=\"%.1f\" "
+            "gpu_power=\"%.1f\" fps=\"%d\" seconds=\"%.1f\" vddc=\"%.3f\" width=\"%d\" "
+            "height=\"%d\" "
+            "msaa=\"%d\" core_clock=\"%.1f\" memory_clock=\"%.1f\"/>",
+            gpu + 1, name.c_str(), static_cast<double>(s.celsius.get()), static_cast<double>(tf),
+            static_cast<double>(s.gpu_load.get()), static_cast<double>(s.gpu_power.get()),
+            context.fps, static_cast<double>(context.seconds), static_cast<double>(s.vddc.get()),
+            context.requested_width, context.requested_height, context.msaa_samples,
+            static_cast<double>(core), static_cast<double>(memory));
+    };
+    format(xmlText(s.name, roomFor(format(""))));
     std::lock_guard lock(m_mutex);
     if (!m_xml || std::ferror(m_xml)) return;
     std::fputs(line, m_xml);
@@ -176,14 +198,21 @@ void MonitoringLogs::writeCsv(const std::string& folder, const GpuStatus& s,
     if (!csv) return;  // the row is lost
     // The CSV's voltage is the measured one where the GPU has it; the XML's never is.
     const float vddc = s.true_vddc.get() != 0.0f ? s.true_vddc.get() : s.vddc.get();
-    char line[256];
-    formatLine(line, sizeof line, "%s,%s,%d,%d,%d,%d,%.1f,%.1f,%.1f,%.3f,%.1f,%.1f,%.1f,%.1f",
-               csvField(s.name).c_str(), csvField(context.driver ? context.driver : "").c_str(),
-               context.msaa_samples, context.client_width, context.client_height, context.fps,
-               static_cast<double>(context.seconds), static_cast<double>(s.celsius.get()),
-               static_cast<double>(tf), static_cast<double>(vddc),
-               static_cast<double>(s.gpu_load.get()), static_cast<double>(s.gpu_power.get()),
-               static_cast<double>(core), static_cast<double>(memory));
+    auto format = [&](char* line, size_t size, const std::string& name, const std::string& driver) {
+        return formatLine(line, size, "%s,%s,%d,%d,%d,%d,%.1f,%.1f,%.1f,%.3f,%.1f,%.1f,%.1f,%.1f",
+                          name.c_str(), driver.c_str(), context.msaa_samples, context.client_width,
+                          context.client_height, context.fps, static_cast<double>(context.seconds),
+                          static_cast<double>(s.celsius.get()), static_cast<double>(tf),
+                          static_cast<double>(vddc), static_cast<double>(s.gpu_load.get()),
+                          static_cast<double>(s.gpu_power.get()), static_cast<double>(core),
+                          static_cast<double>(memory));
+    };
+    // The name first, then the driver text, get what room the numbers leave.
+    char line[kLineBuffer];
+    size_t room = roomFor(format(line, sizeof line, "", ""));
+    const std::string name = csvField(s.name, room);
+    room -= name.size();
+    format(line, sizeof line, name, csvField(context.driver ? context.driver : "", room));
     std::fputs(line, csv);
     std::fputs("\n", csv);
     std::fflush(csv);
