@@ -7,23 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/nvapi/nvml_api.h"
 #include "tests/platform/nvapi/fake_nvml.h"
 #include "tests/platform/sysfs/fake_sysfs.h"
+#include "tests/support/blocking.h"
 #include "tests/support/files.h"
 
 namespace plashwerk::test {
@@ -78,47 +75,5 @@ class TraceCapture {
   private:
     TempFolder m_folder{"plashwerk_gpumon"};
 };
-
-/// A named pipe at path, with no process at either end: a plain open() of it blocks.
-/// unblock() opens it for reading and writing, which releases any open() waiting on it; the
-/// descriptor stays open until the object goes, so what a released writer writes never
-/// meets a pipe without readers.
-class Fifo {
-  public:
-    explicit Fifo(std::string path) : m_path(std::move(path)) {
-        if (mkfifo(m_path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo " << m_path;
-    }
-    ~Fifo() {
-        if (m_fd >= 0) close(m_fd);
-        unlink(m_path.c_str());
-    }
-    Fifo(const Fifo&) = delete;
-    Fifo& operator=(const Fifo&) = delete;
-    void unblock() {
-        if (m_fd < 0) m_fd = open(m_path.c_str(), O_RDWR | O_NONBLOCK);
-    }
-
-  private:
-    std::string m_path;
-    int m_fd = -1;
-};
-
-/// Runs work on a thread of its own and waits for it at most the (generous) deadline. When
-/// it has not finished by then, unblock() is called so that the thread can end and be
-/// joined, and the answer is false: a call that hangs fails its test instead of stalling
-/// the suite.
-inline bool finishes(const std::function<void()>& work, const std::function<void()>& unblock,
-                     std::chrono::seconds deadline = std::chrono::seconds(60)) {
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    std::thread worker([&] {
-        work();
-        done.set_value();
-    });
-    const bool in_time = finished.wait_for(deadline) == std::future_status::ready;
-    if (!in_time) unblock();
-    worker.join();
-    return in_time;
-}
 
 }  // namespace plashwerk::test
