@@ -8,6 +8,7 @@
 #include "gpumon/gpuz_reader.h"
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
+#include "gpumon/pyrolex/saturating.h"
 #include "platform/engine/vn_trace_mgr.h"
 
 namespace plashwerk {
@@ -348,7 +349,7 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
 
     // 7. History.
     if (s.record_history) {
-        const TemperatureSample sample{celsius, 0, static_cast<int32_t>(m_elapsed_seconds.get())};
+        const TemperatureSample sample{celsius, 0, saturatingInt(m_elapsed_seconds.get())};
         std::lock_guard lock(s.m_history_mutex);
         s.m_temperature_history.push_back(sample);
     }
@@ -368,12 +369,15 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
 }
 
 void GpuMonitor::readGpuz() {
-    GpuzValues values;
-    bool ok = false;
+    // The reader is called without the lock: it opens GPU-Z's block, and a caller that
+    // swaps the reader must not wait on that.
+    std::function<bool(GpuzValues&)> reader;
     {
         std::lock_guard lock(m_gpuz_mutex);
-        ok = m_gpuz_reader && m_gpuz_reader(values);
+        reader = m_gpuz_reader;
     }
+    GpuzValues values;
+    const bool ok = reader && reader(values);
     GpuzReadings& g = m_gpuz;
     if (!ok) {
         g.available = false;

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "platform/shm/shared_memory.h"
 
@@ -51,19 +52,52 @@ GpuzReader::GpuzReader(std::string object_name)
 }
 
 bool GpuzReader::read(bool use_gpuz) {
-    std::lock_guard lock(m_mutex);
     if (!use_gpuz) {
+        std::lock_guard lock(m_mutex);
         m_available = false;
         return false;
     }
-    if (copySharedMemory(m_name, m_incoming.get(), kGpuzBlockSize) != SharedMemoryRead::Ok) {
+    // The object is opened and copied without the lock, into a buffer of this read's own:
+    // a publisher that holds the read up then holds up only this caller, never a thread
+    // that only wants the values.
+    std::unique_ptr<unsigned char[]> incoming;
+    {
+        std::lock_guard lock(m_mutex);
+        incoming = std::move(m_incoming);
+    }
+    if (!incoming) incoming.reset(new unsigned char[kGpuzBlockSize]());
+    const bool copied = copySharedMemory(m_name, incoming.get(), kGpuzBlockSize,
+                                         kGpuzMaxObjectSize) == SharedMemoryRead::Ok;
+    std::lock_guard lock(m_mutex);
+    if (!copied) {
+        if (!m_incoming) m_incoming = std::move(incoming);
         m_available = false;
         return false;
     }
-    m_block.swap(m_incoming);
+    takeBlock(incoming);
+    return true;
+}
+
+bool GpuzReader::readBlock(const void* data, size_t size) {
+    if (!data || size < kGpuzBlockSize) {
+        std::lock_guard lock(m_mutex);
+        m_available = false;
+        return false;
+    }
+    std::unique_ptr<unsigned char[]> incoming(new unsigned char[kGpuzBlockSize]);
+    std::memcpy(incoming.get(), data, kGpuzBlockSize);
+    std::lock_guard lock(m_mutex);
+    takeBlock(incoming);
+    return true;
+}
+
+// Swaps a whole new block in (the old one becomes the next read's buffer) and builds the
+// index table on the first. Called with the lock held.
+void GpuzReader::takeBlock(std::unique_ptr<unsigned char[]>& incoming) {
+    m_block.swap(incoming);
+    if (!m_incoming) m_incoming = std::move(incoming);
     if (!m_index_built) buildIndexTable();
     m_available = true;
-    return true;
 }
 
 void GpuzReader::buildIndexTable() {

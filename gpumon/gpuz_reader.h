@@ -18,7 +18,9 @@
 //
 // Process-wide use: readGpuzSharedMemory(use_gpuz) and the getters below read through one
 // reader shared by the monitoring thread (every pass) and the render thread (once at scene
-// start-up); the reader serialises them.
+// start-up). The reader's lock guards only its copy and index table; the shared-memory
+// object is opened and read outside it, and a FIFO, a device or an oversized object in the
+// block's place counts as GPU-Z not running.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +39,9 @@ inline constexpr size_t kGpuzSensorRecordSize = 540;
 inline constexpr int kGpuzSensorRecords = 128;
 inline constexpr size_t kGpuzNameUnits = 256;
 inline constexpr size_t kGpuzUnitOffset = 512, kGpuzDigitsOffset = 528, kGpuzValueOffset = 532;
+/// The largest object taken for the block: the block rounded up to whole 64 KiB pages, the
+/// coarsest rounding a publisher's mapping gets. Anything larger is not GPU-Z's block.
+inline constexpr size_t kGpuzMaxObjectSize = (kGpuzBlockSize + 0xFFFF) & ~size_t{0xFFFF};
 
 /// The sensors looked up, in the order names are compared.
 enum class GpuzSensor : int {
@@ -57,9 +62,14 @@ class GpuzReader {
     GpuzReader& operator=(const GpuzReader&) = delete;
 
     /// One read. False at once, opening nothing, when use_gpuz is false; false when the
-    /// block is not there or smaller than its layout (the previous copy is kept). Sets or
-    /// clears available().
+    /// block is not there, is not a regular shared-memory object (a FIFO in its place),
+    /// is smaller than its layout or larger than kGpuzMaxObjectSize (the previous copy is
+    /// kept). Sets or clears available(). The object is opened and copied without holding
+    /// the reader's lock, so the getters never wait on the publisher.
     bool read(bool use_gpuz);
+    /// The same with a block already in memory (its first kGpuzBlockSize bytes); false,
+    /// clearing available(), when it is shorter.
+    bool readBlock(const void* data, size_t size);
     bool available() const;
     bool indexBuilt() const;
     /// Record number of a sensor, -1 when not found (or not read yet).
@@ -69,13 +79,14 @@ class GpuzReader {
     double value(GpuzSensor sensor) const;
 
   private:
+    void takeBlock(std::unique_ptr<unsigned char[]>& incoming);
     void buildIndexTable();
     double rawValue(int record) const;
 
     mutable std::mutex m_mutex;
     const std::string m_name;
     std::unique_ptr<unsigned char[]> m_block;     // the private copy, allocated once
-    std::unique_ptr<unsigned char[]> m_incoming;  // the read under way; swapped in when whole
+    std::unique_ptr<unsigned char[]> m_incoming;  // a spare buffer for the next read
     int m_index[static_cast<int>(GpuzSensor::Count)];
     bool m_index_built = false;
     bool m_available = false;

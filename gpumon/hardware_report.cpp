@@ -11,6 +11,7 @@
 
 #include "gpumon/pyrolex/gpu_record.h"
 #include "gpumon/pyrolex/pyrolex.h"
+#include "gpumon/pyrolex/saturating.h"
 #include "platform/engine/vn_trace_mgr.h"
 
 namespace plashwerk {
@@ -76,7 +77,7 @@ int HardwareReport::writeSystemSection(int num_cpu_cores) {
     info.cpu_mhz = Pyrolex::getCpuMhz();
     format(info.cpu_speed_text, "%d MHz", info.cpu_mhz);
     report("- CPU speed: %d MHz", info.cpu_mhz);
-    format(info.memory_text, "%d MB", static_cast<int>(Pyrolex::getSystemMemoryKb() / 1024));
+    format(info.memory_text, "%d MB", saturatingInt(Pyrolex::getSystemMemoryKb() / 1024));
     report("- System memory: %s", info.memory_text);
     format(info.os_name, "%s", Pyrolex::getOsName());
     report("- OS: %s", info.os_name);
@@ -110,8 +111,7 @@ void HardwareReport::writeGpuSection(int i, int n, const GpuStatus& s) {
     if (!Pyrolex::getCoreVoltage(i, volts)) volts = 0;
     if (Pyrolex::getClockFrequencies(i, 0, gpu_clock, memory_clock))
         report("  - True clocks - GPU clock: %dMHz - Memory clock: %dMHz - GPU voltage: %.3fV",
-               static_cast<int>(gpu_clock), static_cast<int>(memory_clock),
-               static_cast<double>(volts));
+               saturatingInt(gpu_clock), saturatingInt(memory_clock), static_cast<double>(volts));
     else
         gpu_clock = 0;
     if (gpu_clock == 0)
@@ -125,7 +125,7 @@ void HardwareReport::writeGpuSection(int i, int n, const GpuStatus& s) {
         report(
             "  - GTX 600 series - GPU base clock: %dMHz - GPU boost clock: %dMHz - GPU power "
             "target: %.1f %% TDP",
-            static_cast<int>(s.base_clock.get()), static_cast<int>(s.boost_clock.get()),
+            saturatingInt(s.base_clock.get()), saturatingInt(s.boost_clock.get()),
             static_cast<double>(s.power_target.get()));
 
     const int levels = Pyrolex::getPerfLevelCount(i);
@@ -133,14 +133,14 @@ void HardwareReport::writeGpuSection(int i, int n, const GpuStatus& s) {
         PerfLevel level;
         if (!Pyrolex::getPerfLevel(i, k, level)) continue;
         report("  - PState %d - GPU clock: %dMHz - Memory clock: %dMHz - GPU voltage: %.3fV",
-               level.id, static_cast<int>(level.gpu_clock), static_cast<int>(level.memory_clock),
+               level.id, saturatingInt(level.gpu_clock), saturatingInt(level.memory_clock),
                static_cast<double>(level.voltage));
     }
 
     float fan_percent = 0, fan_rpm = 0;
     if (Pyrolex::getFanSpeed(i, fan_percent, fan_rpm)) {
-        report("  - Fan speed: %d%%", static_cast<int>(fan_percent));
-        if (fan_rpm != 0) report("  - Fan speed: %d RPM", static_cast<int>(fan_rpm));
+        report("  - Fan speed: %d%%", saturatingInt(fan_percent));
+        if (fan_rpm != 0) report("  - Fan speed: %d RPM", saturatingInt(fan_rpm));
     }
 }
 
@@ -200,13 +200,13 @@ bool HardwareReport::buildInfoText(const GpuStatus* table, uint32_t count) {
                 format(line,
                        "- GPU %u: %s, GPU: %d\xB0"
                        "C, power: %.1f %% TDP",
-                       i + 1, s.name, static_cast<int>(s.celsius.get()),
+                       i + 1, s.name, saturatingInt(s.celsius.get()),
                        static_cast<double>(s.gpu_power.get()));
             else
                 format(line,
                        "- GPU %u: %s, GPU: %d\xB0"
                        "C",
-                       i + 1, s.name, static_cast<int>(s.celsius.get()));
+                       i + 1, s.name, saturatingInt(s.celsius.get()));
             add();
         }
         for (uint32_t missing = count + 1; missing <= 4; ++missing) {

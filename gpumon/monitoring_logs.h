@@ -6,6 +6,13 @@
 // be opened gets no line until the program ends. "<folder>plashwerk-gpu-monitoring.csv"
 // gets its header when it does not exist yet and is opened, appended and closed for every
 // row; a row whose open fails is lost.
+//
+// Only regular files are written, and a symbolic link in either file's place is refused:
+// a FIFO or a device there counts as a file that cannot be opened, so nothing ever blocks
+// on it, and no file is opened while the logs' lock is held (close() at shut-down never
+// waits on an open). A GPU name is written as escaped XML attribute text in the XML log
+// (&amp; &lt; &gt; &quot; &apos;) and, where it holds a comma, a quote or a line end, as a
+// quoted CSV field with its quotes doubled; the driver text likewise.
 
 #include <cstdio>
 #include <mutex>
@@ -49,16 +56,20 @@ class MonitoringLogs {
     void close();
 
   private:
+    void openXml(const std::string& folder, const GpuStatus& s);
+    static void endXml(std::FILE* xml);
     void writeXml(int gpu, const GpuStatus& s, const LogContext& context, float tf, float core,
                   float memory);
-    void writeCsv(const GpuStatus& s, const LogContext& context, float tf, float core,
-                  float memory);
+    void writeCsv(const std::string& folder, const GpuStatus& s, const LogContext& context,
+                  float tf, float core, float memory);
 
+    // Guards the folder, the XML stream and its state; never held while a file is opened.
     std::mutex m_mutex;
     std::string m_folder;
     std::FILE* m_xml = nullptr;
-    bool m_xml_failed = false;  // open failed: no XML line until the program ends
-    bool m_xml_closed = false;  // closed by close(): never reopened
+    bool m_xml_opening = false;  // a write is opening the XML log without the lock
+    bool m_xml_failed = false;   // open failed: no XML line until the program ends
+    bool m_xml_closed = false;   // closed by close(): never reopened
 };
 
 }  // namespace plashwerk

@@ -22,13 +22,14 @@ class PyrolexTraceChannel {
     const std::string& fileName() const { return m_file_name; }
 
     /// Writes "Y/M/D @ hh:mm:ss >> " in local time, the message (at most 4096 characters)
-    /// and a line end, flushed.
+    /// and a line end, appended in one write. Only a regular file is written: a link or a
+    /// FIFO at the file's name gets no line. No lock is held while the file is opened.
     void write(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void vwrite(const char* format, va_list args);
 
   private:
     std::atomic<bool> m_enabled{false};
-    std::mutex m_mutex;
+    std::mutex m_mutex;  // guards the file name
     std::string m_file_name;
 };
 

@@ -193,7 +193,11 @@ bool driverPresent() {
 bool readDpmTable(const Card& card, const char* file, DpmTable& table) {
     table = DpmTable{};
     std::string text;
-    if (!readTextFile(card.dir + file, text, 4096)) return false;
+    return readTextFile(card.dir + file, text, 4096) && parseDpmTable(text, table);
+}
+
+bool parseDpmTable(const std::string& text, DpmTable& table) {
+    table = DpmTable{};
     for (const std::string& line : lines(text)) {
         const char* p = line.c_str();
         while (*p == ' ') ++p;
@@ -222,7 +226,11 @@ bool readDpmTable(const Card& card, const char* file, DpmTable& table) {
 bool readOdTable(const Card& card, OdTable& table) {
     table = OdTable{};
     std::string text;
-    if (!readTextFile(card.dir + "pp_od_clk_voltage", text, 8192)) return false;
+    return readTextFile(card.dir + "pp_od_clk_voltage", text, 8192) && parseOdTable(text, table);
+}
+
+bool parseOdTable(const std::string& text, OdTable& table) {
+    table = OdTable{};
     enum { None, Sclk, Mclk, Range } section = None;
     bool any = false;
     for (const std::string& line : lines(text)) {

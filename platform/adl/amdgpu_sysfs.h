@@ -53,6 +53,8 @@ struct DpmTable {
 inline constexpr size_t kMaxDpmLevels = 32;
 /// Reads "N: 1234Mhz *" lines; false when no numbered level could be read.
 bool readDpmTable(const Card& card, const char* file, DpmTable& table);
+/// The same from the file's text.
+bool parseDpmTable(const std::string& text, DpmTable& table);
 
 /// The overdrive table of pp_od_clk_voltage: per-level voltages and the allowed ranges,
 /// where the card publishes them (each 0 when not).
@@ -62,6 +64,8 @@ struct OdTable {
     int vddc_min = 0, vddc_max = 0;                              ///< mV
 };
 bool readOdTable(const Card& card, OdTable& table);
+/// The same from the file's text; false when it holds no level, range or voltage.
+bool parseOdTable(const std::string& text, OdTable& table);
 
 /// The card's hwmon folder ending with '/', the one named "amdgpu" first; empty without one.
 std::string hwmonDir(const Card& card);

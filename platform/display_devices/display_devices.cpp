@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file/regular_file.h"
 #include "platform/sysfs/sysfs.h"
 
 namespace plashwerk {
@@ -49,7 +50,7 @@ std::vector<PciAdapter> scanPciDisplayAdapters() {
 bool lookupPciIds(uint16_t vendor, uint16_t device, std::string& name) {
     static const char* const kPaths[] = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"};
     for (const char* path : kPaths) {
-        std::FILE* file = std::fopen(path, "r");
+        std::FILE* file = openRegularStream(path, "r");
         if (!file) continue;
         char line[512];
         char vendor_key[8], device_key[8];

@@ -35,6 +35,18 @@ struct NvapiState {
 
 NvapiState g_state;
 
+// What a GPU can plausibly report. NVML answers "not available" with all bits set
+// (0xFFFFFFFF and the like) in an otherwise successful call; a reading outside these
+// bounds is such a marker or a damaged value, and the call reports it as not supported
+// rather than hand it on as a reading.
+constexpr unsigned kMaxCelsius = 250;
+constexpr unsigned kMaxPercent = 100;
+constexpr unsigned kMaxFanPercent = 200;  // NVML may report a fan a little over 100 %
+constexpr unsigned kMaxMhz = 100000;      // also keeps MHz × 1000 inside 32 bits
+constexpr unsigned kMaxRpm = 100000;
+constexpr unsigned kMaxMilliwatts = 10000000;  // 10 kW
+constexpr unsigned kMaxCores = 1000000;
+
 // Calls an NVML function that may be missing from the loaded library.
 #define NVML_CALL(function, ...) \
     (g_state.nvml.function ? g_state.nvml.function(__VA_ARGS__) : NVML_ERROR_FUNCTION_NOT_FOUND)
@@ -181,13 +193,16 @@ constexpr PstateClock kPstateClocks[] = {{NVML_CLOCK_GRAPHICS, NVAPI_GPU_PUBLIC_
 bool pstateClockRange(nvmlDevice_t device, NvU32 state, NvU32 current, nvmlClockType_t type,
                       unsigned& min_mhz, unsigned& max_mhz) {
     if (NVML_CALL(nvmlDeviceGetMinMaxClockOfPState, device, type, state, &min_mhz, &max_mhz) ==
-        NVML_SUCCESS)
+            NVML_SUCCESS &&
+        min_mhz <= kMaxMhz && max_mhz <= kMaxMhz)
         return true;
     if (state == current &&
-        NVML_CALL(nvmlDeviceGetClockInfo, device, type, &min_mhz) == NVML_SUCCESS) {
+        NVML_CALL(nvmlDeviceGetClockInfo, device, type, &min_mhz) == NVML_SUCCESS &&
+        min_mhz <= kMaxMhz) {
         max_mhz = min_mhz;
         return true;
     }
+    min_mhz = max_mhz = 0;  // the clock is not known
     return false;
 }
 
@@ -263,6 +278,7 @@ NvAPI_Status getDisplayDriverMemoryInfo(NvDisplayHandle display,
         return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     nvmlMemory_t memory{};
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetMemoryInfo, device, &memory)) return fromNvml(r);
+    if (memory.total == 0 || memory.free > memory.total) return NVAPI_NOT_SUPPORTED;
     auto kb = [](unsigned long long bytes) {
         return static_cast<NvU32>(std::min<unsigned long long>(bytes / 1024u, 0xFFFFFFFFu));
     };
@@ -335,10 +351,12 @@ NvAPI_Status clientFanCoolersGetStatus(NvPhysicalGpuHandle gpu,
         entry.coolerId = i + 1;
         entry.currentMaxLevel = 100;
         unsigned level = 0;
-        if (NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &level) == NVML_SUCCESS)
+        if (NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &level) == NVML_SUCCESS &&
+            level <= kMaxFanPercent)
             entry.currentLevel = level;
         nvmlFanSpeedInfo_t rpm{nvmlFanSpeedInfo_v1, i, 0};
-        if (NVML_CALL(nvmlDeviceGetFanSpeedRPM, device, &rpm) == NVML_SUCCESS)
+        if (NVML_CALL(nvmlDeviceGetFanSpeedRPM, device, &rpm) == NVML_SUCCESS &&
+            rpm.speed <= kMaxRpm)
             entry.currentRpm = rpm.speed;
     }
     return NVAPI_OK;
@@ -570,6 +588,7 @@ NvAPI_Status NvAPI_GPU_GetGpuCoreCount(NvPhysicalGpuHandle gpu, NvU32* count) {
     if (!count) return NVAPI_INVALID_ARGUMENT;
     unsigned cores = 0;
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetNumGpuCores, device, &cores)) return fromNvml(r);
+    if (cores > kMaxCores) return NVAPI_NOT_SUPPORTED;
     *count = cores;
     return NVAPI_OK;
 }
@@ -619,6 +638,7 @@ NvAPI_Status NvAPI_GPU_GetThermalSettings(NvPhysicalGpuHandle gpu, NvU32 sensor_
     if (nvmlReturn_t r =
             NVML_CALL(nvmlDeviceGetTemperature, device, NVML_TEMPERATURE_GPU, &gpu_celsius))
         return fromNvml(r);
+    if (gpu_celsius > kMaxCelsius) return NVAPI_NOT_SUPPORTED;
     sensors[count++] = {gpu_celsius, NVAPI_THERMAL_TARGET_GPU};
     NvU32 memory_celsius = 0;
     if (readTemperatureField(device, NVML_FI_DEV_MEMORY_TEMP, memory_celsius))
@@ -651,12 +671,15 @@ NvAPI_Status NvAPI_GPU_GetUsages(NvPhysicalGpuHandle gpu, NV_GPU_USAGES* usages)
     nvmlUtilization_t utilization{};
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetUtilizationRates, device, &utilization))
         return fromNvml(r);
+    if (utilization.gpu > kMaxPercent || utilization.memory > kMaxPercent)
+        return NVAPI_NOT_SUPPORTED;
     std::memset(usages->usage, 0, sizeof usages->usage);
     usages->usage[0] = 1;  // the usage domains are present
     usages->usage[2] = utilization.gpu;
     usages->usage[6] = utilization.memory;
     unsigned encoder = 0, period_us = 0;
-    if (NVML_CALL(nvmlDeviceGetEncoderUtilization, device, &encoder, &period_us) == NVML_SUCCESS)
+    if (NVML_CALL(nvmlDeviceGetEncoderUtilization, device, &encoder, &period_us) == NVML_SUCCESS &&
+        encoder <= kMaxPercent)
         usages->usage[10] = encoder;
     return NVAPI_OK;
 }
@@ -667,6 +690,7 @@ NvAPI_Status NvAPI_GPU_GetTachReading(NvPhysicalGpuHandle gpu, NvU32* rpm) {
     if (!rpm) return NVAPI_INVALID_ARGUMENT;
     nvmlFanSpeedInfo_t info{nvmlFanSpeedInfo_v1, 0, 0};
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetFanSpeedRPM, device, &info)) return fromNvml(r);
+    if (info.speed > kMaxRpm) return NVAPI_NOT_SUPPORTED;
     *rpm = info.speed;
     return NVAPI_OK;
 }
@@ -688,9 +712,11 @@ NvAPI_Status NvAPI_GPU_GetCoolerSettings(NvPhysicalGpuHandle gpu, NvU32 cooler_i
         last = first + 1;
     }
     unsigned levels[NVAPI_MAX_COOLERS_PER_GPU];
-    for (unsigned i = first; i < last; ++i)
+    for (unsigned i = first; i < last; ++i) {
         if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetFanSpeed_v2, device, i, &levels[i]))
             return fromNvml(r);
+        if (levels[i] > kMaxFanPercent) return NVAPI_NOT_SUPPORTED;
+    }
     std::memset(static_cast<void*>(settings), 0, sizeof *settings);
     settings->version = NV_GPU_COOLER_SETTINGS_VER_4;
     settings->count = last - first;
@@ -745,6 +771,7 @@ NvAPI_Status NvAPI_GPU_GetAllClockFrequencies(NvPhysicalGpuHandle gpu,
                     r = NVML_CALL(nvmlDeviceGetMaxClockInfo, device, d.type, &mhz);
                 break;
         }
+        if (r == NVML_SUCCESS && mhz > kMaxMhz) r = NVML_ERROR_NOT_SUPPORTED;
         if (r == NVML_SUCCESS) {
             frequencies->domain[d.domain].bIsPresent = 1;
             frequencies->domain[d.domain].frequency = mhz * 1000u;
@@ -776,11 +803,15 @@ NvAPI_Status NvAPI_GPU_ClientPowerTopologyGetStatus(NvPhysicalGpuHandle gpu,
     unsigned milliwatts = 0, reference = 0;
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetPowerUsage, device, &milliwatts))
         return fromNvml(r);
+    if (milliwatts > kMaxMilliwatts) return NVAPI_NOT_SUPPORTED;
     // The board's default power limit is its TDP; the enforced limit stands in without it.
-    if (NVML_CALL(nvmlDeviceGetPowerManagementDefaultLimit, device, &reference) != NVML_SUCCESS &&
-        NVML_CALL(nvmlDeviceGetEnforcedPowerLimit, device, &reference) != NVML_SUCCESS)
+    auto limit = [&](auto function) {
+        return function && function(device, &reference) == NVML_SUCCESS && reference > 0 &&
+               reference <= kMaxMilliwatts;
+    };
+    if (!limit(g_state.nvml.nvmlDeviceGetPowerManagementDefaultLimit) &&
+        !limit(g_state.nvml.nvmlDeviceGetEnforcedPowerLimit))
         return NVAPI_NOT_SUPPORTED;
-    if (reference == 0) return NVAPI_NOT_SUPPORTED;
     std::memset(status->entries, 0, sizeof status->entries);
     status->count = 1;
     status->entries[0].power_mp = static_cast<NvU32>(
@@ -799,8 +830,9 @@ NvAPI_Status NvAPI_GPU_ClientPowerPoliciesGetStatus(NvPhysicalGpuHandle gpu,
     unsigned enforced = 0, reference = 0;
     if (nvmlReturn_t r = NVML_CALL(nvmlDeviceGetEnforcedPowerLimit, device, &enforced))
         return fromNvml(r);
+    if (enforced > kMaxMilliwatts) return NVAPI_NOT_SUPPORTED;
     if (NVML_CALL(nvmlDeviceGetPowerManagementDefaultLimit, device, &reference) != NVML_SUCCESS ||
-        reference == 0)
+        reference == 0 || reference > kMaxMilliwatts)
         reference = enforced;  // no default: the enforced limit is the whole budget
     std::memset(status->entries, 0, sizeof status->entries);
     status->count = 1;

@@ -1,11 +1,10 @@
 #include "platform/shm/shared_memory.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/file/regular_file.h"
 
 namespace plashwerk {
 namespace {
@@ -24,17 +23,17 @@ SharedMemoryRead readAll(int fd, unsigned char* out, size_t size) {
 
 }  // namespace
 
-SharedMemoryRead copySharedMemory(const std::string& name, void* out, size_t size) {
-    if (!out || size == 0) return SharedMemoryRead::Failed;
-    const int fd = shm_open(name.c_str(), O_RDONLY, 0);
+SharedMemoryRead copySharedMemory(const std::string& name, void* out, size_t size,
+                                  size_t max_object_size) {
+    if (!out || size == 0 || max_object_size < size) return SharedMemoryRead::Failed;
+    // Opened without blocking and kept only when it is a regular object no larger than the
+    // caller allows: a FIFO or a device put in its place, or a huge object, is not the block.
+    size_t object_size = 0;
+    const int fd = openSharedMemoryObject(name.c_str(), max_object_size, &object_size);
     if (fd < 0) return SharedMemoryRead::Missing;
-    struct stat info {};
-    SharedMemoryRead result = SharedMemoryRead::Failed;
-    if (fstat(fd, &info) == 0) {
-        result = info.st_size >= 0 && static_cast<size_t>(info.st_size) >= size
-                     ? readAll(fd, static_cast<unsigned char*>(out), size)
-                     : SharedMemoryRead::TooSmall;
-    }
+    const SharedMemoryRead result = object_size >= size
+                                        ? readAll(fd, static_cast<unsigned char*>(out), size)
+                                        : SharedMemoryRead::TooSmall;
     close(fd);
     return result;
 }

@@ -1,11 +1,13 @@
 #include "platform/sysfs/sysfs.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+
+#include "platform/file/regular_file.h"
 
 namespace plashwerk {
 
@@ -23,12 +25,22 @@ std::string sysfsPath(const std::string& relative) {
 }
 
 bool readTextFile(const std::string& path, std::string& out, size_t max_bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
+    // sysfs is full of links (device, driver, hwmon), so they are followed; anything but a
+    // regular file at the end (a FIFO left in a fake tree, a device node) is refused
+    // instead of blocking the read.
+    const int fd = openRegularFile(path.c_str(), FileAccess::Read, Links::Follow);
+    if (fd < 0) return false;
     out.assign(max_bytes, '\0');
-    const size_t n = std::fread(out.data(), 1, max_bytes, file);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
+    size_t n = 0;
+    bool failed = false;
+    while (n < max_bytes) {
+        const ssize_t got = read(fd, out.data() + n, max_bytes - n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failed = true;
+        if (got <= 0) break;
+        n += static_cast<size_t>(got);
+    }
+    close(fd);
     if (failed) return false;
     out.resize(n);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||

@@ -19,7 +19,8 @@ std::string sysfsRoot();
 std::string sysfsPath(const std::string& relative);
 
 /// Reads a whole small text file (at most max_bytes) and strips trailing blanks and line
-/// ends. False when the file cannot be read.
+/// ends. Links are followed; false when the file cannot be read or is not a regular file
+/// (a FIFO or a device node in its place is refused without blocking).
 bool readTextFile(const std::string& path, std::string& out, size_t max_bytes = 4096);
 
 /// The entries of a folder, sorted by name, without "." and ".." and hidden entries; empty

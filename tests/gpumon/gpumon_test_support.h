@@ -2,7 +2,9 @@
 // Shared pieces of the GPU monitoring tests: the NVML double and the trace log's lines,
 // beside the fake sysfs tree and the file helpers that all tests share.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "platform/nvapi/nvml_api.h"
 #include "tests/platform/nvapi/fake_nvml.h"
 #include "tests/platform/sysfs/fake_sysfs.h"
+#include "tests/support/blocking.h"
 #include "tests/support/files.h"
 
 namespace plashwerk::test {

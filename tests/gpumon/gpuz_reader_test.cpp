@@ -17,6 +17,7 @@
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"
 #include "tests/platform/adl/fake_amdgpu.h"
+#include "tests/support/blocking.h"
 
 namespace plashwerk {
 namespace {
@@ -132,6 +133,32 @@ TEST(GpuzReader, OffMissingOrTooSmallReadsNothing) {
     GpuzReader absent("/GPUZShMem_test_never_published");
     EXPECT_FALSE(absent.read(true));
     EXPECT_EQ(absent.value(GpuzSensor::CoreClock), 0.0);
+}
+
+// GPU-Z's object is a regular shared-memory object of about the block's size; a FIFO in
+// its place (which a plain open waits on for good, lock held) or a huge object is not it.
+TEST(GpuzReader, FifoOrOversizedObjectIsAbsent) {
+    const std::string name = "/plashwerk_gpuz_fifo_" + std::to_string(getpid());
+    test::Fifo fifo("/dev/shm" + name);
+    GpuzReader reader(name);
+    bool read = true;
+    EXPECT_TRUE(test::finishes([&] { read = reader.read(true); }, [&] { fifo.unblock(); }))
+        << "the read waited on a FIFO";
+    EXPECT_FALSE(read);
+    EXPECT_FALSE(reader.available());
+    EXPECT_EQ(reader.value(GpuzSensor::CoreClock), 0.0);
+
+    static_assert(kGpuzMaxObjectSize >= kGpuzBlockSize && kGpuzMaxObjectSize < 2 * kGpuzBlockSize);
+    GpuzPublisher gpuz("", kGpuzMaxObjectSize);
+    gpuz.sensor(0, u"GPU Core Clock", 1500.0);
+    GpuzReader sized(gpuz.name());
+    EXPECT_TRUE(sized.read(true)) << "a mapping rounded up to whole pages is the block";
+    EXPECT_EQ(sized.value(GpuzSensor::CoreClock), 1500.0);
+    gpuz.publish(kGpuzMaxObjectSize + 1);
+    gpuz.sensor(0, u"GPU Core Clock", 1700.0);
+    EXPECT_FALSE(sized.read(true)) << "an object larger than any GPU-Z block";
+    EXPECT_FALSE(sized.available());
+    EXPECT_EQ(sized.value(GpuzSensor::CoreClock), 1500.0) << "the last copy is kept";
 }
 
 TEST(GpuzReader, DamagedRecordsReadSafely) {

@@ -3,7 +3,9 @@
 #include "gpumon/pyrolex/pyrolex.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "gpumon/pyrolex/pyrolex_trace.h"
 #include "tests/gpumon/gpumon_test_support.h"
 
 namespace plashwerk {
@@ -187,6 +189,28 @@ TEST_F(PyrolexTest, WithoutAnyDisplayDetectionFails) {
     ASSERT_TRUE(start()) << "start-up itself succeeds";
     EXPECT_FALSE(Pyrolex::isStarted());
     EXPECT_FALSE(Pyrolex::shutdown()) << "not started";
+}
+
+// The trace file is written only as a regular file: a FIFO at its name gets no line and
+// does not block the tracing thread, a link at its name is not followed.
+TEST(PyrolexTrace, FifoOrLinkAtTheFileNameGetsNoLine) {
+    test::TempFolder folder;
+    PyrolexTraceChannel channel((folder.folder() + "pyrolex.log").c_str());
+    channel.setEnabled(true);
+    channel.write("first %d", 1);
+    EXPECT_NE(test::slurp(folder.folder() + "pyrolex.log").find(" >> first 1\n"),
+              std::string::npos);
+
+    test::Fifo fifo(folder.folder() + "fifo.log");
+    channel.setFileName(fifo.path());
+    EXPECT_TRUE(test::finishes([&] { channel.write("into the pipe"); }, [&] { fifo.unblock(); }))
+        << "the trace waited on a FIFO";
+
+    test::writeFile(folder.folder() + "precious.txt", "keep me\n");
+    ASSERT_EQ(symlink("precious.txt", (folder.folder() + "link.log").c_str()), 0);
+    channel.setFileName(folder.folder() + "link.log");
+    channel.write("through the link");
+    EXPECT_EQ(test::slurp(folder.folder() + "precious.txt"), "keep me\n");
 }
 
 }  // namespace

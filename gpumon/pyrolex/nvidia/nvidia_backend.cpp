@@ -7,12 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "gpumon/pyrolex/saturating.h"
 #include "platform/nvapi/nvapi.h"
 
 namespace plashwerk {
 namespace {
 
 constexpr NvU32 kOtherUnitCountIds[] = {0xD048C3B1, 0x4E2F76A8, 0x4A35DF54, 0xB6D62591};
+constexpr NvU32 kMaxCelsius = 250;  // beyond it a sensor reading is a marker, not a reading
 
 /// What the back end keeps per NVIDIA GPU beside its GpuRecord.
 struct NvidiaGpu {
@@ -165,7 +167,7 @@ void NvidiaBackend::enumerate(BackendHost& host) {
         }
         // b, c. Bus and PCI identity.
         NvU32 bus = 0;
-        if (NvAPI_GPU_GetBusId(g.handle, &bus) == NVAPI_OK) r.bus_id = static_cast<int>(bus);
+        if (NvAPI_GPU_GetBusId(g.handle, &bus) == NVAPI_OK) r.bus_id = saturatingInt(bus);
         NvU32 device_word = 0, subsystem_word = 0, revision = 0, ext_device = 0;
         if (NvAPI_GPU_GetPCIIdentifiers(g.handle, &device_word, &subsystem_word, &revision,
                                         &ext_device) == NVAPI_OK) {
@@ -224,8 +226,8 @@ void NvidiaBackend::enumerate(BackendHost& host) {
             if (auto count = entryPoint<NvAPI_GPU_GetUnitCount_t>(kOtherUnitCountIds[k]);
                 count && count(g.handle, &value) == NVAPI_OK)
                 g.other_counts[k] = value;
-        r.cores = static_cast<int>(g.cores);
-        if (g.rops) r.rops = static_cast<int>(g.rops);
+        r.cores = saturatingInt(g.cores);
+        if (g.rops) r.rops = saturatingInt(g.rops);
         // j. Performance states.
         readPstateTable(g);
         // k. Frame buffer and BIOS.
@@ -345,8 +347,9 @@ bool NvidiaBackend::temperatures(const GpuRecord& r, GpuTemperatures& t) {
     if (NvAPI_GPU_GetThermalSettings(g->handle, NVAPI_THERMAL_TARGET_ALL, &settings) != NVAPI_OK)
         return false;
     for (NvU32 i = 0; i < std::min<NvU32>(settings.count, NVAPI_MAX_THERMAL_SENSORS_PER_GPU); ++i) {
-        const float celsius =
-            static_cast<float>(static_cast<NvS32>(settings.sensor[i].currentTemp));
+        // A sensor's "not available" marker (all bits set) is no temperature.
+        if (settings.sensor[i].currentTemp > kMaxCelsius) continue;
+        const float celsius = static_cast<float>(settings.sensor[i].currentTemp);
         switch (settings.sensor[i].target) {
             case NVAPI_THERMAL_TARGET_GPU:
                 t.gpu = celsius;
@@ -373,7 +376,7 @@ bool NvidiaBackend::gpuUsage(const GpuRecord& r, float& gpu, float& frame_buffer
     if (!g) return false;
     NV_GPU_USAGES usages{};
     usages.version = NV_GPU_USAGES_VER_1;
-    if (NvAPI_GPU_GetUsages(g->handle, &usages) != NVAPI_OK) return false;
+    if (NvAPI_GPU_GetUsages(g->handle, &usages) != NVAPI_OK || usages.usage[2] > 100) return false;
     gpu = static_cast<float>(usages.usage[2]);
     frame_buffer = static_cast<float>(usages.usage[6]);
     video_engine = static_cast<float>(usages.usage[10]);

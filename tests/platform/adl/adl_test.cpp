@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/adl/ags.h"
 #include "tests/platform/adl/fake_amdgpu.h"
+#include "tests/support/blocking.h"
 
 namespace {
 
@@ -410,6 +413,40 @@ TEST(Adl, DamagedAndMissingFilesAreUnsupported) {
     ADLODNFanControl fan{};
     EXPECT_EQ(ADL2_OverdriveN_FanControl_Get(adl.context(), 0, &fan), ADL_ERR_NOT_SUPPORTED);
     EXPECT_EQ(ADL2_OverdriveN_MemoryClocks_Get(adl.context(), 0, nullptr), ADL_ERR_NULL_POINTER);
+}
+
+// Any file under the tree may be a named pipe (a damaged or hostile tree); each one reads
+// as a missing file instead of blocking the read for good.
+TEST(Adl, FifosInTheTreeAreUnsupportedAndNeverBlock) {
+    FakeAmdgpu tree;
+    FakeAmdgpu::Card card;
+    tree.addCard(card);
+    tree.rdnaSensors(card);
+    const std::string d = tree.root() + "/" + FakeAmdgpu::dirOf(card),
+                      h = tree.root() + "/" + FakeAmdgpu::hwmonDir(card);
+    std::vector<std::unique_ptr<plashwerk::test::Fifo>> fifos;
+    for (const std::string& path : {h + "temp2_input", h + "fan1_input", d + "pp_dpm_mclk",
+                                    d + "gpu_busy_percent", d + "revision"}) {
+        std::remove(path.c_str());
+        fifos.push_back(std::make_unique<plashwerk::test::Fifo>(path));
+    }
+    ADLPMLogDataOutput log{};
+    AdapterInfo info{};
+    EXPECT_TRUE(plashwerk::test::finishes(
+        [&] {
+            Adl adl;
+            const std::vector<AdapterInfo> adapters = adl.adapters();
+            if (!adapters.empty()) info = adapters[0];
+            log = adl.pmLog(0);
+        },
+        [&] {
+            for (auto& fifo : fifos) fifo->unblock();
+        }))
+        << "a read waited on a FIFO";
+    for (int s : {PMLOG_TEMPERATURE_HOTSPOT, PMLOG_FAN_RPM, PMLOG_INFO_ACTIVITY_GFX})
+        EXPECT_EQ(log.sensors[s].supported, 0) << s;
+    EXPECT_EQ(log.sensors[PMLOG_TEMPERATURE_EDGE].value, 45) << "the regular files still read";
+    EXPECT_EQ(info.iVendorID, 0x1002) << "the card is listed without its revision";
 }
 
 TEST(Adl, CardWithoutHwmonOrDriver) {

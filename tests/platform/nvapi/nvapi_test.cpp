@@ -254,6 +254,75 @@ TEST_F(NvapiTest, ClocksVoltageAndPower) {
     EXPECT_EQ(power.entries[0].power_mp, 43478u);
 }
 
+// NVML answers "not available" with all bits set in a call that succeeds; none of those
+// markers may come out as a reading.
+TEST_F(NvapiTest, NotAvailableMarkersAreNotSupported) {
+    NvPhysicalGpuHandle gpu = start();
+    FakeNvmlGpu& g = *nvml->gpu(0);
+    constexpr unsigned kNa = 0xFFFFFFFFu;
+    g.temperature = g.util_gpu = g.util_memory = g.util_encoder = kNa;
+    g.fans = 1;
+    g.fan_percent = g.fan_rpm = kNa;
+    g.clock_graphics = g.clock_memory = g.clock_sm = g.clock_video = kNa;
+    g.base_graphics = g.base_memory = g.boost_graphics = g.boost_memory = kNa;
+    g.max_graphics = g.max_memory = kNa;
+    g.pstate_graphics[0] = g.pstate_memory[0] = g.pstate_sm[0] = kNa;
+    g.power_mw = g.default_limit_mw = g.enforced_limit_mw = kNa;
+    g.cores = kNa;
+
+    NV_GPU_THERMAL_SETTINGS thermal{};
+    thermal.version = NV_GPU_THERMAL_SETTINGS_VER_1;
+    EXPECT_EQ(NvAPI_GPU_GetThermalSettings(gpu, NVAPI_THERMAL_TARGET_ALL, &thermal),
+              NVAPI_NOT_SUPPORTED);
+    NV_GPU_USAGES usages{};
+    usages.version = NV_GPU_USAGES_VER_1;
+    EXPECT_EQ(NvAPI_GPU_GetUsages(gpu, &usages), NVAPI_NOT_SUPPORTED);
+    NvU32 value = 0;
+    EXPECT_EQ(NvAPI_GPU_GetTachReading(gpu, &value), NVAPI_NOT_SUPPORTED);
+    EXPECT_EQ(NvAPI_GPU_GetGpuCoreCount(gpu, &value), NVAPI_NOT_SUPPORTED);
+    NV_GPU_COOLER_SETTINGS coolers{};
+    coolers.version = NV_GPU_COOLER_SETTINGS_VER_4;
+    EXPECT_EQ(NvAPI_GPU_GetCoolerSettings(gpu, NVAPI_COOLER_TARGET_ALL, &coolers),
+              NVAPI_NOT_SUPPORTED);
+    NV_GPU_CLOCK_FREQUENCIES clocks{};
+    clocks.version = NV_GPU_CLOCK_FREQUENCIES_VER_3;
+    for (NvU32 type : {0u, 1u, 2u}) {
+        clocks.ClockType = type;
+        EXPECT_EQ(NvAPI_GPU_GetAllClockFrequencies(gpu, &clocks), NVAPI_NOT_SUPPORTED) << type;
+    }
+    NV_GPU_POWER_TOPOLOGY_STATUS power{};
+    power.version = NV_GPU_POWER_TOPOLOGY_STATUS_VER_1;
+    EXPECT_EQ(NvAPI_GPU_ClientPowerTopologyGetStatus(gpu, &power), NVAPI_NOT_SUPPORTED);
+    auto policies = std::make_unique<NV_GPU_POWER_POLICIES_STATUS>();
+    policies->version = NV_GPU_POWER_POLICIES_STATUS_VER_2;
+    EXPECT_EQ(NvAPI_GPU_ClientPowerPoliciesGetStatus(gpu, policies.get()), NVAPI_NOT_SUPPORTED);
+
+    // A state whose clocks are unknown lists them as 0, not as 4294966 MHz.
+    auto pstates = std::make_unique<NV_GPU_PERF_PSTATES20_INFO>();
+    pstates->version = NV_GPU_PERF_PSTATES20_INFO_VER3;
+    ASSERT_EQ(NvAPI_GPU_GetPstates20(gpu, pstates.get()), NVAPI_OK);
+    for (NvU32 c = 0; c < pstates->numClocks; ++c)
+        EXPECT_EQ(pstates->pstates[0].clocks[c].data.single.freq_kHz, 0u) << c;
+    auto status = reinterpret_cast<NvAPI_GPU_ClientFanCoolersGetStatus_t>(
+        nvapi_QueryInterface(NVAPI_ID_GPU_CLIENT_FAN_COOLERS_GET_STATUS));
+    ASSERT_NE(status, nullptr);
+    NV_GPU_CLIENT_FAN_COOLERS_STATUS fans{};
+    fans.version = NV_GPU_CLIENT_FAN_COOLERS_STATUS_VER_1;
+    ASSERT_EQ(status(gpu, &fans), NVAPI_OK);
+    EXPECT_EQ(fans.entries[0].currentRpm, 0u);
+    EXPECT_EQ(fans.entries[0].currentLevel, 0u);
+
+    // Memory NVML reports as more free than there is.
+    g.memory_free = g.memory_total + 1;
+    auto memory_info = reinterpret_cast<NvAPI_GetDisplayDriverMemoryInfo_t>(
+        nvapi_QueryInterface(NVAPI_ID_GET_DISPLAY_DRIVER_MEMORY_INFO));
+    NvDisplayHandle display = nullptr;
+    ASSERT_EQ(NvAPI_EnumNvidiaDisplayHandle(0, &display), NVAPI_OK);
+    NV_DISPLAY_DRIVER_MEMORY_INFO memory{};
+    memory.version = NV_DISPLAY_DRIVER_MEMORY_INFO_VER_2;
+    EXPECT_EQ(memory_info(display, &memory), NVAPI_NOT_SUPPORTED);
+}
+
 TEST_F(NvapiTest, PerformanceStates) {
     NvPhysicalGpuHandle gpu = start();
     NvU32 current = 99;
