@@ -73,6 +73,10 @@ class Program : public ::testing::Test {
     Result finish(pid_t pid) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
+        return collect(wstatus);
+    }
+    // The status of an ended program with what it wrote.
+    Result collect(int wstatus) {
         Result r;
         r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         r.out = slurp(dir + "/stdout");
@@ -95,13 +99,7 @@ class Program : public ::testing::Test {
     Result finishWithin(pid_t pid, int seconds) {
         for (int waited_ms = 0; waited_ms < seconds * 1000; waited_ms += 100) {
             int wstatus = 0;
-            if (waitpid(pid, &wstatus, WNOHANG) == pid) {
-                Result r;
-                r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-                r.out = slurp(dir + "/stdout");
-                r.err = slurp(dir + "/stderr");
-                return r;
-            }
+            if (waitpid(pid, &wstatus, WNOHANG) == pid) return collect(wstatus);
             usleep(100000);
         }
         kill(pid, SIGKILL);
