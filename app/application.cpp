@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "platform/physx/nx_physics.h"
 #include "platform/registry/registry.h"
 #include "platform/thread/thread_util.h"
+#include "run/counters.h"
 #include "run/run_state.h"
 #include "settings/options_file.h"
 #include "settings/startup_options.h"
@@ -118,7 +120,20 @@ void shutDown(bool engine_started) {
     logTrace(VN_TRACE_INFO, "%s shutdown OK.", kAppName);
 }
 
+// The status the process ends with once the run is over: output that could not be
+// written ends it with a failure, except where the reader closed its pipe early (it asked
+// for no more; the failure was still reported).
+int statusAfterOutput(int status) {
+    const int error = g_app.standard_output_error;
+    if (status != kExitOk || error == 0 || error == EPIPE) return status;
+    return kExitOutputLost;
+}
+
 }  // namespace
+
+void noteStandardOutputError(int error) {
+    if (g_app.standard_output_error == 0) g_app.standard_output_error = error;
+}
 
 void findApplicationDirectory(char* out, int out_size) {
     if (out_size <= 0) return;
@@ -154,7 +169,12 @@ int applicationEntry(const char* command_line) {
 
     if (o.display_version) {
         showInformationBox("%s v%d.%d.%d", kAppName, kVersionMajor, kVersionMinor, kVersionBugfix);
-        return kExitOk;
+        if (std::ferror(stdout)) {
+            const int error = errno != 0 ? errno : EIO;
+            reportStandardOutputFailure("the version", error);
+            noteStandardOutputError(error);
+        }
+        return statusAfterOutput(kExitOk);
     }
 
     g_app.main_thread_id = currentThreadId();
@@ -216,7 +236,7 @@ int applicationEntry(const char* command_line) {
     }
 
     shutDown(true);
-    return status;
+    return statusAfterOutput(status);
 }
 
 }  // namespace plashwerk

@@ -12,6 +12,7 @@ namespace plashwerk {
 enum ExitStatus : int {
     kExitOk = 0,             ///< version shown, run finished or stopped, user quit
     kExitStartupFailed = 1,  ///< a start-up step failed with its error box
+    kExitOutputLost = 1,     ///< what the run prints (results, version) could not be written
     kExitNoDisplay = 2,      ///< the startup dialog was asked for but no display exists
 };
 
@@ -24,9 +25,14 @@ struct AppState {
     bool startup_dialog_shown;
     float score_max_core_clock;    ///< first GPU's run maxima read at shut-down for the
     float score_max_memory_clock;  ///< scores row (MHz); 0 without log_score
+    /// errno of the first failed write to standard output (already reported), 0 = none.
+    int standard_output_error;
 };
 
 extern AppState g_app;
+
+/// Keeps the first failed write to standard output for the exit status.
+void noteStandardOutputError(int error);
 
 /// The settings of the process, filled at start-up and by the startup dialog. Only the
 /// shell reads it; the subsystems below are handed what they need.

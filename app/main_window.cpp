@@ -375,7 +375,7 @@ void stopRun() {
         in.gpuz_core_clock = gpuz.core_clock;
         in.gpuz_memory_clock = gpuz.memory_clock;
     }
-    showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result);
+    noteStandardOutputError(showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result));
 
     if (dialogExists()) {
         StartupDialogHooks hooks = dialogHooks();

@@ -1,7 +1,9 @@
 #include "run/counters.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "platform/engine/vn_trace_mgr.h"
@@ -33,6 +35,23 @@ const char* onOff(bool on) {
 
 std::mutex g_presenter_mutex;
 ResultsPresenter g_presenter;
+
+// Writes each text and a line break to `out`, then flushes it. Returns 0, or the errno of
+// the first write or flush that failed (EIO when the stream failed without one). A failure
+// is cleared from the stream, so that a later write is judged on its own.
+int writeLines(std::FILE* out, std::span<const char* const> lines) {
+    errno = 0;
+    bool failed = false;
+    for (const char* line : lines) {
+        failed = std::fputs(line, out) < 0 || std::fputc('\n', out) == EOF;
+        if (failed) break;
+    }
+    failed = failed || std::fflush(out) != 0 || std::ferror(out);
+    if (!failed) return 0;
+    const int error = errno != 0 ? errno : EIO;
+    std::clearerr(out);
+    return error;
+}
 
 }  // namespace
 
@@ -162,8 +181,16 @@ void setResultsPresenter(ResultsPresenter presenter) {
     g_presenter = std::move(presenter);
 }
 
-void showResultsDialog(RunState& run, bool display_score, const ResultsInputs& in,
-                       RunResult& result) {
+void reportStandardOutputFailure(const char* what, int error) {
+    logTrace(Vantorr_nsp::VN_TRACE_ERROR, "Could not write %s to standard output: %s", what,
+             std::strerror(error));
+    std::fprintf(stderr, "%s: could not write %s to standard output: %s\n", kAppName, what,
+                 std::strerror(error));
+}
+
+int showResultsDialog(RunState& run, bool display_score, const ResultsInputs& in,
+                      RunResult& result) {
+    int error = 0;
     if (run.results_ready.load() == 1 && display_score && run.mode == kRunBenchmark) {
         ResultsTexts texts{};
         formatResultsTexts(in, result, texts);
@@ -179,11 +206,12 @@ void showResultsDialog(RunState& run, bool display_score, const ResultsInputs& i
                                    texts.threading, texts.resolution, texts.system[0],
                                    texts.system[1], texts.system[2],  texts.system[3],
                                    texts.system[4], texts.system[5],  texts.clocks};
-            for (const char* line : lines) std::printf("%s\n", line);
-            std::fflush(stdout);
+            error = writeLines(stdout, lines);
+            if (error != 0) reportStandardOutputFailure("the results", error);
         }
     }
     run.results_ready = 0;
+    return error;
 }
 
 }  // namespace plashwerk

@@ -76,10 +76,16 @@ void formatResultsTexts(const ResultsInputs& in, RunResult& result, ResultsTexts
 
 /// Shows a finished benchmark's results once (results_ready and display_score), then
 /// clears results_ready. Without a results dialog the texts from the score line to the
-/// clocks line go to standard output, one per line.
+/// clocks line go to standard output, one per line; when that write fails it is reported
+/// (reportStandardOutputFailure). Returns 0, or the errno of the failed write.
 using ResultsPresenter = std::function<void(const ResultsTexts&)>;
 void setResultsPresenter(ResultsPresenter presenter);
-void showResultsDialog(RunState& run, bool display_score, const ResultsInputs& in,
-                       RunResult& result);
+int showResultsDialog(RunState& run, bool display_score, const ResultsInputs& in,
+                      RunResult& result);
+
+/// Says that `what` (for example "the results") could not be written to standard output
+/// because of `error` (an errno): in the trace log and on standard error, which may be
+/// broken too.
+void reportStandardOutputFailure(const char* what, int error);
 
 }  // namespace plashwerk

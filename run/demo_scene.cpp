@@ -13,7 +13,6 @@
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/program/program_info.h"
-#include "platform/thread/thread_util.h"
 #include "run/run_state.h"
 #include "settings/startup_options.h"
 
@@ -249,7 +248,7 @@ void DemoScene::frame(float frame_dt) {
 
     Vantorr::getInstance()->displayCurrentRenderWindow();
     const int slowdown = o.render_slowdown_delay;
-    if (slowdown > 0) sleepMs(static_cast<uint32_t>(slowdown));
+    if (slowdown > 0) sleepUnlessStopped(run, static_cast<uint32_t>(slowdown));
     if (screenshot_requested.exchange(false, std::memory_order_relaxed)) render.takeScreenshot();
 
     physics_threads.complete();

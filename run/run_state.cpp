@@ -1,5 +1,9 @@
 #include "run/run_state.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "platform/thread/thread_util.h"
 #include "settings/startup_options.h"
 
 namespace plashwerk {
@@ -21,6 +25,18 @@ void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings) {
     run.display_information.store(settings.display_information, std::memory_order_relaxed);
     run.render_scene.store(settings.render_scene, std::memory_order_relaxed);
     run.particle_type.store(settings.particle_type, std::memory_order_relaxed);
+}
+
+void sleepUnlessStopped(const RunState& run, uint32_t ms) {
+    // Short enough that a stop is answered at once, long enough not to busy the processor.
+    constexpr uint32_t kSliceMs = 10;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!run.stop_requested.load(std::memory_order_relaxed)) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return;
+        sleepMs(static_cast<uint32_t>(std::min<int64_t>(left.count(), kSliceMs)));
+    }
 }
 
 }  // namespace plashwerk

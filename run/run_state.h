@@ -85,6 +85,11 @@ void handSettingsToRunState(RunState& run, int fullscreen, int width, int height
 /// run state.
 void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings);
 
+/// Sleeps `ms` milliseconds, or less when the run's stop is requested meanwhile: the wait
+/// goes in short slices that check the stop request, so a long deliberate delay (the
+/// render slow-down) never holds up a stop.
+void sleepUnlessStopped(const RunState& run, uint32_t ms);
+
 /// FPS and SPS samples, one per second of counted time (render thread only).
 struct FpsSpsCounters {
     int fps_current = 0;

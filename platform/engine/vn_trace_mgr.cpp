@@ -2,6 +2,8 @@
 
 #include <sys/time.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 namespace Vantorr_nsp {
@@ -16,6 +18,20 @@ const char* levelName(int level) {
         default:
             return "INFO";
     }
+}
+
+// Whether the failure of the log has been told already: it is told once. The trace
+// manager is one instance; its mutex guards this too.
+bool g_failure_reported = false;
+
+// The one message for a log that cannot be kept: on standard error, since the log itself
+// is what failed.
+void reportFailure(const std::string& file_name, const char* what, int error,
+                   const char* consequence) {
+    if (g_failure_reported) return;
+    g_failure_reported = true;
+    std::fprintf(stderr, "%s: the trace log %s %s (%s); %s\n", program_invocation_short_name,
+                 file_name.c_str(), what, std::strerror(error != 0 ? error : EIO), consequence);
 }
 
 }  // namespace
@@ -37,12 +53,18 @@ void vnTraceMgr::setLogFileName(const char* prefix) {
     std::lock_guard lock(m_mutex);
     if (m_file) std::fclose(m_file);
     m_file_name = std::string(prefix ? prefix : "") + "trace.log";
+    errno = 0;
     m_file = std::fopen(m_file_name.c_str(), "w");
+    g_failure_reported = false;
+    if (!m_file)
+        reportFailure(m_file_name, "cannot be created", errno, "the run goes on without it");
 }
 
 void vnTraceMgr::close() {
     std::lock_guard lock(m_mutex);
-    if (m_file) std::fclose(m_file);
+    errno = 0;
+    if (m_file && std::fclose(m_file) != 0)
+        reportFailure(m_file_name, "could not be written", errno, "lines are missing from it");
     m_file = nullptr;
 }
 
@@ -67,10 +89,18 @@ void vnTraceMgr::vlogTrace(int level, const char* format, va_list args) {
 
     std::lock_guard lock(m_mutex);
     if (!m_file) return;
-    std::fprintf(m_file, "%s.%03d [%s] %s\n", stamp, static_cast<int>(now.tv_usec / 1000),
-                 levelName(level), text);
-    // Flushed per line: the log must survive a crash of the run it describes.
-    std::fflush(m_file);
+    errno = 0;
+    const bool written =
+        std::fprintf(m_file, "%s.%03d [%s] %s\n", stamp, static_cast<int>(now.tv_usec / 1000),
+                     levelName(level), text) >= 0 &&
+        // Flushed per line: the log must survive a crash of the run it
+        // describes.
+        std::fflush(m_file) == 0;
+    if (!written) {
+        reportFailure(m_file_name, "could not be written", errno, "lines are missing from it");
+        // Later lines are tried again: the disk may have room by then.
+        std::clearerr(m_file);
+    }
 }
 
 void logTrace(int level, const char* format, ...) {

@@ -53,7 +53,8 @@ class Program : public ::testing::Test {
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir((cwd.empty() ? work_dir : cwd).c_str()) != 0) _exit(120);
-            int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int out = stdout_fd >= 0 ? stdout_fd
+                                     : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
@@ -72,6 +73,10 @@ class Program : public ::testing::Test {
     Result finish(pid_t pid) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
+        return collect(wstatus);
+    }
+    // The status of an ended program with what it wrote.
+    Result collect(int wstatus) {
         Result r;
         r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
         r.out = slurp(dir + "/stdout");
@@ -81,18 +86,43 @@ class Program : public ::testing::Test {
     Result run(const std::vector<std::string>& args, const std::string& cwd = "") {
         return finish(spawn(args, cwd));
     }
+    // Like run, with standard output on `fd` (closed here once the program has it).
+    Result runWithStandardOutput(int fd, const std::vector<std::string>& args) {
+        stdout_fd = fd;
+        const pid_t pid = spawn(args);
+        stdout_fd = -1;
+        close(fd);
+        return finish(pid);
+    }
+    // Waits for the program, killing it when it has not ended after `seconds`: a guard
+    // against a hang, not a measure of speed.
+    Result finishWithin(pid_t pid, int seconds) {
+        for (int waited_ms = 0; waited_ms < seconds * 1000; waited_ms += 100) {
+            int wstatus = 0;
+            if (waitpid(pid, &wstatus, WNOHANG) == pid) return collect(wstatus);
+            usleep(100000);
+        }
+        kill(pid, SIGKILL);
+        ADD_FAILURE() << "still running " << seconds << " s after the stop\n" << traceLog();
+        return finish(pid);
+    }
+    // Waits until the trace log shows `line`; false when the program ended first.
+    bool waitUntilLogged(pid_t pid, const std::string& line) {
+        while (traceLog().find(line) == std::string::npos) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                ADD_FAILURE() << "ended before logging: " << line << "\n" << traceLog();
+                return false;
+            }
+            usleep(20000);
+        }
+        return true;
+    }
     // Runs until the trace log shows `line`, then stops the program the way a script ends
     // a stability test: with SIGTERM.
     Result runUntilLogged(const std::vector<std::string>& args, const std::string& line) {
         std::remove((work_dir + "/Plashwerk_trace.log").c_str());
         const pid_t pid = spawn(args);
-        while (traceLog().find(line) == std::string::npos) {
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                ADD_FAILURE() << "ended before logging: " << line << "\n" << traceLog();
-                return Result{};
-            }
-            usleep(20000);
-        }
+        if (!waitUntilLogged(pid, line)) return Result{};
         kill(pid, SIGTERM);
         return finish(pid);
     }
@@ -104,10 +134,28 @@ class Program : public ::testing::Test {
                "particles_lifetime=\"1.0\" "
             << extra << "/></plashwerk>";
     }
+    // A benchmark over in seconds: particles that live a tenth of a second fill the fluids
+    // within a few frames, and nothing is drawn. Used with kShortBenchmark.
+    void writeShortRunOptions() {
+        std::ofstream(bin_dir + "/startup_options.xml")
+            << "<plashwerk><startup_options use_particle_count=\"0\" particles_rate=\"300\" "
+               "particles_lifetime=\"0.1\" render_scene=\"0\"/></plashwerk>";
+    }
     std::string traceLog() { return slurp(work_dir + "/Plashwerk_trace.log"); }
 
     std::string dir, bin_dir, work_dir, exe;
+    int stdout_fd = -1;  ///< where the next program's standard output goes; -1: a file
 };
+
+const std::vector<std::string> kShortBenchmark = {"/nogui", "/run_mode=1", "/max_time=1000",
+                                                  "/width=320", "/height=240"};
+
+// How often `text` occurs in `in`.
+size_t count(const std::string& in, const std::string& text) {
+    size_t n = 0;
+    for (size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + 1)) ++n;
+    return n;
+}
 
 TEST_F(Program, VersionShowsTheBoxAndStartsNothingElse) {
     Result r = run({"/version"});
@@ -359,6 +407,116 @@ TEST_F(Program, ADesktopSmallerThanTheWindowIsRefused) {
               std::string::npos)
         << r.err;
     EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
+}
+
+// Results that cannot be written are said once on standard error and in the trace log, and
+// the shut-down still runs to its end. A reader that closed its pipe asked for no more:
+// the status stays 0. A full disk loses the results: status 1.
+TEST_F(Program, ResultsThatCannotBeWrittenAreReportedAfterAFullShutDown) {
+    writeShortRunOptions();
+    const char* message = "could not write the results to standard output";
+    {
+        SCOPED_TRACE("a pipe whose reader has gone");
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        close(ends[0]);
+        Result r = runWithStandardOutput(ends[1], kShortBenchmark);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(count(r.err, message), 1u) << r.err;
+        const std::string log = traceLog();
+        EXPECT_NE(log.find("Could not write the results to standard output: "), std::string::npos);
+        const size_t physx = log.find("NVIDIA PhysX shutdown ok.");
+        ASSERT_NE(physx, std::string::npos) << log;
+        EXPECT_NE(log.find("Plashwerk shutdown OK.", physx), std::string::npos) << log;
+    }
+    {
+        SCOPED_TRACE("a full disk");
+        Result r = runWithStandardOutput(open("/dev/full", O_WRONLY | O_CLOEXEC), kShortBenchmark);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(count(r.err, message), 1u) << r.err;
+        EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("the version on a full disk");
+        Result r = runWithStandardOutput(open("/dev/full", O_WRONLY | O_CLOEXEC), {"/version"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(count(r.err, "could not write the version to standard output"), 1u) << r.err;
+    }
+}
+
+// A trace log that cannot be created or written is said once on standard error; the run
+// goes on and its results are printed.
+TEST_F(Program, ATraceLogThatCannotBeKeptIsReportedOnceAndTheRunGoesOn) {
+    writeShortRunOptions();
+    const std::string log = work_dir + "/Plashwerk_trace.log";
+    {
+        SCOPED_TRACE("a read-only working directory");
+        ASSERT_EQ(chmod(work_dir.c_str(), 0555), 0);
+        // Where the directory's permissions do not hold (the test runs as root), the log's
+        // name is taken by a directory: the file cannot be created either way.
+        const std::string probe = work_dir + "/probe";
+        if (mkdir(probe.c_str(), 0755) == 0) {
+            rmdir(probe.c_str());
+            ASSERT_EQ(mkdir(log.c_str(), 0755), 0);
+        }
+        Result r = run(kShortBenchmark);
+        chmod(work_dir.c_str(), 0755);
+        rmdir(log.c_str());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(count(r.err, "the trace log Plashwerk_trace.log cannot be created"), 1u) << r.err;
+        EXPECT_EQ(count(r.err, "\n"), 1u) << "one message only\n" << r.err;
+        EXPECT_EQ(r.out.rfind("Global SCORE: ", 0), 0u) << r.out;
+    }
+    {
+        SCOPED_TRACE("a full disk");
+        ASSERT_EQ(symlink("/dev/full", log.c_str()), 0);
+        Result r = run(kShortBenchmark);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(count(r.err, "the trace log Plashwerk_trace.log could not be written"), 1u)
+            << r.err;
+        EXPECT_EQ(count(r.err, "\n"), 1u) << "one message only\n" << r.err;
+        EXPECT_EQ(r.out.rfind("Global SCORE: ", 0), 0u) << r.out;
+    }
+}
+
+// The render slow-down sleeps after every frame; a stop must not wait for it to pass.
+TEST_F(Program, AStopIsNotHeldUpByALongRenderDelay) {
+    writeShortRunOptions();
+    const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=320", "/height=240",
+                             "/render_slowdown_delay=2147483647"});
+    ASSERT_TRUE(waitUntilLogged(pid, "render window"));
+    // Time for the scene to be finished and the first frame to begin its delay.
+    sleep(2);
+    kill(pid, SIGTERM);
+    Result r = finishWithin(pid, 60);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos) << traceLog();
+}
+
+// A closed terminal (SIGHUP) stops a stability test like SIGTERM: full shut-down, the GPU
+// monitoring log closed, status 0.
+TEST_F(Program, SighupEndsAStabilityTestWithAFullShutDown) {
+    writeShortRunOptions();
+    const std::string xml_path = bin_dir + "/plashwerk-gpu-monitoring.xml";
+    const pid_t pid =
+        spawn({"/nogui", "/run_mode=2", "/width=320", "/height=240", "/log_temperature"});
+    ASSERT_TRUE(waitUntilLogged(pid, "render window"));
+    // The monitoring log has its first reading once a second has passed at the latest.
+    for (int i = 0; i < 600 && slurp(xml_path).find("<gpu_data") == std::string::npos; ++i)
+        usleep(100000);
+    kill(pid, SIGHUP);
+    Result r = finish(pid);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    const size_t stop = log.find("Stop signal received");
+    ASSERT_NE(stop, std::string::npos) << log;
+    EXPECT_NE(log.find("NVIDIA PhysX shutdown ok.", stop), std::string::npos) << log;
+    EXPECT_NE(log.find("Plashwerk shutdown OK.", stop), std::string::npos) << log;
+    const std::string xml = slurp(xml_path);
+    ASSERT_NE(xml.find("<gpu_data"), std::string::npos) << xml;
+    const size_t end = xml.rfind("</gpuTemperature>");
+    ASSERT_NE(end, std::string::npos) << xml;
+    EXPECT_EQ(xml.substr(end), "</gpuTemperature>\n");
 }
 
 }  // namespace
