@@ -121,11 +121,10 @@ void shutDown(bool engine_started) {
 }
 
 // The status the process ends with once the run is over: output that could not be
-// written ends it with a failure, except where the reader closed its pipe early (it asked
-// for no more; the failure was still reported).
+// written, to a full disk or to a pipe whose reader has gone, ends it with a failure, since
+// whoever started the program did not get its results.
 int statusAfterOutput(int status) {
-    const int error = g_app.standard_output_error;
-    if (status != kExitOk || error == 0 || error == EPIPE) return status;
+    if (status != kExitOk || g_app.standard_output_error == 0) return status;
     return kExitOutputLost;
 }
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/file/regular_file.h"
+
 namespace Vantorr_nsp {
 namespace {
 
@@ -50,14 +52,22 @@ void vnTraceMgr::setTraceLevel(int level) {
 }
 
 void vnTraceMgr::setLogFileName(const char* prefix) {
+    // Opened before the lock is taken, and never waiting on a FIFO or a device under the
+    // name: other threads keep logging meanwhile.
+    const std::string name = std::string(prefix ? prefix : "") + "trace.log";
+    errno = 0;
+    std::FILE* file = plashwerk::openRegularStream(name.c_str(), "w");
+    const int error = errno;
     std::lock_guard lock(m_mutex);
     if (m_file) std::fclose(m_file);
-    m_file_name = std::string(prefix ? prefix : "") + "trace.log";
-    errno = 0;
-    m_file = std::fopen(m_file_name.c_str(), "w");
+    m_file_name = name;
+    m_file = file;
     g_failure_reported = false;
     if (!m_file)
-        reportFailure(m_file_name, "cannot be created", errno, "the run goes on without it");
+        reportFailure(
+            m_file_name,
+            error == EINVAL ? "is not a regular file and cannot be created" : "cannot be created",
+            error, "the run goes on without it");
 }
 
 void vnTraceMgr::close() {
