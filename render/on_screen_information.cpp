@@ -191,6 +191,8 @@ OverlayGpu overlayGpuFrom(const GpuStatus& s) {
     g.true_memory_clock = s.true_memory_clock;
     g.throttling_mhz = s.throttling_mhz;
     g.celsius = s.celsius;
+    g.max_celsius = s.max_celsius;
+    g.min_celsius = s.min_celsius;
     g.gpu_load = s.gpu_load;
     g.gpu_power = s.gpu_power;
     return g;

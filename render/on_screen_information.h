@@ -25,7 +25,7 @@ inline constexpr int kOverlayMaxPhysicsThreads = 64;
 /// Bytes of one line with its terminating zero (the font's room).
 inline constexpr int kOverlayTextBytes = 256;
 
-/// The readings of one GPU that its line shows, copied from the monitor's record.
+/// The readings of one GPU that its line and graph label show, copied from the monitor's record.
 struct OverlayGpu {
     char name[256] = "";
     bool has_boost_clocks = false;
@@ -35,6 +35,8 @@ struct OverlayGpu {
     float true_memory_clock = 0.0f;
     float throttling_mhz = 0.0f;
     float celsius = 0.0f;
+    float max_celsius = 0.0f;  ///< since the run began: the graph's label
+    float min_celsius = 0.0f;
     float gpu_load = 0.0f;   ///< %
     float gpu_power = 0.0f;  ///< % of TDP
 };
