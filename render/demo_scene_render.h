@@ -9,7 +9,8 @@
 //   DemoSceneRender
 //     construction, in the order of scene initialisation:
 //       reset, createShadowTarget, buildScene (before the fluids), finishScene (after)
-//     per frame: update, renderScene, growProgressBar, drawProgressBar, drawLogos
+//     per frame: update, renderScene, growProgressBar, drawProgressBar, drawLogos,
+//       drawOnScreenInformation (temperature graphs, then the text)
 //     takeScreenshot
 //     release
 //
@@ -18,11 +19,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "physics/aligned_buffer.h"
 #include "render/free_camera.h"
+#include "render/on_screen_information.h"
+#include "render/temperature_graph.h"
 
 namespace Vantorr_nsp {
 class vnCamera;
@@ -77,6 +81,14 @@ struct RenderSettings {
 RenderSettings renderSettingsFor(const StartupOptions& options, int run_mode, int msaa, int width,
                                  int height, int vendor_class);
 
+/// One GPU's temperature graph as the on-screen information draws it: the record's
+/// history (oldest first; empty draws nothing) and its maximum and minimum.
+struct GraphSource {
+    std::span<const TemperatureSample> history;
+    float max_celsius = 0.0f;
+    float min_celsius = 0.0f;
+};
+
 struct FrameInput {
     float scene_time = 0.0f;  ///< seconds since the scene was built: shader time
     int particle_type = kParticleSmiley;
@@ -120,6 +132,13 @@ class DemoSceneRender {
     void growProgressBar(float step);
     void drawProgressBar();
     void drawLogos();
+    /// The on-screen information over the frame: with display_information and
+    /// show_temperature_graph set, the temperature graph of each monitored GPU (graphs[i],
+    /// 200 pixels above the previous, at most kOverlayMaxGpus), then the text lines of
+    /// buildOverlayLines. Nothing with display_information off.
+    void drawOnScreenInformation(const OverlayInput& input, std::span<const GraphSource> graphs);
+    /// Draws lines of text with the HUD font, between one beginText and endText.
+    void drawOverlayLines(std::span<const OverlayLine> lines);
     /// Writes the frame just presented as "./plashwerk_NNNNNN.jpg" (the next free name).
     /// False without a camera or when writing fails.
     bool takeScreenshot();
@@ -167,6 +186,7 @@ class DemoSceneRender {
     Vantorr_nsp::vnQuad* progress_bar_bkg = nullptr;
     Vantorr_nsp::vnQuad* progress_bar = nullptr;
     Vantorr_nsp::vnFont* font = nullptr;
+    TemperatureGraph temperature_graph;
 
     uint32_t screenshot_counter = 0;
 
@@ -205,6 +225,7 @@ class DemoSceneRender {
     std::vector<PointArrays> m_point_arrays;  ///< one per fluid
     bool m_point_parameters = true;
     std::string m_last_screenshot;
+    std::vector<OverlayLine> m_overlay_lines;  ///< this frame's text, room kept between frames
 };
 
 }  // namespace plashwerk

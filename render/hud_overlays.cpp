@@ -1,9 +1,11 @@
-// What is drawn over the scene in window pixels: the two logos and the benchmark's
-// progress bar. HUD coordinates have their origin at the window centre, y up.
+// What is drawn over the scene in window pixels: the two logos, the benchmark's progress
+// bar and the on-screen information. HUD coordinates have their origin at the window
+// centre, y up; text positions are pixels from the top left.
 
 #include <algorithm>
 
 #include "platform/engine/vantorr.h"
+#include "platform/engine/vn_font.h"
 #include "platform/engine/vn_material.h"
 #include "platform/engine/vn_mesh.h"
 #include "platform/engine/vn_render_state.h"
@@ -93,6 +95,37 @@ void DemoSceneRender::drawLogos() {
     vnRenderer* r = vnRenderer::getInstance();
     if (logo_quad) r->drawHud(logo_quad);
     if (physics_logo_quad) r->drawHud(physics_logo_quad);
+}
+
+void DemoSceneRender::drawOnScreenInformation(const OverlayInput& input,
+                                              std::span<const GraphSource> graphs) {
+    if (!input.display_information) return;
+    const int w = settings.width, h = settings.height;
+    if (input.show_temperature_graph) {
+        const size_t count = std::min(graphs.size(), size_t(kOverlayMaxGpus));
+        for (size_t i = 0; i < count; ++i) {
+            temperature_graph.shown_max = graphs[i].max_celsius;
+            temperature_graph.shown_min = graphs[i].min_celsius;
+            temperature_graph.draw(graphs[i].history, unsigned(i), 200.0f * float(i), w, h,
+                                   input.integrated_main_gpu, font);
+        }
+    }
+    buildOverlayLines(input, m_overlay_lines);
+    drawOverlayLines(m_overlay_lines);
+}
+
+void DemoSceneRender::drawOverlayLines(std::span<const OverlayLine> lines) {
+    vnRenderer* r = vnRenderer::getInstance();
+    if (!r || !font || lines.empty()) return;
+    r->beginText();
+    for (const OverlayLine& line : lines) {
+        font->setText("%s", line.text);
+        font->setPosition(line.x, line.y);
+        font->setColor(line.color[0], line.color[1], line.color[2]);
+        font->setStyle(0);
+        r->drawText(font);
+    }
+    r->endText();
 }
 
 }  // namespace plashwerk

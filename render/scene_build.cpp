@@ -304,6 +304,7 @@ void DemoSceneRender::release() {
     for (int i = kPostTargets - 1; i >= 0; --i) post_targets[i].reset();
     post_fx_ready = false;
     Vantorr* engine = Vantorr::getInstance();
+    temperature_graph.release();
     if (font) engine->destroyFont(font);
     font = nullptr;
     engine->destroyAllHuds();

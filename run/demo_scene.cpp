@@ -245,6 +245,7 @@ void DemoScene::frame(float frame_dt) {
     render.drawLogos();
 
     updateWarmup();
+    if (run.display_information.load(std::memory_order_relaxed)) drawOnScreenInformation();
 
     Vantorr::getInstance()->displayCurrentRenderWindow();
     const int slowdown = o.render_slowdown_delay;

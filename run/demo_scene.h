@@ -6,6 +6,8 @@
 //   DemoScene: fields (render window, physics, run fields, key flags)
 //     initScene / releaseDemoScene: the scene's lifetime on the render thread
 //     frame: one frame of the run
+//     drawOnScreenInformation: the temperature graphs and text over the frame
+//       (on_screen_information.cpp)
 //
 // Everything here lives on the render thread, except the key flags, which the window
 // procedure (main thread) toggles: those are atomics read once per frame. The scene works
@@ -30,6 +32,7 @@ class Window;
 
 namespace plashwerk {
 
+class GpuMonitor;
 struct StartupOptions;
 
 /// Index of scene_ready in DemoScene::state_slots.
@@ -60,6 +63,11 @@ class DemoScene {
     void frame(float dt);
 
     bool sceneReady() const { return state_slots[kSceneReadySlot] != 0; }
+
+    /// The on-screen information of this frame from the run state, the counters, the
+    /// scene and the GPU monitor: the temperature graphs, then the text. Called by the
+    /// frame when display_information is set.
+    void drawOnScreenInformation();
 
     // --- Render window ------------------------------------------------------------------
     Vantorr_nsp::vnRenderWindow* render_window = nullptr;
@@ -96,6 +104,11 @@ class DemoScene {
     std::atomic<bool> particles_update{true};
     std::atomic<bool> show_help{false};
     std::atomic<bool> show_temperature_graph{true};
+    /// The FPS and SPS counters the information shows; set by whoever runs the frames
+    /// (none: the counter lines read 0).
+    const FpsSpsCounters* overlay_counters = nullptr;
+    /// The monitor whose GPUs the information shows; the process monitor by default.
+    const GpuMonitor* overlay_monitor = nullptr;
     /// Slot 0: scene_ready. Slots 2-10: mouse buttons and arrow keys of the free camera.
     int state_slots[12] = {};
 
@@ -108,6 +121,12 @@ class DemoScene {
     RunResult& m_result;
     const StartupOptions& m_settings;
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
+
+    // The on-screen information's input and each GPU's newest temperature samples, kept
+    // from frame to frame so that a frame allocates nothing.
+    OverlayInput m_overlay;
+    std::vector<TemperatureSample> m_graph_histories[kOverlayMaxGpus];
+    GraphSource m_graph_sources[kOverlayMaxGpus];
 };
 
 }  // namespace plashwerk

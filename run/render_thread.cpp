@@ -103,6 +103,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     setTitle(w, run, "Quorvex %s | Running...");
 
     resetRun(run, c.counters);
+    scene.overlay_counters = &c.counters;
     const bool benchmark = run.mode == kRunBenchmark;
     GpuMonitor& monitor = gpuMonitor();
     if (benchmark) run.start_temperature = monitor.getGpuTemperature(0);

@@ -67,6 +67,8 @@ struct RunState {
     std::atomic<bool> display_information{true};  ///< I: the on-screen information
     std::atomic<bool> render_scene{true};         ///< C: 0 simulates without drawing
     std::atomic<int> particle_type{2};            ///< 2 smiley, 1 lava, 0 point
+    /// G: the renderer and GPU lines of a stability test; kept from run to run.
+    std::atomic<bool> show_gpu_info{true};
 
     /// Particles alive in all fluids, published each frame for the on-screen information.
     std::atomic<uint32_t> particle_total{0};

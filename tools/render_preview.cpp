@@ -7,6 +7,8 @@
 //     postfx     the bloom chain          workload  the animated background quad
 //     lava       lava particles            points    plain point particles
 //     benchmark  with the progress bar     emitters=N  fluid emitters (default 4)
+//     overlay    the on-screen information with the help and two GPUs' lines and
+//                temperature graphs of 1000 samples each
 //     fill=N     N physics steps before the first drawn frame (the default run's 120000
 //                particles take about 760: 15 s of particle life at 0.02 s a step)
 // Run from the source root (the data/ images are read from the working directory).
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
@@ -39,6 +42,7 @@ int main(int argc, char** argv) {
     setDefaultStartupOptions(options);
     FrameInput input;
     bool benchmark = false;
+    bool overlay = false;
     int fill = 0;
     for (int i = 4; i < argc; ++i) {
         if (!std::strcmp(argv[i], "postfx")) options.add_post_fx = true;
@@ -46,6 +50,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "lava")) input.particle_type = kParticleLava;
         if (!std::strcmp(argv[i], "points")) input.particle_type = kParticlePoint;
         if (!std::strcmp(argv[i], "benchmark")) benchmark = true;
+        if (!std::strcmp(argv[i], "overlay")) overlay = true;
         if (!std::strncmp(argv[i], "emitters=", 9))
             options.num_fluid_emitters = std::atoi(argv[i] + 9);
         if (!std::strncmp(argv[i], "fill=", 5)) fill = std::atoi(argv[i] + 5);
@@ -76,7 +81,32 @@ int main(int argc, char** argv) {
                 sim->completeStep();
             }
 
-    double draw_seconds = 0.0;
+    // What a stability test with two monitored GPUs shows, help included.
+    OverlayInput info;
+    info.width = width;
+    info.height = height;
+    info.benchmark = benchmark;
+    info.warmup_over = true;
+    info.max_time_ms = 60000;
+    info.show_help = true;
+    info.multithreaded_physx = true;
+    info.physics_thread_count = 1;
+    std::snprintf(info.renderer_name, sizeof info.renderer_name, "%s",
+                  vnRenderer::getInstance()->getRendererName());
+    info.gpu_count = 2;
+    std::vector<TemperatureSample> histories[2];
+    GraphSource graphs[2];
+    for (int g = 0; g < 2; ++g) {
+        std::snprintf(info.gpus[g].name, sizeof info.gpus[g].name, "Preview GPU %d", g + 1);
+        info.gpus[g].true_core_clock = 1500.0f;
+        info.gpus[g].true_memory_clock = 7000.0f;
+        info.gpus[g].celsius = 70.0f;
+        for (int k = 0; k < 1000; ++k)
+            histories[g].push_back({40.0f + 30.0f * float(k) / 999.0f + float(g * 5), 0, k});
+        graphs[g] = {histories[g], 75.0f, 40.0f};
+    }
+
+    double draw_seconds = 0.0, overlay_seconds = 0.0;
     int timed = 0;
     uint32_t particles = 0;
     for (int f = 0; f < frames; ++f) {
@@ -91,6 +121,19 @@ int main(int argc, char** argv) {
             render.drawProgressBar();
         }
         render.drawLogos();
+        if (overlay) {
+            // Timed on its own: the rasteriser finishes the scene first, then the overlay.
+            glFinish();
+            const auto o0 = std::chrono::steady_clock::now();
+            info.particle_total = particles;
+            info.frames = uint32_t(f);
+            info.elapsed_ms = uint32_t(f * 20);
+            render.drawOnScreenInformation(info, graphs);
+            glFinish();
+            if (f >= frames / 2)
+                overlay_seconds +=
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - o0).count();
+        }
         engine->displayCurrentRenderWindow();  // finishes the frame on the rasteriser
         const auto t1 = std::chrono::steady_clock::now();
         if (f >= frames / 2) {
@@ -110,6 +153,10 @@ int main(int argc, char** argv) {
         }
     }
     render.takeScreenshot();
+    if (overlay && draw_seconds > 0)
+        std::printf("on-screen information and graphs: %.2f ms per frame, %.1f %% of the frame\n",
+                    timed ? 1000.0 * overlay_seconds / timed : 0.0,
+                    100.0 * overlay_seconds / draw_seconds);
     std::printf(
         "%dx%d, %u particles: %.1f ms per drawn frame (%.1f FPS drawing only), faces %u; "
         "screenshot %s\n",

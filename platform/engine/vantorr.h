@@ -15,12 +15,15 @@ class vnCamera;
 class vnFont;
 class vnGpuShader;
 class vnMesh;
+class vnCurve;
 class vnObject;
 class vnQuad;
 class vnScene;
 class vnTexture;
+struct vnColor;
 struct vnMatrix4;
 struct vnMeshDesc;
+struct vnVector3;
 
 /// The render systems the engine knows. Only OpenGL exists on this platform.
 enum vnRenderSystemType { VN_RENDER_SYSTEM_NONE = 0, VN_RENDER_SYSTEM_OPENGL = 2 };
@@ -93,6 +96,20 @@ class vnRenderer {
     void beginText();
     void drawText(vnFont* font);
     void endText();
+
+    /// 2D lines: begin2D sets an orthographic projection of width x height with its origin
+    /// at the window centre (y up) and the depth range near..far, with depth test,
+    /// lighting and texturing off; end2D restores the previous projection and state.
+    void begin2D(int width, int height, float near_z, float far_z);
+    void end2D();
+    void setLineWidth(float width);
+    /// Stippled lines on or off; factor and pattern as glLineStipple takes them.
+    void setLineStipple(bool on, int factor, unsigned short pattern);
+    /// The first count points of the curve as one connected line in the colour.
+    void drawCurve(const vnCurve* curve, int count, const vnColor& color);
+    /// A line from a to b, its colour shaded from colour_a to colour_b.
+    void drawLine(const vnVector3& a, const vnColor& color_a, const vnVector3& b,
+                  const vnColor& color_b);
 
   private:
     friend class Vantorr;

@@ -11,6 +11,7 @@
 
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_camera.h"
+#include "platform/engine/vn_curve.h"
 #include "platform/engine/vn_font.h"
 #include "platform/engine/vn_gpu_shader.h"
 #include "platform/engine/vn_light.h"
@@ -528,6 +529,71 @@ void vnRenderer::endText() {
     glBindTexture(GL_TEXTURE_2D, 0);
     popMatrices();
     glPopAttrib();
+}
+
+// ---------------------------------------------------------------------------------------
+// 2D lines
+
+void vnRenderer::begin2D(int width, int height, float near_z, float far_z) {
+    if (!currentWindow()) return;
+    glPushAttrib(kSavedAttributes | GL_LINE_BIT);
+    pushMatrices();
+    glMatrixMode(GL_PROJECTION);
+    const float left = -float(width / 2), bottom = -float(height / 2);
+    glLoadMatrixf(
+        vnMatrix4::ortho(left, left + float(width), bottom, bottom + float(height), near_z, far_z)
+            .data());
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glUseProgram(0);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glShadeModel(GL_SMOOTH);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void vnRenderer::end2D() {
+    if (!currentWindow()) return;
+    popMatrices();
+    glPopAttrib();
+}
+
+void vnRenderer::setLineWidth(float width) {
+    if (currentWindow()) glLineWidth(width);
+}
+
+void vnRenderer::setLineStipple(bool on, int factor, unsigned short pattern) {
+    if (!currentWindow()) return;
+    glLineStipple(factor, pattern);
+    if (on)
+        glEnable(GL_LINE_STIPPLE);
+    else
+        glDisable(GL_LINE_STIPPLE);
+}
+
+void vnRenderer::drawCurve(const vnCurve* curve, int count, const vnColor& color) {
+    if (!currentWindow() || !curve) return;
+    count = std::min(count, curve->getCapacity());
+    if (count <= 0) return;
+    glColor4fv(color.data());
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(4, GL_FLOAT, 0, curve->data());
+    glDrawArrays(GL_LINE_STRIP, 0, count);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void vnRenderer::drawLine(const vnVector3& a, const vnColor& color_a, const vnVector3& b,
+                          const vnColor& color_b) {
+    if (!currentWindow()) return;
+    glBegin(GL_LINES);
+    glColor4fv(color_a.data());
+    glVertex3f(a.x, a.y, a.z);
+    glColor4fv(color_b.data());
+    glVertex3f(b.x, b.y, b.z);
+    glEnd();
 }
 
 }  // namespace Vantorr_nsp

@@ -49,6 +49,10 @@ uint32_t currentThreadId() {
     return static_cast<uint32_t>(syscall(SYS_gettid));
 }
 
+uint32_t mainThreadId() {
+    return static_cast<uint32_t>(getpid());
+}
+
 void sleepMs(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

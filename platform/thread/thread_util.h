@@ -34,6 +34,9 @@ int logicalProcessorCount();
 /// An id of the calling thread, unique among live threads (the kernel's thread id).
 uint32_t currentThreadId();
 
+/// The kernel id of the process's main thread (on Linux, the process id).
+uint32_t mainThreadId();
+
 void sleepMs(uint32_t ms);
 
 }  // namespace plashwerk

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/time/clock.h"
 #include "run/counters.h"
@@ -191,6 +192,47 @@ TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
     EXPECT_EQ(counters.fps_min, 4);
     EXPECT_EQ(counters.fps_max, 4);
     EXPECT_FALSE(scene->sceneReady());
+}
+
+// Pixels of the frame the scene presented last whose colour the predicate accepts, among
+// the rows top..top+rows-1 counted from the top.
+template <typename Pred>
+int presentedPixels(DemoScene& scene, int top, int rows, Pred pred) {
+    const int w = scene.width, h = scene.height;
+    std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 3);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, scene.render_window->getReadFramebuffer());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    int n = 0;
+    for (int y = top; y < top + rows; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = &pixels[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 3];
+            n += pred(Rgb{p[0], p[1], p[2]}) ? 1 : 0;
+        }
+    return n;
+}
+
+TEST_F(RunLoop, TheFrameDrawsTheInformationOnlyWhileItIsSwitchedOn) {
+    prepareRun(kRunStabilityTest, 1000);
+    run.render_scene = false;  // a plain dark red frame under the text
+    ASSERT_TRUE(scene->initScene(nullptr, 320, 240));
+    const auto yellow = [](const Rgb& p) { return p.r > 200 && p.g > 200 && p.b < 60; };
+    const auto white = [](const Rgb& p) { return p.r > 200 && p.g > 200 && p.b > 200; };
+
+    // Title, particles, three counter lines, the renderer; "- F1: toggle help" at row 100
+    // and, with the help on, the rest of it from row 115.
+    scene->frame(kFrameSeconds);
+    EXPECT_GT(presentedPixels(*scene, 10, 14, yellow), 20) << "the title line";
+    EXPECT_GT(presentedPixels(*scene, 101, 12, white), 20);
+    EXPECT_EQ(presentedPixels(*scene, 116, 12, white), 0);
+    scene->show_help = true;
+    scene->frame(kFrameSeconds);
+    EXPECT_GT(presentedPixels(*scene, 116, 12, white), 20) << "the help's P line";
+
+    run.display_information = false;
+    scene->frame(kFrameSeconds);
+    // (The logos reach up to row 116.)
+    EXPECT_EQ(presentedPixels(*scene, 0, 114, [](const Rgb& p) { return p.g > 60; }), 0);
 }
 
 }  // namespace
