@@ -51,7 +51,6 @@ RunWindow g_run_window;
 
 std::mutex g_hooks_mutex;
 StartupDialogHooks g_dialog_hooks;
-CameraInputHandler g_camera_input;
 
 StartupDialogHooks dialogHooks() {
     std::lock_guard lock(g_hooks_mutex);
@@ -71,25 +70,18 @@ bool dialogExists() {
     return hooks.exists && hooks.exists();
 }
 
-bool isStabilityKey(int key) {
-    using namespace window;
-    switch (key) {
-        case VK_F1 + 8:  // F9
-        case VK_F1:
-        case VK_SPACE:
-        case 'P':
-        case 'T':
-        case 'C':
-        case 'R':
-        case VK_F1 + 1:  // F2
-        case VK_F1 + 2:  // F3
-        case VK_F1 + 3:  // F4
-        case 'K':
-        case 'G':
-            return true;
-        default:
-            return false;
+// The window's answer to a key or character the keyboard commands looked at.
+long answerKey(KeyAnswer answer) {
+    switch (answer) {
+        case KeyAnswer::StopRun:
+            stopRun();
+            return 0;
+        case KeyAnswer::Handled:
+            return 0;
+        case KeyAnswer::Swallowed:
+            break;
     }
+    return 1;
 }
 
 class MainWindowProcedure final : public window::MessageHandler {
@@ -108,25 +100,15 @@ class MainWindowProcedure final : public window::MessageHandler {
             case MessageType::Paint:
                 // Erasing the background is suppressed once the scene draws there.
                 return run.window_ready.load();
-            case MessageType::KeyDown: {
-                const int key = static_cast<int>(m.wparam);
-                if (key == window::VK_ESCAPE) {
-                    stopRun();
-                    return 0;
-                }
-                if (key == 'I' || (!benchmark && isStabilityKey(key))) {
-                    onKeyDown(key, run, g_demo_scene);
-                    return 0;
-                }
-                return 1;  // swallowed
+            case MessageType::KeyDown:
+            case MessageType::KeyUp: {
+                // The free camera follows the movement keys while they are held.
+                if (!benchmark) g_demo_scene.camera_input.onMessage(m);
+                if (m.type == MessageType::KeyUp) return 0;
+                return answerKey(onKeyDown(static_cast<int>(m.wparam), run, g_demo_scene));
             }
             case MessageType::Char:
-                if (m.wparam == window::VK_ESCAPE) {
-                    stopRun();
-                    return 0;
-                }
-                onChar(static_cast<int>(m.wparam));
-                return 1;
+                return answerKey(onChar(static_cast<int>(m.wparam)));
             case MessageType::Command:
                 if (m.wparam == window::kMenuCommandAbout) {
                     StartupDialogHooks hooks = dialogHooks();
@@ -142,12 +124,7 @@ class MainWindowProcedure final : public window::MessageHandler {
             case MessageType::RButtonUp:
             case MessageType::MouseWheel: {
                 if (benchmark) return 0;
-                CameraInputHandler handler;
-                {
-                    std::lock_guard lock(g_hooks_mutex);
-                    handler = g_camera_input;
-                }
-                if (handler) handler(m);
+                g_demo_scene.camera_input.onMessage(m);
                 return 1;
             }
             case MessageType::User:
@@ -212,11 +189,6 @@ window::Window* mainWindow() {
 void setStartupDialogHooks(StartupDialogHooks hooks) {
     std::lock_guard lock(g_hooks_mutex);
     g_dialog_hooks = std::move(hooks);
-}
-
-void setCameraInputHandler(CameraInputHandler handler) {
-    std::lock_guard lock(g_hooks_mutex);
-    g_camera_input = std::move(handler);
 }
 
 bool checkDesktopSize(const window::DisplayMode& desktop, int width, int height) {

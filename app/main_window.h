@@ -73,11 +73,6 @@ struct StartupDialogHooks {
 };
 void setStartupDialogHooks(StartupDialogHooks hooks);
 
-/// Camera input of the stability test (mouse moves, buttons, wheel), filled in by the
-/// on-screen information.
-using CameraInputHandler = std::function<void(const window::Message&)>;
-void setCameraInputHandler(CameraInputHandler handler);
-
 /// The desktop-size check: true when a window of the requested size fits; otherwise shows
 /// the error box and returns false.
 bool checkDesktopSize(const window::DisplayMode& desktop, int width, int height);

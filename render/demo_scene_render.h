@@ -11,7 +11,7 @@
 //       reset, createShadowTarget, buildScene (before the fluids), finishScene (after)
 //     per frame: update, renderScene, growProgressBar, drawProgressBar, drawLogos,
 //       drawOnScreenInformation (temperature graphs, then the text)
-//     takeScreenshot
+//     takeScreenshot; captureScreenshot and writeScreenshot around presenting
 //     release
 //
 // Everything runs on the render thread with the scene's render window current. The run
@@ -75,6 +75,11 @@ struct RenderSettings {
     /// working directory.
     std::string data_root;
 };
+
+/// The next free screenshot name in the working directory from `counter` on:
+/// "./plashwerk_NNNNNN.jpg", and while a file of that name exists, the counter goes up and
+/// the name becomes "./Plashwerk_NNNNNN.jpg". The counter is left at the free name's number.
+std::string nextScreenshotName(uint32_t& counter);
 
 /// The settings of a run from the program's settings, its mode and window size, and the
 /// vendor class the GPU library reports for the primary adapter.
@@ -142,6 +147,12 @@ class DemoSceneRender {
     /// Writes the frame just presented as "./plashwerk_NNNNNN.jpg" (the next free name).
     /// False without a camera or when writing fails.
     bool takeScreenshot();
+    /// A screenshot in two halves around presenting: the frame is read before the swap
+    /// (captureScreenshot), and the file written after it (writeScreenshot, under the
+    /// next free name). Each is false without a camera; writing also when nothing was
+    /// captured or the file cannot be written (logged; the run goes on).
+    bool captureScreenshot();
+    bool writeScreenshot();
     const std::string& lastScreenshotName() const { return m_last_screenshot; }
 
     // --- Fields ------------------------------------------------------------------------------
@@ -224,7 +235,10 @@ class DemoSceneRender {
     std::vector<const ParticleFluid*> m_fluids;
     std::vector<PointArrays> m_point_arrays;  ///< one per fluid
     bool m_point_parameters = true;
+    Vantorr_nsp::vnCamera* screenshotCamera() const;
+
     std::string m_last_screenshot;
+    bool m_screenshot_captured = false;
     std::vector<OverlayLine> m_overlay_lines;  ///< this frame's text, room kept between frames
 };
 

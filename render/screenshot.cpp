@@ -25,21 +25,42 @@ bool fileExists(const char* name) {
 
 }  // namespace
 
-bool DemoSceneRender::takeScreenshot() {
-    Vantorr_nsp::vnCamera* camera = scene ? scene->getActiveCamera() : nullptr;
-    if (!camera) return false;
-    camera->allocMemoryForScreenShot();
+std::string nextScreenshotName(uint32_t& counter) {
     char name[256];
-    std::snprintf(name, sizeof name, "./plashwerk_%.6u.jpg", screenshot_counter);
-    // Names already taken are skipped; the counter goes on from the free one.
+    std::snprintf(name, sizeof name, "./plashwerk_%.6u.jpg", counter);
+    // Names already taken are skipped; the counter goes on from the free one, and the
+    // names after the first are spelt with the program's own capital.
     while (fileExists(name)) {
-        ++screenshot_counter;
-        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", kAppName, screenshot_counter);
+        ++counter;
+        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", kAppName, counter);
     }
-    const bool written = camera->makeScreenShot(name);
+    return name;
+}
+
+Vantorr_nsp::vnCamera* DemoSceneRender::screenshotCamera() const {
+    return scene ? scene->getActiveCamera() : nullptr;
+}
+
+bool DemoSceneRender::captureScreenshot() {
+    Vantorr_nsp::vnCamera* camera = screenshotCamera();
+    m_screenshot_captured = camera && camera->captureScreenShot();
+    return m_screenshot_captured;
+}
+
+bool DemoSceneRender::writeScreenshot() {
+    Vantorr_nsp::vnCamera* camera = screenshotCamera();
+    if (!camera || !m_screenshot_captured) return false;
+    m_screenshot_captured = false;
+    const std::string name = nextScreenshotName(screenshot_counter);
+    // A file that cannot be written is logged by the camera; the run goes on.
+    const bool written = camera->writeScreenShot(name.c_str());
     ++screenshot_counter;
     m_last_screenshot = name;
     return written;
+}
+
+bool DemoSceneRender::takeScreenshot() {
+    return captureScreenshot() && writeScreenshot();
 }
 
 }  // namespace plashwerk

@@ -61,6 +61,8 @@ void DemoScene::reset() {
     particles_update = true;
     show_help = false;
     show_temperature_graph = true;
+    statistics_requested = false;
+    camera_input.reset();
     std::memset(state_slots, 0, sizeof state_slots);
     m_run.warmup_over = false;
     m_run.crash_detected = false;
@@ -189,6 +191,19 @@ void DemoScene::updateWarmup() {
     }
 }
 
+void DemoScene::applyFreeCamera(const CameraMoves& moves, float frame_dt) {
+    Vantorr_nsp::vnCamera* camera = render.main_camera;
+    if (!camera) return;
+    FreeCamera& free_camera = render.free_camera;
+    if (moves.turn_dx != 0.0f || moves.turn_dy != 0.0f)
+        free_camera.turn(*camera, moves.turn_dx, moves.turn_dy);
+    if (moves.pan_dx != 0.0f || moves.pan_dy != 0.0f)
+        free_camera.pan(*camera, moves.pan_dx, moves.pan_dy);
+    for (int i = 0; i < moves.wheel_steps; ++i) free_camera.wheel(*camera, 1);
+    for (int i = 0; i > moves.wheel_steps; --i) free_camera.wheel(*camera, -1);
+    free_camera.moveByKeys(*camera, moves.forward, moves.backward, frame_dt);
+}
+
 void DemoScene::frame(float frame_dt) {
     if (!sceneReady()) return;
     const StartupOptions& o = m_settings;
@@ -210,6 +225,11 @@ void DemoScene::frame(float frame_dt) {
         if (render.main_camera)
             render.main_camera->setViewParams({eye[0], eye[1], eye[2]}, {0.0f, 3.0f, 0.0f},
                                               {0.0f, 1.0f, 0.0f});
+    } else if (!benchmark) {
+        // Taken every frame, so that a drag made while nothing is drawn is not replayed
+        // once drawing resumes.
+        const CameraMoves moves = camera_input.take();
+        if (render_scene) applyFreeCamera(moves, frame_dt);
     }
     render.update(frame_dt);
 
@@ -247,10 +267,16 @@ void DemoScene::frame(float frame_dt) {
     updateWarmup();
     if (run.display_information.load(std::memory_order_relaxed)) drawOnScreenInformation();
 
+    // The screenshot's frame is read before presenting: after a swap the back buffer may
+    // hold anything. The file is written once the frame is on screen.
+    const bool screenshot = screenshot_requested.exchange(false, std::memory_order_relaxed);
+    if (screenshot) render.captureScreenshot();
     Vantorr::getInstance()->displayCurrentRenderWindow();
     const int slowdown = o.render_slowdown_delay;
     if (slowdown > 0) sleepUnlessStopped(run, static_cast<uint32_t>(slowdown));
-    if (screenshot_requested.exchange(false, std::memory_order_relaxed)) render.takeScreenshot();
+    if (screenshot) render.writeScreenshot();
+    if (statistics_requested.exchange(false, std::memory_order_relaxed) && physics)
+        physics->dumpSceneStats();
 
     physics_threads.complete();
     physics_threads.handOver(particles_update.load(std::memory_order_relaxed));

@@ -20,6 +20,7 @@
 
 #include "physics/demo_scene_physics.h"
 #include "render/demo_scene_render.h"
+#include "run/camera_input.h"
 #include "run/physics_threads.h"
 #include "run/run_state.h"
 
@@ -104,6 +105,11 @@ class DemoScene {
     std::atomic<bool> particles_update{true};
     std::atomic<bool> show_help{false};
     std::atomic<bool> show_temperature_graph{true};
+    /// K: the next frame writes every fluid scene's statistics to the log.
+    std::atomic<bool> statistics_requested{false};
+    /// The stability test's mouse and movement keys, applied to the free camera by the
+    /// next frame.
+    CameraInput camera_input;
     /// The FPS and SPS counters the information shows; set by whoever runs the frames
     /// (none: the counter lines read 0).
     const FpsSpsCounters* overlay_counters = nullptr;
@@ -114,6 +120,7 @@ class DemoScene {
 
   private:
     void reset();
+    void applyFreeCamera(const CameraMoves& moves, float frame_dt);
     bool createFluids();
     void updateWarmup();
 

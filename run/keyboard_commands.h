@@ -1,17 +1,59 @@
 #pragma once
-// The run's keyboard commands: what a key does to the run once the main window procedure
-// has let it through (in a benchmark only Escape, handled by the window, and I).
+// The run's keyboard commands: one table of the keys a run answers to, by Windows
+// virtual-key code, with the run mode each acts in and what it does. In a benchmark only
+// Escape and I act; the stability test takes the rest. Every other key is swallowed.
+
+#include <span>
 
 namespace plashwerk {
 
 class DemoScene;
 struct RunState;
 
-/// Key-down of a Windows virtual-key code: changes the flags of the run and its scene.
-/// Main thread.
-void onKeyDown(int virtual_key, RunState& run, DemoScene& scene);
+/// What a key does.
+enum class KeyAction {
+    StopRun,                 ///< Escape: the window ends the run
+    ToggleInformation,       ///< I: display_information
+    RequestScreenshot,       ///< F9: screenshot_requested
+    ToggleHelp,              ///< F1: show_help
+    ToggleParticles,         ///< SPACE: particle drawing and copying (particles_update)
+    TogglePause,             ///< P: simulation_paused
+    ToggleTemperatureGraph,  ///< T: show_temperature_graph
+    ToggleRenderScene,       ///< C: render_scene
+    ResetCounters,           ///< R: counters_primed = 0
+    SmileyParticles,         ///< F2: particle_type = 2
+    LavaParticles,           ///< F3: particle_type = 1
+    PointParticles,          ///< F4: particle_type = 0
+    LogFluidStatistics,      ///< K: every fluid scene's statistics to the log
+    ToggleGpuInfo,           ///< G: show_gpu_info
+};
 
-/// A character message; Escape is the window's, every other character is swallowed.
-void onChar(int character);
+struct KeyCommand {
+    int virtual_key;
+    bool every_mode;  ///< false: stability test only
+    KeyAction action;
+};
+
+/// The whole table, in the order the help text lists the keys.
+std::span<const KeyCommand> keyCommands();
+
+/// The command of a key in a run mode (kRunBenchmark, kRunStabilityTest); null when the
+/// key is swallowed there.
+const KeyCommand* findKeyCommand(int virtual_key, int run_mode);
+
+/// What the window does after a key or character message.
+enum class KeyAnswer {
+    Handled,    ///< the run's flags changed; default processing follows
+    StopRun,    ///< the window ends the run (stopRun)
+    Swallowed,  ///< not a command in this mode
+};
+
+/// Key-down of a virtual-key code: changes the flags of the run and its scene as the table
+/// says for the run state's mode. Escape is answered StopRun for the window to act on.
+/// Main thread; the render thread picks the flags up at its next frame.
+KeyAnswer onKeyDown(int virtual_key, RunState& run, DemoScene& scene);
+
+/// A character message: Escape stops the run, every other character is swallowed.
+KeyAnswer onChar(int character);
 
 }  // namespace plashwerk

@@ -1,18 +1,23 @@
 #include "run/render_thread.h"
 
 #include <sched.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
+#include "platform/engine/vn_render_window.h"
 #include "platform/program/program_info.h"
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
 #include "run/counters.h"
 #include "run/demo_scene.h"
 #include "run/precision_timer.h"
+#include "run/progress_lines.h"
 #include "run/run_state.h"
 #include "settings/startup_options.h"
 
@@ -50,6 +55,61 @@ void resetRun(RunState& run, FpsSpsCounters& counters) {
     run.warmup_over = false;
     run.finished = false;
     run.running = 1;
+}
+
+// Where a run without a window shows its progress: standard error, one line in place on a
+// terminal, a line per phase and per tenth otherwise. Standard output keeps the results.
+class HeadlessProgress {
+  public:
+    explicit HeadlessProgress(bool shown) : m_shown(shown), m_lines(isatty(STDERR_FILENO) == 1) {}
+
+    void update(const RunContext& c, uint32_t now_ms) {
+        if (!m_shown) return;
+        const RunState& run = c.run;
+        const DemoScene& scene = c.scene;
+        ProgressReading r;
+        r.now_ms = now_ms;
+        r.fps = c.counters.fps_current;
+        r.sps = c.counters.sps_current;
+        r.elapsed_ms = run.elapsed_ms;
+        if (run.mode != kRunBenchmark) {
+            r.phase = ProgressPhase::Stability;
+        } else if (run.warmup_over) {
+            r.phase = ProgressPhase::Measuring;
+            const float done =
+                static_cast<float>(run.elapsed_ms) / static_cast<float>(run.time_limit_ms) * 100.0f;
+            r.percent = static_cast<int>(std::min(done, 100.0f));
+        } else {
+            // The text's own percentage: the particles against the warm-up threshold.
+            const uint32_t threshold = scene.warmup_threshold;
+            const uint32_t p =
+                threshold == 0
+                    ? 100u
+                    : static_cast<uint32_t>(uint64_t(scene.particle_total) * 100 / threshold);
+            r.phase = p < 100 ? ProgressPhase::FluidInit : ProgressPhase::WarmingUp;
+            r.percent = static_cast<int>(p);
+        }
+        write(m_lines.update(r));
+    }
+    void finish() {
+        if (m_shown) write(m_lines.finish());
+    }
+
+  private:
+    static void write(const std::string& text) {
+        if (text.empty()) return;
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+
+    bool m_shown;
+    ProgressLines m_lines;
+};
+
+// A run shows its progress on standard error when nobody sees its window: without one, or
+// when the frame is drawn offscreen (no display).
+bool runsWithoutWindow(window::Window* w, const DemoScene& scene) {
+    return !w || (scene.render_window && scene.render_window->isOffscreen());
 }
 
 void finish(const RunContext& c, window::Window* w) {
@@ -114,6 +174,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     monitor.setTemperatureHistoryRecording(true);
     monitor.resetGpuStatistics();
     readRendererInfo(scene);
+    HeadlessProgress progress(runsWithoutWindow(w, scene));
 
     while (!run.stop_requested.load(std::memory_order_relaxed)) {
         const uint32_t now = timer.nowMs();
@@ -126,6 +187,8 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
         }
         if (benchmark && run.elapsed_ms >= run.time_limit_ms) {
             // The finishing turn draws no frame.
+            progress.update(c, now);
+            progress.finish();
             finish(c, w);
             return;
         }
@@ -145,9 +208,11 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
             if (!run.stop_requested.load(std::memory_order_relaxed))
                 setTitle(w, run, "Quorvex %s | FPS=%d - Running...", fps);
         }
+        progress.update(c, now);
         sched_yield();
     }
 
+    progress.finish();
     run.running = 0;
     scene.releaseDemoScene();
 }

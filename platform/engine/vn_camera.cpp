@@ -131,26 +131,53 @@ bool vnCamera::allocMemoryForScreenShot() {
 }
 
 bool vnCamera::makeScreenShot(const char* file) {
+    return file && captureScreenShot() && writeScreenShot(file);
+}
+
+bool vnCamera::captureScreenShot() {
+    m_shot_ready = false;
     vnRenderWindow* rw = Vantorr::getInstance()->getCurrentRenderWindow();
-    if (!file || !rw || !rw->getContext() || !allocMemoryForScreenShot()) {
+    if (!rw || !rw->getContext() || !allocMemoryForScreenShot()) {
         logTrace(VN_TRACE_ERROR, "vnCamera: no frame to take a screenshot of.");
         return false;
     }
     const int x = m_viewport[0], y = m_viewport[1], w = m_viewport[2], h = m_viewport[3];
-    GLint previous_read = 0;
+    GLint previous_read = 0, previous_draw = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous_read);
-    const GLuint fbo = rw->getReadFramebuffer();
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    // A window's drawn frame stays in its back buffer after the swap on this platform's
-    // copying swaps; the offscreen framebuffer has a single colour buffer.
-    glReadBuffer(fbo ? GL_COLOR_ATTACHMENT0 : GL_BACK);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous_draw);
+    const GLuint drawn = rw->getFramebuffer();
+    const GLuint readable = rw->getReadFramebuffer();
+    if (drawn != readable) {
+        // A multisampled offscreen frame cannot be read directly: resolve it into the
+        // single-sampled framebuffer first, as presenting would.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, drawn);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, readable);
+        glBlitFramebuffer(x, y, x + w, y + h, x, y, x + w, y + h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, readable);
+    // On a window the frame is in its back buffer until the swap; the offscreen
+    // framebuffer has a single colour buffer.
+    glReadBuffer(readable ? GL_COLOR_ATTACHMENT0 : GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, w, h, GL_RGB, GL_UNSIGNED_BYTE, m_shot_rows.data());
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous_read));
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(previous_draw));
     // OpenGL rows run from the bottom; the file's from the top.
     const size_t row = size_t(w) * 3;
     for (int r = 0; r < h; ++r)
         std::memcpy(&m_shot[size_t(r) * row], &m_shot_rows[size_t(h - 1 - r) * row], row);
+    m_shot_width = w;
+    m_shot_height = h;
+    m_shot_ready = true;
+    return true;
+}
+
+bool vnCamera::writeScreenShot(const char* file) {
+    const int w = m_shot_width, h = m_shot_height;
+    if (!file || !m_shot_ready || m_shot.size() != size_t(w) * size_t(h) * 3) {
+        logTrace(VN_TRACE_ERROR, "vnCamera: no frame to take a screenshot of.");
+        return false;
+    }
     // Opened without following a link or waiting on a FIFO that happens to carry the name.
     // The stream's error flag records a failed write; the close reports a late one.
     std::FILE* out = plashwerk::openRegularStream(file, "wb", plashwerk::Links::Refuse);

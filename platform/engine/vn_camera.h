@@ -48,6 +48,14 @@ class vnCamera : public vnObject {
     /// JPEG file (RGB, quality 95). Allocates the memory itself when not yet done. False
     /// when nothing can be read or the file cannot be written (logged).
     bool makeScreenShot(const char* file);
+    /// The first half of makeScreenShot: reads the viewport of the frame being drawn into
+    /// the screenshot memory. Called before presenting, the frame is read where it was
+    /// drawn, whatever the swap does with the back buffer. False (logged) when nothing
+    /// can be read.
+    bool captureScreenShot();
+    /// The second half: writes the pixels captured last as a JPEG file. False (logged)
+    /// when nothing was captured or the file cannot be written.
+    bool writeScreenShot(const char* file);
     /// The pixels of the last screenshot: RGB rows from the top.
     const std::vector<uint8_t>& getScreenShotPixels() const { return m_shot; }
 
@@ -67,6 +75,8 @@ class vnCamera : public vnObject {
     bool m_frustum_dirty = true;
     std::vector<uint8_t> m_shot;
     std::vector<uint8_t> m_shot_rows;
+    int m_shot_width = 0, m_shot_height = 0;  ///< size of the captured pixels
+    bool m_shot_ready = false;                ///< m_shot holds a captured frame
 };
 
 class vnCameraMgr {
