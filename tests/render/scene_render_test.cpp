@@ -471,6 +471,21 @@ TEST_F(SceneTest, ScreenshotsTakeTheNextFreeName) {
     EXPECT_FALSE(empty.takeScreenshot()) << "no camera: nothing happens";
 }
 
+TEST_F(SceneTest, AScreenshotNameSkipsTakenNamesOnlyFromTheFirst) {
+    for (const char* taken : {"plashwerk_000000.jpg", "Plashwerk_000001.jpg",
+                              "plashwerk_000003.jpg", "Plashwerk_000003.jpg"})
+        std::ofstream(taken) << "taken";
+    uint32_t counter = 0;
+    EXPECT_EQ(nextScreenshotName(counter), "./Plashwerk_000002.jpg");
+    EXPECT_EQ(counter, 2u);
+    counter = 1;
+    EXPECT_EQ(nextScreenshotName(counter), "./plashwerk_000001.jpg")
+        << "the first name is spelt in lower case; only it is checked in that spelling";
+    counter = 3;
+    EXPECT_EQ(nextScreenshotName(counter), "./Plashwerk_000004.jpg");
+    EXPECT_EQ(counter, 4u);
+}
+
 TEST_F(SceneTest, MissingOrDamagedImagesFollowTheirRules) {
     // A data folder of our own: no stones, a damaged cement texture, no smiley.
     namespace fs = std::filesystem;
@@ -642,6 +657,23 @@ TEST_F(SceneTest, OnARealWindowTheScreenshotShowsTheSwappedFrame) {
     EXPECT_GT(frame_bottom / pixels, 20) << "the scene was drawn";
     EXPECT_NEAR(double(shot_top) / double(pixels), double(frame_top) / double(pixels), 4.0);
     EXPECT_NEAR(double(shot_bottom) / double(pixels), double(frame_bottom) / double(pixels), 4.0);
+
+    // Read before the swap, written after it: whatever the back buffer holds after the
+    // swap (here a blue clear) does not reach the file.
+    render.renderScene({});
+    ASSERT_TRUE(render.captureScreenshot());
+    engine->displayCurrentRenderWindow();
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_TRUE(render.writeScreenshot());
+    image = stbi_load(render.lastScreenshotName().c_str(), &width, &height, &channels, 3);
+    ASSERT_NE(image, nullptr);
+    long blue = 0;
+    for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
+        blue += image[i * 3 + 2] > 200 && image[i * 3] < 40 && image[i * 3 + 1] < 40;
+    stbi_image_free(image);
+    EXPECT_LT(blue, long(w) * long(h) / 10) << "the frame drawn, not what came after the swap";
+    EXPECT_FALSE(render.writeScreenshot()) << "a capture is written once";
     render.release();
     engine->destroyRenderWindow(window);
     window = nullptr;

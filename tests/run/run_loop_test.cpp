@@ -9,13 +9,19 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "platform/engine/vn_camera.h"
 #include "platform/time/clock.h"
+#include "platform/window/window.h"
 #include "run/counters.h"
 #include "run/demo_scene.h"
+#include "run/keyboard_commands.h"
 #include "run/render_thread.h"
 #include "run/run_state.h"
 #include "settings/startup_options.h"
@@ -233,6 +239,72 @@ TEST_F(RunLoop, TheFrameDrawsTheInformationOnlyWhileItIsSwitchedOn) {
     scene->frame(kFrameSeconds);
     // (The logos reach up to row 116.)
     EXPECT_EQ(presentedPixels(*scene, 0, 114, [](const Rgb& p) { return p.g > 60; }), 0);
+}
+
+// The trace log the fixture writes into the test's folder.
+std::string traceLogText() {
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        if (entry.path().filename().string().rfind("Plashwerk_", 0) == 0 &&
+            entry.path().extension() == ".log") {
+            std::ifstream in(entry.path());
+            std::ostringstream all;
+            all << in.rdbuf();
+            text += all.str();
+        }
+    return text;
+}
+
+// Keys and mouse messages far faster than frames, on a window of a single pixel: every
+// frame still comes, each F9 burst makes one screenshot, the camera moves a bounded way,
+// and a screenshot name that cannot be written is logged while the run goes on.
+TEST_F(RunLoop, InputFasterThanFramesOnAOnePixelWindow) {
+    prepareRun(kRunStabilityTest, 1000);
+    ASSERT_TRUE(scene->initScene(nullptr, 1, 1));
+    scene->frame(kFrameSeconds);
+    const Vantorr_nsp::vnVector3 start = scene->render.main_camera->getPosition();
+
+    constexpr int kF9 = window::VK_F1 + 8;
+    for (int i = 0; i < 500; ++i) {
+        for (const KeyCommand& c : keyCommands())
+            if (c.action != KeyAction::StopRun) onKeyDown(c.virtual_key, run, *scene);
+        window::Message m;
+        m.type = window::MessageType::MouseWheel;
+        m.wparam = 120;
+        scene->camera_input.onMessage(m);
+    }
+    // An even number of presses: every toggle is back where it was.
+    EXPECT_TRUE(run.display_information.load());
+    EXPECT_TRUE(run.render_scene.load());
+    EXPECT_TRUE(scene->particles_update.load());
+    window::Message down;
+    down.type = window::MessageType::LButtonDown;
+    scene->camera_input.onMessage(down);
+    for (int x = 1; x <= 300; ++x) {
+        window::Message move;
+        move.type = window::MessageType::MouseMove;
+        move.x = x;
+        move.y = x;
+        scene->camera_input.onMessage(move);
+    }
+    scene->frame(kFrameSeconds);
+    EXPECT_TRUE(std::filesystem::exists("plashwerk_000000.jpg")) << "one screenshot per burst";
+    EXPECT_FALSE(std::filesystem::exists("plashwerk_000001.jpg"));
+    EXPECT_NE(scene->render.main_camera->getPosition().y, start.y) << "the drag turned it";
+    EXPECT_LE(scene->render.free_camera.pitch, 80.0f);
+    EXPECT_GE(scene->render.free_camera.pitch, -80.0f);
+
+    // The next free name is taken by a folder: the write fails, the run goes on.
+    std::filesystem::create_directory("plashwerk_000001.jpg");
+    onKeyDown(kF9, run, *scene);
+    scene->frame(kFrameSeconds);
+    EXPECT_NE(traceLogText().find("could not write the screenshot ./plashwerk_000001.jpg"),
+              std::string::npos)
+        << traceLogText();
+    onKeyDown(kF9, run, *scene);
+    scene->frame(kFrameSeconds);
+    EXPECT_TRUE(std::filesystem::exists("plashwerk_000002.jpg"));
+    EXPECT_TRUE(scene->sceneReady());
 }
 
 }  // namespace
