@@ -12,7 +12,7 @@ packages=(
   libbenchmark-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth)
+  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool)
 fi
 
 missing=()

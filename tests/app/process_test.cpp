@@ -58,8 +58,10 @@ class Program : public ::testing::Test {
             int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            unsetenv("DISPLAY");
-            unsetenv("WAYLAND_DISPLAY");
+            if (!keep_display) {
+                unsetenv("DISPLAY");
+                unsetenv("WAYLAND_DISPLAY");
+            }
             std::vector<char*> argv;
             for (const std::string& a : launcher) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(const_cast<char*>(exe.c_str()));
@@ -144,7 +146,8 @@ class Program : public ::testing::Test {
     std::string traceLog() { return slurp(work_dir + "/Plashwerk_trace.log"); }
 
     std::string dir, bin_dir, work_dir, exe;
-    int stdout_fd = -1;  ///< where the next program's standard output goes; -1: a file
+    int stdout_fd = -1;         ///< where the next program's standard output goes; -1: a file
+    bool keep_display = false;  ///< the program gets the test's own display
 };
 
 const std::vector<std::string> kShortBenchmark = {"/nogui", "/run_mode=1", "/max_time=1000",
@@ -533,3 +536,74 @@ TEST_F(Program, SighupEndsAStabilityTestWithAFullShutDown) {
 }
 
 }  // namespace
+
+namespace {
+
+// The output of a shell command, and whether it succeeded.
+bool shellOutput(const std::string& command, std::string& out) {
+    out.clear();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return false;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    return pclose(pipe) == 0;
+}
+
+bool hasScreenshot(const std::string& folder) {
+    std::string found;
+    return shellOutput("ls '" + folder + "' | grep -E '^[pP]lashwerk_[0-9]{6}\\.jpg$'", found) &&
+           !found.empty();
+}
+
+}  // namespace
+
+// Without a window the run's progress goes to standard error, a line per phase and per
+// tenth when that is not a terminal; standard output keeps only the results.
+TEST_F(Program, AHeadlessBenchmarkShowsItsProgressOnStandardError) {
+    writeQuickRunOptions("render_scene=\"0\"");
+    Result r = run(kShortBenchmark);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Fluid initialization: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("WARMING-UP...\n"), std::string::npos) << r.err;
+    EXPECT_GE(count(r.err, " % - GraphX FPS: "), 2u) << r.err;
+    EXPECT_NE(r.err.find("100 % - GraphX FPS: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no in-place updates off a terminal";
+    EXPECT_LE(count(r.err, "\n"), 30u) << r.err;
+    EXPECT_EQ(r.out.rfind("Global SCORE: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("WARMING-UP"), std::string::npos);
+    EXPECT_EQ(r.out.find(" % - "), std::string::npos);
+}
+
+// Real key events to a stability test's window on the X display: F9 leaves a JPEG in the
+// working folder, Escape ends the run with status 0.
+TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
+    std::string ignored;
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
+    writeQuickRunOptions();
+    keep_display = true;
+    const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=400", "/height=300"});
+    keep_display = false;
+    // Guards against a hang, not measures of speed: the window maps within seconds.
+    std::string id;
+    for (int tries = 0; tries < 600 && id.empty(); ++tries) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) FAIL() << "ended early\n" << traceLog();
+        if (!shellOutput("xdotool search --onlyvisible --name 'Quorvex Plashwerk . Running'", id))
+            id.clear();
+        if (id.empty()) usleep(200000);
+    }
+    if (id.empty()) {
+        kill(pid, SIGKILL);
+        finish(pid);
+        FAIL() << "the window never showed\n" << traceLog();
+    }
+    id = id.substr(0, id.find('\n'));
+    ASSERT_TRUE(shellOutput("xdotool key --window " + id + " F9", ignored));
+    for (int tries = 0; tries < 600 && !hasScreenshot(work_dir); ++tries) usleep(200000);
+    EXPECT_TRUE(hasScreenshot(work_dir)) << traceLog();
+    shellOutput("xdotool key --window " + id + " Escape", ignored);
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
+    EXPECT_EQ(r.err.find("GraphX FPS"), std::string::npos) << "a run in a window shows no progress";
+}
