@@ -188,6 +188,17 @@ class Fluid final : public NxFluid {
         std::vector<float> x, y, z, vx, vy, vz, life;
         std::vector<uint32_t> id;
         void resize(size_t n);
+        /// Copies particle `from` of `source` into slot `to` of this store.
+        void copyParticle(uint32_t to, const Store& source, uint32_t from) {
+            x[to] = source.x[from];
+            y[to] = source.y[from];
+            z[to] = source.z[from];
+            vx[to] = source.vx[from];
+            vy[to] = source.vy[from];
+            vz[to] = source.vz[from];
+            life[to] = source.life[from];
+            id[to] = source.id[from];
+        }
     };
 
     struct Integration;  // what both integrators need for a chunk (fluid_integrate.cpp)

@@ -141,17 +141,7 @@ void Fluid::integrateAll(const FluidStepContext& ctx) {
 
 void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count) {
     auto move = [&](uint32_t begin, uint32_t end) {
-        for (uint32_t k = begin; k < end; ++k) {
-            const uint32_t s = order[k];
-            m_next.x[k] = m_cur.x[s];
-            m_next.y[k] = m_cur.y[s];
-            m_next.z[k] = m_cur.z[s];
-            m_next.vx[k] = m_cur.vx[s];
-            m_next.vy[k] = m_cur.vy[s];
-            m_next.vz[k] = m_cur.vz[s];
-            m_next.life[k] = m_cur.life[s];
-            m_next.id[k] = m_cur.id[s];
-        }
+        for (uint32_t k = begin; k < end; ++k) m_next.copyParticle(k, m_cur, order[k]);
     };
     const uint32_t chunks = (count + kParticleChunk - 1) / kParticleChunk;
     ctx.pool->parallelFor(chunks, ctx.helpers, [&](uint32_t c, unsigned) {
@@ -254,14 +244,7 @@ void Fluid::removeMarked() {
             continue;
         }
         if (w != i) {
-            m_cur.x[w] = m_cur.x[i];
-            m_cur.y[w] = m_cur.y[i];
-            m_cur.z[w] = m_cur.z[i];
-            m_cur.vx[w] = m_cur.vx[i];
-            m_cur.vy[w] = m_cur.vy[i];
-            m_cur.vz[w] = m_cur.vz[i];
-            m_cur.life[w] = m_cur.life[i];
-            m_cur.id[w] = m_cur.id[i];
+            m_cur.copyParticle(w, m_cur, i);
             m_density[w] = m_density[i];
             if (m_wantFlags) m_flags[w] = m_flags[i];
             if (m_wantNormals) {

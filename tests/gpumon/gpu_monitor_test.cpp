@@ -84,6 +84,17 @@ class GpuMonitorTest : public ::testing::Test {
         ASSERT_TRUE(monitor.initGpuTable());
     }
     GpuStatus& status(int i) { return *monitor.gpuStatus(i); }
+    // Logs into the folder, with the run inputs the golden lines were written for.
+    void startLogging(const test::TempFolder& logs) {
+        monitor.setLogFolder(logs.folder());
+        monitor.inputs().fps = 60;
+        monitor.inputs().requested_width = 1920;
+        monitor.inputs().requested_height = 1080;
+        monitor.inputs().client_width = 1904;
+        monitor.inputs().client_height = 1041;
+        monitor.inputs().msaa_samples = 4;
+        logTemperature(true);
+    }
 
     FakeSysfs sysfs;
     NvmlDouble nvml;
@@ -269,14 +280,7 @@ TEST_F(GpuMonitorTest, LogsByteForByte) {
     nvml->gpu(1)->temperature = 46;
     start();
     test::TempFolder logs;
-    monitor.setLogFolder(logs.folder());
-    monitor.inputs().fps = 60;
-    monitor.inputs().requested_width = 1920;
-    monitor.inputs().requested_height = 1080;
-    monitor.inputs().client_width = 1904;
-    monitor.inputs().client_height = 1041;
-    monitor.inputs().msaa_samples = 4;
-    logTemperature(true);
+    startLogging(logs);
     monitor.sampleAllGpus();
     monitor.sampleAllGpus();
     monitor.stopGpuMonitoring();
@@ -347,14 +351,7 @@ TEST_F(GpuMonitorTest, NamesWithSpecialCharactersAreEscapedInTheLogs) {
     std::snprintf(nvml.add(2, 0x2482).name, 96, "Fancy \"GPU\" <A&B>, 'x'");
     start();
     test::TempFolder logs;
-    monitor.setLogFolder(logs.folder());
-    monitor.inputs().fps = 60;
-    monitor.inputs().requested_width = 1920;
-    monitor.inputs().requested_height = 1080;
-    monitor.inputs().client_width = 1904;
-    monitor.inputs().client_height = 1041;
-    monitor.inputs().msaa_samples = 4;
-    logTemperature(true);
+    startLogging(logs);
     monitor.sampleAllGpus();
     monitor.stopGpuMonitoring();
 
