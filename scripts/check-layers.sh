@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 # The stack, bottom first; folders on one level do not include each other.
 declare -A level=(
-  [platform]=0 [settings]=1 [physics]=2 [gpumon]=2 [render]=3 [run]=4 [results]=5 [app]=6
+  [platform]=0 [settings]=1 [physics]=2 [gpumon]=2 [render]=3 [run]=4 [results]=5 [app]=6 [server]=6
 )
 
 status=0

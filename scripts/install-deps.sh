@@ -9,10 +9,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libirrlicht-dev libglew-dev libglfw3-dev libegl-dev libgl1-mesa-dev libgl1-mesa-dri
   libimgui-dev libstb-dev fonts-liberation libcpp-httplib-dev libsqlite3-dev libssl-dev
+  nlohmann-json3-dev ocl-icd-opencl-dev opencl-c-headers
   libbenchmark-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool)
+  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool pocl-opencl-icd)
 fi
 
 missing=()
