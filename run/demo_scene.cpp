@@ -13,6 +13,7 @@
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/program/program_info.h"
+#include "platform/window/window.h"
 #include "run/run_state.h"
 #include "settings/startup_options.h"
 
@@ -84,6 +85,10 @@ bool DemoScene::initScene(window::Window* window, int w, int h) {
     }
     engine->setCurrentRenderWindow(render_window);
     msaa_samples = render_window->getSampleCount();
+    // The strip is part of a real window's drawable; an offscreen one has none.
+    if (window && window->menuBar() && !render_window->isOffscreen() &&
+        m_menu_painter.create(window->menuBar()->layout()))
+        m_menu_bar = window->menuBar();
     renderer->setViewport(0, 0, w, h);
     renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     renderer->clear(Vantorr_nsp::VN_CLEAR_ALL);
@@ -170,6 +175,8 @@ void DemoScene::releaseDemoScene() {
         physics.reset();
     }
     render.release();
+    m_menu_painter.release();
+    m_menu_bar = nullptr;
     if (render_window) {
         Vantorr* engine = Vantorr::getInstance();
         engine->destroyRenderWindow(render_window);
@@ -271,6 +278,8 @@ void DemoScene::frame(float frame_dt) {
     // hold anything. The file is written once the frame is on screen.
     const bool screenshot = screenshot_requested.exchange(false, std::memory_order_relaxed);
     if (screenshot) render.captureScreenshot();
+    // The menu last: an open drop-down lies over the scene, but not in its screenshots.
+    if (m_menu_bar) m_menu_painter.draw(m_menu_bar->view(), height);
     Vantorr::getInstance()->displayCurrentRenderWindow();
     const int slowdown = o.render_slowdown_delay;
     if (slowdown > 0) sleepUnlessStopped(run, static_cast<uint32_t>(slowdown));

@@ -20,6 +20,7 @@
 
 #include "physics/demo_scene_physics.h"
 #include "render/demo_scene_render.h"
+#include "render/menu_bar_painter.h"
 #include "run/camera_input.h"
 #include "run/physics_threads.h"
 #include "run/run_state.h"
@@ -128,6 +129,10 @@ class DemoScene {
     RunResult& m_result;
     const StartupOptions& m_settings;
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
+
+    // The window's menu strip, drawn over each frame while the window shows one.
+    const window::MenuBar* m_menu_bar = nullptr;
+    MenuBarPainter m_menu_painter;
 
     // The on-screen information's input and each GPU's newest temperature samples, kept
     // from frame to frame so that a frame allocates nothing.

@@ -95,6 +95,9 @@ class vnRenderer {
     /// the 3D state back.
     void beginText();
     void drawText(vnFont* font);
+    /// A filled rectangle in the pixels of beginText (x, y: top-left corner), opaque in
+    /// the colour's red, green and blue.
+    void fillRect(float x, float y, float width, float height, const vnColor& color);
     void endText();
 
     /// 2D lines: begin2D sets an orthographic projection of width x height with its origin

@@ -39,6 +39,8 @@ class vnFont {
     const float* getColor() const { return m_color; }
     /// Pixels from the top of a line to the next.
     int getLineHeight() const { return m_line_height; }
+    /// Pixels from the top of a line to its baseline.
+    int getAscent() const { return m_ascent; }
     /// Width of the current text in pixels.
     float getTextWidth() const;
 

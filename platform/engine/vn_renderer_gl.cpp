@@ -522,6 +522,19 @@ void vnRenderer::drawText(vnFont* font) {
     glDrawArrays(GL_TRIANGLES, 0, corners);
 }
 
+void vnRenderer::fillRect(float x, float y, float width, float height, const vnColor& color) {
+    if (!currentWindow() || width <= 0.0f || height <= 0.0f) return;
+    const float corners[] = {x, y, x + width, y, x + width, y + height, x, y + height};
+    // Text state has the glyph texture on and texture coordinates flowing: off for the fill.
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColor4f(color.r, color.g, color.b, 1.0f);
+    glVertexPointer(2, GL_FLOAT, 0, corners);
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnable(GL_TEXTURE_2D);
+}
+
 void vnRenderer::endText() {
     if (!currentWindow()) return;
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);

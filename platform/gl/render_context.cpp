@@ -23,9 +23,6 @@ bool loadGlEntryPoints() {
 
 namespace {
 
-// The menu strip is the grey of the window's background brush.
-constexpr float kMenuGrey = 200.0f / 255.0f;
-
 class GlfwContext final : public RenderContext {
   public:
     GlfwContext(GLFWwindow* window, int width, int height, int samples, int menu_h)
@@ -53,10 +50,9 @@ class GlfwContext final : public RenderContext {
         if (glfwGetCurrentContext() == m_window) glfwMakeContextCurrent(nullptr);
     }
 
-    void present() override {
-        if (m_menu_bar_height > 0) paintMenuStrip();
-        glfwSwapBuffers(m_window);
-    }
+    // The menu strip above the client area is part of the drawable: the frames drawn
+    // into it paint the strip too.
+    void present() override { glfwSwapBuffers(m_window); }
 
     uint32_t defaultFramebuffer() const override { return 0; }
     uint32_t readFramebuffer() const override { return 0; }
@@ -65,23 +61,6 @@ class GlfwContext final : public RenderContext {
     void setSamples(int samples) { m_samples = samples; }
 
   private:
-    // The strip above the client area is part of the drawable; frames clear it with the
-    // scene, so it is painted again before each swap.
-    void paintMenuStrip() {
-        GLfloat clear[4];
-        GLint box[4];
-        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-        glGetIntegerv(GL_SCISSOR_BOX, box);
-        const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, m_height, m_width, m_menu_bar_height);
-        glClearColor(kMenuGrey, kMenuGrey, kMenuGrey, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glClearColor(clear[0], clear[1], clear[2], clear[3]);
-        glScissor(box[0], box[1], box[2], box[3]);
-        if (!scissor) glDisable(GL_SCISSOR_TEST);
-    }
-
     GLFWwindow* m_window;
     bool m_configured = false;
 };

@@ -59,10 +59,6 @@ class GlfwWindow final : public Window {
         glfwFocusWindow(m_handle);
     }
 
-    /// Keyboard access to the menu: Alt+F opens "File", Alt+H "Help"; the underlined
-    /// letter of an item then chooses it. 0 = no menu open.
-    int open_menu = 0;
-
   protected:
     void applyTitle(const char* title) override { glfwSetWindowTitle(m_handle, title); }
 
@@ -215,26 +211,7 @@ class GlfwWindowSystem final : public WindowSystem {
         m.x = x;
         m.y = y;
         m.modifiers = mods;
-        queueMessage(m);
-    }
-
-    // Returns true when the key went to the menu instead of the window.
-    bool menuKey(GlfwWindow* w, int vk, int mods) {
-        if (!w->hasMenuBar()) return false;
-        if (w->open_menu == 0) {
-            if (!(mods & GLFW_MOD_ALT)) return false;
-            if (vk == 'F' || vk == 'H') {
-                w->open_menu = vk;
-                return true;
-            }
-            return false;
-        }
-        if (vk == VK_MENU || vk == VK_SHIFT || vk == VK_CONTROL) return true;
-        const int menu = w->open_menu;
-        w->open_menu = 0;
-        if (menu == 'F' && vk == 'X') push(w, MessageType::Command, kMenuCommandExit);
-        if (menu == 'H' && vk == 'A') push(w, MessageType::Command, kMenuCommandAbout);
-        return true;
+        deliverInput(m);
     }
 
     static void onKey(GLFWwindow* handle, int key, int /*scancode*/, int action, int mods) {
@@ -246,7 +223,6 @@ class GlfwWindowSystem final : public WindowSystem {
             s->push(w, MessageType::KeyUp, vk, 0, 0, modifierBits(mods));
             return;
         }
-        if (s->menuKey(w, vk, mods)) return;
         s->push(w, MessageType::KeyDown, vk, 0, 0, modifierBits(mods));
     }
     static void onChar(GLFWwindow* handle, unsigned int codepoint) {

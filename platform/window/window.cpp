@@ -35,6 +35,57 @@ void Window::title(char* out, int out_size) const {
 void WindowSystem::attach(Window& window, MessageHandler* handler) {
     window.m_handler = handler;
     window.m_system = this;
+    if (window.m_menu_bar_height > 0)
+        window.m_menu = std::make_unique<MenuBar>(window.m_client_width, window.m_menu_bar_height);
+}
+
+namespace {
+
+// The menu's share of an event; positions move from client to strip coordinates.
+MenuInput routeToMenu(MenuBar& menu, const Message& m, int strip_height) {
+    const int y = m.y + strip_height;
+    switch (m.type) {
+        case MessageType::KeyDown:
+            return menu.onKeyDown(static_cast<int>(m.wparam), m.modifiers);
+        case MessageType::Char:
+            return menu.onChar();
+        case MessageType::MouseMove:
+            return menu.onMouseMove(m.x, y);
+        case MessageType::LButtonDown:
+            return menu.onButtonDown(m.x, y);
+        case MessageType::LButtonUp:
+            return menu.onButtonUp(m.x, y);
+        case MessageType::RButtonDown:
+        case MessageType::RButtonUp:
+            if (!menu.isOpen()) return {};
+            if (m.type == MessageType::RButtonDown) menu.close();
+            return {true, 0};
+        case MessageType::Size:
+            // A minimised window shows no menu.
+            if (m.wparam == 1) menu.close();
+            return {};
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+void WindowSystem::deliverInput(const Message& message) {
+    Window* window = message.window;
+    MenuBar* menu = window ? window->menuBar() : nullptr;
+    if (menu) {
+        const MenuInput answer = routeToMenu(*menu, message, window->menuBarHeight());
+        if (answer.command != 0) {
+            Message command;
+            command.window = window;
+            command.type = MessageType::Command;
+            command.wparam = answer.command;
+            queueMessage(command);
+        }
+        if (answer.consumed) return;
+    }
+    queueMessage(message);
 }
 
 void WindowSystem::postMessage(const Message& message) {

@@ -24,6 +24,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/window/menu_bar.h"
+
 struct GLFWwindow;
 
 namespace plashwerk::window {
@@ -155,6 +157,10 @@ class Window {
     bool hasMenuBar() const { return m_menu_bar_height > 0; }
     /// Height of the menu strip above the client area, 0 without a menu bar.
     int menuBarHeight() const { return m_menu_bar_height; }
+    /// The menu strip's state, null without a menu bar. Its view may be read from any
+    /// thread while the window exists.
+    MenuBar* menuBar() { return m_menu.get(); }
+    const MenuBar* menuBar() const { return m_menu.get(); }
     bool hasMinimizeBox() const { return m_minimize_box; }
     int samples() const { return m_samples; }
 
@@ -188,6 +194,7 @@ class Window {
     int m_outer_width = 0, m_outer_height = 0;
     int m_left = 0, m_top = 0;
     int m_menu_bar_height = 0;
+    std::unique_ptr<MenuBar> m_menu;
     int m_samples = 0;
     bool m_fullscreen = false;
     bool m_minimize_box = false;
@@ -219,6 +226,12 @@ class WindowSystem {
     void postMessage(const Message& message);
     void postQuitMessage();
 
+    /// Main thread. An event from the keyboard or the mouse, in client coordinates, as the
+    /// device reports it: the window's menu bar takes what is its own (and turns a chosen
+    /// item into a Command message), the rest is queued for the window. The offscreen
+    /// desktop has no devices; tests feed it through here.
+    void deliverInput(const Message& message);
+
     /// Main thread. Waits for the next message; false when it is the quit message.
     bool getMessage(Message& message);
     /// Takes a message without waiting; false when none is queued.
@@ -235,6 +248,7 @@ class WindowSystem {
     /// Queues a message from the system's own callbacks (main thread).
     void queueMessage(const Message& message);
     void forgetMessagesFor(Window* window);
+    /// Gives the window its handler, and its menu bar when it has a strip.
     void attach(Window& window, MessageHandler* handler);
 
     std::mutex m_queue_mutex;
