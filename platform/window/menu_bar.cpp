@@ -238,4 +238,16 @@ MenuInput MenuBar::onButtonUp(int x, int y) {
     return kTaken;
 }
 
+MenuInput MenuBar::onRightButton(bool down) {
+    if (down) {
+        if (!isOpen()) return kPassed;
+        close();
+        m_right_captured = true;
+        return kTaken;
+    }
+    if (!m_right_captured) return kPassed;
+    m_right_captured = false;
+    return kTaken;
+}
+
 }  // namespace plashwerk::window

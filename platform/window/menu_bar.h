@@ -129,6 +129,8 @@ class MenuBar {
     MenuInput onButtonDown(int x, int y);
     /// Releasing over an item of the open menu chooses it.
     MenuInput onButtonUp(int x, int y);
+    /// A right press closes an open menu; it and its release are the menu's then.
+    MenuInput onRightButton(bool down);
     /// Closes the menu and forgets the highlight (the window lost the pointer or focus).
     void close();
 
@@ -139,6 +141,7 @@ class MenuBar {
     MenuBarLayout m_layout;
     std::atomic<uint32_t> m_view{0};
     bool m_button_captured = false;  ///< the last press was the menu's, and so is its release
+    bool m_right_captured = false;   ///< the same for the right button
     MenuLabel m_titles[kMenuCount];
     MenuLabel m_items[kMenuCount][kMenuMaxItems];
 };

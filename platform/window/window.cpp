@@ -57,9 +57,7 @@ MenuInput routeToMenu(MenuBar& menu, const Message& m, int strip_height) {
             return menu.onButtonUp(m.x, y);
         case MessageType::RButtonDown:
         case MessageType::RButtonUp:
-            if (!menu.isOpen()) return {};
-            if (m.type == MessageType::RButtonDown) menu.close();
-            return {true, 0};
+            return menu.onRightButton(m.type == MessageType::RButtonDown);
         case MessageType::Size:
             // A minimised window shows no menu.
             if (m.wparam == 1) menu.close();
