@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/window/menu_bar.h"
+#include "platform/window/window.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -145,6 +147,7 @@ class Program : public ::testing::Test {
                "particles_lifetime=\"0.1\" render_scene=\"0\"/></plashwerk>";
     }
     std::string traceLog() { return slurp(work_dir + "/Plashwerk_trace.log"); }
+    std::string runningWindow(pid_t pid);
 
     std::string dir, bin_dir, work_dir, exe;
     int stdout_fd = -1;         ///< where the next program's standard output goes; -1: a file
@@ -569,6 +572,29 @@ bool hasScreenshot(const std::string& folder) {
 
 }  // namespace
 
+// The X id of the running program's window once its run is under way; empty after a
+// failure (the program is ended then). Guards against a hang, not measures of speed: the
+// window maps within seconds.
+std::string Program::runningWindow(pid_t pid) {
+    std::string id;
+    for (int tries = 0; tries < 600 && id.empty(); ++tries) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            ADD_FAILURE() << "ended early\n" << traceLog();
+            return "";
+        }
+        if (!shellOutput("xdotool search --onlyvisible --name 'Quorvex Plashwerk . Running'", id))
+            id.clear();
+        if (id.empty()) usleep(200000);
+    }
+    if (id.empty()) {
+        kill(pid, SIGKILL);
+        finish(pid);
+        ADD_FAILURE() << "the window never showed\n" << traceLog();
+        return "";
+    }
+    return id.substr(0, id.find('\n'));
+}
+
 // Without a window the run's progress goes to standard error, a line per phase and per
 // tenth when that is not a terminal; standard output keeps only the results.
 TEST_F(Program, AHeadlessBenchmarkShowsItsProgressOnStandardError) {
@@ -596,20 +622,8 @@ TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
     keep_display = true;
     const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=400", "/height=300"});
     keep_display = false;
-    // Guards against a hang, not measures of speed: the window maps within seconds.
-    std::string id;
-    for (int tries = 0; tries < 600 && id.empty(); ++tries) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) FAIL() << "ended early\n" << traceLog();
-        if (!shellOutput("xdotool search --onlyvisible --name 'Quorvex Plashwerk . Running'", id))
-            id.clear();
-        if (id.empty()) usleep(200000);
-    }
-    if (id.empty()) {
-        kill(pid, SIGKILL);
-        finish(pid);
-        FAIL() << "the window never showed\n" << traceLog();
-    }
-    id = id.substr(0, id.find('\n'));
+    const std::string id = runningWindow(pid);
+    if (id.empty()) return;
     ASSERT_TRUE(shellOutput("xdotool key --window " + id + " F9", ignored));
     for (int tries = 0; tries < 600 && !hasScreenshot(work_dir); ++tries) usleep(200000);
     EXPECT_TRUE(hasScreenshot(work_dir)) << traceLog();
@@ -618,4 +632,43 @@ TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
     EXPECT_EQ(r.err.find("GraphX FPS"), std::string::npos) << "a run in a window shows no progress";
+}
+
+// The menu bar by mouse on a real display: a click on "File" opens it, Escape closes it
+// without ending the run (F9 after it still takes a screenshot), and "File", "Exit" ends
+// the program with status 0.
+TEST_F(Program, FileThenExitFromTheMenuBarEndsTheProgram) {
+    std::string ignored;
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
+    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
+    writeQuickRunOptions();
+    keep_display = true;
+    const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=400", "/height=300"});
+    keep_display = false;
+    const std::string id = runningWindow(pid);
+    if (id.empty()) return;
+    // Window coordinates: the strip is the top of the window's drawable.
+    int width = 0;
+    std::string geometry;
+    ASSERT_TRUE(shellOutput("xdotool getwindowgeometry --shell " + id, geometry));
+    ASSERT_NE(geometry.find("WIDTH="), std::string::npos);
+    width = std::atoi(geometry.c_str() + geometry.find("WIDTH=") + 6);
+    const auto layout = plashwerk::window::layoutMenuBar(width, plashwerk::window::kMenuBarHeight);
+    const auto clickAt = [&](const plashwerk::window::MenuRect& r) {
+        const std::string at =
+            std::to_string(r.x + r.width / 2) + " " + std::to_string(r.y + r.height / 2);
+        return shellOutput("xdotool mousemove --window " + id + " " + at + " click 1", ignored);
+    };
+
+    ASSERT_TRUE(clickAt(layout.titles[0]));
+    shellOutput("xdotool key --window " + id + " Escape", ignored);
+    shellOutput("xdotool key --window " + id + " F9", ignored);
+    for (int tries = 0; tries < 600 && !hasScreenshot(work_dir); ++tries) usleep(200000);
+    EXPECT_TRUE(hasScreenshot(work_dir)) << "Escape ended the run\n" << traceLog();
+
+    ASSERT_TRUE(clickAt(layout.titles[0]));
+    ASSERT_TRUE(clickAt(layout.items[0][0]));
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
 }
