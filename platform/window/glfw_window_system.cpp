@@ -174,6 +174,7 @@ class GlfwWindowSystem final : public WindowSystem {
         glfwSetWindowCloseCallback(handle, &GlfwWindowSystem::onClose);
         glfwSetWindowIconifyCallback(handle, &GlfwWindowSystem::onIconify);
         glfwSetCursorPosCallback(handle, &GlfwWindowSystem::onCursor);
+        glfwSetCursorEnterCallback(handle, &GlfwWindowSystem::onCursorEnter);
         glfwSetMouseButtonCallback(handle, &GlfwWindowSystem::onButton);
         glfwSetScrollCallback(handle, &GlfwWindowSystem::onScroll);
         glfwSetWindowRefreshCallback(handle, &GlfwWindowSystem::onRefresh);
@@ -244,6 +245,12 @@ class GlfwWindowSystem final : public WindowSystem {
         if (GlfwWindowSystem* s = systemOf(w))
             s->push(w, MessageType::MouseMove, 0, static_cast<int>(x),
                     static_cast<int>(y) - w->menuBarHeight(), s->heldModifiers(handle));
+    }
+    static void onCursorEnter(GLFWwindow* handle, int entered) {
+        // A title stays lit only while the pointer is over it; an open menu stays open.
+        GlfwWindow* w = windowOf(handle);
+        MenuBar* menu = w ? w->menuBar() : nullptr;
+        if (menu && !entered && !menu->isOpen()) menu->onMouseMove(-1, -1);
     }
     static void onButton(GLFWwindow* handle, int button, int action, int mods) {
         GlfwWindow* w = windowOf(handle);
