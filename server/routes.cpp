@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -129,7 +130,11 @@ std::optional<int64_t> readId(const httplib::Request& req, httplib::Response& re
 
 void submit(ScoreStore& store, const httplib::Request& req, httplib::Response& res) {
     // The reply text never holds a bracket: the program reads "[...]" as the new id.
-    const auto refuse = [&](int status, const std::string& why) {
+    const auto refuse = [&](int status, std::string why) {
+        for (char& c : why) {
+            if (c == '[') c = '(';
+            if (c == ']') c = ')';
+        }
         res.status = status;
         res.set_content("refused: " + why + "\n", "text/plain");
     };
@@ -218,7 +223,12 @@ void configureServer(httplib::Server& server, ScoreStore& store, const ServerLim
             sendError(res, 414, "The address is too long.");
             return httplib::Server::HandlerResponse::Handled;
         }
-        if (req.body.size() > limits.max_body) {
+        // httplib leaves the body of a GET unread; a request that announces a large one is
+        // refused and its connection closed, so the body is never taken for a request.
+        const std::string length = req.get_header_value("Content-Length");
+        if (req.body.size() > limits.max_body || length.size() > 9 ||
+            (!length.empty() && std::strtoul(length.c_str(), nullptr, 10) > limits.max_body)) {
+            res.set_header("Connection", "close");
             sendError(res, 413, "The request is too large.");
             return httplib::Server::HandlerResponse::Handled;
         }
