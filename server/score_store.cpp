@@ -190,7 +190,8 @@ struct ScoreStore::Connection {
         // WAL: readers never block the writer; NORMAL: a commit reaches the log file before
         // it returns (safe against a killed process), and only a power cut can lose the last
         // ones, which saves an fsync per entry.
-        if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") ||
+        if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                  "PRAGMA wal_autocheckpoint=0;") ||
             (create && !exec("BEGIN IMMEDIATE;" + schemaSql() + "COMMIT;"))) {
             error = sqlite3_errmsg(db);
             return false;
@@ -236,13 +237,35 @@ class ScoreStore::Lease {
 std::unique_ptr<ScoreStore> ScoreStore::open(const std::string& path, std::string& error) {
     auto connection = std::make_unique<Connection>();
     if (!connection->open(path, true, error)) return nullptr;
+    auto checkpoints = std::make_unique<Connection>();
+    if (!checkpoints->open(path, false, error)) return nullptr;
     std::unique_ptr<ScoreStore> store(new ScoreStore(path));
     store->m_idle.push_back(std::move(connection));
+    store->m_checkpointer = std::thread([raw = store.get(), c = std::move(checkpoints)]() mutable {
+        raw->checkpointLoop(std::move(c));
+    });
     return store;
 }
 
 ScoreStore::ScoreStore(std::string path) : m_path(std::move(path)) {}
-ScoreStore::~ScoreStore() = default;
+
+ScoreStore::~ScoreStore() {
+    {
+        std::lock_guard lock(m_stop_mutex);
+        m_stopping = true;
+    }
+    m_stop_signal.notify_all();
+    if (m_checkpointer.joinable()) m_checkpointer.join();
+}
+
+void ScoreStore::checkpointLoop(std::unique_ptr<Connection> connection) {
+    std::unique_lock lock(m_stop_mutex);
+    while (!m_stop_signal.wait_for(lock, std::chrono::seconds(1), [&] { return m_stopping; })) {
+        // Passive: copies what no reader still needs and never blocks a writer or reader.
+        sqlite3_wal_checkpoint_v2(connection->db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                  nullptr);
+    }
+}
 
 std::unique_ptr<ScoreStore::Connection> ScoreStore::acquire() {
     {

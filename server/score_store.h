@@ -4,13 +4,16 @@
 // before insert() returns, so a server killed afterwards keeps it. SQL text is fixed; every
 // value travels as a bound parameter. Connections, each with its prepared statements, are
 // kept in a pool and leased to one thread at a time; writes are serialised in the process
-// so that our own connections never wait on each other's locks.
+// so that our own connections never wait on each other's locks, and the log is copied into
+// the database file in the background.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/score_entry.h"
@@ -68,6 +71,14 @@ class ScoreStore {
     std::mutex m_pool_mutex;
     std::vector<std::unique_ptr<Connection>> m_idle;
     std::mutex m_write_mutex;
+
+    // Copies the write-ahead log into the database file once a second on a thread of its
+    // own, so that no request waits for a checkpoint.
+    void checkpointLoop(std::unique_ptr<Connection> connection);
+    std::mutex m_stop_mutex;
+    std::condition_variable m_stop_signal;
+    bool m_stopping = false;
+    std::thread m_checkpointer;
 };
 
 }  // namespace plashwerk::server
