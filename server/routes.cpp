@@ -1,67 +1,15 @@
 #include "server/routes.h"
 
 #include <charconv>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "server/pages.h"
 #include "server/submission.h"
+#include "server/task_queue.h"
 
 namespace plashwerk::server {
 
 namespace {
-
-// httplib's own pool queues without bound; this one makes the accepting thread wait when
-// max_queued connections already wait for a worker, so a flood backs up into the kernel's
-// listen queue instead of into our memory.
-class BoundedTaskQueue : public httplib::TaskQueue {
-  public:
-    BoundedTaskQueue(int threads, size_t max_queued) : m_max_queued(max_queued) {
-        for (int i = 0; i < threads; ++i) m_threads.emplace_back([this] { work(); });
-    }
-    void enqueue(std::function<void()> fn) override {
-        std::unique_lock lock(m_mutex);
-        m_space.wait(lock, [&] { return m_jobs.size() < m_max_queued || m_shutdown; });
-        m_jobs.push_back(std::move(fn));
-        m_ready.notify_one();
-    }
-    void shutdown() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_shutdown = true;
-        }
-        m_ready.notify_all();
-        m_space.notify_all();
-        for (std::thread& thread : m_threads) thread.join();
-    }
-
-  private:
-    void work() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(m_mutex);
-                m_ready.wait(lock, [&] { return !m_jobs.empty() || m_shutdown; });
-                if (m_jobs.empty()) return;
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-                m_space.notify_one();
-            }
-            job();
-        }
-    }
-
-    size_t m_max_queued;
-    std::mutex m_mutex;
-    std::condition_variable m_ready, m_space;
-    std::deque<std::function<void()>> m_jobs;
-    std::vector<std::thread> m_threads;
-    bool m_shutdown = false;
-};
 
 constexpr int kPageSize = 25;
 constexpr size_t kMaxRendererFilter = 127;  // the client cuts every text to 127 characters
