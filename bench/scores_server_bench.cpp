@@ -1,0 +1,220 @@
+// Load test of the score server on loopback: many clients submitting at once (stored
+// submissions per second, 99th-percentile latency), then the scores list served from a
+// database of many entries (pages per second). Bounded in count and in time.
+//
+//   scores_server_bench [--clients N] [--submissions N] [--entries N] [--pages N] [--seconds S]
+
+#include <httplib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "results/score_codec.h"
+#include "server/routes.h"
+#include "server/score_store.h"
+#include "server/submission.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace plashwerk;
+
+struct Settings {
+    int clients = 16;
+    int submissions = 20000;
+    int entries = 100000;
+    int pages = 20000;
+    int seconds = 30;  ///< per phase
+};
+
+struct Outcome {
+    int done = 0;
+    int failed = 0;
+    double seconds = 0;
+    double p50_ms = 0;
+    double p99_ms = 0;
+};
+
+// Runs `total` requests spread over the clients, each client on one kept-alive connection;
+// request(client, i) makes the i-th request's target. Stops early at the deadline.
+template <typename Target>
+Outcome hammer(int port, const Settings& settings, int total, Target target) {
+    std::atomic<int> next{0};
+    std::atomic<int> failed{0};
+    std::vector<std::vector<double>> latencies(static_cast<size_t>(settings.clients));
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::seconds(settings.seconds);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < settings.clients; ++c) {
+        threads.emplace_back([&, c] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_keep_alive(true);
+            const httplib::Headers headers = {
+                {"User-Agent", "Quorvex_Plashwerk_v1.5.4_Build_Mar 23 2020_at_10:28:47"}};
+            std::vector<double>& mine = latencies[static_cast<size_t>(c)];
+            for (int i = next++; i < total && Clock::now() < deadline; i = next++) {
+                const Clock::time_point sent = Clock::now();
+                const httplib::Result reply = client.Get(target(i), headers);
+                mine.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+                if (!reply || reply->status != 200) ++failed;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    Outcome outcome;
+    outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<double> all;
+    for (const auto& mine : latencies) all.insert(all.end(), mine.begin(), mine.end());
+    std::sort(all.begin(), all.end());
+    outcome.done = static_cast<int>(all.size());
+    outcome.failed = failed;
+    if (!all.empty()) {
+        outcome.p50_ms = all[all.size() / 2];
+        outcome.p99_ms = all[std::min(all.size() - 1, all.size() * 99 / 100)];
+    }
+    return outcome;
+}
+
+void report(const char* what, const Outcome& outcome) {
+    std::printf(
+        "%-28s %7d requests (%d failed) in %6.2f s: %8.0f per second, p50 %6.2f ms, "
+        "p99 %6.2f ms\n",
+        what, outcome.done, outcome.failed, outcome.seconds,
+        outcome.seconds > 0 ? (outcome.done - outcome.failed) / outcome.seconds : 0.0,
+        outcome.p50_ms, outcome.p99_ms);
+}
+
+// A served database on a free loopback port, in a folder removed at the end.
+struct Served {
+    std::filesystem::path folder;
+    std::unique_ptr<server::ScoreStore> store;
+    httplib::Server http;
+    std::thread thread;
+    int port = 0;
+
+    explicit Served(const char* name) {
+        folder = std::filesystem::temp_directory_path() /
+                 (std::string("plashwerk_bench_") + name + "_" + std::to_string(getpid()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::string error;
+        store = server::ScoreStore::open((folder / "scores.sqlite").string(), error);
+        if (!store) {
+            std::fprintf(stderr, "cannot open the database: %s\n", error.c_str());
+            std::exit(1);
+        }
+        server::configureServer(http, *store, server::ServerLimits{});
+        port = http.bind_to_any_port("127.0.0.1");
+    }
+    void start() {
+        thread = std::thread([this] { http.listen_after_bind(); });
+    }
+    ~Served() {
+        http.stop();
+        if (thread.joinable()) thread.join();
+        store.reset();
+        std::filesystem::remove_all(folder);
+    }
+};
+
+ScoreRecord record(std::mt19937& random, int index) {
+    static const char* const kRenderers[] = {
+        "NVIDIA GeForce RTX 4090/PCIe/SSE2", "AMD Radeon RX 7900 XTX",
+        "Mesa Intel UHD Graphics 770", "llvmpipe LLVM 15.0.6 256 bits"};
+    static const int kDevices[] = {0x2684, 0x744c, 0x4680, 0};
+    const int kind = index % 4;
+    ScoreRecord r;
+    r.global_score = static_cast<int>(random() % 20000);
+    r.max_time_ms = 60000;
+    r.time_based = 1;
+    r.width = 1920;
+    r.height = 1080;
+    r.msaa = 4;
+    r.gpu_vendor_id = kind == 3 ? 0 : 0x10de;
+    r.gpu_device_id = kDevices[kind];
+    r.cpu_mhz = 4000;
+    r.gpu_count = 1;
+    r.nickname = "bench" + std::to_string(index);
+    r.cpu_name = "AMD Ryzen 9 7950X";
+    r.os_name = "Debian GNU/Linux 12";
+    r.renderer = kRenderers[kind];
+    r.driver = "4.6.0 NVIDIA 535.104.05";
+    r.start_temperature = 40;
+    r.end_temperature = 70;
+    r.run_details = {r.global_score, 1000, 2000, 60000, 4, 1, 0, 1, 8, 250, 1, 2, 50, 40, 1};
+    r.gpus[0] = {true, r.gpu_vendor_id, r.gpu_device_id, 2500, 10000, 1050, 70, 99, 400};
+    r.account_email = "NULL";
+    r.account_password = "NULL";
+    return r;
+}
+
+int readArg(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == name) return std::max(1, std::atoi(argv[i + 1]));
+    }
+    return fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    settings.clients = readArg(argc, argv, "--clients", settings.clients);
+    settings.submissions = readArg(argc, argv, "--submissions", settings.submissions);
+    settings.entries = readArg(argc, argv, "--entries", settings.entries);
+    settings.pages = readArg(argc, argv, "--pages", settings.pages);
+    settings.seconds = readArg(argc, argv, "--seconds", settings.seconds);
+    std::mt19937 random(20200323);
+
+    {
+        // Submissions: every request a different record, in the program's encoding.
+        std::vector<std::string> targets;
+        for (int i = 0; i < settings.submissions; ++i) {
+            const ScrambledPayload sent =
+                scrambleScorePayload(buildScorePayload(record(random, i)));
+            targets.push_back("/benchmarks/plashwerk_140_submit.php?d=" + sent.hex +
+                              "&s=" + std::to_string(sent.checksum));
+        }
+        Served served("submit");
+        served.start();
+        const Outcome outcome = hammer(served.port, settings, settings.submissions,
+                                       [&](int i) { return targets[static_cast<size_t>(i)]; });
+        report("submissions", outcome);
+        std::printf("%-28s %7lld entries in the database\n", "stored",
+                    static_cast<long long>(served.store->count()));
+    }
+    {
+        Served served("list");
+        std::printf("filling a database with %d entries...\n", settings.entries);
+        for (int i = 0; i < settings.entries; ++i) {
+            const ScrambledPayload sent =
+                scrambleScorePayload(buildScorePayload(record(random, i)));
+            server::ScoreEntry entry;
+            std::string error;
+            if (!server::decodeSubmission(sent.hex, std::to_string(sent.checksum), entry, error) ||
+                served.store->insert(entry) < 0) {
+                std::fprintf(stderr, "could not store entry %d: %s\n", i, error.c_str());
+                return 1;
+            }
+        }
+        served.start();
+        report("list page 1", hammer(served.port, settings, settings.pages,
+                                     [](int) { return std::string("/scores"); }));
+        report("list pages 1-40, filtered",
+               hammer(served.port, settings, settings.pages, [](int i) {
+                   return "/scores?page=" + std::to_string(i % 40 + 1) +
+                          (i % 2 ? "&gpu=10de:2684" : "&renderer=AMD%20Radeon%20RX%207900%20XTX");
+               }));
+    }
+    return 0;
+}

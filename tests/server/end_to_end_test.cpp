@@ -1,0 +1,158 @@
+// The whole server on loopback: a submission in the program's own bytes is stored and shows
+// on its entry page, the list and the API; hostile requests are refused, store nothing and
+// leave the server answering.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/server/server_test_support.h"
+
+namespace plashwerk::server {
+namespace {
+
+using test::bodyOf;
+using test::LoopbackServer;
+using test::makeRecord;
+using test::roundTrip;
+using test::statusOf;
+using test::submitRequest;
+
+std::string get(int port, const std::string& target) {
+    return roundTrip(port,
+                     "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi) {
+    LoopbackServer server;
+    const std::string reply =
+        roundTrip(server.port(), submitRequest(buildScorePayload(makeRecord(4321, "Speedy <b>"))));
+    ASSERT_EQ(statusOf(reply), 200) << reply;
+    EXPECT_EQ(bodyOf(reply), "[1]");
+
+    const std::string page = get(server.port(), "/benchmarks/plashwerk_140_score.php?id=1");
+    ASSERT_EQ(statusOf(page), 200);
+    EXPECT_NE(page.find("<b>4321</b>"), std::string::npos);
+    EXPECT_NE(page.find("Speedy b"), std::string::npos);  // the client's cleaning took "<>"
+    EXPECT_NE(page.find("AMD Radeon RX 6900 XT navi21 LLVM 15.0.6"), std::string::npos);
+    EXPECT_EQ(page.find("0A-1B-2C"), std::string::npos) << "the hardware address is private";
+
+    const std::string second =
+        roundTrip(server.port(), submitRequest(buildScorePayload(makeRecord(9000, "Best"))));
+    EXPECT_EQ(bodyOf(second), "[2]");
+    const std::string list = bodyOf(get(server.port(), "/scores"));
+    const size_t best = list.find(">9000</a>"), other = list.find(">4321</a>");
+    ASSERT_NE(best, std::string::npos);
+    ASSERT_NE(other, std::string::npos);
+    EXPECT_LT(best, other);
+
+    const std::string filtered = bodyOf(get(server.port(), "/scores?gpu=1002:73BF&page=1"));
+    EXPECT_NE(filtered.find(">4321</a>"), std::string::npos);
+    EXPECT_EQ(bodyOf(get(server.port(), "/scores?gpu=10de:0001")).find(">4321</a>"),
+              std::string::npos);
+
+    const nlohmann::json api = nlohmann::json::parse(bodyOf(get(server.port(), "/api/scores")));
+    ASSERT_EQ(api["entries"].size(), 2u);
+    EXPECT_EQ(api["entries"][0]["id"], 2);
+    EXPECT_EQ(api["entries"][0]["rank"], 1);
+    EXPECT_EQ(api["entries"][1]["nickname"], "Speedy b");
+    const nlohmann::json entry =
+        nlohmann::json::parse(bodyOf(get(server.port(), "/api/entry?id=1")));
+    EXPECT_EQ(entry["global_score"], 4321);
+    EXPECT_EQ(entry["gpus"][0]["maxima"], "2500_1000_1150_71_99_280");
+    EXPECT_FALSE(entry.contains("mac_address"));
+
+    const std::string compare = bodyOf(get(server.port(), "/compare?id=1"));
+    EXPECT_NE(compare.find("ranks <b>2</b> of 2"), std::string::npos) << compare;
+}
+
+TEST(ScoreServerOnLoopback, AnswersEveryPageAndRedirect) {
+    LoopbackServer server;
+    const std::pair<const char*, int> pages[] = {{"/", 200},
+                                                 {"/latest", 200},
+                                                 {"/news", 200},
+                                                 {"/scores", 200},
+                                                 {"/compare", 200},
+                                                 {"/compare?id=5", 404},
+                                                 {"/api/scores", 200},
+                                                 {"/api/entry?id=5", 404},
+                                                 {"/benchmarks/plashwerk_140_score.php?id=5", 404},
+                                                 {"/redirect?id=1", 404},
+                                                 {"/nowhere", 404}};
+    for (const auto& [target, status] : pages) {
+        EXPECT_EQ(statusOf(get(server.port(), target)), status) << target;
+    }
+    EXPECT_NE(get(server.port(), "/latest").find("1.5.4"), std::string::npos);
+
+    const std::pair<const char*, const char*> redirects[] = {
+        {"/redirect?id=11", "/"},         {"/redirect?id=302", "/latest"},
+        {"/redirect?id=306", "/scores"},  {"/redirect?id=305&entry=12", "/compare?id=12"},
+        {"/redirect?id=305", "/compare"}, {"/redirect?id=307", "/news"}};
+    for (const auto& [target, location] : redirects) {
+        const std::string reply = get(server.port(), target);
+        EXPECT_EQ(statusOf(reply), 302) << target;
+        EXPECT_NE(reply.find("Location: " + std::string(location) + "\r\n"), std::string::npos)
+            << target;
+    }
+}
+
+// Each hostile request, sent again and again: a 4xx reply (or, for bytes that are no HTTP at
+// all, at most a closed connection), never an id, and the server answers a page afterwards.
+TEST(ScoreServerOnLoopback, RefusesHostileRequestsStoresNothingAndKeepsAnswering) {
+    test::LoopbackServer server;
+    const std::string good = buildScorePayload(makeRecord(1000));
+    const ScrambledPayload scrambled = scrambleScorePayload(good);
+    const std::string sum = std::to_string(scrambled.checksum);
+    const auto submit = [](const std::string& query) {
+        return "GET /benchmarks/plashwerk_140_submit.php?" + query + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    };
+    std::string bad_hex = scrambled.hex;
+    bad_hex[10] = 'G';
+    const std::string fields35 = good.substr(0, good.rfind('|'));
+    ScoreRecord wide = makeRecord(1000);
+    wide.width = 40000;
+    const std::string bracketed =  // a refused field's text must not read as an id
+        good.substr(0, good.find("tester")) + "[77]" + good.substr(good.find("tester") + 6);
+
+    const std::vector<std::pair<std::string, std::string>> requests = {
+        {"bad hex", submit("d=" + bad_hex + "&s=" + sum)},
+        {"odd length", submit("d=" + scrambled.hex.substr(1) + "&s=" + sum)},
+        {"wrong checksum",
+         submit("d=" + scrambled.hex + "&s=" + std::to_string(scrambled.checksum + 1))},
+        {"35 fields", submitRequest(fields35)},
+        {"37 fields", submitRequest(good + "|NULL")},
+        {"out of range", submitRequest(buildScorePayload(wide))},
+        {"bracket in a field", submitRequest(bracketed)},
+        {"no checksum", submit("d=" + scrambled.hex)},
+        {"two payloads", submit("d=" + scrambled.hex + "&d=" + bad_hex + "&s=" + sum)},
+        {"10 MB query", submit("d=" + std::string(10 << 20, 'A') + "&s=1")},
+        {"binary", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\0\0\xff\r\n\r\n", 17)},
+        {"bad id",
+         "GET /benchmarks/plashwerk_140_score.php?id=1%27%20OR%20%271%27%3D%271 HTTP/1.1\r\n\r\n"},
+        {"bad page", "GET /scores?page=-1 HTTP/1.1\r\n\r\n"},
+        {"bad gpu", "GET /scores?gpu=zzzz:0000 HTTP/1.1\r\n\r\n"},
+        {"long renderer", "GET /scores?renderer=" + std::string(200, 'r') + " HTTP/1.1\r\n\r\n"},
+        {"huge body",
+         "GET / HTTP/1.1\r\nContent-Length: 100000\r\n\r\n" + std::string(100000, 'x')},
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& [name, request] : requests) {
+            const std::string reply = roundTrip(server.port(), request);
+            const int status = statusOf(reply);
+            if (name == "binary" || name == "10 MB query") {
+                EXPECT_TRUE(status == 0 || (status >= 400 && status < 500))
+                    << name << ": " << reply;
+            } else {
+                EXPECT_GE(status, 400) << name << ": " << reply;
+                EXPECT_LT(status, 500) << name << ": " << reply;
+            }
+            EXPECT_EQ(bodyOf(reply).find('['), std::string::npos) << name;
+            EXPECT_EQ(statusOf(get(server.port(), "/scores")), 200) << "after " << name;
+        }
+    }
+    EXPECT_EQ(server.store().count(), 0);
+    EXPECT_EQ(bodyOf(roundTrip(server.port(), submitRequest(good))), "[1]");
+}
+
+}  // namespace
+}  // namespace plashwerk::server

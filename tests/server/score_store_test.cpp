@@ -1,0 +1,202 @@
+// The scores database: what goes in comes back, the lists' order, filters and pages, the
+// comparison on one GPU, and entries that survive a killed process.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+#include <thread>
+
+#include "tests/server/server_test_support.h"
+
+namespace plashwerk::server {
+namespace {
+
+using test::makeEntry;
+using test::TempStore;
+
+std::vector<int64_t> ids(const ListPage& page) {
+    std::vector<int64_t> out;
+    for (const ScoreEntry& entry : page.entries) out.push_back(entry.id);
+    return out;
+}
+
+TEST(ScoreStore, KeepsEveryFieldAndHostileTextVerbatim) {
+    TempStore db;
+    ScoreEntry entry =
+        makeEntry(4321, "GeForce RTX 4090/PCIe/SSE2", 0x10de, 0x2684, "'); DROP TABLE entries; --");
+    entry.gpus[1] = {0x1002, 0x73bf, "2500_1000_1150_80_100_300"};
+    entry.driver = "<script>alert(1)</script>";
+    ASSERT_EQ(db.store->insert(entry), 1);
+    EXPECT_GT(entry.submitted_at, 0);
+
+    const std::optional<ScoreEntry> back = db.store->find(1);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->nickname, "'); DROP TABLE entries; --");
+    EXPECT_EQ(back->driver, "<script>alert(1)</script>");
+    EXPECT_EQ(back->renderer, "GeForce RTX 4090/PCIe/SSE2");
+    EXPECT_EQ(back->global_score, 4321);
+    EXPECT_EQ(back->width, 1920);
+    EXPECT_EQ(back->msaa, 4);
+    EXPECT_EQ(back->mac_address, "00-11-22-33-44-55");
+    EXPECT_EQ(back->run_details, entry.run_details);
+    EXPECT_EQ(back->submitted_at, entry.submitted_at);
+    EXPECT_EQ(back->gpus[1].vendor_id, 0x1002);
+    EXPECT_EQ(back->gpus[1].maxima, "2500_1000_1150_80_100_300");
+    EXPECT_EQ(back->gpus[3].maxima, "0_0_0");
+    EXPECT_FALSE(db.store->find(2));
+    EXPECT_EQ(db.store->count(), 1);
+}
+
+TEST(ScoreStore, ListsBestFirstInPagesWithEarlierEntryFirstOnATie) {
+    TempStore db;
+    for (int score : {500, 900, 700, 900, 100}) {
+        ScoreEntry entry = makeEntry(score);
+        db.store->insert(entry);
+    }
+    ListQuery query;
+    query.page_size = 2;
+    ListPage first = db.store->list(query);
+    EXPECT_EQ(ids(first), (std::vector<int64_t>{2, 4}));
+    EXPECT_EQ(first.first_rank, 1);
+    EXPECT_TRUE(first.has_next);
+
+    query.page = 2;
+    ListPage second = db.store->list(query);
+    EXPECT_EQ(ids(second), (std::vector<int64_t>{3, 1}));
+    EXPECT_EQ(second.first_rank, 3);
+    EXPECT_TRUE(second.has_next);
+
+    query.page = 3;
+    ListPage last = db.store->list(query);
+    EXPECT_EQ(ids(last), (std::vector<int64_t>{5}));
+    EXPECT_FALSE(last.has_next);
+
+    query.page = 4;
+    EXPECT_TRUE(db.store->list(query).entries.empty());
+    query.page = 0;
+    EXPECT_TRUE(db.store->list(query).entries.empty());
+}
+
+TEST(ScoreStore, FiltersByRendererByGpuAndByBoth) {
+    TempStore db;
+    const ScoreEntry entries[] = {
+        makeEntry(100, "RTX 4090", 0x10de, 0x2684), makeEntry(300, "RX 6900", 0x1002, 0x73bf),
+        makeEntry(200, "RTX 4090", 0x10de, 0x2684), makeEntry(400, "RTX 4090 Ti", 0x10de, 0x2684),
+        makeEntry(500, "RX 6900", 0x10de, 0x2684)};
+    for (ScoreEntry entry : entries) db.store->insert(entry);
+
+    ListQuery query;
+    query.renderer = "RTX 4090";
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{3, 1}));
+    query.renderer = "RTX";  // whole names only
+    EXPECT_TRUE(db.store->list(query).entries.empty());
+
+    query.renderer.clear();
+    query.gpu = {0x1002, 0x73bf};
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{2}));
+    query.gpu = {0x10de, 0x2684};
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{5, 4, 3, 1}));
+    query.renderer = "RX 6900";
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{5}));
+}
+
+TEST(ScoreStore, ComparesAnEntryWithTheOthersOnItsGpu) {
+    TempStore db;
+    for (auto [score, device] : {std::pair{800, 1}, {600, 1}, {900, 2}, {600, 1}, {700, 1}}) {
+        ScoreEntry entry = makeEntry(score, "r", 0x10de, device);
+        db.store->insert(entry);
+    }
+    const std::optional<Comparison> fourth = db.store->compare(4, 10);
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->entry.id, 4);
+    EXPECT_EQ(fourth->rank, 4);  // behind 800, 700 and the earlier 600
+    EXPECT_EQ(fourth->total, 4);
+    EXPECT_EQ(ids(ListPage{fourth->best, 1, false}), (std::vector<int64_t>{1, 5, 2, 4}));
+
+    const std::optional<Comparison> alone = db.store->compare(3, 10);
+    ASSERT_TRUE(alone);
+    EXPECT_EQ(alone->rank, 1);
+    EXPECT_EQ(alone->total, 1);
+
+    const std::optional<Comparison> short_list = db.store->compare(4, 2);
+    ASSERT_TRUE(short_list);
+    EXPECT_EQ(short_list->best.size(), 2u);
+    EXPECT_FALSE(db.store->compare(99, 10));
+}
+
+TEST(ScoreStore, CreatesAWalDatabaseOnceAndRefusesAFileThatIsNoDatabase) {
+    TempStore db;
+    ScoreEntry entry = makeEntry(1);
+    db.store->insert(entry);
+    db.store.reset();
+    db.store = db.open();  // the schema is there already: opening again keeps the entry
+    ASSERT_TRUE(db.store);
+    EXPECT_EQ(db.store->count(), 1);
+
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path.c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(raw, "PRAGMA journal_mode", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
+    sqlite3_finalize(stmt);
+    sqlite3_close(raw);
+
+    const std::string junk = db.folder.path() + "/junk.sqlite";
+    test::writeFile(junk, std::string(4096, 'x'));
+    std::string error;
+    EXPECT_FALSE(ScoreStore::open(junk, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ScoreStore::open(db.folder.path() + "/no/such/folder/x.sqlite", error));
+}
+
+TEST(ScoreStore, AnEntryStoredBeforeTheProcessIsKilledIsStillThere) {
+    TempStore db;
+    db.store.reset();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string error;
+        std::unique_ptr<ScoreStore> store = ScoreStore::open(db.path, error);
+        ScoreEntry entry = makeEntry(777);
+        if (!store || store->insert(entry) != 1) _exit(3);
+        kill(getpid(), SIGKILL);  // no close, no checkpoint: only the log has the entry
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
+    db.store = db.open();
+    const std::optional<ScoreEntry> kept = db.store->find(1);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->global_score, 777);
+}
+
+TEST(ScoreStore, InsertsFromManyThreadsAllLandWithDistinctIds) {
+    TempStore db;
+    constexpr int kThreads = 8, kEach = 40;
+    std::vector<std::vector<int64_t>> got(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                ScoreEntry entry = makeEntry(t * 1000 + i);
+                got[t].push_back(db.store->insert(entry));
+                if (!db.store->find(got[t].back())) got[t].back() = -2;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    std::set<int64_t> distinct;
+    for (const auto& list : got) distinct.insert(list.begin(), list.end());
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(*distinct.begin(), 1);
+    EXPECT_EQ(db.store->count(), kThreads * kEach);
+}
+
+}  // namespace
+}  // namespace plashwerk::server

@@ -1,0 +1,183 @@
+#pragma once
+// Entries and stores for the score server's tests.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "results/score_codec.h"
+#include "server/routes.h"
+#include "server/score_store.h"
+#include "tests/support/files.h"
+
+namespace plashwerk::test {
+
+/// A plausible entry: a 60 s benchmark on one GPU; the caller changes what a test is about.
+inline server::ScoreEntry makeEntry(int score, std::string renderer = "Mesa llvmpipe",
+                                    int vendor_id = 0x10de, int device_id = 0x2684,
+                                    std::string nickname = "Anonymous") {
+    server::ScoreEntry entry;
+    entry.global_score = score;
+    entry.max_time_ms = 60000;
+    entry.time_based = 1;
+    entry.width = 1920;
+    entry.height = 1080;
+    entry.msaa = 4;
+    entry.gpu_vendor_id = vendor_id;
+    entry.gpu_device_id = device_id;
+    entry.cpu_mhz = 3600;
+    entry.gpu_count = 1;
+    entry.nickname = std::move(nickname);
+    entry.cpu_name = "AMD Ryzen 7 5800X";
+    entry.os_name = "Debian GNU/Linux 12";
+    entry.renderer = std::move(renderer);
+    entry.driver = "Mesa 22.3.6";
+    entry.mac_address = "00-11-22-33-44-55";
+    entry.physx_device = 1;
+    entry.temperatures = "41_67";
+    entry.clocks = "1800_7000_0";
+    entry.run_details = std::to_string(score) + "_1200_3400_60000_4_1_0_1_8_250_1_2_45_30_1";
+    entry.gpus[0] = {vendor_id, device_id, "1800_7000_1050_67_99_220"};
+    entry.account_email = "NULL";
+    return entry;
+}
+
+/// A fresh database in a temporary folder.
+struct TempStore {
+    TempFolder folder{"plashwerk_scores"};
+    std::string path = folder.path() + "/scores.sqlite";
+    std::unique_ptr<server::ScoreStore> store = open();
+
+    std::unique_ptr<server::ScoreStore> open() {
+        std::string error;
+        auto opened = server::ScoreStore::open(path, error);
+        if (!opened) ADD_FAILURE() << "cannot open " << path << ": " << error;
+        return opened;
+    }
+};
+
+/// A record as the program fills it after a benchmark on one GPU.
+inline ScoreRecord makeRecord(int score, std::string nickname = "tester") {
+    ScoreRecord record;
+    record.global_score = score;
+    record.max_time_ms = 60000;
+    record.time_based = 1;
+    record.width = 1280;
+    record.height = 720;
+    record.msaa = 2;
+    record.gpu_vendor_id = 0x1002;
+    record.gpu_device_id = 0x73bf;
+    record.cpu_mhz = 4200;
+    record.gpu_count = 1;
+    record.nickname = std::move(nickname);
+    record.cpu_name = "Intel Core i7-9700K";
+    record.os_name = "Debian GNU/Linux 12";
+    record.renderer = "AMD Radeon RX 6900 XT (navi21, LLVM 15.0.6)";
+    record.driver = "4.6 Mesa 22.3.6";
+    record.mac_address = "0A-1B-2C-3D-4E-5F";
+    record.start_temperature = 40;
+    record.end_temperature = 71;
+    record.core_clock_max = 2500;
+    record.memory_clock_max = 1000;
+    record.run_details = {score, 1500, 2600, 60000, 4, 1, 0, 1, 8, 250, 1, 2, 55, 41, 1};
+    record.gpus[0] = {true, 0x1002, 0x73bf, 2500, 1000, 1150, 71, 99, 280};
+    record.account_email = "NULL";
+    record.account_password = "NULL";
+    return record;
+}
+
+/// The request bytes the program sends for a payload: the path with d and s, and the Host,
+/// User-Agent and Referer lines, nothing else.
+inline std::string submitRequest(std::string_view payload, const std::string& host = "127.0.0.1") {
+    const ScrambledPayload scrambled = scrambleScorePayload(payload);
+    const std::string agent = "Quorvex_Plashwerk_v1.5.4_Build_Mar 23 2020_at_10:28:47";
+    return "GET /benchmarks/plashwerk_140_submit.php?d=" + scrambled.hex +
+           "&s=" + std::to_string(scrambled.checksum) + " HTTP/1.1\r\nHost: " + host +
+           "\r\nUser-Agent: " + agent + "\r\nReferer: " + agent + "\r\n\r\n";
+}
+
+/// A configured score server listening on a free loopback port, on a thread of its own,
+/// with a fresh database; stopped when the object goes.
+class LoopbackServer {
+  public:
+    explicit LoopbackServer(server::ServerLimits limits = {}) {
+        server::configureServer(m_http, *db.store, limits);
+        m_port = m_http.bind_to_any_port("127.0.0.1");
+        if (m_port <= 0) ADD_FAILURE() << "cannot bind a loopback port";
+        m_thread = std::thread([this] { m_http.listen_after_bind(); });
+    }
+    ~LoopbackServer() {
+        m_http.stop();
+        m_thread.join();
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return m_port; }
+    server::ScoreStore& store() { return *db.store; }
+
+    TempStore db;
+
+  private:
+    httplib::Server m_http;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+/// Sends the bytes on a fresh connection and reads the reply: up to the end of its body
+/// when it says how long that is, else until the server closes. Empty when the connection
+/// failed or nothing came back; every wait is cut at 10 s so that a test cannot hang.
+inline std::string roundTrip(int port, const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return {};
+    timeval wait{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        // The server may answer and close before a huge request is all sent: stop sending then.
+        for (size_t sent = 0; sent < request.size();) {
+            const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            reply.append(buffer, static_cast<size_t>(n));
+            const size_t head_end = reply.find("\r\n\r\n");
+            const size_t length_at = reply.find("Content-Length: ");
+            if (head_end != std::string::npos && length_at != std::string::npos &&
+                length_at < head_end &&
+                reply.size() >= head_end + 4 + std::stoul(reply.substr(length_at + 16))) {
+                break;
+            }
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+/// The status code of a raw reply, 0 when there is none.
+inline int statusOf(const std::string& reply) {
+    if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || reply.size() < 12) return 0;
+    return std::atoi(reply.substr(9, 3).c_str());
+}
+
+inline std::string bodyOf(const std::string& reply) {
+    const size_t head_end = reply.find("\r\n\r\n");
+    return head_end == std::string::npos ? std::string() : reply.substr(head_end + 4);
+}
+
+}  // namespace plashwerk::test
