@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "platform/engine/vn_trace_mgr.h"
+#include "platform/program/program_info.h"
 
 namespace plashwerk {
 
@@ -30,10 +31,6 @@ int truncated(float value) {
     if (value <= -2147483648.0f) return INT_MIN;
     return static_cast<int>(value);
 }
-
-constexpr const char* kBuildDate = "Mar 23 2020";
-constexpr const char* kBuildTime = "10:28:47";
-constexpr int kVersion[3] = {1, 5, 4};
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
@@ -271,8 +268,9 @@ bool listNetworkAdapters(std::vector<NetworkAdapter>& adapters) {
 std::string buildScoreRequest(const ScoreSite& site, const ScoreRecord& record) {
     const ScrambledPayload wire = scrambleScorePayload(buildScorePayload(record));
     char agent[128];
-    std::snprintf(agent, sizeof agent, "Quorvex_Plashwerk_v%d.%d.%d_Build_%s_at_%s", kVersion[0],
-                  kVersion[1], kVersion[2], kBuildDate, kBuildTime);
+    std::snprintf(agent, sizeof agent, "Quorvex_%s_v%d.%d.%d_Build_%s_at_%s", kAppName,
+                  kVersionMajor, kVersionMinor, kVersionBugfix, kProgramBuildDate,
+                  kProgramBuildTime);
     std::string request = "GET " + scoreSubmitPath(wire.hex, wire.checksum) + " HTTP/1.1\r\n";
     request += "Host: " + scoreSiteAuthority(site) + "\r\n";
     request += std::string("User-Agent: ") + agent + "\r\n";
