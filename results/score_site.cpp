@@ -1,6 +1,7 @@
 #include "results/score_site.h"
 
 #include <charconv>
+#include <cstdlib>
 
 #include "platform/engine/vn_trace_mgr.h"
 
@@ -84,6 +85,10 @@ ScoreSite resolveScoreSite(const char* setting, const char* environment) {
                               source.name, problem.c_str());
     }
     return ScoreSite{};
+}
+
+ScoreSite currentScoreSite(const char* setting) {
+    return resolveScoreSite(setting, std::getenv(kScoreServerEnvironment));
 }
 
 std::string scoreSiteAuthority(const ScoreSite& site) {

@@ -39,6 +39,9 @@ bool parseScoreSite(std::string_view text, ScoreSite& site, std::string& problem
 /// text falls through to the next source and is reported in the trace log.
 ScoreSite resolveScoreSite(const char* setting, const char* environment);
 
+/// resolveScoreSite with this process's PLASHWERK_SCORE_SERVER.
+ScoreSite currentScoreSite(const char* setting);
+
 /// "host" or "host:port" as the Host header and addresses name it (the port only when it is
 /// not 80; IPv6 addresses in brackets).
 std::string scoreSiteAuthority(const ScoreSite& site);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace plashwerk {
@@ -55,6 +56,12 @@ TEST(ScoreSite, CommandLineWinsThenEnvironmentThenDefault) {
     // A bad text falls through to the next source.
     EXPECT_EQ(resolveScoreSite("cli:0", "env.example:82"), (ScoreSite{"env.example", 82}));
     EXPECT_EQ(resolveScoreSite("cli:0", "env:x"), (ScoreSite{"localhost", 80}));
+
+    ::setenv(kScoreServerEnvironment, "from-env:8181", 1);
+    EXPECT_EQ(currentScoreSite(""), (ScoreSite{"from-env", 8181}));
+    EXPECT_EQ(currentScoreSite("cli"), (ScoreSite{"cli", 80}));
+    ::unsetenv(kScoreServerEnvironment);
+    EXPECT_EQ(currentScoreSite(""), (ScoreSite{"localhost", 80}));
 }
 
 TEST(ScoreSite, BuildsTheAddressesOfItsPages) {
