@@ -93,6 +93,7 @@ const SettingField kFields[] = {
     {"display_latest_news",        b(&S::display_latest_news),        0,      {},                                                           F::Bool,        nullptr, 40, 40},
     {"z2o_physx_gpu_mem",          b(&S::z2o_physx_gpu_mem),          0,      {},                                                           F::Bool,        nullptr, 26, 26},
     {"submit_score_user_email",    t(&S::submit_score_user_email),    0,      {},                                                           F::Text,        nullptr, 41, 41},
+    {"score_server",               t(&S::score_server),               0,      {{"/score_server=", O::Text, 0, "score server as HOST[:PORT]; else PLASHWERK_SCORE_SERVER, else localhost port 80"}}},
 };
 // clang-format on
 

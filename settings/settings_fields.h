@@ -28,6 +28,7 @@ enum class OptionForm : uint8_t {
     Number,       ///< "literal=" then a number ("%d" or "%f"); a bad number keeps the field
     Count,        ///< as Number, and a count of 0 becomes 1
     OnIfNonZero,  ///< "literal=%d": on for a non-zero number; no readable number means 0
+    Text,         ///< "literal=" then a text up to the next blank, cut to the field's size
 };
 
 /// One command-line spelling. Valued forms read the number after the literal and "=".

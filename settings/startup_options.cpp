@@ -70,6 +70,13 @@ void applySpelling(StartupOptions& o, const FieldRef& r, const CommandLineSpelli
             if (!value || !scanInt(value, number)) number = 0;
             o.*r.bool_field = number != 0;
             break;
+        case OptionForm::Text:
+            if (value && r.text_field) {
+                const size_t length = std::strcspn(value, " \t\r\n");
+                std::snprintf(o.*r.text_field, sizeof(o.*r.text_field), "%.*s",
+                              static_cast<int>(length), value);
+            }
+            break;
     }
 }
 
@@ -117,12 +124,16 @@ std::string optionSpelling(const SettingField& field, const CommandLineSpelling&
         case OptionForm::OnIfNonZero:
             text += "[=N]";
             break;
+        case OptionForm::Text:
+            text += "TEXT";
+            break;
     }
     return text;
 }
 
 std::string defaultText(const SettingField& field) {
     char text[64];
+    if (field.ref.text_field) return "empty";
     if (field.ref.float_field)
         std::snprintf(text, sizeof text, "%g", field.default_value);
     else

@@ -68,6 +68,9 @@ struct StartupOptions {
     bool display_latest_news;
     bool z2o_physx_gpu_mem;
     char submit_score_user_email[128];
+    /// "HOST[:PORT]" of the score server; empty when not given on the command line (the
+    /// environment, then "localhost", decide then). Never written to the options file.
+    char score_server[128];
 };
 
 inline constexpr int kRunModeBenchmark = 1;

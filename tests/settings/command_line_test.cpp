@@ -153,6 +153,16 @@ TEST_F(CommandLine, PhysxCpuFlagOnlyMattersAfterTheFileClearedIt) {
 // The one table drives the defaults, the command line and the file: a row that names a
 // member twice, a spelling whose form does not fit its field, or a gap in the file's orders
 // would silently lose a setting.
+TEST_F(CommandLine, ScoreServerTakesTheTextUpToTheNextBlank) {
+    EXPECT_STREQ(o.score_server, "");
+    EXPECT_STREQ(parsed("/nogui /score_server=scores.example.org:8080 /log_score").score_server,
+                 "scores.example.org:8080");
+    EXPECT_STREQ(parsed("/score_server=").score_server, "");
+    EXPECT_STREQ(parsed("/score_server").score_server, "");
+    const std::string longHost = "/score_server=" + std::string(300, 'h');
+    EXPECT_EQ(std::strlen(parsed(longHost.c_str()).score_server), 127u);
+}
+
 TEST(SettingsTable, EveryRowIsConsistent) {
     std::set<std::string> names;
     std::set<const void*> members;
@@ -176,6 +186,7 @@ TEST(SettingsTable, EveryRowIsConsistent) {
             if (spelling.form == OptionForm::Count) EXPECT_TRUE(r.int_field) << field.name;
             if (spelling.form == OptionForm::Number)
                 EXPECT_TRUE(r.int_field || r.float_field) << field.name;
+            if (spelling.form == OptionForm::Text) EXPECT_TRUE(r.text_field) << field.name;
         }
         if (field.file == FileForm::None) {
             EXPECT_EQ(field.read_rank + field.write_rank, 0) << field.name;
