@@ -68,6 +68,9 @@ struct StartupOptions {
     bool display_latest_news;
     bool z2o_physx_gpu_mem;
     char submit_score_user_email[128];
+    /// Where a finished benchmark's results go as one JSON document; empty: nowhere.
+    /// Command line only, never stored in the options file.
+    std::string results_json;
 };
 
 inline constexpr int kRunModeBenchmark = 1;
