@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -368,9 +369,10 @@ void stopRun() {
 void keepFinishedRunResults() {
     if (!g_run_state.finished || g_run_kept) return;
     g_run_kept = true;
-    keepFinishedBenchmark(collectRunRecord(g_run_state, g_run_result, g_demo_scene.msaa_samples,
-                                           g_startup_options, gpuMonitor()),
-                          g_startup_options);
+    const RunRecord record = collectRunRecord(g_run_state, g_run_result, g_demo_scene.msaa_samples,
+                                              g_startup_options, gpuMonitor());
+    // Results a script asked for and did not get end the program with a failure status.
+    if (!keepFinishedBenchmark(record, g_startup_options)) noteStandardOutputError(EIO);
 }
 
 bool runWithoutDialog() {

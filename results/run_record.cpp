@@ -45,12 +45,12 @@ RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msa
     return r;
 }
 
-void keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
+bool keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
                            const char* scores_path) {
-    if (record.run_mode != kRunBenchmark) return;
+    if (record.run_mode != kRunBenchmark) return true;
     if (settings.log_score) appendScoresRow(scores_path, record);
-    if (!settings.results_json.empty())
-        writeResultsJson(settings.results_json.c_str(), record, settings);
+    if (settings.results_json.empty()) return true;
+    return writeResultsJson(settings.results_json.c_str(), record, settings);
 }
 
 }  // namespace plashwerk

@@ -57,8 +57,10 @@ inline constexpr const char* kScoresFileName = "./Plashwerk_Scores.csv";
 
 /// Writes what a finished run leaves behind: for a benchmark, the scores row when
 /// `log_score` is set and the results document when `results_json` names a path. A stability
-/// test leaves nothing. Failures are reported by the writers; the run is not affected.
-void keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
+/// test leaves nothing. Failures are reported by the writers. Returns false when the results
+/// document was asked for and could not be written (the caller that a script started owes
+/// it a failure status); a lost scores row is only reported, as the scores file always was.
+bool keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
                            const char* scores_path = kScoresFileName);
 
 }  // namespace plashwerk

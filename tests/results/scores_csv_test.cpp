@@ -169,7 +169,7 @@ TEST_F(ScoresFile, OnlyABenchmarkWithLogScoreWritesARow) {
     setDefaultStartupOptions(o);
     RunRecord r = test::knownRecord();
 
-    keepFinishedBenchmark(r, o, path.c_str());
+    EXPECT_TRUE(keepFinishedBenchmark(r, o, path.c_str()));
     EXPECT_FALSE(std::filesystem::exists(path)) << "without log_score nothing is created";
 
     o.log_score = true;
@@ -180,9 +180,16 @@ TEST_F(ScoresFile, OnlyABenchmarkWithLogScoreWritesARow) {
     EXPECT_FALSE(std::filesystem::exists(o.results_json));
 
     r.run_mode = kRunBenchmark;
-    keepFinishedBenchmark(r, o, path.c_str());
+    EXPECT_TRUE(keepFinishedBenchmark(r, o, path.c_str()));
     EXPECT_EQ(slurp(path), scoresHeader() + formatScoresRow(r));
     EXPECT_EQ(slurp(o.results_json), formatResultsJson(r, o));
+
+    // The document lost is a failure for whoever asked for it; the row is still written.
+    o.results_json = folder.path() + "/missing/results.json";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(keepFinishedBenchmark(r, o, path.c_str()));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(slurp(path), scoresHeader() + formatScoresRow(r) + formatScoresRow(r));
 }
 
 }  // namespace
