@@ -113,7 +113,8 @@ void shutDown(bool engine_started) {
     // The first GPU's clock maxima of the run, for the scores row.
     g_app.score_max_core_clock = o.log_score ? gpuMonitor().getGpuCoreClock(0, true) : 0.0f;
     g_app.score_max_memory_clock = o.log_score ? gpuMonitor().getGpuMemoryClock(0, true) : 0.0f;
-    shutdownWindowSystem();  // stops the run and closes the main window first
+    shutdownWindowSystem();    // stops the run and closes the main window first
+    keepFinishedRunResults();  // unless stopRun already did, while the monitor still runs
     gpuMonitor().stopGpuMonitoring();
     if (engine_started) Vantorr_nsp::Vantorr::getInstance()->shutdown();
     Pyrolex::shutdown();

@@ -12,7 +12,8 @@ namespace plashwerk {
 enum ExitStatus : int {
     kExitOk = 0,             ///< version shown, run finished or stopped, user quit
     kExitStartupFailed = 1,  ///< a start-up step failed with its error box
-    kExitOutputLost = 1,     ///< what the run prints (results, version) could not be written
+    kExitOutputLost = 1,     ///< what the run prints (results, version) or the results
+                             ///< document asked for could not be written
     kExitNoDisplay = 2,      ///< the startup dialog was asked for but no display exists
 };
 

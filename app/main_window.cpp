@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "platform/msgbox/message_box.h"
 #include "platform/thread/thread_util.h"
 #include "platform/time/clock.h"
+#include "results/run_record.h"
 #include "run/counters.h"
 #include "run/demo_scene.h"
 #include "run/keyboard_commands.h"
@@ -51,6 +53,10 @@ RunWindow g_run_window;
 
 std::mutex g_hooks_mutex;
 StartupDialogHooks g_dialog_hooks;
+
+// The finished benchmark's scores row and results document have been written; cleared when
+// the next run starts, so each run is kept exactly once.
+bool g_run_kept = false;
 
 StartupDialogHooks dialogHooks() {
     std::lock_guard lock(g_hooks_mutex);
@@ -285,6 +291,8 @@ bool createMainWindowAndStartRun() {
     takeKeyTogglesFromSettings(run, g_startup_options);
     run.stop_requested = false;
     run.scene_failed = false;
+    run.finished = false;  // a run whose scene fails never resets it itself
+    g_run_kept = false;
     g_run_window.render_thread = std::thread([w] {
         const RunContext context{g_run_state,  g_counters,        g_run_result,
                                  g_demo_scene, g_startup_options, systemClock()};
@@ -348,6 +356,7 @@ void stopRun() {
         in.gpuz_memory_clock = gpuz.memory_clock;
     }
     noteStandardOutputError(showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result));
+    keepFinishedRunResults();
 
     if (dialogExists()) {
         StartupDialogHooks hooks = dialogHooks();
@@ -355,6 +364,15 @@ void stopRun() {
     } else if (g_system) {
         g_system->postQuitMessage();
     }
+}
+
+void keepFinishedRunResults() {
+    if (!g_run_state.finished || g_run_kept) return;
+    g_run_kept = true;
+    const RunRecord record = collectRunRecord(g_run_state, g_run_result, g_demo_scene.msaa_samples,
+                                              g_startup_options, gpuMonitor());
+    // Results a script asked for and did not get end the program with a failure status.
+    if (!keepFinishedBenchmark(record, g_startup_options)) noteStandardOutputError(EIO);
 }
 
 bool runWithoutDialog() {

@@ -51,6 +51,11 @@ void closeMainWindow();
 /// dialog, posts the quit message.
 void stopRun();
 
+/// Writes the scores row and the results document the settings ask for, once per finished
+/// benchmark: from stopRun, or at shut-down for a run whose window closed without it. Main
+/// thread, after the render thread has ended.
+void keepFinishedRunResults();
+
 /// Gives the desktop its own display mode back and clears the run's full-screen flag.
 bool restoreDesktopDisplayMode();
 

@@ -120,6 +120,8 @@ void finishBenchmark(RunState& run, const FpsSpsCounters& c, std::span<StepCount
     run.simulations = static_cast<int>(meanTotalStepsPerFluid(fluids));
     logTrace(VN_TRACE_INFO, "- Total number of PhysX simulations: %d", run.simulations);
     logTrace(VN_TRACE_INFO, "- Total number of GraphX frames: %d", static_cast<int>(run.frames));
+    result.sps_min = c.sps_min;
+    result.sps_max = c.sps_max;
     result.sps_avg = c.sps_avg;
     logTrace(VN_TRACE_INFO, "- PhysX Avg SPS (Simulations Per Second): %d", c.sps_avg);
     logTrace(VN_TRACE_INFO, "- GraphX Avg FPS (Frames Per Second): %d", c.fps_avg);

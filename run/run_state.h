@@ -117,6 +117,8 @@ struct RunResult {
     int fps_min = 0;
     int fps_max = 0;
     int fps_avg = 0;
+    int sps_min = 0;
+    int sps_max = 0;
     int sps_avg = 0;
     uint32_t frames = 0;                ///< frames counted after the warm-up
     int simulations = 0;                ///< mean steps per fluid at the finish

@@ -23,6 +23,9 @@ constexpr FieldRef f(float S::*field) {
 constexpr FieldRef t(char (S::*field)[128]) {
     return {nullptr, nullptr, nullptr, field};
 }
+constexpr FieldRef s(std::string S::*field) {
+    return {nullptr, nullptr, nullptr, nullptr, field};
+}
 
 constexpr CommandLineSpelling flag(const char* literal, int value, const char* help) {
     return {literal, O::Flag, value, help};
@@ -93,7 +96,8 @@ const SettingField kFields[] = {
     {"display_latest_news",        b(&S::display_latest_news),        0,      {},                                                           F::Bool,        nullptr, 40, 40},
     {"z2o_physx_gpu_mem",          b(&S::z2o_physx_gpu_mem),          0,      {},                                                           F::Bool,        nullptr, 26, 26},
     {"submit_score_user_email",    t(&S::submit_score_user_email),    0,      {},                                                           F::Text,        nullptr, 41, 41},
-    {"score_server",               t(&S::score_server),               0,      {{"/score_server=", O::Text, 0, "score server as HOST[:PORT]; else PLASHWERK_SCORE_SERVER, else localhost port 80"}}},
+    {"score_server",               s(&S::score_server),               0,      {{"/score_server=", O::Text, 0, "score server as HOST[:PORT]; else PLASHWERK_SCORE_SERVER, else localhost port 80", "HOST[:PORT]"}}},
+    {"results_json",               s(&S::results_json),               0,      {{"/results_json=", O::Text, 0, "write a finished benchmark's results to PATH as one JSON document", "PATH"}}},
 };
 // clang-format on
 
@@ -137,6 +141,7 @@ bool sameField(const SettingField& field, const StartupOptions& a, const Startup
     if (r.int_field) return a.*r.int_field == b.*r.int_field;
     if (r.bool_field) return a.*r.bool_field == b.*r.bool_field;
     if (r.float_field) return a.*r.float_field == b.*r.float_field;
+    if (r.string_field) return a.*r.string_field == b.*r.string_field;
     return std::strncmp(a.*r.text_field, b.*r.text_field, sizeof(a.*r.text_field)) == 0;
 }
 

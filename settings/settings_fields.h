@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "settings/startup_options.h"
 
@@ -19,6 +20,7 @@ struct FieldRef {
     bool StartupOptions::*bool_field = nullptr;
     float StartupOptions::*float_field = nullptr;
     char (StartupOptions::*text_field)[128] = nullptr;
+    std::string StartupOptions::*string_field = nullptr;  ///< command-line texts of any length
 };
 
 /// How a command-line spelling acts on its field.
@@ -28,15 +30,16 @@ enum class OptionForm : uint8_t {
     Number,       ///< "literal=" then a number ("%d" or "%f"); a bad number keeps the field
     Count,        ///< as Number, and a count of 0 becomes 1
     OnIfNonZero,  ///< "literal=%d": on for a non-zero number; no readable number means 0
-    Text,         ///< "literal=" then a text up to the next blank, cut to the field's size
+    Text,         ///< "literal=" then a text up to the next blank, or between double quotes
 };
 
 /// One command-line spelling. Valued forms read the number after the literal and "=".
 struct CommandLineSpelling {
     const char* literal = nullptr;  ///< searched anywhere in the text, case-sensitive
     OptionForm form = OptionForm::None;
-    int flag_value = 0;          ///< what a Flag stores (0 or 1)
-    const char* help = nullptr;  ///< one line for the usage text
+    int flag_value = 0;                ///< what a Flag stores (0 or 1)
+    const char* help = nullptr;        ///< one line for the usage text
+    const char* value_name = nullptr;  ///< what a Text value is, for the usage text ("PATH")
 };
 
 /// How the options file stores a field.

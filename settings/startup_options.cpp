@@ -71,12 +71,38 @@ void applySpelling(StartupOptions& o, const FieldRef& r, const CommandLineSpelli
             o.*r.bool_field = number != 0;
             break;
         case OptionForm::Text:
-            if (value && r.text_field) {
-                const size_t length = std::strcspn(value, " \t\r\n");
-                std::snprintf(o.*r.text_field, sizeof(o.*r.text_field), "%.*s",
-                              static_cast<int>(length), value);
-            }
-            break;
+            break;  // read by takeTextValues before the other options
+    }
+}
+
+// The text after "literal=": up to the next blank, or between double quotes when it opens
+// with one (a value with blanks, such as a path, arrives quoted); an unclosed quote takes
+// the rest of the line. `span` gets how many characters of the line the value takes,
+// quotes included.
+std::string textValue(const char* value, size_t& span) {
+    if (*value == '"') {
+        const char* close = std::strchr(value + 1, '"');
+        const size_t n = close ? static_cast<size_t>(close - value - 1) : std::strlen(value + 1);
+        span = n + (close ? 2 : 1);
+        return std::string(value + 1, n);
+    }
+    span = std::strcspn(value, " ");
+    return std::string(value, span);
+}
+
+// Reads the text-valued options first and blanks their values in the working copy of the
+// line: a path such as "/tmp/log_score/out.json" must not also switch /log_score on.
+void takeTextValues(StartupOptions& o, std::string& line) {
+    for (const SettingField& field : settingFields()) {
+        for (const CommandLineSpelling& spelling : field.options) {
+            if (spelling.form != OptionForm::Text || !field.ref.string_field) continue;
+            const size_t at = line.find(spelling.literal);
+            if (at == std::string::npos) continue;
+            const size_t value_at = at + std::strlen(spelling.literal);
+            size_t span = 0;
+            o.*field.ref.string_field = textValue(line.c_str() + value_at, span);
+            line.replace(value_at, span, span, ' ');
+        }
     }
 }
 
@@ -90,6 +116,7 @@ void setDefaultStartupOptions(StartupOptions& o) {
         if (r.bool_field) o.*r.bool_field = field.default_value != 0.0;
         if (r.float_field) o.*r.float_field = static_cast<float>(field.default_value);
         if (r.text_field) (o.*r.text_field)[0] = '\0';
+        if (r.string_field) (o.*r.string_field).clear();
     }
     o.num_cpu_cores = logicalProcessorCount();
 }
@@ -98,10 +125,12 @@ void setDefaultStartupOptions(StartupOptions& o) {
 // two spellings the second is applied last and wins (/nofullscreen beats /fullscreen).
 void parseCommandLine(StartupOptions& options, const char* command_line) {
     if (!command_line) return;
+    std::string line = command_line;
+    takeTextValues(options, line);
     for (const SettingField& field : settingFields()) {
         for (const CommandLineSpelling& spelling : field.options) {
-            if (spelling.form == OptionForm::None) continue;
-            if (const char* match = std::strstr(command_line, spelling.literal))
+            if (spelling.form == OptionForm::None || spelling.form == OptionForm::Text) continue;
+            if (const char* match = std::strstr(line.c_str(), spelling.literal))
                 applySpelling(options, field.ref, spelling, match);
         }
     }
@@ -125,7 +154,7 @@ std::string optionSpelling(const SettingField& field, const CommandLineSpelling&
             text += "[=N]";
             break;
         case OptionForm::Text:
-            text += "TEXT";
+            text += spelling.value_name ? spelling.value_name : "TEXT";
             break;
     }
     return text;
@@ -133,7 +162,7 @@ std::string optionSpelling(const SettingField& field, const CommandLineSpelling&
 
 std::string defaultText(const SettingField& field) {
     char text[64];
-    if (field.ref.text_field) return "empty";
+    if (field.ref.string_field) return "none";
     if (field.ref.float_field)
         std::snprintf(text, sizeof text, "%g", field.default_value);
     else

@@ -70,7 +70,10 @@ struct StartupOptions {
     char submit_score_user_email[128];
     /// "HOST[:PORT]" of the score server; empty when not given on the command line (the
     /// environment, then "localhost", decide then). Never written to the options file.
-    char score_server[128];
+    std::string score_server;
+    /// Where a finished benchmark's results go as one JSON document; empty: nowhere.
+    /// Command line only, never stored in the options file.
+    std::string results_json;
 };
 
 inline constexpr int kRunModeBenchmark = 1;

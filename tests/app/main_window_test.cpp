@@ -8,8 +8,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/application.h"
 #include "platform/engine/vantorr.h"
@@ -230,6 +233,58 @@ TEST_F(MainWindow, TheStartupDialogGetsItsButtonBackInsteadOfAQuit) {
     window::Message m;
     EXPECT_FALSE(windowSystem()->peekMessage(m) && m.type == MessageType::Quit);
     setStartupDialogHooks({});
+}
+
+// Two benchmarks in one session leave two rows, each with its own run's values, and
+// nothing repeats one when the session ends; the results document holds the last run.
+TEST_F(MainWindow, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
+    StartupOptions& o = g_startup_options;
+    // Particles that live a tenth of a second fill the fluids within a few frames.
+    o.use_particle_count = false;
+    o.particles_rate = 300;
+    o.particles_lifetime = 0.1f;
+    o.render_scene = false;
+    o.log_score = true;
+    o.display_score = 0;
+    o.results_json = dir + "/results.json";
+    for (const int max_time : {1000, 1200}) {
+        runAs(kRunBenchmark, 320, 240);
+        g_run_state.time_limit_ms = static_cast<uint32_t>(max_time);
+        ASSERT_TRUE(createMainWindowAndStartRun());
+        pumpMessagesUntilQuit();  // the finished run closes its window and posts the quit
+        ASSERT_EQ(mainWindow(), nullptr) << boxes;
+    }
+    keepFinishedRunResults();  // as shut-down does: the last run is already kept
+
+    std::ifstream in(dir + "/Plashwerk_Scores.csv");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("Renderer,Driver,", 0), 0u);
+    // The client area: the window's size less its frame and menu bar.
+    const std::string size =
+        "," + std::to_string(g_run_state.width) + "," + std::to_string(g_run_state.height);
+    EXPECT_NE(lines[1].find(size + ",NO,YES,1000,"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(size + ",NO,YES,1200,"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find("," + std::to_string(g_run_result.global_score) + ","),
+              std::string::npos)
+        << "the second row carries the second run's score";
+
+    std::ifstream document(dir + "/results.json");
+    std::stringstream text;
+    text << document.rdbuf();
+    EXPECT_NE(text.str().find("\"duration_ms\": 1200"), std::string::npos) << text.str();
+
+    // A stability test that follows adds nothing.
+    runAs(kRunStabilityTest, 320, 240);
+    ASSERT_TRUE(createMainWindowAndStartRun());
+    ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
+    send(MessageType::Close);
+    keepFinishedRunResults();
+    std::ifstream again(dir + "/Plashwerk_Scores.csv");
+    size_t rows = 0;
+    for (std::string line; std::getline(again, line);) ++rows;
+    EXPECT_EQ(rows, 3u);
 }
 
 }  // namespace

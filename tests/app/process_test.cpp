@@ -374,6 +374,67 @@ TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
 INSTANTIATE_TEST_SUITE_P(Arrangements, Benchmark,
                          ::testing::Values("multithreaded_physx=\"0\"", "", "threads_sync=\"0\""));
 
+// The columns a CSV reader finds in a line (quoted commas do not split).
+size_t csvColumns(const std::string& line) {
+    size_t n = 1;
+    bool quoted = false;
+    for (const char c : line) {
+        if (c == '"') quoted = !quoted;
+        if (c == ',' && !quoted) ++n;
+    }
+    return n;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Each benchmark with /log_score adds its row under the one header; /results_json leaves the
+// document, and a document that cannot be written ends the program with status 1 after the
+// row was still added. The software renderer's name holds commas: its field is quoted.
+TEST_F(Program, BenchmarksLeaveTheirScoresRowsAndResultsDocument) {
+    writeShortRunOptions();
+    ASSERT_EQ(mkdir((work_dir + "/out").c_str(), 0755), 0);
+    std::vector<std::string> args = kShortBenchmark;
+    args.push_back("/log_score");
+    args.push_back("/results_json=out/results.json");
+    Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string csv_path = work_dir + "/Plashwerk_Scores.csv";
+    std::vector<std::string> lines = linesOf(slurp(csv_path));
+    ASSERT_EQ(lines.size(), 2u) << slurp(csv_path);
+    EXPECT_EQ(lines[0].size(), 198u) << "the 199-byte header less its line end";
+    EXPECT_EQ(csvColumns(lines[1]), 18u) << lines[1];
+    EXPECT_NE(lines[1].find(",NO,YES,1000,"), std::string::npos) << lines[1];
+    const long global = numberAfter(traceLog(), "- Plashwerk global score: ");
+    EXPECT_NE(lines[1].find(",1000," + std::to_string(global) + ","), std::string::npos)
+        << lines[1];
+    const std::string document = slurp(work_dir + "/out/results.json");
+    EXPECT_NE(document.find("\"global\": " + std::to_string(global) + ","), std::string::npos)
+        << document;
+    EXPECT_NE(document.find("\"duration_ms\": 1000,"), std::string::npos);
+    EXPECT_NE(document.find("\"results_json\": \"out/results.json\""), std::string::npos);
+
+    const std::string fifo = work_dir + "/out/pipe.json";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    args.back() = "/results_json=out/pipe.json";
+    r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Plashwerk: could not write the results to out/pipe.json: "),
+              std::string::npos)
+        << r.err;
+    lines = linesOf(slurp(csv_path));
+    ASSERT_EQ(lines.size(), 3u) << "one more row, no second header";
+    EXPECT_EQ(csvColumns(lines[2]), 18u) << lines[2];
+
+    // A stability test adds nothing.
+    EXPECT_EQ(runUntilLogged({"/nogui", "/run_mode=2", "/log_score"}, "render window").status, 0);
+    EXPECT_EQ(linesOf(slurp(csv_path)).size(), 3u);
+}
+
 // The same run in a window, on a virtual X display where xvfb-run is installed.
 TEST_F(Program, AWindowedBenchmarkFinishesOnADisplay) {
     const std::string xvfb_run = "/usr/bin/xvfb-run";

@@ -205,6 +205,8 @@ TEST(FinishBenchmark, FillsTheResultFromTheCounters) {
     c.fps_max = 30;
     c.fps_avg = 20;
     c.sps_avg = 50;
+    c.sps_min = 40;
+    c.sps_max = 61;
     StepCounters fluids[2];
     fluids[0].total_steps = 6789;
     fluids[1].total_steps = 6790;
@@ -217,6 +219,8 @@ TEST(FinishBenchmark, FillsTheResultFromTheCounters) {
     EXPECT_EQ(r.fps_max, 30);
     EXPECT_EQ(r.fps_avg, 20);
     EXPECT_EQ(r.sps_avg, 50);
+    EXPECT_EQ(r.sps_min, 40);
+    EXPECT_EQ(r.sps_max, 61);
     EXPECT_EQ(r.frames, 12345u);
     EXPECT_EQ(r.duration_ms, 60000u);
 }

@@ -144,25 +144,51 @@ TEST_F(CommandLine, OsiWithoutANumberTurnsTheInformationOff) {
     EXPECT_FALSE(parsed("/osi=x").display_information);
 }
 
+// A text value ends at the next blank unless quoted, and the other options never match
+// inside it: a path naming a folder "log_score" must not switch the score log on.
+TEST_F(CommandLine, ResultsJsonTakesAPathThatOtherOptionsDoNotMatchIn) {
+    EXPECT_EQ(o.results_json, "");
+    StartupOptions p = parsed("/nogui /results_json=out/r.json /run_mode=1");
+    EXPECT_EQ(p.results_json, "out/r.json");
+    EXPECT_EQ(p.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(p.show_startup_dialog, 0);
+
+    p = parsed("/results_json=/tmp/log_score/fullscreen/width=5.json");
+    EXPECT_EQ(p.results_json, "/tmp/log_score/fullscreen/width=5.json");
+    EXPECT_FALSE(p.log_score);
+    EXPECT_EQ(p.fullscreen, 0);
+    EXPECT_EQ(p.width, 800);
+
+    p = parsed("/results_json=\"my results/r 1.json\" /log_score");
+    EXPECT_EQ(p.results_json, "my results/r 1.json");
+    EXPECT_TRUE(p.log_score) << "options after a quoted value still count";
+    EXPECT_EQ(parsed("/results_json=\"/tmp/a b").results_json, "/tmp/a b") << "unclosed quote";
+    EXPECT_EQ(parsed("/results_json= /log_score").results_json, "");
+    EXPECT_EQ(parsed("/results_json").results_json, "") << "without '=' it is no option";
+    const std::string long_path = "/tmp/" + std::string(5000, 'p') + ".json";
+    EXPECT_EQ(parsed(("/results_json=" + long_path).c_str()).results_json, long_path)
+        << "a long path is kept whole, not cut";
+}
+
 TEST_F(CommandLine, PhysxCpuFlagOnlyMattersAfterTheFileClearedIt) {
     o.physx_cpu = false;
     EXPECT_TRUE(parsed("/physx_cpu").physx_cpu);
     EXPECT_FALSE(parsed("").physx_cpu);
 }
 
+TEST_F(CommandLine, ScoreServerTakesTheTextUpToTheNextBlank) {
+    EXPECT_EQ(o.score_server, "");
+    EXPECT_EQ(parsed("/nogui /score_server=scores.example.org:8080 /log_score").score_server,
+              "scores.example.org:8080");
+    EXPECT_EQ(parsed("/score_server=").score_server, "");
+    EXPECT_EQ(parsed("/score_server").score_server, "");
+    const std::string longHost = "/score_server=" + std::string(300, 'h');
+    EXPECT_EQ(parsed(longHost.c_str()).score_server.size(), 300u);
+}
+
 // The one table drives the defaults, the command line and the file: a row that names a
 // member twice, a spelling whose form does not fit its field, or a gap in the file's orders
 // would silently lose a setting.
-TEST_F(CommandLine, ScoreServerTakesTheTextUpToTheNextBlank) {
-    EXPECT_STREQ(o.score_server, "");
-    EXPECT_STREQ(parsed("/nogui /score_server=scores.example.org:8080 /log_score").score_server,
-                 "scores.example.org:8080");
-    EXPECT_STREQ(parsed("/score_server=").score_server, "");
-    EXPECT_STREQ(parsed("/score_server").score_server, "");
-    const std::string longHost = "/score_server=" + std::string(300, 'h');
-    EXPECT_EQ(std::strlen(parsed(longHost.c_str()).score_server), 127u);
-}
-
 TEST(SettingsTable, EveryRowIsConsistent) {
     std::set<std::string> names;
     std::set<const void*> members;
@@ -172,12 +198,14 @@ TEST(SettingsTable, EveryRowIsConsistent) {
         EXPECT_TRUE(names.insert(field.name).second) << field.name;
         const FieldRef& r = field.ref;
         const int set = (r.int_field != nullptr) + (r.bool_field != nullptr) +
-                        (r.float_field != nullptr) + (r.text_field != nullptr);
+                        (r.float_field != nullptr) + (r.text_field != nullptr) +
+                        (r.string_field != nullptr);
         ASSERT_EQ(set, 1) << field.name;
         const void* member = r.int_field     ? static_cast<const void*>(&(probe.*r.int_field))
                              : r.bool_field  ? static_cast<const void*>(&(probe.*r.bool_field))
                              : r.float_field ? static_cast<const void*>(&(probe.*r.float_field))
-                                             : static_cast<const void*>(&(probe.*r.text_field));
+                             : r.text_field  ? static_cast<const void*>(&(probe.*r.text_field))
+                                             : static_cast<const void*>(&(probe.*r.string_field));
         EXPECT_TRUE(members.insert(member).second) << field.name << " names a member twice";
         for (const CommandLineSpelling& spelling : field.options) {
             if (spelling.form == OptionForm::None) continue;
@@ -186,8 +214,9 @@ TEST(SettingsTable, EveryRowIsConsistent) {
             if (spelling.form == OptionForm::Count) EXPECT_TRUE(r.int_field) << field.name;
             if (spelling.form == OptionForm::Number)
                 EXPECT_TRUE(r.int_field || r.float_field) << field.name;
-            if (spelling.form == OptionForm::Text) EXPECT_TRUE(r.text_field) << field.name;
+            EXPECT_EQ(spelling.form == OptionForm::Text, r.string_field != nullptr) << field.name;
         }
+        if (r.string_field) EXPECT_EQ(field.file, FileForm::None) << "command line only";
         if (field.file == FileForm::None) {
             EXPECT_EQ(field.read_rank + field.write_rank, 0) << field.name;
             continue;
@@ -222,6 +251,7 @@ TEST(SettingsTable, ComparisonSeesEveryField) {
         if (r.bool_field) changed.*r.bool_field = !(changed.*r.bool_field);
         if (r.float_field) changed.*r.float_field += 1.0f;
         if (r.text_field) (changed.*r.text_field)[0] = 'x';
+        if (r.string_field) changed.*r.string_field = "x";
         EXPECT_FALSE(sameSettings(base, changed)) << field.name;
         EXPECT_TRUE(sameField(field, changed, changed)) << field.name;
     }
@@ -245,6 +275,7 @@ TEST(Usage, ListsEveryOptionWithItsHelpAndDefault) {
     EXPECT_NE(usage.find("  /physx_fluid_emitter_size=X "), std::string::npos);
     EXPECT_NE(usage.find("  /render_slowdown_delay=N "), std::string::npos);
     EXPECT_NE(usage.find("  /osi[=N] "), std::string::npos);
+    EXPECT_NE(usage.find("  /results_json=PATH "), std::string::npos);
     EXPECT_NE(usage.find("default 60000]"), std::string::npos);
     EXPECT_TRUE(isHelpRequest("--help") && isHelpRequest("-h") && isHelpRequest("/?"));
     EXPECT_FALSE(isHelpRequest("/help") || isHelpRequest("-help") || isHelpRequest(nullptr));

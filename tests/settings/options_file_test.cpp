@@ -37,11 +37,20 @@ class OptionsFile : public ::testing::Test {
     std::string dir, path;
 };
 
+// Settings given only on the command line (the results path) never reach the file.
 TEST_F(OptionsFile, DefaultsAreWrittenByteForByteAsTheLayout) {
     const std::string golden = slurp(PLASHWERK_TEST_DATA "/defaults_golden.xml");
     ASSERT_FALSE(golden.empty());
+    o.results_json = "/tmp/results.json";
     ASSERT_TRUE(writeOptionsFile(o, path.c_str()));
     EXPECT_EQ(slurp(path), golden);
+    StartupOptions back;
+    setDefaultStartupOptions(back);
+    const std::string text =
+        "<plashwerk><startup_options results_json=\"x.json\" width=\"640\"/></plashwerk>";
+    readOptionsText(back, text.data(), text.size());
+    EXPECT_EQ(back.width, 640);
+    EXPECT_EQ(back.results_json, "") << "not read from the file either";
 }
 
 TEST_F(OptionsFile, RoundTripKeepsEveryStoredField) {

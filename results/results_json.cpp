@@ -1,0 +1,205 @@
+#include "results/results_json.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <nlohmann/json.hpp>
+
+#include "platform/engine/vn_trace_mgr.h"
+#include "platform/program/program_info.h"
+#include "results/write_all_internal.h"
+#include "settings/settings_fields.h"
+#include "settings/startup_options.h"
+
+namespace plashwerk {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A float as the shortest decimal that reads back as the same float (60.1f appears as
+// 60.1, not 60.099998474121094). Not-a-number and infinities have no JSON form: null.
+Json number(float value) {
+    if (!std::isfinite(value)) return nullptr;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+std::string fixedText(const char* text, size_t capacity) {
+    return std::string(text, strnlen(text, capacity));
+}
+
+Json settingsObject(const StartupOptions& o) {
+    Json settings = Json::object();
+    for (const SettingField& field : settingFields()) {
+        const FieldRef& r = field.ref;
+        if (r.int_field)
+            settings[field.name] = o.*r.int_field;
+        else if (r.bool_field)
+            settings[field.name] = o.*r.bool_field;
+        else if (r.float_field)
+            settings[field.name] = number(o.*r.float_field);
+        else if (r.text_field)
+            settings[field.name] = fixedText(o.*r.text_field, sizeof(o.*r.text_field));
+        else if (r.string_field)
+            settings[field.name] = o.*r.string_field;
+    }
+    return settings;
+}
+
+Json gpuObject(const GpuMaxima& g) {
+    Json gpu;
+    gpu["name"] = g.name;
+    gpu["max_core_clock_mhz"] = number(g.core_clock_mhz);
+    gpu["max_memory_clock_mhz"] = number(g.memory_clock_mhz);
+    gpu["max_temperature_c"] = number(g.celsius);
+    gpu["max_load_percent"] = number(g.load_percent);
+    gpu["max_power_percent"] = number(g.power_percent);
+    return gpu;
+}
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::string formatResultsJson(const RunRecord& record, const StartupOptions& settings) {
+    const RunResult& r = record.result;
+    Json doc;
+    char version[32];
+    std::snprintf(version, sizeof version, "%d.%d.%d", kVersionMajor, kVersionMinor,
+                  kVersionBugfix);
+    doc["program"] = kAppName;
+    doc["version"] = version;
+    doc["scores"] = {{"global", r.global_score},
+                     {"physx", number(r.physx_score)},
+                     {"graphx", number(r.graphx_score)}};
+    doc["fps"] = {{"min", r.fps_min}, {"max", r.fps_max}, {"avg", r.fps_avg}};
+    doc["sps"] = {{"min", r.sps_min}, {"max", r.sps_max}, {"avg", r.sps_avg}};
+    doc["duration_ms"] = r.duration_ms;
+    doc["frames"] = r.frames;
+    doc["simulations"] = r.simulations;
+    doc["physx_on_gpu"] = r.physx_on_gpu;
+    doc["temperatures_c"] = {{"start", number(r.start_temperature)},
+                             {"end", number(r.end_temperature)},
+                             {"max", number(record.run_max_celsius)}};
+    doc["render"] = {{"width", record.width},
+                     {"height", record.height},
+                     {"fullscreen", record.fullscreen},
+                     {"msaa_samples", record.msaa_samples}};
+    doc["settings"] = settingsObject(settings);
+    static const char* const kSystemKeys[6] = {"renderer",  "drivers",       "cpu",
+                                               "cpu_speed", "system_memory", "os"};
+    Json system;
+    for (int i = 0; i < 6; ++i)
+        system[kSystemKeys[i]] = fixedText(r.system_lines[i], sizeof r.system_lines[i]);
+    doc["system"] = system;
+    Json gpus = Json::array();
+    for (const GpuMaxima& g : record.gpus) gpus.push_back(gpuObject(g));
+    doc["gpus"] = gpus;
+    return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool writeFileWhole(const std::string& path, std::string_view bytes, std::string& error) {
+    if (path.empty()) {
+        error = "no path given";
+        return false;
+    }
+    // Through a link to the file it names, so the link stays and its target is replaced.
+    std::string target = path;
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (!resolved) {
+            error = "the link leads nowhere (" + errorText(errno) + ")";
+            return false;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    if (stat(target.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            error = "it is a folder";
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            error = "it is not a regular file";
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        error = errorText(errno);
+        return false;
+    }
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty()) {
+        error = "it names a folder";
+        return false;
+    }
+
+    // A hidden name of this process in the same folder, so the rename cannot cross file
+    // systems; the name is cut so that the temporary fits where the destination fits.
+    static std::atomic<unsigned> serial{0};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "/." + name.substr(0, 200) + "." + std::to_string(getpid()) + "." +
+               std::to_string(serial++) + ".tmp";
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        error = errorText(errno);
+        return false;
+    }
+    int failure = writeAllBytes(fd, bytes.data(), bytes.size());
+    if (failure == 0 && fsync(fd) != 0) failure = errno;
+    if (close(fd) != 0 && failure == 0) failure = errno;
+    if (failure == 0 && rename(temp.c_str(), target.c_str()) != 0) failure = errno;
+    if (failure != 0) {
+        unlink(temp.c_str());
+        error = errorText(failure);
+        return false;
+    }
+    // The new directory entry reaches the disk with its folder.
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+bool writeResultsJson(const char* path, const RunRecord& record, const StartupOptions& settings) {
+    std::string error;
+    bool ok = false;
+    try {
+        ok = writeFileWhole(path ? path : "", formatResultsJson(record, settings), error);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (ok) {
+        Vantorr_nsp::logTrace(Vantorr_nsp::VN_TRACE_INFO, "Results written to %s.", path);
+        return true;
+    }
+    Vantorr_nsp::logTrace(Vantorr_nsp::VN_TRACE_ERROR, "Could not write the results to %s: %s",
+                          path ? path : "", error.c_str());
+    std::fprintf(stderr, "%s: could not write the results to %s: %s\n", kAppName, path ? path : "",
+                 error.c_str());
+    return false;
+}
+
+}  // namespace plashwerk

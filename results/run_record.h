@@ -1,0 +1,66 @@
+#pragma once
+// What is kept of a finished benchmark once its window has closed: the run's outcome with
+// the facts around it (render size, the hardware report's texts, each GPU's maxima), taken
+// in one place so that the scores row and the results document describe the same run.
+//
+// Contents:
+//   GpuMaxima, RunRecord: the hand-over record, plain data
+//   collectRunRecord: fills it from the run, the scene's settings and the GPU monitor
+//   keepFinishedBenchmark: writes what the settings ask for (scores row, results document)
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run/run_state.h"
+
+namespace plashwerk {
+
+class GpuMonitor;
+struct StartupOptions;
+
+/// One monitored GPU's highest readings since its statistics were last reset (the run's
+/// start).
+struct GpuMaxima {
+    std::string name;
+    float core_clock_mhz = 0.0f;
+    float memory_clock_mhz = 0.0f;
+    float celsius = 0.0f;
+    float load_percent = 0.0f;
+    float power_percent = 0.0f;  ///< of the board's power limit
+};
+
+struct RunRecord {
+    RunResult result;
+    int run_mode = kRunBenchmark;
+    std::string renderer;  ///< OpenGL renderer of the main graphics card (hardware report)
+    std::string driver;    ///< graphics driver text of the hardware report
+    float core_clock_max_mhz = 0.0f;    ///< first GPU's highest core clock
+    float memory_clock_max_mhz = 0.0f;  ///< first GPU's highest memory clock
+    float run_max_celsius = 0.0f;       ///< highest temperature of any GPU during the run
+    int msaa_samples = 0;               ///< as the render window reported it
+    int width = 0;                      ///< client size of the main window, pixels
+    int height = 0;
+    bool fullscreen = false;
+    bool time_based = true;
+    uint32_t max_time_ms = 0;
+    int num_particles = 0;
+    std::vector<GpuMaxima> gpus;  ///< in monitoring order
+};
+
+/// The record of the run that just ended. `msaa_samples` is the render window's count.
+RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msaa_samples,
+                           const StartupOptions& settings, const GpuMonitor& monitor);
+
+/// The default place of the scores file: the working directory.
+inline constexpr const char* kScoresFileName = "./Plashwerk_Scores.csv";
+
+/// Writes what a finished run leaves behind: for a benchmark, the scores row when
+/// `log_score` is set and the results document when `results_json` names a path. A stability
+/// test leaves nothing. Failures are reported by the writers. Returns false when the results
+/// document was asked for and could not be written (the caller that a script started owes
+/// it a failure status); a lost scores row is only reported, as the scores file always was.
+bool keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
+                           const char* scores_path = kScoresFileName);
+
+}  // namespace plashwerk
