@@ -8,8 +8,8 @@
 // The neighbour search is a counting sort by hashed cell: each particle takes its cell's
 // hash and a rank inside it, a one-group scan turns the counts into starts, and a scatter
 // puts each cell's particles together. The dead take a bucket past the last hash, so the
-// sort also sweeps them to the end. Candidates from a bucket are checked against their own
-// cell, so two cells sharing a hash never count a neighbour twice.
+// sort also sweeps them to the end. A particle visits each distinct bucket of its 27
+// neighbour cells once; particles of far cells sharing a bucket fail the distance test.
 
 namespace nxsdk {
 
@@ -42,6 +42,15 @@ int3 cellOf(float4 p, float invCell) {
 
 uint cellHash(int3 c, uint mask) {
     return (((uint)c.x * 73856093u) ^ ((uint)c.y * 19349663u) ^ ((uint)c.z * 83492791u)) & mask;
+}
+
+// Whether a bucket was met before among a particle's 27 neighbour cells (two cells that
+// share a hash must not count their particles twice); records it if not.
+bool visited(uint* seen, int* count, uint hsh) {
+    for (int k = 0; k < *count; ++k)
+        if (seen[k] == hsh) return true;
+    seen[(*count)++] = hsh;
+    return false;
 }
 
 __kernel void ageParticles(__global float4* pos, uint n, float dt, __global uint* live) {
@@ -207,15 +216,16 @@ __kernel void densityPass(uint n, __global const float4* pos, __global const uin
     const int3 c = cellOf(pi, P->invCell);
     const float h2 = P->h2;
     float sum = 0.0f;
+    uint seen[27];
+    int seenCount = 0;
     for (int dz = -1; dz <= 1; ++dz)
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx) {
-                const int3 nc = c + (int3)(dx, dy, dz);
-                const uint hsh = cellHash(nc, P->hashMask);
+                const uint hsh = cellHash(c + (int3)(dx, dy, dz), P->hashMask);
+                if (visited(seen, &seenCount, hsh)) continue;
                 const uint e = start[hsh + 1];
                 for (uint j = start[hsh]; j < e; ++j) {
                     const float4 pj = pos[j];
-                    if (any(cellOf(pj, P->invCell) != nc)) continue;
                     const float3 d = pi.xyz - pj.xyz;
                     const float r2 = dot(d, d);
                     if (r2 < h2) {
@@ -243,15 +253,16 @@ __kernel void forcePass(uint n, __global const float4* pos, __global const float
     const float tiny = h2 * 1e-8f;
     float3 ap = (float3)(0.0f), av = (float3)(0.0f);
     float wsum = 0.0f;
+    uint seen[27];
+    int seenCount = 0;
     for (int dz = -1; dz <= 1; ++dz)
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx) {
-                const int3 nc = c + (int3)(dx, dy, dz);
-                const uint hsh = cellHash(nc, P->hashMask);
+                const uint hsh = cellHash(c + (int3)(dx, dy, dz), P->hashMask);
+                if (visited(seen, &seenCount, hsh)) continue;
                 const uint e = start[hsh + 1];
                 for (uint j = start[hsh]; j < e; ++j) {
                     const float4 pj = pos[j];
-                    if (any(cellOf(pj, P->invCell) != nc)) continue;
                     const float3 d = pi.xyz - pj.xyz;
                     const float r2 = dot(d, d);
                     if (!(r2 < h2 && r2 > tiny)) continue;
