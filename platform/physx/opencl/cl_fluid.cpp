@@ -206,7 +206,9 @@ cl_int ClFluidSolver::uploadShapes(const CollisionShape* shapes, uint32_t count)
 
 cl_int ClFluidSolver::simulate(const ClStepParams& params, const CollisionShape* shapes,
                                uint32_t slots, uint32_t live, uint32_t& count) {
-    count = 0;
+    // `count` always holds the particles the current buffers hold, failure or not: the
+    // slots until the sort, the live after it, fewer after a removal.
+    count = slots;
     m_hostParams = params;
     m_hostParams.hashMask = m_hashSize - 1;
     cl_int err = uploadShapes(shapes, params.shapeCount);
@@ -234,7 +236,7 @@ cl_int ClFluidSolver::simulate(const ClStepParams& params, const CollisionShape*
     if (err == CL_SUCCESS) err = run(kScatter, slots);
     if (err != CL_SUCCESS) return err;
     m_cur = other;
-    const uint32_t n = live;
+    const uint32_t n = count = live;
 
     if (params.sph) {
         err = setArgs(m_kernels[kWall], cl_uint(n), m_pos[m_cur], m_shapes, m_params, m_wall);
@@ -262,20 +264,21 @@ cl_int ClFluidSolver::simulate(const ClStepParams& params, const CollisionShape*
                       m_dens, m_shapes, m_params, m_keep, m_counters);
     if (err == CL_SUCCESS) err = run(kIntegrate, n);
     if (err != CL_SUCCESS) return err;
-    count = n;
     if (!params.markRemovals || n == 0) return CL_SUCCESS;
 
     err = checkedDeviceCall(clEnqueueReadBuffer(m_queue, m_counters, CL_TRUE, sizeof(cl_uint),
                                                 sizeof(cl_uint), &m_hostCounters[1], 0, nullptr,
                                                 nullptr));
     if (err != CL_SUCCESS || m_hostCounters[1] == 0) return err;
+    // The kept move to the other buffers (the sort's source, free again), in their order.
+    const int spare = 1 - m_cur;
     err = scan(m_keep, n);
     if (err == CL_SUCCESS)
         err = setArgs(m_kernels[kCompact], cl_uint(n), m_keep, m_pos[m_cur], m_vel[m_cur],
-                      m_pos[other], m_vel[other]);
+                      m_pos[spare], m_vel[spare]);
     if (err == CL_SUCCESS) err = run(kCompact, n);
     if (err != CL_SUCCESS) return err;
-    m_cur = 1 - m_cur;
+    m_cur = spare;
     count = n - std::min(n, m_hostCounters[1]);
     return CL_SUCCESS;
 }

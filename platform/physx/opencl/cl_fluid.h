@@ -52,7 +52,7 @@ class ClFluidSolver {
     cl_int upload(uint32_t first, uint32_t n, const ClBirths& births);
     /// Sorts the `slots` particles into cells (the dead, all but `live` of them, drop out),
     /// steps them and, where `params.markRemovals`, removes those drained or out of bounds.
-    /// `count` receives the particles left.
+    /// `count` receives the particles left (after a failure: those the buffers hold).
     cl_int simulate(const ClStepParams& params, const CollisionShape* shapes, uint32_t slots,
                     uint32_t live, uint32_t& count);
     /// Reads the first `count` particles into the staging memory below and waits for it.

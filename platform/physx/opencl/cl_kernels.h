@@ -450,7 +450,7 @@ bool finite3(float3 v) { return isfinite(v.x) && isfinite(v.y) && isfinite(v.z);
 __kernel void integrate(uint n, __global float4* pos, __global float4* vel,
                         __global const float4* acc, __global const float4* wall,
                         __global const float4* dens, __global const float* shapes,
-                        __constant StepParams* P, __global uint* keep, __global uint* removed) {
+                        __constant StepParams* P, __global uint* keep, __global uint* counters) {
     const uint i = get_global_id(0);
     if (i >= n) return;
     const float dt = P->dt;
@@ -484,7 +484,7 @@ __kernel void integrate(uint n, __global float4* pos, __global float4* vel,
         kept = false;
     if (P->markRemovals) {
         keep[i] = kept ? 1u : 0u;
-        if (!kept) atomic_inc(removed);
+        if (!kept) atomic_inc(&counters[1]);  // [0] counts the living
     }
     pos[i] = (float4)(x1, p0.w);
     vel[i] = (float4)(v, P->sph ? di.x : P->restDensity);
