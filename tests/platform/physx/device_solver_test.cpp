@@ -301,6 +301,40 @@ TEST(DeviceSolver, DrainsAndBoundsRemoveWhatTheCpuRemoves) {
     for (NxU32 i = 0; i < gpu.out.count; ++i) EXPECT_TRUE(gpu.bounds.contain(gpu.out.position(i)));
 }
 
+TEST(DeviceSolver, WithoutInteractionParticlesFlyAsOnTheCpu) {
+    // No pair forces: the particles fall, hit the ground and a sphere, and the two solvers
+    // agree to float rounding (only the order of the particles differs).
+    FluidOut outs[2] = {FluidOut(300), FluidOut(300)};
+    SdkPtr sdks[2] = {createSdk(), createHardwareSdk()};
+    SKIP_WITHOUT_DEVICE(sdks[1]);
+    NxScene* scenes[2] = {createScene(*sdks[0]), createHardwareScene(*sdks[1])};
+    ASSERT_NE(scenes[1], nullptr);
+    for (int k = 0; k < 2; ++k) {
+        addPlane(*scenes[k], NxVec3(0, 1, 0), 0.0f);
+        addSphere(*scenes[k], NxVec3(0.1f, 0.4f, 0.0f), 0.4f);
+        Lattice lattice(NxVec3(-0.5f, 1.0f, -0.5f), NxVec3(0.5f, 1.5f, 0.5f), kSpacing);
+        NxFluidDesc d = runFluidDesc(300);
+        d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+        if (k == 1) d.flags |= NX_FF_HARDWARE;
+        lattice.attach(d.initialParticleData);
+        outs[k].attach(d.particlesWriteData);
+        ASSERT_NE(scenes[k]->createFluid(d), nullptr);
+    }
+    for (int s = 0; s < 80; ++s) {
+        step(*scenes[0]);
+        ASSERT_EQ(step(*scenes[1]), 0u);
+        ASSERT_EQ(outs[1].count, outs[0].count);
+    }
+    const Moments a = moments(outs[0]), b = moments(outs[1]);
+    EXPECT_LT((a.centre - b.centre).magnitude(), 2e-3f);
+    EXPECT_GE(b.minY, kContact * 0.99f);
+    for (NxU32 i = 0; i < outs[1].count; ++i) {
+        EXPECT_EQ(outs[1].density[i], 1000.0f);  // the rest density without interaction
+        EXPECT_GE((outs[1].position(i) - NxVec3(0.1f, 0.4f, 0.0f)).magnitude(),
+                  0.4f + kContact * 0.9f);
+    }
+}
+
 TEST(DeviceSdk, AnswersWithAndWithoutHardware) {
     // Kept off hardware: no processors, and hardware scenes and fluids are refused.
     SdkPtr cpuOnly = createSdkWith(NX_SDKF_NO_HARDWARE);
