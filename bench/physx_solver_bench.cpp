@@ -6,7 +6,13 @@
 //                                      15 s lifetime: about 30000 live particles per scene),
 //                                      stepped as the physics thread steps them: every scene
 //                                      started, then every scene fetched
+//   DeviceSettledPool/<particles>      the settled pool as a hardware fluid on the OpenCL
+//                                      device
+//   DeviceDefaultLayout                the default layout as a run builds it with hardware:
+//                                      one hardware scene holding the four fluids
 //
+// The device benchmarks use the first physics device; PLASHWERK_OPENCL_DEVICE=cpu lets
+// them run on a CPU OpenCL implementation. Without a device they are skipped.
 // <threads> 1 runs everything on the calling thread (scene flags 0); 0 is the run's own
 // arrangement with every processor: scene flags 0x4C (own thread per scene, steps spread
 // over the workers) and, in the default layout, each fluid in a fluid compartment. One
@@ -53,13 +59,13 @@ struct FluidBuffers {
 };
 
 // The fluid descriptor the program itself builds for a run, with these buffers attached.
-NxFluidDesc runFluidDesc(FluidBuffers& b) {
+NxFluidDesc runFluidDesc(FluidBuffers& b, bool hardware = false) {
     static const plashwerk::StartupOptions defaults = [] {
         plashwerk::StartupOptions o;
         plashwerk::setDefaultStartupOptions(o);
         return o;
     }();
-    NxFluidDesc d = plashwerk::makeFluidDesc(defaults, kCapacity, false);
+    NxFluidDesc d = plashwerk::makeFluidDesc(defaults, kCapacity, hardware);
     NxParticleData& w = d.particlesWriteData;
     w.numParticlesPtr = &b.count;
     w.bufferPos = b.pos.data();
@@ -75,17 +81,20 @@ NxFluidDesc runFluidDesc(FluidBuffers& b) {
     return d;
 }
 
-NxPhysicsSDK* createSdk() {
+NxPhysicsSDK* createSdk(bool hardware = false) {
     NxPhysicsSDKDesc desc;
-    desc.flags = NX_SDKF_NO_HARDWARE | NX_SDKF_PER_SCENE_BATCHING;
+    desc.flags =
+        hardware ? NX_SDKF_PER_SCENE_BATCHING : NX_SDKF_NO_HARDWARE | NX_SDKF_PER_SCENE_BATCHING;
     return NxCreatePhysicsSDK(NX_SDK_VERSION_NUMBER, nullptr, nullptr, desc, nullptr, nullptr);
 }
 
-NxScene* createScene(NxPhysicsSDK* sdk, NxU32 flags) {
+NxScene* createScene(NxPhysicsSDK* sdk, NxU32 flags, bool hardware = false) {
     NxSceneDesc desc;
     desc.gravity = NxVec3(0, -14.8f, 0);
     desc.flags = flags;
+    desc.simType = hardware ? NX_SIMULATION_HW : NX_SIMULATION_SW;
     NxScene* scene = sdk->createScene(desc);
+    if (!scene) return nullptr;
     NxMaterialDesc m;
     m.dynamicFriction = m.staticFriction = 0.2f;
     m.restitution = 0.5f;
@@ -328,6 +337,59 @@ void DefaultLayout(benchmark::State& state) {
     sdk->release();
 }
 
+// A hardware SDK with its hardware scene, or null (and the benchmark skipped) without one.
+NxScene* deviceScene(benchmark::State& state, NxPhysicsSDK*& sdk) {
+    sdk = createSdk(true);
+    NxScene* scene =
+        sdk && sdk->getNbPPUs() ? createScene(sdk, kSceneFlagsThreaded, true) : nullptr;
+    if (!scene) state.SkipWithError("no OpenCL physics device");
+    return scene;
+}
+
+void DeviceSettledPool(benchmark::State& state) {
+    Snapshot& snap = settledPool(NxU32(state.range(0)));
+    NxPhysicsSDK* sdk = nullptr;
+    NxScene* scene = deviceScene(state, sdk);
+    if (scene) {
+        addPoolWalls(scene);
+        FluidBuffers b;
+        NxFluidDesc d = runFluidDesc(b, true);
+        setInitial(d, snap);
+        if (!scene->createFluid(d)) state.SkipWithError("hardware fluid refused");
+        stepAll({scene});
+        for (auto _ : state) stepAll({scene});
+        reportCounters(state, {scene});
+        state.SetLabel("OpenCL");
+    }
+    if (sdk) sdk->release();
+}
+
+void DeviceDefaultLayout(benchmark::State& state) {
+    std::vector<Snapshot>& snaps = defaultLayoutState();
+    NxPhysicsSDK* sdk = nullptr;
+    NxScene* scene = deviceScene(state, sdk);
+    if (scene) {
+        std::vector<std::unique_ptr<FluidBuffers>> buffers;
+        addRunObstacles(scene);
+        for (int k = 0; k < 4; ++k) {
+            buffers.push_back(std::make_unique<FluidBuffers>());
+            NxFluidDesc d = runFluidDesc(*buffers.back(), true);
+            setInitial(d, snaps[size_t(k)]);
+            NxFluid* fluid = scene->createFluid(d);
+            if (!fluid) {
+                state.SkipWithError("hardware fluid refused");
+                break;
+            }
+            addRunEmitter(scene, fluid, k, 4);
+        }
+        stepAll({scene});
+        for (auto _ : state) stepAll({scene});
+        reportCounters(state, {scene});
+        state.SetLabel("OpenCL");
+    }
+    if (sdk) sdk->release();
+}
+
 BENCHMARK(SettledPool)
     ->ArgNames({"particles", "threads"})
     ->Args({30000, 1})
@@ -342,6 +404,12 @@ BENCHMARK(DefaultLayout)
     ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(DeviceSettledPool)
+    ->ArgName("particles")
+    ->Arg(65000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(DeviceDefaultLayout)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/physx/fluid_internal.h"
+#include "platform/physx/opencl/cl_fluid.h"
 #include "platform/physx/physics_scene.h"
 #include "platform/physx/scene_objects.h"
 #include "platform/physx/worker_pool.h"
@@ -41,8 +42,9 @@ void Fluid::Store::resize(size_t n) {
     id.assign(n, 0);
 }
 
-Fluid::Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment)
-    : m_scene(scene), m_desc(desc), m_compartment(compartment) {
+Fluid::Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment,
+             std::shared_ptr<ClDevice> device)
+    : m_scene(scene), m_desc(desc), m_compartment(compartment), m_clDevice(std::move(device)) {
     userData = desc.userData;
     m_desc.compartment = compartment;
     m_emitterSeed = uint64_t(desc.randomSeed) * 0x9E3779B97F4A7C15ull + 1;
@@ -85,6 +87,13 @@ bool Fluid::allocate() {
         m_chunkPairs.assign(kCellChunks + 2, 0);
     } catch (const std::bad_alloc&) {
         return false;
+    }
+    if (m_clDevice) {
+        // A hardware fluid keeps its particles on the device; the host store above only
+        // stages the births of a step.
+        cl_int err = CL_SUCCESS;
+        m_device = ClFluidSolver::create(m_clDevice, m_capacity, err);
+        if (!m_device) return false;
     }
     if (m_desc.initialParticleData.numParticlesPtr && m_desc.initialParticleData.bufferPos)
         addParticles(m_desc.initialParticleData);
@@ -186,13 +195,23 @@ NxU32 Fluid::addParticles(const NxParticleData& data) {
         appendParticle(pos, vel, life);
         ++added;
     }
+    if (m_device && added) {
+        // Onto the device, and staged for the next hand-over.
+        const uint32_t first = m_count - added;
+        if (!uploadAppended(first) || m_device->readBack(m_count) != CL_SUCCESS) {
+            m_device->settle();
+            m_count = first;
+            added = 0;
+        }
+    }
     m_published = m_count;
     return added;
 }
 
 void Fluid::removeAllParticles() {
     m_scene.waitForStep();
-    for (uint32_t i = 0; i < m_count; ++i) releaseId(m_cur.id[i]);
+    if (!m_device)  // a hardware fluid hands out no ids
+        for (uint32_t i = 0; i < m_count; ++i) releaseId(m_cur.id[i]);
     m_count = 0;
     m_published = 0;
 }
@@ -215,7 +234,7 @@ void Fluid::setSimulationMethod(NxU32 method) {
 }
 
 void Fluid::setFlag(NxFluidFlag flag, bool on) {
-    if (flag == NX_FF_HARDWARE) return;  // no hardware to move to
+    if (flag == NX_FF_HARDWARE) return;  // a fluid stays where it was created
     m_desc.flags = on ? (m_desc.flags | flag) : (m_desc.flags & ~NxU32(flag));
 }
 
@@ -249,7 +268,8 @@ uint32_t Fluid::appendParticle(const NxVec3& p, const NxVec3& v, float life) {
     m_cur.vy[i] = v.y;
     m_cur.vz[i] = v.z;
     m_cur.life[i] = life;
-    m_cur.id[i] = takeId();
+    // Ids follow the CPU store's order; a hardware fluid's particles carry none.
+    m_cur.id[i] = m_device ? 0 : takeId();
     m_keep[i] = 1;
     return i;
 }
@@ -276,6 +296,11 @@ void Fluid::writeResults(WorkerPool& pool, unsigned helpers) {
     const NxParticleData& out = m_desc.particlesWriteData;
     uint32_t n = std::min(m_count, m_desc.maxParticles);
     if (out.maxParticles) n = std::min(n, out.maxParticles);
+    if (m_device) {
+        writeDeviceResults(n);
+        if (out.numParticlesPtr) *out.numParticlesPtr = n;
+        return;
+    }
     const bool sph = m_desc.simulationMethod != NX_F_NO_PARTICLE_INTERACTION;
     auto write = [&](uint32_t begin, uint32_t end) {
         if (out.bufferPos)

@@ -17,6 +17,9 @@ namespace nxsdk {
 class Scene;
 class Fluid;
 class WorkerPool;
+class ClDevice;
+class ClFluidSolver;
+struct ClStepParams;
 struct ShapeCore;
 
 /// A small, fast generator (PCG32) so that every emitter draws its own repeatable numbers.
@@ -131,7 +134,9 @@ struct FluidStepStats {
 
 class Fluid final : public NxFluid {
   public:
-    Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment);
+    /// A fluid on `device` when one is given (a hardware fluid), else on the CPU.
+    Fluid(Scene& scene, const NxFluidDesc& desc, NxCompartment* compartment,
+          std::shared_ptr<ClDevice> device = nullptr);
     ~Fluid() override;
 
     NxScene& getScene() const override;
@@ -182,6 +187,11 @@ class Fluid final : public NxFluid {
     const SphConstants& constants() const { return m_k; }
     uint32_t liveCount() const { return m_count; }
     const NxFluidDesc& desc() const { return m_desc; }
+    /// Steps on the OpenCL device.
+    bool onDevice() const { return m_device != nullptr; }
+    /// The device error of the last step (an OpenCL error code, negative), 0 when it went
+    /// well or the fluid runs on the CPU.
+    int32_t deviceError() const { return m_deviceError; }
 
   private:
     struct Store {
@@ -220,8 +230,14 @@ class Fluid final : public NxFluid {
     void integrateAll(const FluidStepContext& ctx);
 
     void reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t count);
+    void setUpIntegration(const FluidStepContext& ctx, Integration& in) const;
     void integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
                    uint32_t& removed);
+    // The step on the device (fluid_device.cpp): the births come from emit() on the host.
+    void stepOnDevice(const FluidStepContext& ctx);
+    void deviceParams(const FluidStepContext& ctx, ClStepParams& p) const;
+    bool uploadAppended(uint32_t first);
+    void writeDeviceResults(uint32_t n);
     void integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t end);
     void integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t begin,
                           uint32_t end, BodyPush* pushes, uint32_t& removed);
@@ -266,6 +282,9 @@ class Fluid final : public NxFluid {
     FluidStepStats m_stats;
     bool m_wantFlags = false;
     bool m_wantNormals = false;
+    std::shared_ptr<ClDevice> m_clDevice;
+    std::unique_ptr<ClFluidSolver> m_device;
+    int32_t m_deviceError = 0;
 };
 
 }  // namespace nxsdk

@@ -8,6 +8,7 @@
 
 #include "platform/physx/fluid.h"
 #include "platform/physx/fluid_internal.h"
+#include "platform/physx/opencl/cl_fluid.h"
 
 namespace nxsdk {
 
@@ -29,9 +30,7 @@ struct Fluid::Integration {
     uint32_t shapeCount = 0;
 };
 
-void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
-                      uint32_t& removed) {
-    Integration in;
+void Fluid::setUpIntegration(const FluidStepContext& ctx, Integration& in) const {
     const float dt = in.dt = ctx.dt;
     in.g = m_desc.externalAcceleration;
     if (!(m_desc.flags & NX_FF_DISABLE_GRAVITY)) in.g += ctx.gravity;
@@ -65,7 +64,13 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     // Walls push with twice the particle's own pressure term (a mirror image of it).
     in.wallPush = 2.0f * m_desc.restDensity;
     in.walls = in.sph && !m_wall.empty();
+}
 
+void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end, BodyPush* pushes,
+                      uint32_t& removed) {
+    Integration in;
+    setUpIntegration(ctx, in);
+    const ParticleContactParams& contact = in.contact;
     // The shapes this chunk can reach: its particles sit close together (grid order), so
     // most shapes are far from all of them and need no test per particle.
     CollisionShape local[kLocalShapes];
@@ -234,6 +239,63 @@ void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in,
             m_nz[i] = normal.z;
         }
     }
+}
+
+void Fluid::deviceParams(const FluidStepContext& ctx, ClStepParams& p) const {
+    // The device integrates like integrateGeneral with the same set-up; only the pushes of
+    // collisions on bodies (two-way fluids) are left to the CPU solver.
+    Integration in;
+    setUpIntegration(ctx, in);
+    p = ClStepParams{};
+    p.dt = in.dt;
+    p.h = m_k.h;
+    p.h2 = m_k.h2;
+    p.invCell = 1.0f / m_k.h;
+    p.densityCoef = m_k.densityCoef;
+    p.selfDensity = m_k.selfDensity;
+    p.pressureCoef = m_k.pressureCoef;
+    p.viscosityCoef = m_k.viscosityCoef;
+    p.restDensity = m_desc.restDensity;
+    p.stiffness = m_desc.stiffness;
+    p.maxExcess = m_desc.restDensity;  // as in densityAndForces
+    p.wallPush = in.wallPush;
+    p.gx = in.g.x;
+    p.gy = in.g.y;
+    p.gz = in.g.z;
+    p.damp = in.damp;
+    p.maxSpeed = in.maxSpeed;
+    p.contactDistance = in.contact.distance;
+    p.worldLimit = kWorldLimit;
+    for (int k = 0; k < 2; ++k) {
+        const SurfaceResponse& r = in.contact.surface[k];
+        p.surface[4 * k] = r.restitution;
+        p.surface[4 * k + 1] = r.keepSliding;
+        p.surface[4 * k + 2] = r.staticFriction;
+        p.surface[4 * k + 3] = r.bounceSpeed;
+    }
+    p.pnx = in.planeNormal.x;
+    p.pny = in.planeNormal.y;
+    p.pnz = in.planeNormal.z;
+    p.pd = m_desc.projectionPlane.d;
+    if (ctx.bounds) {
+        p.bmin[0] = ctx.bounds->min.x;
+        p.bmin[1] = ctx.bounds->min.y;
+        p.bmin[2] = ctx.bounds->min.z;
+        p.bmax[0] = ctx.bounds->max.x;
+        p.bmax[1] = ctx.bounds->max.y;
+        p.bmax[2] = ctx.bounds->max.z;
+    }
+    p.collideStatic = in.contact.collideStatic;
+    p.collideDynamic = in.contact.collideDynamic;
+    p.project = in.project;
+    p.hasBounds = ctx.bounds != nullptr;
+    p.shapeCount = ctx.shapeCount;
+    p.sph = in.sph;
+    // Only drains and the scene's bounds remove particles: without them the device skips
+    // the count and the compaction.
+    bool removals = ctx.bounds != nullptr;
+    for (uint32_t k = 0; k < ctx.shapeCount && !removals; ++k) removals = ctx.shapes[k].drain;
+    p.markRemovals = removals;
 }
 
 }  // namespace nxsdk

@@ -13,7 +13,12 @@ namespace nxsdk {
 
 void Fluid::step(const FluidStepContext& ctx) {
     clearPushes(ctx.bodyCount);
+    m_deviceError = 0;
     if (!(m_desc.flags & NX_FF_ENABLED) || !(ctx.dt > 0.0f) || m_capacity == 0) return;
+    if (m_device) {
+        stepOnDevice(ctx);
+        return;
+    }
 
     ageParticles(ctx.dt);
     emit(ctx);

@@ -166,7 +166,7 @@ enum NxFluidFlag : int {
     NX_FF_DISABLE_GRAVITY = 1 << 1,   ///< scene gravity does not act on the fluid
     NX_FF_COLLISION_TWOWAY = 1 << 2,  ///< particles push the dynamic bodies they hit
     NX_FF_ENABLED = 1 << 3,           ///< the fluid is simulated; cleared: frozen
-    NX_FF_HARDWARE = 1 << 4,          ///< asks for physics hardware: refused, there is none
+    NX_FF_HARDWARE = 1 << 4,          ///< on physics hardware: only in a hardware scene
     NX_FF_PRIORITY_MODE = 1 << 5,
     NX_FF_PROJECT_TO_PLANE = 1 << 6,  ///< particles move in projectionPlane only
 };

@@ -81,12 +81,15 @@ class NxPhysicsSDK {
     virtual bool setParameter(NxParameter parameter, NxReal value) = 0;
     virtual NxReal getParameter(NxParameter parameter) const = 0;
 
-    /// NX_HW_VERSION_NONE: this SDK simulates on the CPU only.
+    /// NX_HW_VERSION_ATHENA_1_0 with at least one physics processor, else
+    /// NX_HW_VERSION_NONE (the SDK then simulates on the CPU only).
     virtual NxHWVersion getHWVersion() const = 0;
-    /// Number of physics processors: always 0 here.
+    /// Number of physics processors: the OpenCL GPU and accelerator devices found (CPU
+    /// devices with PLASHWERK_OPENCL_DEVICE=cpu); 0 with NX_SDKF_NO_HARDWARE.
     virtual NxU32 getNbPPUs() const = 0;
 
-    /// Null when the descriptor is invalid or asks for hardware simulation.
+    /// Null when the descriptor is invalid, or asks for hardware simulation and there is
+    /// no physics processor or it does not take the fluid program.
     virtual NxScene* createScene(const NxSceneDesc& desc) = 0;
     /// Waits for a running step, then destroys the scene with its actors, fluids, emitters
     /// and compartments.

@@ -3,10 +3,12 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/physx/nx_physics.h"
+#include "platform/physx/opencl/cl_runtime.h"
 #include "platform/physx/physics_scene.h"
 #include "platform/physx/worker_pool.h"
 
@@ -20,7 +22,10 @@ namespace {
 
 class PhysicsSDK final : public NxPhysicsSDK {
   public:
-    PhysicsSDK() {
+    explicit PhysicsSDK(const NxPhysicsSDKDesc& desc) {
+        // The physics processors: OpenCL devices, unless the SDK was asked to stay off
+        // hardware.
+        if (!(desc.flags & NX_SDKF_NO_HARDWARE)) m_devices = nxsdk::findPhysicsDevices();
         m_params.fill(0.0f);
         m_params[NX_SKIN_WIDTH] = 0.025f;
         m_params[NX_DEFAULT_SLEEP_LIN_VEL_SQUARED] = 0.15f * 0.15f;
@@ -46,13 +51,25 @@ class PhysicsSDK final : public NxPhysicsSDK {
         return m_params[parameter];
     }
 
-    NxHWVersion getHWVersion() const override { return NX_HW_VERSION_NONE; }
-    NxU32 getNbPPUs() const override { return 0; }
+    NxHWVersion getHWVersion() const override {
+        return m_devices.empty() ? NX_HW_VERSION_NONE : NX_HW_VERSION_ATHENA_1_0;
+    }
+    NxU32 getNbPPUs() const override { return NxU32(m_devices.size()); }
 
     NxScene* createScene(const NxSceneDesc& desc) override {
-        // No physics hardware: a scene asked for in hardware is refused, as the SDK does
-        // when the hardware is missing, so callers fall back to software.
-        if (!desc.isValid() || desc.simType != NX_SIMULATION_SW) return nullptr;
+        if (!desc.isValid()) return nullptr;
+        // A hardware scene gets the first device, with the fluid program built for it
+        // once. Without hardware, or when the device will not take the program, it is
+        // refused, so callers fall back to software.
+        std::shared_ptr<nxsdk::ClDevice> device;
+        if (desc.simType == NX_SIMULATION_HW) {
+            if (m_devices.empty()) return nullptr;
+            std::string error;
+            device = nxsdk::ClDevice::create(m_devices.front(), error);
+            if (!device) return nullptr;
+        } else if (desc.simType != NX_SIMULATION_SW) {
+            return nullptr;
+        }
         unsigned helpers = 0;
         if (desc.flags & NX_SF_ENABLE_MULTITHREAD) {
             const unsigned threads = desc.internalThreadCount
@@ -61,8 +78,8 @@ class PhysicsSDK final : public NxPhysicsSDK {
             helpers = threads - 1;
             m_pool.reserveWorkers(helpers);
         }
-        auto scene = std::unique_ptr<nxsdk::Scene>(new (std::nothrow)
-                                                       nxsdk::Scene(*this, desc, m_pool, helpers));
+        auto scene = std::unique_ptr<nxsdk::Scene>(
+            new (std::nothrow) nxsdk::Scene(*this, desc, m_pool, helpers, device));
         if (!scene) return nullptr;
         m_scenes.push_back(std::move(scene));
         return m_scenes.back().get();
@@ -79,6 +96,7 @@ class PhysicsSDK final : public NxPhysicsSDK {
 
   private:
     std::array<NxReal, NX_PARAMS_NUM_VALUES> m_params;
+    std::vector<cl_device_id> m_devices;
     nxsdk::WorkerPool m_pool;  // before the scenes: they go first
     std::vector<std::unique_ptr<nxsdk::Scene>> m_scenes;
 };
@@ -94,5 +112,5 @@ NxPhysicsSDK* NxCreatePhysicsSDK(NxU32 sdkVersion, NxUserAllocator*, NxUserOutpu
     else if (!desc.isValid())
         error = NXCE_DESCRIPTOR_INVALID;
     if (errorCode) *errorCode = error;
-    return error == NXCE_NO_ERROR ? new PhysicsSDK : nullptr;
+    return error == NXCE_NO_ERROR ? new PhysicsSDK(desc) : nullptr;
 }

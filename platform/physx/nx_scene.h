@@ -35,7 +35,7 @@ enum NxTimeStepMethod : int {
 
 enum NxSimulationType : int {
     NX_SIMULATION_SW = 0,  ///< on the CPU
-    NX_SIMULATION_HW = 1,  ///< on physics hardware: refused, there is none
+    NX_SIMULATION_HW = 1,  ///< on physics hardware (an OpenCL device)
 };
 
 enum NxSceneFlags : int {
@@ -148,7 +148,7 @@ enum NxCompartmentType : int {
 
 enum NxDeviceCode : unsigned {
     NX_DC_PPU_0 = 0x00000000,
-    NX_DC_PPU_AUTO_ASSIGN = 0x00010000,  ///< physics hardware: refused, there is none
+    NX_DC_PPU_AUTO_ASSIGN = 0x00010000,  ///< physics hardware compartments: refused
     NX_DC_CPU = 0xFFFF0000,              ///< on the CPU
 };
 
@@ -233,8 +233,10 @@ class NxScene {
     virtual NxCompartment* createCompartment(const NxCompartmentDesc& desc) = 0;
     virtual NxU32 getNbCompartments() const = 0;
 
-    /// Null when the descriptor is invalid, asks for hardware or names a compartment of
-    /// another scene or of another type.
+    /// Null when the descriptor is invalid, asks for hardware in a software scene or names
+    /// a compartment of another scene or of another type. A hardware fluid steps on the
+    /// scene's device and hands over positions, velocities, lives and densities (no ids,
+    /// flags or collision normals); it gives no collision momentum to bodies.
     virtual NxFluid* createFluid(const NxFluidDesc& desc) = 0;
     virtual void releaseFluid(NxFluid& fluid) = 0;
     virtual NxU32 getNbFluids() const = 0;

@@ -138,11 +138,13 @@ float combine(float a, float b, NxCombineMode mode) {
 // ---------------------------------------------------------------------------------------
 // Construction and objects
 
-Scene::Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers)
+Scene::Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers,
+             std::shared_ptr<ClDevice> device)
     : m_sdk(sdk),
       m_desc(desc),
       m_pool(pool),
       m_helpers(helpers),
+      m_device(std::move(device)),
       m_maxTimestep(desc.maxTimestep),
       m_maxIter(desc.maxIter),
       m_method(desc.timeStepMethod) {
@@ -320,7 +322,11 @@ NxCompartment* Scene::createCompartment(const NxCompartmentDesc& desc) {
 }
 
 NxFluid* Scene::createFluid(const NxFluidDesc& desc) {
-    if (!desc.isValid() || (desc.flags & NX_FF_HARDWARE)) return nullptr;
+    if (!desc.isValid()) return nullptr;
+    // A hardware fluid needs a hardware scene; the software fluids of a hardware scene run
+    // on the CPU beside it.
+    const bool hardware = (desc.flags & NX_FF_HARDWARE) != 0;
+    if (hardware && !m_device) return nullptr;
     NxCompartment* compartment = desc.compartment;
     if (compartment) {
         bool mine = false;
@@ -328,7 +334,8 @@ NxFluid* Scene::createFluid(const NxFluidDesc& desc) {
         if (!mine || compartment->getType() != NX_SCT_FLUID) return nullptr;
     }
     waitForStep();
-    Fluid* fluid = new (std::nothrow) Fluid(*this, desc, compartment);
+    Fluid* fluid =
+        new (std::nothrow) Fluid(*this, desc, compartment, hardware ? m_device : nullptr);
     if (!fluid) return nullptr;
     if (!fluid->allocate()) {
         delete fluid;
@@ -418,7 +425,17 @@ bool Scene::fetchResults(NxSimulationStatus, bool block, NxU32* errorState) {
         waitForStep();
     else if (!stepDone())
         return false;
-    for (Fluid* f : m_fluids) f->writeResults(m_pool, m_helpers);
+    // A device error fails the step: its fluid's buffers keep the last good hand-over and
+    // the caller learns the error's code (the OpenCL code, made positive).
+    NxU32 error = 0;
+    for (Fluid* f : m_fluids) {
+        if (f->deviceError() != 0) {
+            if (error == 0) error = NxU32(-int64_t(f->deviceError()));
+            continue;
+        }
+        f->writeResults(m_pool, m_helpers);
+    }
+    if (errorState) *errorState = error;
     publishStats();
     m_running = false;
     return true;

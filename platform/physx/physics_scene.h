@@ -20,7 +20,9 @@ struct RigidContact;
 
 class Scene final : public NxScene {
   public:
-    Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers);
+    /// A hardware scene gets the device its hardware fluids run on; a software scene none.
+    Scene(NxPhysicsSDK& sdk, const NxSceneDesc& desc, WorkerPool& pool, unsigned helpers,
+          std::shared_ptr<ClDevice> device = nullptr);
     ~Scene() override;
 
     NxPhysicsSDK& getPhysicsSDK() override;
@@ -114,6 +116,7 @@ class Scene final : public NxScene {
     WorkerPool& m_pool;
     unsigned m_helpers;
     uint32_t m_passSet = 0;
+    std::shared_ptr<ClDevice> m_device;  // hardware scenes only
 
     std::vector<Actor*> m_actors;
     std::vector<std::unique_ptr<Material>> m_materials;  // by index; null when released
