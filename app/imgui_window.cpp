@@ -61,7 +61,7 @@ void setupDialogFonts(float scale) {
     ImGui::GetStyle().ScaleAllSizes(scale);
 }
 
-std::unique_ptr<ImGuiWindow> ImGuiWindow::create(const ImGuiWindowDesc& desc) {
+std::unique_ptr<ImGuiHostWindow> ImGuiHostWindow::create(const ImGuiWindowDesc& desc) {
     if (!glfwInit()) return nullptr;
     // The scale of the monitor the window will open on, to size it before it exists.
     float scale = 1.0f;
@@ -88,7 +88,7 @@ std::unique_ptr<ImGuiWindow> ImGuiWindow::create(const ImGuiWindowDesc& desc) {
     GLFWwindow* handle = glfwCreateWindow(width, height, desc.title, nullptr, nullptr);
     if (!handle) return nullptr;
 
-    std::unique_ptr<ImGuiWindow> w(new ImGuiWindow);
+    std::unique_ptr<ImGuiHostWindow> w(new ImGuiHostWindow);
     w->m_handle = handle;
     w->m_scale = scale;
     w->m_previous_gl = previous;
@@ -108,19 +108,19 @@ std::unique_ptr<ImGuiWindow> ImGuiWindow::create(const ImGuiWindowDesc& desc) {
     // ImGui context of the window it happened in.
     ImGui_ImplGlfw_InitForOpenGL(handle, false);
     ImGui_ImplOpenGL2_Init();
-    glfwSetKeyCallback(handle, &ImGuiWindow::onKey);
-    glfwSetCharCallback(handle, &ImGuiWindow::onChar);
-    glfwSetMouseButtonCallback(handle, &ImGuiWindow::onMouseButton);
-    glfwSetScrollCallback(handle, &ImGuiWindow::onScroll);
-    glfwSetWindowFocusCallback(handle, &ImGuiWindow::onFocus);
-    glfwSetCursorEnterCallback(handle, &ImGuiWindow::onCursorEnter);
-    glfwSetWindowCloseCallback(handle, &ImGuiWindow::onClose);
+    glfwSetKeyCallback(handle, &ImGuiHostWindow::onKey);
+    glfwSetCharCallback(handle, &ImGuiHostWindow::onChar);
+    glfwSetMouseButtonCallback(handle, &ImGuiHostWindow::onMouseButton);
+    glfwSetScrollCallback(handle, &ImGuiHostWindow::onScroll);
+    glfwSetWindowFocusCallback(handle, &ImGuiHostWindow::onFocus);
+    glfwSetCursorEnterCallback(handle, &ImGuiHostWindow::onCursorEnter);
+    glfwSetWindowCloseCallback(handle, &ImGuiHostWindow::onClose);
     glfwMakeContextCurrent(previous);
     ImGui::SetCurrentContext(outer);
     return w;
 }
 
-ImGuiWindow::~ImGuiWindow() {
+ImGuiHostWindow::~ImGuiHostWindow() {
     ImGuiContext* outer = ImGui::GetCurrentContext();
     GLFWwindow* previous = glfwGetCurrentContext();
     glfwMakeContextCurrent(m_handle);
@@ -133,14 +133,14 @@ ImGuiWindow::~ImGuiWindow() {
     glfwDestroyWindow(m_handle);
 }
 
-ImGuiWindow* ImGuiWindow::of(GLFWwindow* handle) {
-    auto* w = static_cast<ImGuiWindow*>(glfwGetWindowUserPointer(handle));
+ImGuiHostWindow* ImGuiHostWindow::of(GLFWwindow* handle) {
+    auto* w = static_cast<ImGuiHostWindow*>(glfwGetWindowUserPointer(handle));
     if (w) ImGui::SetCurrentContext(w->m_context);
     return w;
 }
 
-void ImGuiWindow::onKey(GLFWwindow* handle, int key, int scancode, int action, int mods) {
-    ImGuiWindow* w = of(handle);
+void ImGuiHostWindow::onKey(GLFWwindow* handle, int key, int scancode, int action, int mods) {
+    ImGuiHostWindow* w = of(handle);
     if (!w) return;
     if (key == GLFW_KEY_TAB) {
         if (action != GLFW_RELEASE) w->m_tab_request = (mods & GLFW_MOD_SHIFT) ? -1 : 1;
@@ -149,57 +149,57 @@ void ImGuiWindow::onKey(GLFWwindow* handle, int key, int scancode, int action, i
     ImGui_ImplGlfw_KeyCallback(handle, key, scancode, action, mods);
 }
 
-void ImGuiWindow::onChar(GLFWwindow* handle, unsigned int codepoint) {
+void ImGuiHostWindow::onChar(GLFWwindow* handle, unsigned int codepoint) {
     if (of(handle)) ImGui_ImplGlfw_CharCallback(handle, codepoint);
 }
 
-void ImGuiWindow::onMouseButton(GLFWwindow* handle, int button, int action, int mods) {
+void ImGuiHostWindow::onMouseButton(GLFWwindow* handle, int button, int action, int mods) {
     if (of(handle)) ImGui_ImplGlfw_MouseButtonCallback(handle, button, action, mods);
 }
 
-void ImGuiWindow::onScroll(GLFWwindow* handle, double dx, double dy) {
+void ImGuiHostWindow::onScroll(GLFWwindow* handle, double dx, double dy) {
     if (of(handle)) ImGui_ImplGlfw_ScrollCallback(handle, dx, dy);
 }
 
-void ImGuiWindow::onFocus(GLFWwindow* handle, int focused) {
+void ImGuiHostWindow::onFocus(GLFWwindow* handle, int focused) {
     if (of(handle)) ImGui_ImplGlfw_WindowFocusCallback(handle, focused);
 }
 
-void ImGuiWindow::onCursorEnter(GLFWwindow* handle, int entered) {
+void ImGuiHostWindow::onCursorEnter(GLFWwindow* handle, int entered) {
     if (of(handle)) ImGui_ImplGlfw_CursorEnterCallback(handle, entered);
 }
 
-void ImGuiWindow::onClose(GLFWwindow* handle) {
+void ImGuiHostWindow::onClose(GLFWwindow* handle) {
     glfwSetWindowShouldClose(handle, GLFW_FALSE);
-    if (ImGuiWindow* w = of(handle)) w->m_close_requested = true;
+    if (ImGuiHostWindow* w = of(handle)) w->m_close_requested = true;
 }
 
-bool ImGuiWindow::takeCloseRequest() {
+bool ImGuiHostWindow::takeCloseRequest() {
     const bool requested = m_close_requested;
     m_close_requested = false;
     return requested;
 }
 
-int ImGuiWindow::takeTabRequest() {
+int ImGuiHostWindow::takeTabRequest() {
     const int request = m_tab_request;
     m_tab_request = 0;
     return request;
 }
 
-void ImGuiWindow::makeCurrent() {
+void ImGuiHostWindow::makeCurrent() {
     ImGui::SetCurrentContext(m_context);
     m_previous_gl = glfwGetCurrentContext();
     glfwMakeContextCurrent(m_handle);
 }
 
-void ImGuiWindow::beginFrame() {
+void ImGuiHostWindow::beginFrame() {
     makeCurrent();
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGlfw_NewFrame();
     ImGui::NewFrame();
 }
 
-void ImGuiWindow::endFrame() {
+void ImGuiHostWindow::endFrame() {
     ImGui::Render();
     int fb_w = 0, fb_h = 0;
     glfwGetFramebufferSize(m_handle, &fb_w, &fb_h);
@@ -212,7 +212,7 @@ void ImGuiWindow::endFrame() {
     glfwMakeContextCurrent(m_previous_gl == m_handle ? nullptr : m_previous_gl);
 }
 
-void runModal(ImGuiWindow& window, const std::function<bool()>& draw,
+void runModal(ImGuiHostWindow& window, const std::function<bool()>& draw,
               const std::function<bool()>& between_frames) {
     for (;;) {
         glfwWaitEventsTimeout(kIdleWaitSeconds);

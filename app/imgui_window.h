@@ -6,7 +6,7 @@
 //
 // Contents:
 //   ImGuiWindowDesc
-//   ImGuiWindow: create, beginFrame / endFrame, close box, Tab requests
+//   ImGuiHostWindow: create, beginFrame / endFrame, close box, Tab requests
 //   runModal: a nested loop that draws one window until it is done
 //   setupDialogFonts: the font and sizes of every dialog, for a scale
 
@@ -26,13 +26,13 @@ struct ImGuiWindowDesc {
     int height = 300;
 };
 
-class ImGuiWindow {
+class ImGuiHostWindow {
   public:
     /// Null when GLFW has no display or the window cannot be made.
-    static std::unique_ptr<ImGuiWindow> create(const ImGuiWindowDesc& desc);
-    ~ImGuiWindow();
-    ImGuiWindow(const ImGuiWindow&) = delete;
-    ImGuiWindow& operator=(const ImGuiWindow&) = delete;
+    static std::unique_ptr<ImGuiHostWindow> create(const ImGuiWindowDesc& desc);
+    ~ImGuiHostWindow();
+    ImGuiHostWindow(const ImGuiHostWindow&) = delete;
+    ImGuiHostWindow& operator=(const ImGuiHostWindow&) = delete;
 
     /// Makes this window's contexts current and starts an ImGui frame filling the window.
     void beginFrame();
@@ -51,8 +51,8 @@ class ImGuiWindow {
     ImGuiContext* context() const { return m_context; }
 
   private:
-    ImGuiWindow() = default;
-    static ImGuiWindow* of(GLFWwindow* handle);
+    ImGuiHostWindow() = default;
+    static ImGuiHostWindow* of(GLFWwindow* handle);
     static void onKey(GLFWwindow* handle, int key, int scancode, int action, int mods);
     static void onChar(GLFWwindow* handle, unsigned int codepoint);
     static void onMouseButton(GLFWwindow* handle, int button, int action, int mods);
@@ -73,7 +73,7 @@ class ImGuiWindow {
 /// Draws `window` until `draw` returns false. `between_frames` runs before each frame (the
 /// caller's other windows and messages); it returns false to end the loop early (the
 /// program is quitting). Main thread.
-void runModal(ImGuiWindow& window, const std::function<bool()>& draw,
+void runModal(ImGuiHostWindow& window, const std::function<bool()>& draw,
               const std::function<bool()>& between_frames);
 
 /// Loads Liberation Sans at the dialogs' text size for `scale` into the current ImGui

@@ -26,6 +26,11 @@ namespace {
 // Redraws the startup dialog, inert, while a modal window is over it; empty when there is
 // no dialog. Main thread.
 std::function<void()> g_redraw_behind;
+
+// The longest the dialog waits for an event before it draws again (the text cursor blinks,
+// the summary refreshes): between runs, and while a run's window is open.
+constexpr double kIdleWaitSeconds = 0.05;
+constexpr double kRunIdleWaitSeconds = 0.25;
 std::thread::id g_main_thread;
 
 // One turn of a modal window's loop: the queued messages (a run goes on behind the box),
@@ -41,7 +46,7 @@ bool betweenModalFrames() {
 }
 
 void showModalMessage(const char* caption, const char* text) {
-    auto box = ImGuiWindow::create({caption, 420, 150});
+    auto box = ImGuiHostWindow::create({caption, 420, 150});
     if (!box) {
         std::fprintf(stderr, "%s: %s\n", caption, text);
         return;
@@ -90,7 +95,7 @@ struct SummaryMailbox {
 
 class StartupDialog {
   public:
-    StartupDialog(StartupOptions& options, std::unique_ptr<ImGuiWindow> window)
+    StartupDialog(StartupOptions& options, std::unique_ptr<ImGuiHostWindow> window)
         : m_options(options), m_window(std::move(window)) {
         m_ui.scale = m_window->scale();
     }
@@ -132,7 +137,8 @@ class StartupDialog {
         window::WindowSystem* system = windowSystem();
         StopSignals signals([system] { system->postQuitMessage(); });
         for (;;) {
-            glfwWaitEventsTimeout(0.05);
+            // While a run draws, the dialog leaves it the processor between events.
+            glfwWaitEventsTimeout(mainWindow() ? kRunIdleWaitSeconds : kIdleWaitSeconds);
             if (!dispatchQueuedMessages()) break;
             DialogAction action = DialogAction::None;
             if (m_window->takeCloseRequest()) action = m_model.close(m_options);
@@ -194,7 +200,7 @@ class StartupDialog {
     }
 
     StartupOptions& m_options;
-    std::unique_ptr<ImGuiWindow> m_window;
+    std::unique_ptr<ImGuiHostWindow> m_window;
     StartupDialogModel m_model;
     StartupDialogUi m_ui;
     SummaryMailbox m_summary;
@@ -208,7 +214,8 @@ bool runStartupDialog(StartupOptions& options, int physx_gpu_count) {
     if (!system || system->offscreen()) return false;
     g_main_thread = std::this_thread::get_id();
     const std::string title = StartupDialogModel().title();
-    auto window = ImGuiWindow::create({title.c_str(), kStartupDialogWidth, kStartupDialogHeight});
+    auto window =
+        ImGuiHostWindow::create({title.c_str(), kStartupDialogWidth, kStartupDialogHeight});
     if (!window) return false;
     StartupDialog dialog(options, std::move(window));
     dialog.open(physx_gpu_count);
@@ -217,7 +224,7 @@ bool runStartupDialog(StartupOptions& options, int physx_gpu_count) {
 }
 
 void showAboutDialog() {
-    auto about = ImGuiWindow::create({"About", kAboutDialogWidth, kAboutDialogHeight});
+    auto about = ImGuiHostWindow::create({"About", kAboutDialogWidth, kAboutDialogHeight});
     if (!about) return;
     const float scale = about->scale();
     runModal(

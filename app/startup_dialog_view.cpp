@@ -384,7 +384,8 @@ DialogAction drawStartupDialog(StartupDialogModel& model, StartupOptions& option
     p.displayOptions();
     p.options();
     p.links();
-    ImGui::SetCursorPos(p.at(kStartupDialogWidth - 10.0f, kStartupDialogHeight - 10.0f));
+    // The dialog's extent, inside the window padding, so a smaller window scrolls.
+    ImGui::SetCursorPos(p.at(kStartupDialogWidth - 11.0f, kStartupDialogHeight - 11.0f));
     ImGui::Dummy(ImVec2(1, 1));
 
     if (keys_free) {
