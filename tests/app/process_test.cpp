@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/startup_dialog_view.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -59,7 +61,10 @@ class Program : public ::testing::Test {
             int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            if (!keep_display) {
+            if (!display_name.empty()) {
+                setenv("DISPLAY", display_name.c_str(), 1);
+                unsetenv("WAYLAND_DISPLAY");
+            } else if (!keep_display) {
                 unsetenv("DISPLAY");
                 unsetenv("WAYLAND_DISPLAY");
             }
@@ -149,6 +154,7 @@ class Program : public ::testing::Test {
     std::string dir, bin_dir, work_dir, exe;
     int stdout_fd = -1;         ///< where the next program's standard output goes; -1: a file
     bool keep_display = false;  ///< the program gets the test's own display
+    std::string display_name;   ///< when set, the program's display instead
 };
 
 const std::vector<std::string> kShortBenchmark = {"/nogui", "/run_mode=1", "/max_time=1000",
@@ -618,4 +624,145 @@ TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
     EXPECT_EQ(r.err.find("GraphX FPS"), std::string::npos) << "a run in a window shows no progress";
+}
+
+namespace {
+
+// An X server of the test's own, with a desktop that holds the startup dialog and a run's
+// window beside each other.
+class VirtualDisplay {
+  public:
+    ~VirtualDisplay() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+    // False when there is no Xvfb or it does not come up.
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[0]);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // Xvfb writes its display number once it accepts clients; EOF means it died.
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return false;
+        name = ":" + number;
+        return true;
+    }
+    std::string name;
+
+  private:
+    pid_t m_pid = -1;
+};
+
+}  // namespace
+
+// A person's session with the dialog, driven by real clicks and keys: a benchmark with the
+// user's settings, Escape back to the dialog, Enter for a stability test (its start button
+// enabled again), then "Quit" in the middle of that run. Each run builds its own scene; the
+// quit stops the run, and shut-down saves what the dialog holds.
+TEST_F(Program, TheDialogsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
+    std::string ignored;
+    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
+    if (!shellOutput("command -v Xvfb", ignored)) GTEST_SKIP() << "no Xvfb";
+    VirtualDisplay x;
+    ASSERT_TRUE(x.start()) << "Xvfb did not start";
+    const std::string xdo = "DISPLAY=" + x.name + " xdotool ";
+    // Small windows and a hundred particles in all: each run gets going within seconds.
+    std::ofstream(bin_dir + "/startup_options.xml")
+        << "<plashwerk><startup_options width=\"320\" height=\"240\" run_mode=\"STABILITY_TEST\" "
+           "max_time=\"5000\" use_particle_count=\"0\" num_total_particles=\"100\" "
+           "particles_rate=\"300\" particles_lifetime=\"1.0\"/></plashwerk>";
+    display_name = x.name;
+    const pid_t pid = spawn({});
+    display_name.clear();
+
+    // Guards against a hang, not measures of speed.
+    auto waitFor = [&](const std::function<bool()>& done, const char* what) {
+        for (int tries = 0; tries < 900; ++tries) {
+            if (done()) return true;
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                ADD_FAILURE() << "ended while waiting for " << what << "\n" << traceLog();
+                return false;
+            }
+            usleep(200000);
+        }
+        ADD_FAILURE() << "no " << what << "\n" << traceLog();
+        kill(pid, SIGKILL);
+        finish(pid);
+        return false;
+    };
+    std::string dialog;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return shellOutput(xdo +
+                                   "search --onlyvisible --name 'Quorvex Plashwerk 1.5.4 - PhysX "
+                                   "benchmark'",
+                               dialog);
+        },
+        "dialog window"));
+    dialog = dialog.substr(0, dialog.find('\n'));
+    auto click = [&](int control) {
+        float cx = 0, cy = 0;
+        plashwerk::buttonCentre(control, cx, cy);
+        shellOutput(xdo + "mousemove --window " + dialog + " " + std::to_string(int(cx)) + " " +
+                        std::to_string(int(cy)) + " click 1",
+                    ignored);
+    };
+    auto runWindows = [&] { return count(traceLog(), "Vantorr: render window 320x"); };
+    auto scenesReleased = [&] { return count(traceLog(), "NVIDIA PhysX shutdown ok."); };
+
+    click(plashwerk::kCtlStartUserSettings);
+    ASSERT_TRUE(waitFor([&] { return runWindows() == 1; }, "benchmark window"));
+    // The run's window: the other one of the program's windows.
+    std::string run_window;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::string ids;
+            shellOutput(xdo + "search --onlyvisible --name 'Plashwerk'", ids);
+            std::istringstream in(ids);
+            for (std::string id; std::getline(in, id);)
+                if (id != dialog) run_window = id;
+            return !run_window.empty();
+        },
+        "benchmark window on the display"));
+    shellOutput(xdo + "key --window " + run_window + " Escape", ignored);
+    ASSERT_TRUE(waitFor([&] { return scenesReleased() == 1; }, "end of the benchmark"));
+
+    // Enter presses "Start PhysX test" once the dialog has enabled it again.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (runWindows() == 2) return true;
+            shellOutput(xdo + "key --window " + dialog + " Return", ignored);
+            usleep(500000);
+            return runWindows() == 2;
+        },
+        "stability test window"));
+    click(plashwerk::kCtlQuit);
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    EXPECT_EQ(count(log, "NVIDIA PhysX shutdown ok."), 2u) << "each run releases its scene\n"
+                                                           << log;
+    EXPECT_NE(log.find("Plashwerk shutdown OK."), std::string::npos) << log;
+    EXPECT_EQ(r.err.find("GraphX FPS"), std::string::npos) << "runs in windows show no progress";
+
+    const std::string saved = slurp(work_dir + "/startup_options.xml");
+    for (const char* value :
+         {"width=\"320\"", "height=\"240\"", "run_mode=\"STABILITY_TEST\"", "max_time=\"60000\"",
+          "use_particle_count=\"1\"", "num_total_particles=\"100\""})
+        EXPECT_NE(saved.find(value), std::string::npos) << value << " not in\n" << saved;
 }
