@@ -146,6 +146,12 @@ void ImGuiHostWindow::onKey(GLFWwindow* handle, int key, int scancode, int actio
         if (action != GLFW_RELEASE) w->m_tab_request = (mods & GLFW_MOD_SHIFT) ? -1 : 1;
         return;
     }
+    std::vector<int>& pressed = w->m_pressed_since_frame;
+    if (action == GLFW_PRESS) pressed.push_back(key);
+    if (action == GLFW_RELEASE && std::find(pressed.begin(), pressed.end(), key) != pressed.end()) {
+        w->m_deferred_releases.push_back({key, scancode, mods});
+        return;
+    }
     ImGui_ImplGlfw_KeyCallback(handle, key, scancode, action, mods);
 }
 
@@ -194,6 +200,7 @@ void ImGuiHostWindow::makeCurrent() {
 
 void ImGuiHostWindow::beginFrame() {
     makeCurrent();
+    m_pressed_since_frame.clear();
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGlfw_NewFrame();
     ImGui::NewFrame();
@@ -209,6 +216,10 @@ void ImGuiHostWindow::endFrame() {
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
     glfwSwapBuffers(m_handle);
+    // This frame saw the quick keys down; now they may go up.
+    for (const KeyEvent& e : m_deferred_releases)
+        ImGui_ImplGlfw_KeyCallback(m_handle, e.key, e.scancode, GLFW_RELEASE, e.mods);
+    m_deferred_releases.clear();
     glfwMakeContextCurrent(m_previous_gl == m_handle ? nullptr : m_previous_gl);
 }
 

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 struct GLFWwindow;
 struct ImGuiContext;
@@ -68,6 +69,14 @@ class ImGuiHostWindow {
     float m_scale = 1.0f;
     bool m_close_requested = false;
     int m_tab_request = 0;
+
+    // A key pressed and released between two frames would never be seen down by ImGui,
+    // which samples key states once a frame: its release waits until a frame has passed.
+    struct KeyEvent {
+        int key, scancode, mods;
+    };
+    std::vector<int> m_pressed_since_frame;
+    std::vector<KeyEvent> m_deferred_releases;
 };
 
 /// Draws `window` until `draw` returns false. `between_frames` runs before each frame (the

@@ -25,8 +25,11 @@ constexpr float kOptionsTop = 376.0f;
 constexpr float kOptionsHeight = 150.0f;
 constexpr float kLinksTop = 544.0f;
 
+// Each dialog fills its window. Scroll bars show only when the window is smaller than the
+// dialog: a large scale on a small desktop.
 constexpr ImGuiWindowFlags kWholeWindow =
-    ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+    ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
+    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
     ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_HorizontalScrollbar;
 
 // The button rows of the column on the right, in their order.

@@ -668,30 +668,31 @@ class VirtualDisplay {
     pid_t m_pid = -1;
 };
 
-}  // namespace
-
-// A person's session with the dialog, driven by real clicks and keys: a benchmark with the
-// user's settings, Escape back to the dialog, Enter for a stability test (its start button
-// enabled again), then "Quit" in the middle of that run. Each run builds its own scene; the
-// quit stops the run, and shut-down saves what the dialog holds.
-TEST_F(Program, TheDialogsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
-    std::string ignored;
-    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
-    if (!shellOutput("command -v Xvfb", ignored)) GTEST_SKIP() << "no Xvfb";
-    VirtualDisplay x;
-    ASSERT_TRUE(x.start()) << "Xvfb did not start";
-    const std::string xdo = "DISPLAY=" + x.name + " xdotool ";
-    // Small windows and a hundred particles in all: each run gets going within seconds.
-    std::ofstream(bin_dir + "/startup_options.xml")
-        << "<plashwerk><startup_options width=\"320\" height=\"240\" run_mode=\"STABILITY_TEST\" "
-           "max_time=\"5000\" use_particle_count=\"0\" num_total_particles=\"100\" "
-           "particles_rate=\"300\" particles_lifetime=\"1.0\"/></plashwerk>";
-    display_name = x.name;
-    const pid_t pid = spawn({});
-    display_name.clear();
-
-    // Guards against a hang, not measures of speed.
-    auto waitFor = [&](const std::function<bool()>& done, const char* what) {
+// The program started with its dialog on an X server of the test's own, and what a person
+// does with it: xdotool finds windows by their titles, clicks buttons and presses keys.
+class DialogSession : public Program {
+  protected:
+    // False (after skipping or failing) when the session cannot be had.
+    bool launch(const std::string& options_file) {
+        std::string ignored;
+        if (!shellOutput("command -v xdotool", ignored) ||
+            !shellOutput("command -v Xvfb", ignored)) {
+            skipped = true;
+            return false;
+        }
+        if (!x.start()) {
+            ADD_FAILURE() << "Xvfb did not start";
+            return false;
+        }
+        xdo = "DISPLAY=" + x.name + " xdotool ";
+        std::ofstream(bin_dir + "/startup_options.xml") << options_file;
+        display_name = x.name;
+        pid = spawn({});
+        display_name.clear();
+        return waitFor([&] { return windowNamed("PhysX benchmark$", dialog); }, "dialog window");
+    }
+    // Polls `done` until it holds. Guards against a hang, not measures of speed.
+    bool waitFor(const std::function<bool()>& done, const std::string& what) {
         for (int tries = 0; tries < 900; ++tries) {
             if (done()) return true;
             if (waitpid(pid, nullptr, WNOHANG) == pid) {
@@ -704,24 +705,44 @@ TEST_F(Program, TheDialogsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
         kill(pid, SIGKILL);
         finish(pid);
         return false;
-    };
-    std::string dialog;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return shellOutput(xdo +
-                                   "search --onlyvisible --name 'Quorvex Plashwerk 1.5.4 - PhysX "
-                                   "benchmark'",
-                               dialog);
-        },
-        "dialog window"));
-    dialog = dialog.substr(0, dialog.find('\n'));
-    auto click = [&](int control) {
+    }
+    // The first visible window whose title matches `pattern`.
+    bool windowNamed(const std::string& pattern, std::string& id) {
+        if (!shellOutput(xdo + "search --onlyvisible --name '" + pattern + "'", id)) return false;
+        id = id.substr(0, id.find('\n'));
+        return !id.empty();
+    }
+    void xdotool(const std::string& arguments) {
+        std::string ignored;
+        shellOutput(xdo + arguments, ignored);
+    }
+    void click(int control) {
         float cx = 0, cy = 0;
         plashwerk::buttonCentre(control, cx, cy);
-        shellOutput(xdo + "mousemove --window " + dialog + " " + std::to_string(int(cx)) + " " +
-                        std::to_string(int(cy)) + " click 1",
-                    ignored);
-    };
+        xdotool("mousemove --window " + dialog + " " + std::to_string(static_cast<int>(cx)) + " " +
+                std::to_string(static_cast<int>(cy)) + " click 1");
+    }
+
+    VirtualDisplay x;
+    std::string xdo, dialog;
+    pid_t pid = -1;
+    bool skipped = false;
+};
+
+}  // namespace
+
+// A person's session with the dialog, driven by real clicks and keys: a benchmark with the
+// user's settings, Escape back to the dialog, Enter for a stability test (its start button
+// enabled again), then "Quit" in the middle of that run. Each run builds its own scene; the
+// quit stops the run, and shut-down saves what the dialog holds.
+TEST_F(DialogSession, ItsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
+    // Small windows and a hundred particles in all: each run gets going within seconds.
+    const bool up = launch(
+        "<plashwerk><startup_options width=\"320\" height=\"240\" run_mode=\"STABILITY_TEST\" "
+        "max_time=\"5000\" use_particle_count=\"0\" num_total_particles=\"100\" "
+        "particles_rate=\"300\" particles_lifetime=\"1.0\"/></plashwerk>");
+    if (skipped) GTEST_SKIP() << "no xdotool or Xvfb";
+    ASSERT_TRUE(up);
     auto runWindows = [&] { return count(traceLog(), "Vantorr: render window 320x"); };
     auto scenesReleased = [&] { return count(traceLog(), "NVIDIA PhysX shutdown ok."); };
 
@@ -739,14 +760,14 @@ TEST_F(Program, TheDialogsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
             return !run_window.empty();
         },
         "benchmark window on the display"));
-    shellOutput(xdo + "key --window " + run_window + " Escape", ignored);
+    xdotool("key --window " + run_window + " Escape");
     ASSERT_TRUE(waitFor([&] { return scenesReleased() == 1; }, "end of the benchmark"));
 
     // Enter presses "Start PhysX test" once the dialog has enabled it again.
     ASSERT_TRUE(waitFor(
         [&] {
             if (runWindows() == 2) return true;
-            shellOutput(xdo + "key --window " + dialog + " Return", ignored);
+            xdotool("key --window " + dialog + " Return");
             usleep(500000);
             return runWindows() == 2;
         },
@@ -765,4 +786,27 @@ TEST_F(Program, TheDialogsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
          {"width=\"320\"", "height=\"240\"", "run_mode=\"STABILITY_TEST\"", "max_time=\"60000\"",
           "use_particle_count=\"1\"", "num_total_particles=\"100\""})
         EXPECT_NE(saved.find(value), std::string::npos) << value << " not in\n" << saved;
+}
+
+// A start that fails shows its message box in a window over the dialog; once it is closed
+// the dialog is still there and quits normally.
+TEST_F(DialogSession, AFailedStartShowsItsBoxAndTheDialogStays) {
+    // Larger than the 1280 x 1024 desktop: the window cannot be made.
+    const bool up =
+        launch("<plashwerk><startup_options width=\"4000\" height=\"3000\"/></plashwerk>");
+    if (skipped) GTEST_SKIP() << "no xdotool or Xvfb";
+    ASSERT_TRUE(up);
+    click(plashwerk::kCtlStartUserSettings);
+    std::string box;
+    ASSERT_TRUE(waitFor([&] { return windowNamed("^Plashwerk$", box); }, "message box"));
+    EXPECT_NE(traceLog().find("Could not start in windowed mode"), std::string::npos);
+    xdotool("key --window " + box + " Return");
+    std::string ignored;
+    ASSERT_TRUE(waitFor([&] { return !windowNamed("^Plashwerk$", ignored); }, "box closed"));
+    ASSERT_TRUE(windowNamed("PhysX benchmark$", ignored)) << "the dialog stays";
+    xdotool("key --window " + dialog + " Escape");
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(traceLog(), "Vantorr: render window"), 0u);
+    EXPECT_NE(slurp(work_dir + "/startup_options.xml").find("width=\"4000\""), std::string::npos);
 }
