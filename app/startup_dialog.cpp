@@ -192,6 +192,9 @@ class StartupDialog {
     // The settings hold the run: hand them to the run state and open its window. A start
     // that fails has shown its message box; the dialog stays.
     void startRun() {
+        // The other start buttons stay enabled during a run: the run still going ends
+        // before the run state is handed the new settings, which its thread reads.
+        if (mainWindow()) closeMainWindow();
         const StartupOptions& o = m_options;
         handSettingsToRunState(g_run_state, o.fullscreen, o.width, o.height, o.msaa, o.run_mode,
                                o.max_time, o.max_frames);
