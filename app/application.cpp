@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/main_window.h"
+#include "app/startup_dialog.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vantorr.h"
@@ -66,20 +67,16 @@ bool displayAvailable() {
     return (display && *display) || (wayland && *wayland);
 }
 
-// Shows the startup dialog and runs its loop until the quit message. Returns false when
+// Shows the startup dialog and runs its loop until the user quits. Returns false when
 // no dialog could be shown, after saying why on standard error.
 bool showStartupDialog(int& status) {
-    if (!displayAvailable()) {
-        std::fprintf(stderr,
-                     "%s: no display is available for the startup dialog. Run it from the "
-                     "command line with /nogui, for example: plashwerk /nogui /run_mode=1\n",
-                     kAppName);
-        status = kExitNoDisplay;
-        return false;
+    if (displayAvailable() && runStartupDialog(g_startup_options, g_app.physx_gpu_count)) {
+        g_app.startup_dialog_shown = true;  // shut-down saves the options
+        return true;
     }
     std::fprintf(stderr,
-                 "%s: this build has no startup dialog yet. Run it from the command line "
-                 "with /nogui, for example: plashwerk /nogui /run_mode=1\n",
+                 "%s: no display is available for the startup dialog. Run it from the "
+                 "command line with /nogui, for example: plashwerk /nogui /run_mode=1\n",
                  kAppName);
     status = kExitNoDisplay;
     return false;
@@ -232,6 +229,7 @@ int applicationEntry(const char* command_line) {
         }
     } else {
         applyCommandLinePresets(o, g_run_state);
+        installAboutHook();
         if (!runWithoutDialog()) status = kExitStartupFailed;
     }
 

@@ -389,6 +389,20 @@ bool runWithoutDialog() {
     return !g_run_state.scene_failed.load();
 }
 
+bool dispatchQueuedMessages() {
+    window::WindowSystem* system = windowSystem();
+    if (!system) return false;
+    Message m;
+    while (system->peekMessage(m)) {
+        if (m.type == MessageType::Quit) return false;
+        if (m.window)
+            system->dispatchMessage(m);
+        else
+            handleApplicationMessage(m);
+    }
+    return true;
+}
+
 void pumpMessagesUntilQuit() {
     window::WindowSystem* system = windowSystem();
     if (!system) return;

@@ -65,6 +65,10 @@ window::Window* mainWindow();
 /// Gets and dispatches the main thread's messages until the quit message.
 void pumpMessagesUntilQuit();
 
+/// Dispatches the messages already queued, without waiting (loops that draw windows of
+/// their own between messages). False once the quit message came; it is taken off.
+bool dispatchQueuedMessages();
+
 /// Start without dialog: the main window, the run, and the message loop until the quit
 /// message. SIGINT, SIGTERM and SIGHUP count as closing the window meanwhile. Returns false
 /// when the window or the run's scene could not be made (each shows its error box).

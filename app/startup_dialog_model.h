@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings/startup_options.h"
@@ -121,6 +122,11 @@ class StartupDialogModel {
     DialogAction click(int id, StartupOptions& options);
     /// A new selection in a drop-down list (ignored when out of range or disabled).
     void select(int id, int index);
+    /// Enables or disables a control from outside the dialog (the main window disables
+    /// "Start PhysX test" while a run's window is open).
+    void setEnabled(int id, bool enabled) { at(id).enabled = enabled; }
+    /// Replaces the text of the read-only hardware summary.
+    void setHardwareSummary(std::string text) { at(kCtlHardwareSummary).text = std::move(text); }
     /// Typed text in a number edit.
     void setText(int id, std::string text);
     /// The close box: the same as "Quit".
@@ -139,7 +145,6 @@ class StartupDialogModel {
 
   private:
     DialogControl& at(int id);
-    void setEnabled(int id, bool enabled) { at(id).enabled = enabled; }
     void setChecked(int id, bool checked) { at(id).checked = checked; }
     void enableCustomSize(bool enabled);
     void fillEmitterList(int count, int num_cpu_cores);

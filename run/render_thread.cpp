@@ -173,6 +173,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     run.last_time_ms = timer.nowMs();
     monitor.setTemperatureHistoryRecording(true);
     monitor.resetGpuStatistics();
+    monitor.setRunMaxCelsius(0.0f);  // each run's hottest reading starts afresh
     readRendererInfo(scene);
     HeadlessProgress progress(runsWithoutWindow(w, scene));
 

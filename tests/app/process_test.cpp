@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/startup_dialog_view.h"
 #include "platform/window/menu_bar.h"
 #include "platform/window/window.h"
 #include "tests/support/files.h"
@@ -61,7 +63,10 @@ class Program : public ::testing::Test {
             int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            if (!keep_display) {
+            if (!display_name.empty()) {
+                setenv("DISPLAY", display_name.c_str(), 1);
+                unsetenv("WAYLAND_DISPLAY");
+            } else if (!keep_display) {
                 unsetenv("DISPLAY");
                 unsetenv("WAYLAND_DISPLAY");
             }
@@ -152,6 +157,7 @@ class Program : public ::testing::Test {
     std::string dir, bin_dir, work_dir, exe;
     int stdout_fd = -1;         ///< where the next program's standard output goes; -1: a file
     bool keep_display = false;  ///< the program gets the test's own display
+    std::string display_name;   ///< when set, the program's display instead
 };
 
 const std::vector<std::string> kShortBenchmark = {"/nogui", "/run_mode=1", "/max_time=1000",
@@ -633,6 +639,73 @@ bool hasScreenshot(const std::string& folder) {
 
 }  // namespace
 
+namespace {
+
+// An X server of the test's own, with a desktop that holds the startup dialog and a run's
+// window beside each other.
+class VirtualDisplay {
+  public:
+    ~VirtualDisplay() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+    // False when there is no Xvfb or it does not come up.
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[0]);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // Xvfb writes its display number once it accepts clients; EOF means it died.
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return false;
+        name = ":" + number;
+        return true;
+    }
+    std::string name;
+
+  private:
+    pid_t m_pid = -1;
+};
+
+// This test process on an X server of its own: the program and xdotool see only its windows,
+// so tests that run side by side cannot find each other's windows. Skips the test (empty
+// `display`) without Xvfb or xdotool.
+struct OwnDisplay {
+    OwnDisplay() {
+        std::string ignored;
+        if (!shellOutput("command -v xdotool", ignored) || !x.start()) return;
+        if (const char* old = std::getenv("DISPLAY")) previous = old;
+        setenv("DISPLAY", x.name.c_str(), 1);
+        display = x.name;
+    }
+    ~OwnDisplay() {
+        if (display.empty()) return;
+        if (previous.empty())
+            unsetenv("DISPLAY");
+        else
+            setenv("DISPLAY", previous.c_str(), 1);
+    }
+    VirtualDisplay x;
+    std::string display;
+    std::string previous;
+};
+
+}  // namespace
+
 // The X id of the running program's window once its run is under way; empty after a
 // failure (the program is ended then). Guards against a hang, not measures of speed: the
 // window maps within seconds.
@@ -677,8 +750,8 @@ TEST_F(Program, AHeadlessBenchmarkShowsItsProgressOnStandardError) {
 // working folder, Escape ends the run with status 0.
 TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
     std::string ignored;
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
-    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
+    OwnDisplay own;
+    if (own.display.empty()) GTEST_SKIP() << "no Xvfb or xdotool";
     writeQuickRunOptions();
     keep_display = true;
     const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=400", "/height=300"});
@@ -700,8 +773,8 @@ TEST_F(Program, KeysFromTheDisplayTakeAScreenshotAndEndAStabilityTest) {
 // the program with status 0.
 TEST_F(Program, FileThenExitFromTheMenuBarEndsTheProgram) {
     std::string ignored;
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display";
-    if (!shellOutput("command -v xdotool", ignored)) GTEST_SKIP() << "no xdotool";
+    OwnDisplay own;
+    if (own.display.empty()) GTEST_SKIP() << "no Xvfb or xdotool";
     writeQuickRunOptions();
     keep_display = true;
     const pid_t pid = spawn({"/nogui", "/run_mode=2", "/width=400", "/height=300"});
@@ -732,4 +805,149 @@ TEST_F(Program, FileThenExitFromTheMenuBarEndsTheProgram) {
     Result r = finishWithin(pid, 120);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(traceLog().find("Plashwerk shutdown OK."), std::string::npos);
+}
+
+namespace {
+
+// The program started with its dialog on an X server of the test's own, and what a person
+// does with it: xdotool finds windows by their titles, clicks buttons and presses keys.
+class DialogSession : public Program {
+  protected:
+    // False (after skipping or failing) when the session cannot be had.
+    bool launch(const std::string& options_file) {
+        std::string ignored;
+        if (!shellOutput("command -v xdotool", ignored) ||
+            !shellOutput("command -v Xvfb", ignored)) {
+            skipped = true;
+            return false;
+        }
+        if (!x.start()) {
+            ADD_FAILURE() << "Xvfb did not start";
+            return false;
+        }
+        xdo = "DISPLAY=" + x.name + " xdotool ";
+        std::ofstream(bin_dir + "/startup_options.xml") << options_file;
+        display_name = x.name;
+        pid = spawn({});
+        display_name.clear();
+        return waitFor([&] { return windowNamed("PhysX benchmark$", dialog); }, "dialog window");
+    }
+    // Polls `done` until it holds. Guards against a hang, not measures of speed.
+    bool waitFor(const std::function<bool()>& done, const std::string& what) {
+        for (int tries = 0; tries < 900; ++tries) {
+            if (done()) return true;
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                ADD_FAILURE() << "ended while waiting for " << what << "\n" << traceLog();
+                return false;
+            }
+            usleep(200000);
+        }
+        ADD_FAILURE() << "no " << what << "\n" << traceLog();
+        kill(pid, SIGKILL);
+        finish(pid);
+        return false;
+    }
+    // The first visible window whose title matches `pattern`.
+    bool windowNamed(const std::string& pattern, std::string& id) {
+        if (!shellOutput(xdo + "search --onlyvisible --name '" + pattern + "'", id)) return false;
+        id = id.substr(0, id.find('\n'));
+        return !id.empty();
+    }
+    void xdotool(const std::string& arguments) {
+        std::string ignored;
+        shellOutput(xdo + arguments, ignored);
+    }
+    void click(int control) {
+        float cx = 0, cy = 0;
+        plashwerk::buttonCentre(control, cx, cy);
+        xdotool("mousemove --window " + dialog + " " + std::to_string(static_cast<int>(cx)) + " " +
+                std::to_string(static_cast<int>(cy)) + " click 1");
+    }
+
+    VirtualDisplay x;
+    std::string xdo, dialog;
+    pid_t pid = -1;
+    bool skipped = false;
+};
+
+}  // namespace
+
+// A person's session with the dialog, driven by real clicks and keys: a benchmark with the
+// user's settings, Escape back to the dialog, Enter for a stability test (its start button
+// enabled again), then "Quit" in the middle of that run. Each run builds its own scene; the
+// quit stops the run, and shut-down saves what the dialog holds.
+TEST_F(DialogSession, ItsButtonsRunOneRunAfterAnotherAndQuitSavesTheSettings) {
+    // Small windows and a hundred particles in all: each run gets going within seconds.
+    const bool up = launch(
+        "<plashwerk><startup_options width=\"320\" height=\"240\" run_mode=\"STABILITY_TEST\" "
+        "max_time=\"5000\" use_particle_count=\"0\" num_total_particles=\"100\" "
+        "particles_rate=\"300\" particles_lifetime=\"1.0\"/></plashwerk>");
+    if (skipped) GTEST_SKIP() << "no xdotool or Xvfb";
+    ASSERT_TRUE(up);
+    auto runWindows = [&] { return count(traceLog(), "Vantorr: render window 320x"); };
+    auto scenesReleased = [&] { return count(traceLog(), "NVIDIA PhysX shutdown ok."); };
+
+    click(plashwerk::kCtlStartUserSettings);
+    ASSERT_TRUE(waitFor([&] { return runWindows() == 1; }, "benchmark window"));
+    // The run's window: the other one of the program's windows.
+    std::string run_window;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::string ids;
+            shellOutput(xdo + "search --onlyvisible --name 'Plashwerk'", ids);
+            std::istringstream in(ids);
+            for (std::string id; std::getline(in, id);)
+                if (id != dialog) run_window = id;
+            return !run_window.empty();
+        },
+        "benchmark window on the display"));
+    xdotool("key --window " + run_window + " Escape");
+    ASSERT_TRUE(waitFor([&] { return scenesReleased() == 1; }, "end of the benchmark"));
+
+    // Enter presses "Start PhysX test" once the dialog has enabled it again.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (runWindows() == 2) return true;
+            xdotool("key --window " + dialog + " Return");
+            usleep(500000);
+            return runWindows() == 2;
+        },
+        "stability test window"));
+    click(plashwerk::kCtlQuit);
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string log = traceLog();
+    EXPECT_EQ(count(log, "NVIDIA PhysX shutdown ok."), 2u) << "each run releases its scene\n"
+                                                           << log;
+    EXPECT_NE(log.find("Plashwerk shutdown OK."), std::string::npos) << log;
+    EXPECT_EQ(r.err.find("GraphX FPS"), std::string::npos) << "runs in windows show no progress";
+
+    const std::string saved = slurp(work_dir + "/startup_options.xml");
+    for (const char* value :
+         {"width=\"320\"", "height=\"240\"", "run_mode=\"STABILITY_TEST\"", "max_time=\"60000\"",
+          "use_particle_count=\"1\"", "num_total_particles=\"100\""})
+        EXPECT_NE(saved.find(value), std::string::npos) << value << " not in\n" << saved;
+}
+
+// A start that fails shows its message box in a window over the dialog; once it is closed
+// the dialog is still there and quits normally.
+TEST_F(DialogSession, AFailedStartShowsItsBoxAndTheDialogStays) {
+    // Larger than the 1280 x 1024 desktop: the window cannot be made.
+    const bool up =
+        launch("<plashwerk><startup_options width=\"4000\" height=\"3000\"/></plashwerk>");
+    if (skipped) GTEST_SKIP() << "no xdotool or Xvfb";
+    ASSERT_TRUE(up);
+    click(plashwerk::kCtlStartUserSettings);
+    std::string box;
+    ASSERT_TRUE(waitFor([&] { return windowNamed("^Plashwerk$", box); }, "message box"));
+    EXPECT_NE(traceLog().find("Could not start in windowed mode"), std::string::npos);
+    xdotool("key --window " + box + " Return");
+    std::string ignored;
+    ASSERT_TRUE(waitFor([&] { return !windowNamed("^Plashwerk$", ignored); }, "box closed"));
+    ASSERT_TRUE(windowNamed("PhysX benchmark$", ignored)) << "the dialog stays";
+    xdotool("key --window " + dialog + " Escape");
+    Result r = finishWithin(pid, 120);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(traceLog(), "Vantorr: render window"), 0u);
+    EXPECT_NE(slurp(work_dir + "/startup_options.xml").find("width=\"4000\""), std::string::npos);
 }

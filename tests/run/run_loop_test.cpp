@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "gpumon/gpu_monitor.h"
 #include "platform/engine/vn_camera.h"
 #include "platform/time/clock.h"
 #include "platform/window/window.h"
@@ -163,6 +164,7 @@ TEST_F(RunLoop, ABenchmarkIsMeasuredFromTheWarmUpToItsTimeLimit) {
 
 TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
     prepareRun(kRunBenchmark, 2000);
+    gpuMonitor().setRunMaxCelsius(95.0f);  // the hottest reading of an earlier run
     runWithWatchdog(
         "a benchmark stopped in its warm-up",
         [&] {
@@ -178,6 +180,7 @@ TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
     EXPECT_EQ(run.frames, 0u) << "frames before the end of the warm-up are not counted";
     EXPECT_EQ(result.frames, 0u);
     EXPECT_FALSE(scene->sceneReady());
+    EXPECT_EQ(gpuMonitor().runMaxCelsius(), 0.0f) << "each run starts its maximum afresh";
 }
 
 TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
