@@ -229,7 +229,7 @@ int applicationEntry(const char* command_line) {
         }
     } else {
         applyCommandLinePresets(o, g_run_state);
-        installAboutHook();
+        installAboutHook(currentScoreSite(o.score_server.c_str()));
         if (!runWithoutDialog()) status = kExitStartupFailed;
     }
 

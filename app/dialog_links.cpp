@@ -1,6 +1,5 @@
 #include "app/dialog_links.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "platform/shell/open_link.h"
@@ -12,16 +11,15 @@ LinkOpener g_opener;  // main thread only, like the dialogs that use it
 
 }  // namespace
 
-std::string linkAddress(int redirect_id) {
-    // The score server runs on this machine until its address becomes a setting.
-    const char* host = "localhost";
-    char url[320];
-    std::snprintf(url, sizeof url, "http://%s/redirect?id=%d", host, redirect_id);
-    return url;
+std::string linkAddress(const ScoreSite& site, int redirect_id) {
+    return scoreRedirectUrl(site, redirect_id);
 }
 
-void openRedirectPage(int redirect_id) {
-    const std::string url = linkAddress(redirect_id);
+void openRedirectPage(const ScoreSite& site, int redirect_id) {
+    openLinkAddress(linkAddress(site, redirect_id));
+}
+
+void openLinkAddress(const std::string& url) {
     if (g_opener)
         g_opener(url);
     else

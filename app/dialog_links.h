@@ -1,26 +1,24 @@
 #pragma once
 // The web pages the dialogs link to. Every link goes through the score server's redirect
-// page with a numeric id, so the server decides where each one lands.
+// page with a numeric id (results/score_site.h names them), so the server decides where each
+// one lands. The server's address is handed in: the dialogs take it from the score_server
+// setting, or the environment, through currentScoreSite.
 
 #include <functional>
 #include <string>
 
+#include "results/score_site.h"
+
 namespace plashwerk {
 
-/// Ids of the redirect page.
-enum RedirectId : int {
-    kRedirectHome = 11,            ///< the program's home page
-    kRedirectLatestVersion = 302,  ///< the latest version, with the news
-    kRedirectCompare = 305,        ///< comparing scores
-    kRedirectOnlineScores = 306,   ///< the online score list
-    kRedirectNews = 307,           ///< the news page
-};
-
-/// "http://HOST[:PORT]/redirect?id=N" for the score server's address.
-std::string linkAddress(int redirect_id);
+/// "http://HOST[:PORT]/redirect?id=N" on the score site.
+std::string linkAddress(const ScoreSite& site, int redirect_id);
 
 /// Opens the page of a redirect id in the browser. Tests replace the opener.
-void openRedirectPage(int redirect_id);
+void openRedirectPage(const ScoreSite& site, int redirect_id);
+
+/// Opens an address in the browser through the current opener.
+void openLinkAddress(const std::string& url);
 
 /// What opens an address; the desktop's opener by default. An empty function restores it.
 using LinkOpener = std::function<void(const std::string& url)>;

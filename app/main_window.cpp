@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/application.h"
+#include "app/results_dialog.h"
 #include "app/stop_signals.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
@@ -355,8 +356,19 @@ void stopRun() {
         in.gpuz_core_clock = gpuz.core_clock;
         in.gpuz_memory_clock = gpuz.memory_clock;
     }
+    // A finished benchmark's results go to standard output as ever, and to their dialog
+    // where there is a display; keep the record first, so that it does not wait on the user.
+    const bool results_ready = g_run_state.results_ready.load() == 1 && o.display_score &&
+                               g_run_state.mode == kRunBenchmark;
     noteStandardOutputError(showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result));
     keepFinishedRunResults();
+    window::WindowSystem* system = windowSystem();
+    if (results_ready && system && !system->offscreen()) {
+        const ResultsDialogInputs dialog = collectResultsDialogInputs(
+            in, o, run, g_run_result, monitor, g_app.physx_system_version,
+            currentScoreSite(o.score_server.c_str()));
+        showResultsWindow(dialog, g_startup_options);
+    }
 
     if (dialogExists()) {
         StartupDialogHooks hooks = dialogHooks();

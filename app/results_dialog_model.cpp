@@ -109,7 +109,7 @@ ResultsCommand ResultsDialogModel::click(int id, StartupOptions& options) {
     const ScoreSite& site = m_inputs.site;
     switch (id) {
         case kCtlSubmit:
-            return submit(options);
+            return submissionDone(sendSubmission(prepareSubmission(options)));
         case kCtlOnlineScoresLink:
             return {ResultsAction::OpenUrl, scoreRedirectUrl(site, kRedirectScores)};
         case kCtlCompareLink:
@@ -122,16 +122,23 @@ ResultsCommand ResultsDialogModel::click(int id, StartupOptions& options) {
     }
 }
 
-ResultsCommand ResultsDialogModel::submit(StartupOptions& options) {
-    const std::string& email = at(kCtlEmail).text;
+ScoreSubmissionInputs ResultsDialogModel::prepareSubmission(StartupOptions& options) const {
+    const std::string& email = control(kCtlEmail).text;
     if (!email.empty())
         std::snprintf(options.submit_score_user_email, sizeof options.submit_score_user_email, "%s",
                       email.c_str());
     ScoreSubmissionInputs in = m_inputs.submission;
-    in.nickname = at(kCtlNickname).text;
+    in.nickname = control(kCtlNickname).text;
     in.email = email;
     // The password box is read by nobody: it never leaves the dialog.
-    const int id = m_submitter(m_inputs.site, in);
+    return in;
+}
+
+int ResultsDialogModel::sendSubmission(const ScoreSubmissionInputs& in) const {
+    return m_submitter(m_inputs.site, in);
+}
+
+ResultsCommand ResultsDialogModel::submissionDone(int id) {
     if (id < 0) return {ResultsAction::ShowError, kSubmissionFailedText};
     m_submitted_id = id;
     at(kCtlSubmit).enabled = false;

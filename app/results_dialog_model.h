@@ -130,11 +130,21 @@ class ResultsDialogModel {
     /// The entry id of the successful submission, -1 before one.
     int submittedId() const { return m_submitted_id; }
 
+    // Submit in three steps, for a window that keeps drawing while the record travels:
+    // click(kCtlSubmit) is the three in a row.
+    /// Stores a non-empty e-mail into submit_score_user_email and answers the record to send.
+    ScoreSubmissionInputs prepareSubmission(StartupOptions& options) const;
+    /// Sends a prepared record with the submitter: the entry id or -1. Reads nothing the
+    /// dialog changes, so it may run on another thread while the dialog draws.
+    int sendSubmission(const ScoreSubmissionInputs& in) const;
+    /// What the reply asks for: the entry page (Submit disabled) or the failure text.
+    ResultsCommand submissionDone(int id);
+    const ScoreSite& site() const { return m_inputs.site; }
+
   private:
     ResultsControl* find(int id);
     ResultsControl& at(int id);
     void add(int id, ResultsControlKind kind, std::string label, std::string text);
-    ResultsCommand submit(StartupOptions& options);
 
     ScoreSubmitter m_submitter;
     ResultsDialogInputs m_inputs;

@@ -33,30 +33,6 @@ constexpr double kIdleWaitSeconds = 0.05;
 constexpr double kRunIdleWaitSeconds = 0.25;
 std::thread::id g_main_thread;
 
-// One turn of a modal window's loop: the queued messages (a run goes on behind the box),
-// then the window behind it. A quit message ends the box and is put back for the loop
-// that owns it.
-bool betweenModalFrames() {
-    if (!dispatchQueuedMessages()) {
-        if (window::WindowSystem* system = windowSystem()) system->postQuitMessage();
-        return false;
-    }
-    if (g_redraw_behind) g_redraw_behind();
-    return true;
-}
-
-void showModalMessage(const char* caption, const char* text) {
-    auto box = ImGuiHostWindow::create({caption, 420, 150});
-    if (!box) {
-        std::fprintf(stderr, "%s: %s\n", caption, text);
-        return;
-    }
-    const float scale = box->scale();
-    runModal(
-        *box, [&] { return !box->takeCloseRequest() && drawMessageBox(text, scale); },
-        betweenModalFrames);
-}
-
 // Message boxes become windows while the dialog is up; boxes from other threads (a run's
 // render thread) cannot draw and go to the console, as without a GUI.
 void guiMessageBox(MessageBoxKind kind, const char* caption, const char* text) {
@@ -113,14 +89,15 @@ class StartupDialog {
         // Later refreshes of the summary show the installed physics software's version.
         monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), physx_gpu_count > 0);
 
+        m_site = currentScoreSite(m_options.score_server.c_str());
         if (m_model.initialise(m_options, hardware) == DialogAction::OpenNewsPage)
-            openRedirectPage(kRedirectNews);
+            openRedirectPage(m_site, kRedirectNews);
         g_run_state.msaa = m_options.msaa;
 
         StartupDialogHooks hooks;
         hooks.exists = [] { return true; };
         hooks.enable_start_button = [this](bool on) { m_model.setEnabled(kCtlStartTest, on); };
-        hooks.show_about = &showAboutDialog;
+        hooks.show_about = [this] { showAboutDialog(m_site); };
         setStartupDialogHooks(std::move(hooks));
         g_redraw_behind = [this] { drawFrame(true); };
         m_previous_sink = setMessageBoxSink(&guiMessageBox);
@@ -171,16 +148,16 @@ class StartupDialog {
             case DialogAction::Quit:
                 return false;
             case DialogAction::ShowAbout:
-                showAboutDialog();
+                showAboutDialog(m_site);
                 return true;
             case DialogAction::OpenLatestPage:
-                openRedirectPage(kRedirectLatestVersion);
+                openRedirectPage(m_site, kRedirectLatest);
                 return true;
             case DialogAction::OpenScoresPage:
-                openRedirectPage(kRedirectOnlineScores);
+                openRedirectPage(m_site, kRedirectScores);
                 return true;
             case DialogAction::OpenNewsPage:
-                openRedirectPage(kRedirectNews);
+                openRedirectPage(m_site, kRedirectNews);
                 return true;
             case DialogAction::ShowParticleCount:
             case DialogAction::None:
@@ -203,6 +180,7 @@ class StartupDialog {
     }
 
     StartupOptions& m_options;
+    ScoreSite m_site;  // where the links go, from the settings when the dialog opened
     std::unique_ptr<ImGuiHostWindow> m_window;
     StartupDialogModel m_model;
     StartupDialogUi m_ui;
@@ -211,6 +189,18 @@ class StartupDialog {
 };
 
 }  // namespace
+
+// One turn of a modal window's loop: the queued messages (a run goes on behind the box),
+// then the window behind it. A quit message ends the box and is put back for the loop
+// that owns it.
+bool betweenModalFrames() {
+    if (!dispatchQueuedMessages()) {
+        if (window::WindowSystem* system = windowSystem()) system->postQuitMessage();
+        return false;
+    }
+    if (g_redraw_behind) g_redraw_behind();
+    return true;
+}
 
 bool runStartupDialog(StartupOptions& options, int physx_gpu_count) {
     window::WindowSystem* system = windowSystem();
@@ -226,18 +216,32 @@ bool runStartupDialog(StartupOptions& options, int physx_gpu_count) {
     return true;
 }
 
-void showAboutDialog() {
+void runModalOverDialog(ImGuiHostWindow& window, const std::function<bool()>& draw) {
+    runModal(window, draw, betweenModalFrames);
+}
+
+void showModalMessage(const char* caption, const char* text) {
+    auto box = ImGuiHostWindow::create({caption, 420, 150});
+    if (!box) {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+        return;
+    }
+    const float scale = box->scale();
+    runModalOverDialog(*box,
+                       [&] { return !box->takeCloseRequest() && drawMessageBox(text, scale); });
+}
+
+void showAboutDialog(const ScoreSite& site) {
     auto about = ImGuiHostWindow::create({"About", kAboutDialogWidth, kAboutDialogHeight});
     if (!about) return;
     const float scale = about->scale();
-    runModal(
-        *about, [&] { return !about->takeCloseRequest() && drawAboutDialog(scale); },
-        betweenModalFrames);
+    runModalOverDialog(*about,
+                       [&] { return !about->takeCloseRequest() && drawAboutDialog(scale, site); });
 }
 
-void installAboutHook() {
+void installAboutHook(const ScoreSite& site) {
     StartupDialogHooks hooks;
-    hooks.show_about = &showAboutDialog;
+    hooks.show_about = [site] { showAboutDialog(site); };
     setStartupDialogHooks(std::move(hooks));
 }
 

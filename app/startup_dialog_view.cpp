@@ -412,7 +412,7 @@ DialogAction drawStartupDialog(StartupDialogModel& model, StartupOptions& option
     return p.action;
 }
 
-bool drawAboutDialog(float scale) {
+bool drawAboutDialog(float scale, const ScoreSite& site) {
     beginWholeWindow("about");
     bool open = true;
     ImDrawList* draw = ImGui::GetWindowDrawList();
@@ -434,18 +434,18 @@ bool drawAboutDialog(float scale) {
     ImGui::TextUnformatted(kAboutAuthor);
     ImGui::TextUnformatted(kAboutWebSiteLabel);
     ImGui::SameLine();
-    const std::string home = linkAddress(kRedirectHome);
-    if (Painter::linkText(home.c_str())) openRedirectPage(kRedirectHome);
-    if (Painter::linkText("[ Plashwerk news ]")) openRedirectPage(kRedirectNews);
+    const std::string home = linkAddress(site, kRedirectHome);
+    if (Painter::linkText(home.c_str())) openRedirectPage(site, kRedirectHome);
+    if (Painter::linkText("[ Plashwerk news ]")) openRedirectPage(site, kRedirectNews);
 
     ImGui::Spacing();
     ImGui::TextUnformatted("More from the score server");
     ImGui::Separator();
-    if (ImGui::Button("Online scores")) openRedirectPage(kRedirectOnlineScores);
+    if (ImGui::Button("Online scores")) openRedirectPage(site, kRedirectScores);
     ImGui::SameLine();
-    if (ImGui::Button("Compare scores")) openRedirectPage(kRedirectCompare);
+    if (ImGui::Button("Compare scores")) openRedirectPage(site, kRedirectCompare);
     ImGui::SameLine();
-    if (ImGui::Button("Latest version")) openRedirectPage(kRedirectLatestVersion);
+    if (ImGui::Button("Latest version")) openRedirectPage(site, kRedirectLatest);
 
     ImGui::Spacing();
     if (ImGui::Button("OK", ImVec2(90.0f * scale, 0)) ||
@@ -467,6 +467,18 @@ bool drawMessageBox(const char* text, float scale) {
         open = false;
     ImGui::End();
     return open;
+}
+
+void beginDialogWindow(const char* name) {
+    beginWholeWindow(name);
+}
+
+bool dialogLinkText(const char* text) {
+    return Painter::linkText(text);
+}
+
+bool dialogEscapePressed() {
+    return Painter::escapePressed();
 }
 
 }  // namespace plashwerk

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/startup_dialog_model.h"
+#include "results/score_site.h"
 
 namespace plashwerk {
 
@@ -74,11 +75,20 @@ inline constexpr const char* kBuildDate = "Mar 23 2020";
 inline constexpr const char* kBuildTime = "10:00:00";
 
 /// Draws the About box over the whole ImGui display; false once "OK" or Escape closed it.
-/// Its links open their pages.
-bool drawAboutDialog(float scale);
+/// Its links open their pages on `site`.
+bool drawAboutDialog(float scale, const ScoreSite& site);
 
 /// Draws a message box's text and its "OK" over the whole ImGui display; false once "OK",
 /// Enter or Escape closed it.
 bool drawMessageBox(const char* text, float scale);
+
+// Pieces every dialog draws alike.
+/// Begins an ImGui window that fills the display, without title bar or frame.
+void beginDialogWindow(const char* name);
+/// A hyperlink static at the cursor: green text, underlined with a hand cursor under the
+/// mouse. True when it was clicked (or pressed with Space) this frame.
+bool dialogLinkText(const char* text);
+/// Escape went down this frame.
+bool dialogEscapePressed();
 
 }  // namespace plashwerk

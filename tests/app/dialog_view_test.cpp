@@ -5,6 +5,7 @@
 #include <imgui_internal.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 
 #include "app/dialog_links.h"
 #include "app/imgui_window.h"
+#include "app/results_dialog_view.h"
 #include "app/startup_dialog_view.h"
 
 namespace plashwerk {
@@ -23,8 +25,8 @@ constexpr int kKeyEscape = 256;
 constexpr int kKeySpace = 32;
 
 // The text of everything drawn in the last frame, in drawing order, without spaces (a
-// space draws no glyph).
-std::string drawnText() {
+// space draws no glyph). `corners`, when given, gets each byte's glyph's top-left corner.
+std::string drawnText(std::vector<ImVec2>* corners = nullptr) {
     ImFont* font = ImGui::GetFont();
     std::map<std::pair<float, float>, const ImFontGlyph*> glyph_at;
     for (const ImFontGlyph& g : font->Glyphs)
@@ -45,6 +47,7 @@ std::string drawnText() {
                     text += static_cast<char>(0xC0 | (c >> 6));
                     text += static_cast<char>(0x80 | (c & 0x3F));
                 }
+                if (corners) corners->resize(text.size(), v[i].pos);
                 i += 4;
             } else {
                 ++i;
@@ -287,23 +290,25 @@ TEST_F(DialogDrawing, TheParticleCountDialogOpensInsideAndCancelKeepsTheCount) {
 }
 
 TEST_F(DialogDrawing, TheAboutBoxAndAMessageBoxShowTheirTexts) {
+    const ScoreSite site{"scores.example", 8080};
     ImGui::GetIO().DisplaySize = ImVec2(kAboutDialogWidth, kAboutDialogHeight);
     ImGui::NewFrame();
-    EXPECT_TRUE(drawAboutDialog(1.0f));
+    EXPECT_TRUE(drawAboutDialog(1.0f, site));
     ImGui::Render();
     ImGui::NewFrame();
-    EXPECT_TRUE(drawAboutDialog(1.0f));
+    EXPECT_TRUE(drawAboutDialog(1.0f, site));
     ImGui::Render();
     std::string drawn = drawnText();
     for (const std::string& text :
          {std::string("QuorvexPlashwerk1.5.4"), withoutBlanks(kAboutTagline),
           std::string("Build:[Mar232020@10:00:00]"), withoutBlanks(kAboutAuthor),
-          withoutBlanks(kAboutWebSiteLabel), linkAddress(kRedirectHome)})
+          withoutBlanks(kAboutWebSiteLabel),
+          std::string("http://scores.example:8080/redirect?id=11")})
         EXPECT_NE(drawn.find(text), std::string::npos) << text << " missing from " << drawn;
 
     ImGui::GetIO().KeysDown[kKeyEscape] = true;
     ImGui::NewFrame();
-    EXPECT_FALSE(drawAboutDialog(1.0f)) << "Escape closes it";
+    EXPECT_FALSE(drawAboutDialog(1.0f, site)) << "Escape closes it";
     ImGui::Render();
     ImGui::GetIO().KeysDown[kKeyEscape] = false;
 
@@ -315,15 +320,143 @@ TEST_F(DialogDrawing, TheAboutBoxAndAMessageBoxShowTheirTexts) {
         << drawn;
 }
 
-TEST(DialogLinks, RedirectPagesGoThroughTheOpener) {
-    EXPECT_EQ(linkAddress(kRedirectOnlineScores), "http://localhost/redirect?id=306");
+TEST(DialogLinks, RedirectPagesGoToTheScoreSiteThroughTheOpener) {
+    EXPECT_EQ(linkAddress(ScoreSite{}, kRedirectScores), "http://localhost/redirect?id=306");
     std::vector<std::string> opened;
     setLinkOpener([&](const std::string& url) { opened.push_back(url); });
-    openRedirectPage(kRedirectLatestVersion);
-    openRedirectPage(kRedirectNews);
+    openRedirectPage(currentScoreSite("127.0.0.1:9090"), kRedirectLatest);
+    openRedirectPage(ScoreSite{"::1", 80}, kRedirectNews);
     setLinkOpener({});
-    EXPECT_EQ(opened, (std::vector<std::string>{"http://localhost/redirect?id=302",
-                                                "http://localhost/redirect?id=307"}));
+    EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:9090/redirect?id=302",
+                                                "http://[::1]/redirect?id=307"}));
+}
+
+// The results dialog drawn from its model: every line and control, and what clicks and keys
+// ask for.
+class ResultsDrawing : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.KeyMap[ImGuiKey_Escape] = kKeyEscape;
+        setupDialogFonts(1.0f);
+        unsigned char* pixels = nullptr;
+        int w = 0, h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        io.DisplaySize = ImVec2(kResultsDialogWidth, kResultsDialogHeight);
+
+        setDefaultStartupOptions(options);
+        std::snprintf(options.submit_score_user_email, sizeof options.submit_score_user_email, "%s",
+                      "me@example.org");
+        ResultsDialogInputs in;
+        in.lines.preset_run = true;
+        in.lines.num_fluid_emitters = 1;
+        in.lines.num_particles = 30000;
+        in.lines.width = 1920;
+        in.lines.height = 1080;
+        in.lines.fullscreen = true;
+        in.result.global_score = 12345;
+        in.result.fps_avg = 205;
+        in.result.fps_min = 180;
+        in.result.fps_max = 230;
+        in.result.duration_ms = 60000;
+        in.result.physx_on_gpu = true;
+        const char* system[6] = {"Mesa llvmpipe", "4.5 Mesa 22.3.6", "Ryzen 7",
+                                 "3600 MHz",      "16384 MB",        "Debian 12"};
+        for (int i = 0; i < 6; ++i)
+            std::snprintf(in.result.system_lines[i], sizeof in.result.system_lines[i], "%s",
+                          system[i]);
+        in.physx_version = 34079744;
+        in.gpu_count = 1;
+        model.initialise(in, options);
+    }
+    void TearDown() override { ImGui::DestroyContext(); }
+
+    ResultsDialogFrame frame() {
+        ImGui::GetIO().DeltaTime = 1.0f / 60.0f;
+        ImGui::NewFrame();
+        const ResultsDialogFrame f = drawResultsDialog(model, ui);
+        ImGui::Render();
+        return f;
+    }
+    // A click on the first glyph of `text` (without blanks) as last drawn: its first
+    // showing, or its last (a button after a caption with the same word).
+    ResultsDialogFrame clickText(const std::string& text, bool last = false) {
+        std::vector<ImVec2> corners;
+        const std::string drawn = drawnText(&corners);
+        const size_t at = last ? drawn.rfind(withoutBlanks(text)) : drawn.find(withoutBlanks(text));
+        EXPECT_NE(at, std::string::npos) << text << " not in " << drawn;
+        if (at == std::string::npos) return {};
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = ImVec2(corners[at].x + 3.0f, corners[at].y + 6.0f);
+        ResultsDialogFrame a = frame();
+        io.MouseDown[0] = true;
+        const ResultsDialogFrame b = frame();
+        io.MouseDown[0] = false;
+        const ResultsDialogFrame c = frame();
+        a.clicked = a.clicked ? a.clicked : b.clicked ? b.clicked : c.clicked;
+        a.open = a.open && b.open && c.open;
+        return a;
+    }
+
+    StartupOptions options{};
+    ResultsDialogModel model{[](const ScoreSite&, const ScoreSubmissionInputs&) { return 5; }};
+    ResultsDialogUi ui;
+};
+
+TEST_F(ResultsDrawing, ShowsEveryLineAndControlInTheDialogsOrder) {
+    frame();
+    frame();
+    const std::string drawn = drawnText();
+    std::vector<std::string> expected = {model.title()};
+    for (const ResultsControl& c : model.controls()) {
+        if (!c.label.empty()) expected.push_back(c.label);
+        if (c.kind != ResultsControlKind::PasswordEdit && !c.text.empty())
+            expected.push_back(c.text);
+    }
+    expected.push_back("OK");
+    size_t from = 0;
+    for (const std::string& text : expected) {
+        const size_t at = drawn.find(withoutBlanks(text), from);
+        ASSERT_NE(at, std::string::npos)
+            << "\"" << text << "\" missing after " << from << " in: " << drawn;
+        from = at;
+    }
+    for (const char* line :
+         {"SCORE:12345points,205FPS(GPUPhysX)", "Duration:60000ms-FPS:min:180,max:230",
+          "1emitter-Particles:30000", "1920x1080(FS)", "Ryzen7", "34079744", "1GPU(s)",
+          "me@example.org", "Notsent", "Nickname(optional)", "[Createanaccount]"})
+        EXPECT_NE(drawn.find(line), std::string::npos) << line << " missing from: " << drawn;
+}
+
+TEST_F(ResultsDrawing, SubmitAndTheLinksComeBackAsClicksAndSubmitWaitsWhileSending) {
+    frame();
+    EXPECT_EQ(clickText("[ Online scores ]").clicked, kCtlOnlineScoresLink);
+    EXPECT_EQ(clickText("[ Compare your score ]").clicked, kCtlCompareLink);
+    EXPECT_EQ(clickText("[ Create an account ]").clicked, 0) << "opens nothing";
+    EXPECT_EQ(clickText("Submit", true).clicked, kCtlSubmit);
+
+    ui.submitting = true;
+    frame();
+    EXPECT_NE(drawnText().find("Sending..."), std::string::npos);
+    EXPECT_EQ(clickText("Submit", true).clicked, 0) << "one submission at a time";
+    ui.submitting = false;
+
+    EXPECT_EQ(model.click(kCtlSubmit, options).action, ResultsAction::OpenUrl);
+    frame();
+    EXPECT_EQ(clickText("Submit", true).clicked, 0) << "disabled after a success";
+    EXPECT_TRUE(clickText("Submit", true).open);
+}
+
+TEST_F(ResultsDrawing, OkAndEscapeCloseIt) {
+    frame();
+    EXPECT_TRUE(frame().open);
+    EXPECT_FALSE(clickText("OK", true).open);
+    ImGui::GetIO().KeysDown[kKeyEscape] = true;
+    EXPECT_FALSE(frame().open);
+    ImGui::GetIO().KeysDown[kKeyEscape] = false;
+    EXPECT_TRUE(frame().open);
 }
 
 }  // namespace
