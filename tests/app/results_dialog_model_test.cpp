@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,23 @@ TEST_F(ResultsDialog, FailedSubmitShowsTheBoxAndKeepsTheDialog) {
     EXPECT_STREQ(options.submit_score_user_email, "kept@example.org");
     EXPECT_EQ(server.sent.back().email, "");
     EXPECT_FALSE(model.control(kCtlSubmit).enabled);
+}
+
+// The window sends on a thread of its own while the dialog keeps taking input: what goes
+// out is the record as it was when Submit was clicked.
+TEST_F(ResultsDialog, ASubmissionSentBesideTheDialogIsTheRecordOfTheClick) {
+    model.setText(kCtlNickname, "Before");
+    const ScoreSubmissionInputs prepared = model.prepareSubmission(options);
+    EXPECT_TRUE(model.control(kCtlSubmit).enabled) << "nothing changes until the reply";
+    auto reply = std::async(std::launch::async, [&] { return model.sendSubmission(prepared); });
+    model.setText(kCtlNickname, "Typed meanwhile");
+    const int id = reply.get();
+    ASSERT_EQ(server.sent.size(), 1u);
+    EXPECT_EQ(server.sent[0].nickname, "Before");
+    EXPECT_EQ(model.submissionDone(id).text,
+              "http://127.0.0.1:8080/benchmarks/plashwerk_140_score.php?id=77");
+    EXPECT_FALSE(model.control(kCtlSubmit).enabled);
+    EXPECT_EQ(model.submissionDone(-1).action, ResultsAction::ShowError);
 }
 
 TEST(ResultsDialogPreset, PresetRunLinesAndGpuPhysx) {
