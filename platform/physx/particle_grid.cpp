@@ -237,7 +237,9 @@ void ParticleGrid::chunkCells(uint32_t target, std::vector<uint32_t>& bounds) co
         bounds.push_back(m_cellCount);
         return;
     }
-    const uint32_t perChunk = std::max<uint32_t>(1, m_particleCount / target);
+    // Rounded up, so at most `target` chunks fill up and one more takes the remainder: the
+    // solver keeps one slot per chunk.
+    const uint32_t perChunk = std::max<uint32_t>(1, (m_particleCount + target - 1) / target);
     uint32_t filled = 0;
     for (uint32_t r = 0; r < m_cellCount; ++r) {
         filled += m_cellRange[r].end - m_cellRange[r].begin;

@@ -47,9 +47,10 @@ class ParticleGrid {
     const Range* cellData() const { return m_cellRange.data(); }
     const Range* rowData() const { return m_rows.data(); }
 
-    /// Splits the cells into about `target` chunks of similar particle counts; chunk k is
-    /// the cells [bounds[k], bounds[k + 1]). Depends on the particles only, never on the
-    /// number of threads, so results are the same however the chunks are shared out.
+    /// Splits the cells into about `target` chunks (never more than target + 1) of similar
+    /// particle counts; chunk k is the cells [bounds[k], bounds[k + 1]). Depends on the particles
+    /// only, never on the number of threads, so results are the same however the chunks are shared
+    /// out.
     void chunkCells(uint32_t target, std::vector<uint32_t>& bounds) const;
 
   private:

@@ -111,6 +111,26 @@ TEST(ParticleGrid, OrdersEveryKeptParticleOnceAndItsRowsHoldAllNeighbours) {
 }
 
 // The two passes of every version against a plain double-precision loop over all pairs.
+// The solver keeps one slot per chunk, sized for `target` chunks and a remainder: a few
+// particles spread over many cells (a small fluid) must not give a chunk per cell.
+TEST(ParticleGrid, ChunksNeverOutnumberTheTargetAndItsRemainder) {
+    constexpr uint32_t kTarget = 64;
+    std::vector<uint32_t> bounds;
+    for (uint32_t n : {1u, 63u, 64u, 65u, 100u, 127u, 130u, 200u, 1000u}) {
+        std::vector<float> x(n), y(n, 0.0f), z(n, 0.0f);
+        for (uint32_t i = 0; i < n; ++i) x[i] = 10.0f * kH * float(i);  // one particle per cell
+        ParticleGrid grid;
+        grid.reserve(n);
+        grid.build(x.data(), y.data(), z.data(), nullptr, n, kH);
+        grid.chunkCells(kTarget, bounds);
+        ASSERT_GE(bounds.size(), 2u);
+        EXPECT_LE(bounds.size() - 1, kTarget + 1) << n << " particles";
+        EXPECT_EQ(bounds.front(), 0u);
+        EXPECT_EQ(bounds.back(), grid.cellCount());
+        for (size_t k = 1; k < bounds.size(); ++k) EXPECT_LT(bounds[k - 1], bounds[k]);
+    }
+}
+
 TEST(SphPasses, EveryVersionMatchesTheBruteForceReference) {
     Cloud raw = splash(11);
     ParticleGrid grid;
