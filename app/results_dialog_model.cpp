@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "platform/program/program_info.h"
+
 namespace plashwerk {
 
 namespace {
@@ -42,7 +44,7 @@ void ResultsDialogModel::initialise(const ResultsDialogInputs& inputs,
 
     using K = ResultsControlKind;
     char build[128];
-    std::snprintf(build, sizeof build, "Build: [%s @ %s]", kProgramBuildDate, kProgramBuildTime);
+    std::snprintf(build, sizeof build, "Build: [%s @ %s]", kBuildDate, kBuildTime);
     add(kCtlBuildLine, K::Text, "", build);
     add(kCtlSiteLabel, K::Text, "", kScoreSiteName);
     add(kCtlScoreLine, K::Text, "", lines.score);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/dialog_links.h"
+#include "platform/program/program_info.h"
 
 namespace plashwerk {
 namespace {

@@ -71,8 +71,6 @@ inline constexpr const char* kAboutTagline =
     "Particle fluids on your GPU: a benchmark and a stress test in one.";
 inline constexpr const char* kAboutAuthor = "Written by the Plashwerk team";
 inline constexpr const char* kAboutWebSiteLabel = "Web site:";  ///< followed by the home page
-inline constexpr const char* kBuildDate = "Mar 23 2020";
-inline constexpr const char* kBuildTime = "10:00:00";
 
 /// Draws the About box over the whole ImGui display; false once "OK" or Escape closed it.
 /// Its links open their pages on `site`.

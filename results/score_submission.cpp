@@ -269,8 +269,7 @@ std::string buildScoreRequest(const ScoreSite& site, const ScoreRecord& record) 
     const ScrambledPayload wire = scrambleScorePayload(buildScorePayload(record));
     char agent[128];
     std::snprintf(agent, sizeof agent, "Quorvex_%s_v%d.%d.%d_Build_%s_at_%s", kAppName,
-                  kVersionMajor, kVersionMinor, kVersionBugfix, kProgramBuildDate,
-                  kProgramBuildTime);
+                  kVersionMajor, kVersionMinor, kVersionBugfix, kBuildDate, kBuildTime);
     std::string request = "GET " + scoreSubmitPath(wire.hex, wire.checksum) + " HTTP/1.1\r\n";
     request += "Host: " + scoreSiteAuthority(site) + "\r\n";
     request += std::string("User-Agent: ") + agent + "\r\n";

@@ -25,10 +25,6 @@
 
 namespace plashwerk {
 
-/// The build stamp the program shows and sends with a submission.
-inline constexpr const char* kProgramBuildDate = "Mar 23 2020";
-inline constexpr const char* kProgramBuildTime = "10:28:47";
-
 /// One monitored GPU's run maxima, as the monitor keeps them.
 struct ScoreGpuMaxima {
     int vendor_id = 0;

@@ -301,7 +301,7 @@ TEST_F(DialogDrawing, TheAboutBoxAndAMessageBoxShowTheirTexts) {
     std::string drawn = drawnText();
     for (const std::string& text :
          {std::string("QuorvexPlashwerk1.5.4"), withoutBlanks(kAboutTagline),
-          std::string("Build:[Mar232020@10:00:00]"), withoutBlanks(kAboutAuthor),
+          std::string("Build:[Mar232020@10:28:47]"), withoutBlanks(kAboutAuthor),
           withoutBlanks(kAboutWebSiteLabel),
           std::string("http://scores.example:8080/redirect?id=11")})
         EXPECT_NE(drawn.find(text), std::string::npos) << text << " missing from " << drawn;
