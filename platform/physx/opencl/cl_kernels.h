@@ -44,13 +44,19 @@ uint cellHash(int3 c, uint mask) {
     return (((uint)c.x * 73856093u) ^ ((uint)c.y * 19349663u) ^ ((uint)c.z * 83492791u)) & mask;
 }
 
-// Whether a bucket was met before among a particle's 27 neighbour cells (two cells that
-// share a hash must not count their particles twice); records it if not.
-bool visited(uint* seen, int* count, uint hsh) {
-    for (int k = 0; k < *count; ++k)
-        if (seen[k] == hsh) return true;
-    seen[(*count)++] = hsh;
-    return false;
+// The distinct buckets of a particle's 27 neighbour cells, into `buckets`; returns how
+// many. Two cells that share a hash give one bucket, so no particle is met twice.
+int neighbourBuckets(int3 c, uint mask, uint* buckets) {
+    int count = 0;
+    for (int dz = -1; dz <= 1; ++dz)
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const uint hsh = cellHash(c + (int3)(dx, dy, dz), mask);
+                bool seen = false;
+                for (int k = 0; k < count && !seen; ++k) seen = buckets[k] == hsh;
+                if (!seen) buckets[count++] = hsh;
+            }
+    return count;
 }
 
 __kernel void ageParticles(__global float4* pos, uint n, float dt, __global uint* live) {
@@ -216,24 +222,20 @@ __kernel void densityPass(uint n, __global const float4* pos, __global const uin
     const int3 c = cellOf(pi, P->invCell);
     const float h2 = P->h2;
     float sum = 0.0f;
-    uint seen[27];
-    int seenCount = 0;
-    for (int dz = -1; dz <= 1; ++dz)
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) {
-                const uint hsh = cellHash(c + (int3)(dx, dy, dz), P->hashMask);
-                if (visited(seen, &seenCount, hsh)) continue;
-                const uint e = start[hsh + 1];
-                for (uint j = start[hsh]; j < e; ++j) {
-                    const float4 pj = pos[j];
-                    const float3 d = pi.xyz - pj.xyz;
-                    const float r2 = dot(d, d);
-                    if (r2 < h2) {
-                        const float q = h2 - r2;
-                        sum += q * q * q;
-                    }
-                }
+    uint buckets[27];
+    const int bucketCount = neighbourBuckets(c, P->hashMask, buckets);
+    for (int b = 0; b < bucketCount; ++b) {
+        const uint e = start[buckets[b] + 1];
+        for (uint j = start[buckets[b]]; j < e; ++j) {
+            const float4 pj = pos[j];
+            const float3 d = pi.xyz - pj.xyz;
+            const float r2 = dot(d, d);
+            if (r2 < h2) {
+                const float q = h2 - r2;
+                sum += q * q * q;
             }
+        }
+    }
     float rho = P->densityCoef * sum + wall[i].x;
     if (!(rho >= P->selfDensity)) rho = P->selfDensity;
     const float excess = clamp(rho - P->restDensity, 0.0f, P->maxExcess);
@@ -253,28 +255,24 @@ __kernel void forcePass(uint n, __global const float4* pos, __global const float
     const float tiny = h2 * 1e-8f;
     float3 ap = (float3)(0.0f), av = (float3)(0.0f);
     float wsum = 0.0f;
-    uint seen[27];
-    int seenCount = 0;
-    for (int dz = -1; dz <= 1; ++dz)
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) {
-                const uint hsh = cellHash(c + (int3)(dx, dy, dz), P->hashMask);
-                if (visited(seen, &seenCount, hsh)) continue;
-                const uint e = start[hsh + 1];
-                for (uint j = start[hsh]; j < e; ++j) {
-                    const float4 pj = pos[j];
-                    const float3 d = pi.xyz - pj.xyz;
-                    const float r2 = dot(d, d);
-                    if (!(r2 < h2 && r2 > tiny)) continue;
-                    const float rinv = rsqrt(r2);
-                    const float q = h - r2 * rinv;
-                    const float4 dj = dens[j];
-                    ap += d * ((presI + dj.y) * q * q * rinv);
-                    const float w = q * dj.z;
-                    av += vel[j].xyz * w;
-                    wsum += w;
-                }
-            }
+    uint buckets[27];
+    const int bucketCount = neighbourBuckets(c, P->hashMask, buckets);
+    for (int b = 0; b < bucketCount; ++b) {
+        const uint e = start[buckets[b] + 1];
+        for (uint j = start[buckets[b]]; j < e; ++j) {
+            const float4 pj = pos[j];
+            const float3 d = pi.xyz - pj.xyz;
+            const float r2 = dot(d, d);
+            if (!(r2 < h2 && r2 > tiny)) continue;
+            const float rinv = rsqrt(r2);
+            const float q = h - r2 * rinv;
+            const float4 dj = dens[j];
+            ap += d * ((presI + dj.y) * q * q * rinv);
+            const float w = q * dj.z;
+            av += vel[j].xyz * w;
+            wsum += w;
+        }
+    }
     float visc = P->viscosityCoef * dens[i].z;
     if (visc * wsum * P->dt > 0.5f) visc = 0.5f / (wsum * P->dt);
     acc[i] = (float4)(P->pressureCoef * ap + visc * (av - vel[i].xyz * wsum), 0.0f);
