@@ -179,6 +179,20 @@ std::string withoutProgress(const std::string& err) {
     return kept;
 }
 
+// Whether every line shows in `log`, in the given order.
+template <size_t N>
+::testing::AssertionResult inOrder(const std::string& log, const char* const (&lines)[N]) {
+    size_t at = 0;
+    for (const char* line : lines) {
+        const size_t found = log.find(line, at);
+        if (found == std::string::npos)
+            return ::testing::AssertionFailure() << "missing or out of order: " << line << "\n"
+                                                 << log;
+        at = found;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST_F(Program, VersionShowsTheBoxAndStartsNothingElse) {
     Result r = run({"/version"});
     EXPECT_EQ(r.status, 0);
@@ -214,12 +228,7 @@ TEST_F(Program, StartWithoutDialogLogsStartUpAndShutDownInOrder) {
         "NVIDIA PhysX engine - found 0 PhysX GPU(s).",
         "Plashwerk shutdown OK.",
     };
-    size_t at = 0;
-    for (const char* line : expected) {
-        size_t found = log.find(line, at);
-        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
-        at = found;
-    }
+    ASSERT_TRUE(inOrder(log, expected));
     EXPECT_FALSE(exists(work_dir + "/startup_options.xml"))
         << "a start without dialog never writes the options file";
 }
@@ -344,12 +353,7 @@ TEST_P(Benchmark, FinishesWithItsSummaryAndResults) {
         "- Plashwerk global score: ",
         "Plashwerk shutdown OK.",
     };
-    size_t at = 0;
-    for (const char* line : expected) {
-        size_t found = log.find(line, at);
-        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
-        at = found;
-    }
+    ASSERT_TRUE(inOrder(log, expected));
     const long sims = numberAfter(log, "- Total number of PhysX simulations: ");
     const long frames = numberAfter(log, "- Total number of GraphX frames: ");
     const long global = numberAfter(log, "- Plashwerk global score: ");
