@@ -2,7 +2,6 @@
 // loopback: the id the server gives comes back as the entry page to open, and that page and
 // the list show the entry.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <cstdio>
 #include <string>
@@ -10,19 +9,15 @@
 
 #include "app/results_dialog_model.h"
 #include "tests/server/server_test_support.h"
+#include "tests/support/loopback.h"
 
 namespace plashwerk {
 namespace {
 
 using test::bodyOf;
+using test::httpGet;
 using test::LoopbackServer;
-using test::roundTrip;
 using test::statusOf;
-
-std::string get(int port, const std::string& target) {
-    return roundTrip(port,
-                     "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-}
 
 // A finished custom benchmark on one GPU, as the program hands it to the dialog.
 ResultsDialogInputs finishedRun(int score, const ScoreSite& site) {
@@ -77,7 +72,7 @@ TEST(ResultsSubmitOnLoopback, TheEntryIsStoredItsPageOpensAndTheListRanksIt) {
     EXPECT_FALSE(model.control(kCtlSubmit).enabled);
     EXPECT_STREQ(options.submit_score_user_email, "tester@example.org");
 
-    const std::string page = get(server.port(), "/benchmarks/plashwerk_140_score.php?id=1");
+    const std::string page = httpGet(server.port(), "/benchmarks/plashwerk_140_score.php?id=1");
     ASSERT_EQ(statusOf(page), 200) << page;
     EXPECT_NE(page.find("Loopback Tester"), std::string::npos) << page;
     EXPECT_NE(page.find("701"), std::string::npos);
@@ -89,7 +84,7 @@ TEST(ResultsSubmitOnLoopback, TheEntryIsStoredItsPageOpensAndTheListRanksIt) {
     second.initialise(finishedRun(900, site), options);
     ASSERT_EQ(second.click(kCtlSubmit, options).action, ResultsAction::OpenUrl);
     EXPECT_EQ(second.submittedId(), 2);
-    const std::string list = bodyOf(get(server.port(), "/scores"));
+    const std::string list = bodyOf(httpGet(server.port(), "/scores"));
     const size_t best = list.find(">900</a>"), first = list.find(">701</a>");
     ASSERT_NE(best, std::string::npos) << list;
     ASSERT_NE(first, std::string::npos) << list;
@@ -101,17 +96,8 @@ TEST(ResultsSubmitOnLoopback, TheEntryIsStoredItsPageOpensAndTheListRanksIt) {
 }
 
 TEST(ResultsSubmitOnLoopback, NoServerGivesTheFailureBoxAndSubmitStaysAvailable) {
-    // A port that was free a moment ago: bound, then closed, so nothing listens there.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    close(fd);
-    const int port = ntohs(address.sin_port);
+    const int port = test::unusedLoopbackPort();
+    ASSERT_NE(port, 0);
     StartupOptions options;
     setDefaultStartupOptions(options);
     ResultsDialogModel model;

@@ -1,16 +1,14 @@
 #include "results/score_submission.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <functional>
 #include <string>
 #include <thread>
+
+#include "tests/support/loopback.h"
 
 namespace plashwerk {
 namespace {
@@ -197,18 +195,11 @@ TEST(ScoreReply, IdBetweenTheBrackets) {
 class LoopbackServer {
   public:
     explicit LoopbackServer(std::function<void(int)> reply) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 1) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        m_listener = test::listenOnLoopback(m_port);
+        if (m_listener < 0) {
             ADD_FAILURE() << "no loopback listener";
             return;
         }
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this, reply = std::move(reply)] {
             const int fd = ::accept(m_listener, nullptr, nullptr);
             if (fd < 0) return;
@@ -224,7 +215,7 @@ class LoopbackServer {
     }
     ~LoopbackServer() {
         if (m_thread.joinable()) m_thread.join();
-        ::close(m_listener);
+        if (m_listener >= 0) ::close(m_listener);
     }
     ScoreSite site() const { return {"127.0.0.1", m_port}; }
     // Valid once the client has returned and the server thread is done.
@@ -239,15 +230,6 @@ class LoopbackServer {
     std::thread m_thread;
     std::string m_request;
 };
-
-void sendText(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t sent = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (sent <= 0) return;
-        done += static_cast<size_t>(sent);
-    }
-}
 
 // Waits until the client has gone (its end closed), so a server that "never closes" still
 // ends with the test.
@@ -264,8 +246,8 @@ const ScoreClientLimits kShort{400, 64 * 1024};
 
 TEST(ScoreSubmissionOverLoopback, ValidReplySendsTheRequestBytes) {
     LoopbackServer server([](int fd) {
-        sendText(fd,
-                 "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nConnection: keep-alive\r\n\r\n[4711]");
+        test::sendAll(
+            fd, "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nConnection: keep-alive\r\n\r\n[4711]");
         waitForClientToLeave(fd);
     });
     EXPECT_EQ(submitScore(server.site(), kRecord), 4711);
@@ -274,11 +256,11 @@ TEST(ScoreSubmissionOverLoopback, ValidReplySendsTheRequestBytes) {
 
 TEST(ScoreSubmissionOverLoopback, ReplyInPiecesArrivingLate) {
     LoopbackServer server([](int fd) {
-        sendText(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n");
+        test::sendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        sendText(fd, "\r\n3\r\n[98");
+        test::sendAll(fd, "\r\n3\r\n[98");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        sendText(fd, "\r\n2\r\n7]\r\n0\r\n\r\n");
+        test::sendAll(fd, "\r\n2\r\n7]\r\n0\r\n\r\n");
         waitForClientToLeave(fd);
     });
     EXPECT_EQ(submitScore(server.site(), kRecord), 987);
@@ -293,18 +275,20 @@ TEST(ScoreSubmissionOverLoopback, EveryBadServerGivesMinusOne) {
         [](int) {},
         // Headers, then stalls before the announced body.
         [ok](int fd) {
-            sendText(fd, ok + "Content-Length: 10\r\n\r\n[1");
+            test::sendAll(fd, ok + "Content-Length: 10\r\n\r\n[1");
             waitForClientToLeave(fd);
         },
         // One megabyte.
-        [ok](int fd) { sendText(fd, ok + "\r\n" + std::string(1 << 20, '[')); },
+        [ok](int fd) { test::sendAll(fd, ok + "\r\n" + std::string(1 << 20, '[')); },
         // "[" with no "]".
-        [ok](int fd) { sendText(fd, ok + "Content-Length: 4\r\n\r\n[123"); },
+        [ok](int fd) { test::sendAll(fd, ok + "Content-Length: 4\r\n\r\n[123"); },
         // Ids of 31 and 32 digits.
-        [ok](int fd) { sendText(fd, ok + "\r\n[" + std::string(31, '9') + "]"); },
-        [ok](int fd) { sendText(fd, ok + "\r\n[" + std::string(32, '9') + "]"); },
+        [ok](int fd) { test::sendAll(fd, ok + "\r\n[" + std::string(31, '9') + "]"); },
+        [ok](int fd) { test::sendAll(fd, ok + "\r\n[" + std::string(32, '9') + "]"); },
         // A refusal.
-        [](int fd) { sendText(fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 3\r\n\r\n[1]"); },
+        [](int fd) {
+            test::sendAll(fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 3\r\n\r\n[1]");
+        },
     };
     int index = 0;
     for (const auto& play : servers) {
@@ -315,13 +299,8 @@ TEST(ScoreSubmissionOverLoopback, EveryBadServerGivesMinusOne) {
 }
 
 TEST(ScoreSubmissionOverLoopback, NoServerListening) {
-    int port = 0;
-    {
-        LoopbackServer gone([](int) {});
-        port = gone.site().port;
-        // Connect once so the server thread ends; then nothing listens on the port.
-        EXPECT_EQ(submitScore(gone.site(), kRecord, kShort), -1);
-    }
+    const int port = test::unusedLoopbackPort();
+    ASSERT_NE(port, 0);
     EXPECT_EQ(submitScore({"127.0.0.1", port}, kRecord, kShort), -1);
 }
 

@@ -12,16 +12,12 @@ namespace plashwerk::server {
 namespace {
 
 using test::bodyOf;
+using test::httpGet;
 using test::LoopbackServer;
 using test::makeRecord;
 using test::roundTrip;
 using test::statusOf;
 using test::submitRequest;
-
-std::string get(int port, const std::string& target) {
-    return roundTrip(port,
-                     "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-}
 
 TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi) {
     LoopbackServer server;
@@ -30,7 +26,7 @@ TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi
     ASSERT_EQ(statusOf(reply), 200) << reply;
     EXPECT_EQ(bodyOf(reply), "[1]");
 
-    const std::string page = get(server.port(), "/benchmarks/plashwerk_140_score.php?id=1");
+    const std::string page = httpGet(server.port(), "/benchmarks/plashwerk_140_score.php?id=1");
     ASSERT_EQ(statusOf(page), 200);
     EXPECT_NE(page.find("<b>4321</b>"), std::string::npos);
     EXPECT_NE(page.find("Speedy b"), std::string::npos);  // the client's cleaning took "<>"
@@ -40,29 +36,29 @@ TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi
     const std::string second =
         roundTrip(server.port(), submitRequest(buildScorePayload(makeRecord(9000, "Best"))));
     EXPECT_EQ(bodyOf(second), "[2]");
-    const std::string list = bodyOf(get(server.port(), "/scores"));
+    const std::string list = bodyOf(httpGet(server.port(), "/scores"));
     const size_t best = list.find(">9000</a>"), other = list.find(">4321</a>");
     ASSERT_NE(best, std::string::npos);
     ASSERT_NE(other, std::string::npos);
     EXPECT_LT(best, other);
 
-    const std::string filtered = bodyOf(get(server.port(), "/scores?gpu=1002:73BF&page=1"));
+    const std::string filtered = bodyOf(httpGet(server.port(), "/scores?gpu=1002:73BF&page=1"));
     EXPECT_NE(filtered.find(">4321</a>"), std::string::npos);
-    EXPECT_EQ(bodyOf(get(server.port(), "/scores?gpu=10de:0001")).find(">4321</a>"),
+    EXPECT_EQ(bodyOf(httpGet(server.port(), "/scores?gpu=10de:0001")).find(">4321</a>"),
               std::string::npos);
 
-    const nlohmann::json api = nlohmann::json::parse(bodyOf(get(server.port(), "/api/scores")));
+    const nlohmann::json api = nlohmann::json::parse(bodyOf(httpGet(server.port(), "/api/scores")));
     ASSERT_EQ(api["entries"].size(), 2u);
     EXPECT_EQ(api["entries"][0]["id"], 2);
     EXPECT_EQ(api["entries"][0]["rank"], 1);
     EXPECT_EQ(api["entries"][1]["nickname"], "Speedy b");
     const nlohmann::json entry =
-        nlohmann::json::parse(bodyOf(get(server.port(), "/api/entry?id=1")));
+        nlohmann::json::parse(bodyOf(httpGet(server.port(), "/api/entry?id=1")));
     EXPECT_EQ(entry["global_score"], 4321);
     EXPECT_EQ(entry["gpus"][0]["maxima"], "2500_1000_1150_71_99_280");
     EXPECT_FALSE(entry.contains("mac_address"));
 
-    const std::string compare = bodyOf(get(server.port(), "/compare?id=1"));
+    const std::string compare = bodyOf(httpGet(server.port(), "/compare?id=1"));
     EXPECT_NE(compare.find("ranks <b>2</b> of 2"), std::string::npos) << compare;
 }
 
@@ -80,16 +76,16 @@ TEST(ScoreServerOnLoopback, AnswersEveryPageAndRedirect) {
                                                  {"/redirect?id=1", 404},
                                                  {"/nowhere", 404}};
     for (const auto& [target, status] : pages) {
-        EXPECT_EQ(statusOf(get(server.port(), target)), status) << target;
+        EXPECT_EQ(statusOf(httpGet(server.port(), target)), status) << target;
     }
-    EXPECT_NE(get(server.port(), "/latest").find("1.5.4"), std::string::npos);
+    EXPECT_NE(httpGet(server.port(), "/latest").find("1.5.4"), std::string::npos);
 
     const std::pair<const char*, const char*> redirects[] = {
         {"/redirect?id=11", "/"},         {"/redirect?id=302", "/latest"},
         {"/redirect?id=306", "/scores"},  {"/redirect?id=305&entry=12", "/compare?id=12"},
         {"/redirect?id=305", "/compare"}, {"/redirect?id=307", "/news"}};
     for (const auto& [target, location] : redirects) {
-        const std::string reply = get(server.port(), target);
+        const std::string reply = httpGet(server.port(), target);
         EXPECT_EQ(statusOf(reply), 302) << target;
         EXPECT_NE(reply.find("Location: " + std::string(location) + "\r\n"), std::string::npos)
             << target;
@@ -147,11 +143,22 @@ TEST(ScoreServerOnLoopback, RefusesHostileRequestsStoresNothingAndKeepsAnswering
                 EXPECT_LT(status, 500) << name << ": " << reply;
             }
             EXPECT_EQ(bodyOf(reply).find('['), std::string::npos) << name;
-            EXPECT_EQ(statusOf(get(server.port(), "/scores")), 200) << "after " << name;
+            EXPECT_EQ(statusOf(httpGet(server.port(), "/scores")), 200) << "after " << name;
         }
     }
     EXPECT_EQ(server.store().count(), 0);
     EXPECT_EQ(bodyOf(roundTrip(server.port(), submitRequest(good))), "[1]");
+}
+
+// A server dropped the moment it is made must still stop: its stop may not be lost to a
+// thread that has not begun to listen yet.
+TEST(ScoreServerOnLoopback, StopsWhenDestroyedRightAfterItIsMade) {
+    for (int i = 0; i < 20; ++i) {
+        LoopbackServer server;
+        EXPECT_GT(server.port(), 0);
+    }
+    LoopbackServer answering;
+    EXPECT_EQ(statusOf(httpGet(answering.port(), "/scores")), 200);
 }
 
 }  // namespace

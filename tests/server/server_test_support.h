@@ -1,12 +1,7 @@
 #pragma once
 // Entries and stores for the score server's tests.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,6 +10,7 @@
 #include "server/routes.h"
 #include "server/score_store.h"
 #include "tests/support/files.h"
+#include "tests/support/loopback.h"
 
 namespace plashwerk::test {
 
@@ -103,16 +99,25 @@ inline std::string submitRequest(std::string_view payload, const std::string& ho
 }
 
 /// A configured score server listening on a free loopback port, on a thread of its own,
-/// with a fresh database; stopped when the object goes.
+/// with a fresh database; stopped when the object goes. The constructor returns once the
+/// server runs: a stop that came before would be lost, and the thread would never end.
 class LoopbackServer {
   public:
     explicit LoopbackServer(server::ServerLimits limits = {}) {
         server::configureServer(m_http, *db.store, limits);
         m_port = m_http.bind_to_any_port("127.0.0.1");
-        if (m_port <= 0) ADD_FAILURE() << "cannot bind a loopback port";
-        m_thread = std::thread([this] { m_http.listen_after_bind(); });
+        if (m_port <= 0) {
+            ADD_FAILURE() << "cannot bind a loopback port";
+            return;
+        }
+        m_thread = std::thread([this] {
+            m_http.listen_after_bind();
+            m_ended = true;
+        });
+        while (!m_http.is_running() && !m_ended) std::this_thread::yield();
     }
     ~LoopbackServer() {
+        if (!m_thread.joinable()) return;
         m_http.stop();
         m_thread.join();
     }
@@ -127,6 +132,7 @@ class LoopbackServer {
   private:
     httplib::Server m_http;
     int m_port = 0;
+    std::atomic<bool> m_ended{false};
     std::thread m_thread;
 };
 
@@ -134,39 +140,32 @@ class LoopbackServer {
 /// when it says how long that is, else until the server closes. Empty when the connection
 /// failed or nothing came back; every wait is cut at 10 s so that a test cannot hang.
 inline std::string roundTrip(int port, const std::string& request) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = connectToLoopback(port);
     if (fd < 0) return {};
-    timeval wait{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // The server may answer and close before a huge request is all sent: sending stops then.
+    sendAll(fd, request);
     std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        // The server may answer and close before a huge request is all sent: stop sending then.
-        for (size_t sent = 0; sent < request.size();) {
-            const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            reply.append(buffer, static_cast<size_t>(n));
-            const size_t head_end = reply.find("\r\n\r\n");
-            const size_t length_at = reply.find("Content-Length: ");
-            if (head_end != std::string::npos && length_at != std::string::npos &&
-                length_at < head_end &&
-                reply.size() >= head_end + 4 + std::stoul(reply.substr(length_at + 16))) {
-                break;
-            }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        reply.append(buffer, static_cast<size_t>(n));
+        const size_t head_end = reply.find("\r\n\r\n");
+        const size_t length_at = reply.find("Content-Length: ");
+        if (head_end != std::string::npos && length_at != std::string::npos &&
+            length_at < head_end &&
+            reply.size() >= head_end + 4 + std::stoul(reply.substr(length_at + 16))) {
+            break;
         }
     }
     close(fd);
     return reply;
+}
+
+/// A GET of `target` on a connection that the server closes after its reply.
+inline std::string httpGet(int port, const std::string& target) {
+    return roundTrip(port,
+                     "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 /// The status code of a raw reply, 0 when there is none.
