@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/main_window.h"
+#include "app/settings_handover.h"
 #include "app/startup_dialog.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
@@ -23,9 +24,6 @@
 #include "settings/startup_options.h"
 
 namespace plashwerk {
-
-AppState g_app;
-StartupOptions g_startup_options;
 
 using Vantorr_nsp::logTrace;
 using Vantorr_nsp::VN_TRACE_INFO;
@@ -67,11 +65,22 @@ bool displayAvailable() {
     return (display && *display) || (wayland && *wayland);
 }
 
+}  // namespace
+
+Application::Application()
+    : m_scene(m_run_state, m_run_result),
+      m_main_window(m_settings, m_state, m_run_state, m_counters, m_run_result, m_scene) {
+    setDefaultStartupOptions(m_settings);
+}
+
+// The main window (and any run it still has) goes first, then the scene it drew with.
+Application::~Application() = default;
+
 // Shows the startup dialog and runs its loop until the user quits. Returns false when
 // no dialog could be shown, after saying why on standard error.
-bool showStartupDialog(int& status) {
-    if (displayAvailable() && runStartupDialog(g_startup_options, g_app.physx_gpu_count)) {
-        g_app.startup_dialog_shown = true;  // shut-down saves the options
+bool Application::showStartupDialog(int& status) {
+    if (displayAvailable() && runStartupDialog(m_main_window, m_state.physx_gpu_count)) {
+        m_state.startup_dialog_shown = true;  // shut-down saves the options
         return true;
     }
     std::fprintf(stderr,
@@ -82,36 +91,25 @@ bool showStartupDialog(int& status) {
     return false;
 }
 
-// Applies the requested presets to the settings and to the run, as a start without
-// dialog does before it opens the main window.
-void applyCommandLinePresets(StartupOptions& o, RunState& run) {
+// Applies the requested presets to the settings and hands them to the run, as a start
+// without dialog does before it opens the main window.
+void Application::applyCommandLinePresets() {
     const Preset presets[] = {Preset::P1080, Preset::P720};
-    const bool wanted[] = {o.preset_1080, o.preset_720};
+    const bool wanted[] = {m_settings.preset_1080, m_settings.preset_720};
     for (int i = 0; i < 2; ++i) {
         if (!wanted[i]) continue;
-        applyPreset(o, presets[i], nullptr);
-        run.fullscreen = o.fullscreen;
-        run.requested_width = o.width;
-        run.requested_height = o.height;
-        run.msaa = o.msaa;
-        run.mode = o.run_mode;
-        run.time_limit_ms = static_cast<uint32_t>(o.max_time);
-        run.time_based = true;
-        run.stop_requested = false;
+        applyPreset(m_settings, presets[i], nullptr);
+        m_main_window.handSettingsToRun();
     }
 }
 
-void shutDown(bool engine_started) {
-    StartupOptions& o = g_startup_options;
-    if (g_app.startup_dialog_shown) {
-        g_app.startup_dialog_shown = false;
-        writeOptionsFile(o, kOptionsFileName);
+void Application::shutDown(bool engine_started) {
+    if (m_state.startup_dialog_shown) {
+        m_state.startup_dialog_shown = false;
+        writeOptionsFile(m_settings, kOptionsFileName);
     }
-    // The first GPU's clock maxima of the run, for the scores row.
-    g_app.score_max_core_clock = o.log_score ? gpuMonitor().getGpuCoreClock(0, true) : 0.0f;
-    g_app.score_max_memory_clock = o.log_score ? gpuMonitor().getGpuMemoryClock(0, true) : 0.0f;
-    shutdownWindowSystem();    // stops the run and closes the main window first
-    keepFinishedRunResults();  // unless stopRun already did, while the monitor still runs
+    m_main_window.shutdownWindowSystem();    // stops the run and closes the main window first
+    m_main_window.keepFinishedRunResults();  // unless stopRun already did, while the monitor runs
     gpuMonitor().stopGpuMonitoring();
     if (engine_started) Vantorr_nsp::Vantorr::getInstance()->shutdown();
     Pyrolex::shutdown();
@@ -121,15 +119,9 @@ void shutDown(bool engine_started) {
 // The status the process ends with once the run is over: output that could not be
 // written, to a full disk or to a pipe whose reader has gone, ends it with a failure, since
 // whoever started the program did not get its results.
-int statusAfterOutput(int status) {
-    if (status != kExitOk || g_app.standard_output_error == 0) return status;
+int Application::statusAfterOutput(int status) const {
+    if (status != kExitOk || m_state.standard_output_error == 0) return status;
     return kExitOutputLost;
-}
-
-}  // namespace
-
-void noteStandardOutputError(int error) {
-    if (g_app.standard_output_error == 0) g_app.standard_output_error = error;
 }
 
 void findApplicationDirectory(char* out, int out_size) {
@@ -146,20 +138,20 @@ void findApplicationDirectory(char* out, int out_size) {
     std::snprintf(out, out_size, "%s", path);
 }
 
-int applicationEntry(const char* command_line) {
+int Application::run(const char* command_line) {
     auto& trace = Vantorr_nsp::vnTraceMgr::instance();
     trace.setTraceLevel(VN_TRACE_INFO);
     trace.setLogFileName("Plashwerk_");
     logTrace(VN_TRACE_INFO, "%s %d.%d.%d startup...", kAppName, kVersionMajor, kVersionMinor,
              kVersionBugfix);
 
-    g_app = AppState{};
-    findApplicationDirectory(g_app.application_directory, sizeof g_app.application_directory);
+    m_state = AppState{};
+    findApplicationDirectory(m_state.application_directory, sizeof m_state.application_directory);
 
-    StartupOptions& o = g_startup_options;
+    StartupOptions& o = m_settings;
     setDefaultStartupOptions(o);
     char options_path[512];
-    std::snprintf(options_path, sizeof options_path, "%s%s", g_app.application_directory,
+    std::snprintf(options_path, sizeof options_path, "%s%s", m_state.application_directory,
                   kOptionsFileName);
     readOptionsFile(o, options_path);
     parseCommandLine(o, command_line);
@@ -169,15 +161,14 @@ int applicationEntry(const char* command_line) {
         if (std::ferror(stdout)) {
             const int error = errno != 0 ? errno : EIO;
             reportStandardOutputFailure("the version", error);
-            noteStandardOutputError(error);
+            m_state.noteStandardOutputError(error);
         }
         return statusAfterOutput(kExitOk);
     }
 
-    g_app.main_thread_id = currentThreadId();
     if (o.thread_affinity) setCurrentThreadAffinity(1);
 
-    g_app.physx_gpu_count = checkPhysxHardware();
+    m_state.physx_gpu_count = checkPhysxHardware();
 
     // The GPU library: a hidden 2 x 2 window at (2, 2) with an OpenGL 2.0 debug context.
     if (!Pyrolex::startup(2, 2, 2, 2, 2, 0, true)) {
@@ -191,15 +182,9 @@ int applicationEntry(const char* command_line) {
         return kExitStartupFailed;
     }
     GpuMonitor& monitor = gpuMonitor();
-    MonitorConfig monitor_config;
-    monitor_config.use_gpuz = o.use_gpuz;
-    monitor_config.log_temperature = o.log_temperature;
-    monitor_config.enable_gpu_temp_spike_filter = o.enable_gpu_temp_spike_filter;
-    monitor_config.gpu_temp_spike_filter_threshold = o.gpu_temp_spike_filter_threshold;
-    monitor_config.num_cpu_cores = o.num_cpu_cores;
-    monitor.setConfig(monitor_config);
-    monitor.setLogFolder(g_app.application_directory);
-    monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), g_app.physx_gpu_count > 0);
+    monitor.setConfig(monitorConfigFrom(o));
+    monitor.setLogFolder(m_state.application_directory);
+    monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), m_state.physx_gpu_count > 0);
     if (monitor.initGpuTable() && monitor.startThread())
         logTrace(VN_TRACE_INFO, "GPU monitoring thread started up ok.");
 
@@ -216,10 +201,9 @@ int applicationEntry(const char* command_line) {
 
     uint32_t physx_version = 0;
     if (systemRegistry().readDword("SOFTWARE\\AGEIA Technologies", "PhysX Version", physx_version))
-        g_app.physx_system_version = physx_version;
+        m_state.physx_system_version = physx_version;
 
-    handSettingsToRunState(g_run_state, o.fullscreen, o.width, o.height, o.msaa, o.run_mode,
-                           o.max_time, o.max_frames);
+    m_main_window.handSettingsToRun();
 
     int status = kExitOk;
     if (o.show_startup_dialog) {
@@ -228,9 +212,9 @@ int applicationEntry(const char* command_line) {
             return status;
         }
     } else {
-        applyCommandLinePresets(o, g_run_state);
-        installAboutHook(currentScoreSite(o.score_server.c_str()));
-        if (!runWithoutDialog()) status = kExitStartupFailed;
+        applyCommandLinePresets();
+        installAboutHook(m_main_window, currentScoreSite(o.score_server.c_str()));
+        if (!m_main_window.runWithoutDialog()) status = kExitStartupFailed;
     }
 
     shutDown(true);

@@ -14,14 +14,13 @@ namespace plashwerk {
 /// "http://HOST[:PORT]/redirect?id=N" on the score site.
 std::string linkAddress(const ScoreSite& site, int redirect_id);
 
-/// Opens the page of a redirect id in the browser. Tests replace the opener.
-void openRedirectPage(const ScoreSite& site, int redirect_id);
-
-/// Opens an address in the browser through the current opener.
-void openLinkAddress(const std::string& url);
-
-/// What opens an address; the desktop's opener by default. An empty function restores it.
+/// What opens an address; empty: the desktop's opener (xdg-open).
 using LinkOpener = std::function<void(const std::string& url)>;
-void setLinkOpener(LinkOpener opener);
+
+/// Opens an address in the browser, through `opener` when one is given.
+void openLinkAddress(const std::string& url, const LinkOpener& opener = {});
+
+/// Opens the page of a redirect id in the browser, as openLinkAddress.
+void openRedirectPage(const ScoreSite& site, int redirect_id, const LinkOpener& opener = {});
 
 }  // namespace plashwerk

@@ -18,5 +18,6 @@ int main(int argc, char** argv) {
         }
     }
     const std::string command_line = plashwerk::joinCommandLine(argc, argv);
-    return plashwerk::applicationEntry(command_line.c_str());
+    plashwerk::Application application;
+    return application.run(command_line.c_str());
 }

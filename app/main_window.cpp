@@ -5,8 +5,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/application.h"
 #include "app/results_dialog.h"
+#include "app/settings_handover.h"
 #include "app/stop_signals.h"
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
@@ -21,17 +21,14 @@
 #include "run/keyboard_commands.h"
 #include "run/render_thread.h"
 #include "run/run_state.h"
+#include "settings/settings_fields.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 
 using Vantorr_nsp::logTrace;
 using window::Message;
 using window::MessageType;
-
-RunState g_run_state;
-FpsSpsCounters g_counters;
-RunResult g_run_result;
-DemoScene g_demo_scene(g_run_state, g_run_result, g_startup_options);
 
 namespace {
 
@@ -40,46 +37,53 @@ constexpr int kAppStopSignal = 1;
 // The render thread gets this long to end after a stop request before it is logged.
 constexpr uint32_t kRenderThreadWaitMs = 5000;
 
-std::unique_ptr<window::WindowSystem> g_system;
-bool g_system_opened = false;
+window::DisplayMode offscreenDesktop() {
+    int w = 0, h = 0;
+    gl::offscreenMaxViewport(w, h);
+    return {w, h, 32};
+}
 
-struct RunWindow {
-    window::Window* window = nullptr;
-    std::thread render_thread;
-    uint32_t render_thread_id = 0;
-    AutoResetEvent render_thread_ended;
-    bool display_mode_changed = false;
+}  // namespace
+
+// The window procedure of the run's window: forwards every message to its main window.
+class MainWindow::Procedure final : public window::MessageHandler {
+  public:
+    explicit Procedure(MainWindow& owner) : m_owner(owner) {}
+    long onMessage(window::Window& /*window*/, const Message& m) override {
+        return m_owner.onMessage(m);
+    }
+
+  private:
+    MainWindow& m_owner;
 };
-RunWindow g_run_window;
 
-std::mutex g_hooks_mutex;
-StartupDialogHooks g_dialog_hooks;
+MainWindow::MainWindow(StartupOptions& settings, AppState& app, RunState& run,
+                       FpsSpsCounters& counters, RunResult& result, DemoScene& scene)
+    : m_settings(settings),
+      m_app(app),
+      m_run(run),
+      m_counters(counters),
+      m_result(result),
+      m_scene(scene),
+      m_procedure(std::make_unique<Procedure>(*this)) {}
 
-// The finished benchmark's scores row and results document have been written; cleared when
-// the next run starts, so each run is kept exactly once.
-bool g_run_kept = false;
-
-StartupDialogHooks dialogHooks() {
-    std::lock_guard lock(g_hooks_mutex);
-    return g_dialog_hooks;
+MainWindow::~MainWindow() {
+    shutdownWindowSystem();
 }
 
-// What the keys toggled outlives the run, as it did when the keys changed the settings
-// themselves: the next run starts from it and the options file saves it.
-void keepKeyTogglesInSettings(const RunState& run, StartupOptions& settings) {
-    settings.display_information = run.display_information.load(std::memory_order_relaxed);
-    settings.render_scene = run.render_scene.load(std::memory_order_relaxed);
-    settings.particle_type = run.particle_type.load(std::memory_order_relaxed);
+StartupDialogHooks MainWindow::dialogHooks() {
+    std::lock_guard lock(m_hooks_mutex);
+    return m_dialog_hooks;
 }
 
-bool dialogExists() {
+bool MainWindow::dialogExists() {
     StartupDialogHooks hooks = dialogHooks();
     return hooks.exists && hooks.exists();
 }
 
 // The window's answer to a key or character the keyboard commands looked at.
-long answerKey(KeyAnswer answer) {
-    switch (answer) {
+long MainWindow::answerKey(int answer) {
+    switch (static_cast<KeyAnswer>(answer)) {
         case KeyAnswer::StopRun:
             stopRun();
             return 0;
@@ -91,111 +95,94 @@ long answerKey(KeyAnswer answer) {
     return 1;
 }
 
-class MainWindowProcedure final : public window::MessageHandler {
-  public:
-    long onMessage(window::Window& /*window*/, const Message& m) override {
-        RunState& run = g_run_state;
-        const bool benchmark = run.mode == kRunBenchmark;
-        // The window may be gone after stopRun(): nothing below touches it then.
-        switch (m.type) {
-            case MessageType::Close:
-                stopRun();
-                return 0;
-            case MessageType::Size:
-                if (m.wparam == 1 && run.running.load() == 1 && benchmark) stopRun();
-                return 0;
-            case MessageType::Paint:
-                // Erasing the background is suppressed once the scene draws there.
-                return run.window_ready.load();
-            case MessageType::KeyDown:
-            case MessageType::KeyUp: {
-                // The free camera follows the movement keys while they are held.
-                if (!benchmark) g_demo_scene.camera_input.onMessage(m);
-                if (m.type == MessageType::KeyUp) return 0;
-                return answerKey(onKeyDown(static_cast<int>(m.wparam), run, g_demo_scene));
-            }
-            case MessageType::Char:
-                return answerKey(onChar(static_cast<int>(m.wparam)));
-            case MessageType::Command:
-                if (m.wparam == window::kMenuCommandAbout) {
-                    StartupDialogHooks hooks = dialogHooks();
-                    if (hooks.show_about) hooks.show_about();
-                } else if (m.wparam == window::kMenuCommandExit) {
-                    stopRun();
-                }
-                return 0;
-            case MessageType::MouseMove:
-            case MessageType::LButtonDown:
-            case MessageType::LButtonUp:
-            case MessageType::RButtonDown:
-            case MessageType::RButtonUp:
-            case MessageType::MouseWheel: {
-                if (benchmark) return 0;
-                g_demo_scene.camera_input.onMessage(m);
-                return 1;
-            }
-            case MessageType::User:
-                if (m.wparam == kUserRestoreDisplayMode) restoreDesktopDisplayMode();
-                return 0;
-            default:
-                return 0;
+long MainWindow::onMessage(const Message& m) {
+    RunState& run = m_run;
+    const bool benchmark = run.mode == RunMode::Benchmark;
+    // The window may be gone after stopRun(): nothing below touches it then.
+    switch (m.type) {
+        case MessageType::Close:
+            stopRun();
+            return 0;
+        case MessageType::Size:
+            if (m.wparam == 1 && run.running.load() == 1 && benchmark) stopRun();
+            return 0;
+        case MessageType::Paint:
+            // Erasing the background is suppressed once the scene draws there.
+            return run.window_ready.load();
+        case MessageType::KeyDown:
+        case MessageType::KeyUp: {
+            // The free camera follows the movement keys while they are held.
+            if (!benchmark) m_scene.cameraInput().onMessage(m);
+            if (m.type == MessageType::KeyUp) return 0;
+            return answerKey(static_cast<int>(onKeyDown(static_cast<int>(m.wparam), run, m_scene)));
         }
+        case MessageType::Char:
+            return answerKey(static_cast<int>(onChar(static_cast<int>(m.wparam))));
+        case MessageType::Command:
+            if (m.wparam == window::kMenuCommandAbout) {
+                StartupDialogHooks hooks = dialogHooks();
+                if (hooks.show_about) hooks.show_about();
+            } else if (m.wparam == window::kMenuCommandExit) {
+                stopRun();
+            }
+            return 0;
+        case MessageType::MouseMove:
+        case MessageType::LButtonDown:
+        case MessageType::LButtonUp:
+        case MessageType::RButtonDown:
+        case MessageType::RButtonUp:
+        case MessageType::MouseWheel: {
+            if (benchmark) return 0;
+            m_scene.cameraInput().onMessage(m);
+            return 1;
+        }
+        case MessageType::User:
+            if (m.wparam == kUserRestoreDisplayMode) restoreDesktopDisplayMode();
+            return 0;
+        default:
+            return 0;
     }
-};
-
-MainWindowProcedure g_procedure;
+}
 
 // Messages without a window: what the process asks of the main thread.
-void handleApplicationMessage(const Message& m) {
+void MainWindow::handleApplicationMessage(const Message& m) {
     if (m.type != MessageType::User || m.wparam != kAppStopSignal) return;
     logTrace(Vantorr_nsp::VN_TRACE_INFO, "Stop signal received: ending the run.");
     // As if the user closed the window; without one there is nothing to wait for.
-    if (g_run_window.window)
+    if (m_window)
         stopRun();
-    else if (g_system)
-        g_system->postQuitMessage();
+    else if (m_system)
+        m_system->postQuitMessage();
 }
 
-window::DisplayMode offscreenDesktop() {
-    int w = 0, h = 0;
-    gl::offscreenMaxViewport(w, h);
-    return {w, h, 32};
-}
-
-}  // namespace
-
-window::WindowSystem* windowSystem() {
-    if (!g_system && !g_system_opened) {
-        g_system_opened = true;
+window::WindowSystem* MainWindow::windowSystem() {
+    if (!m_system && !m_system_opened) {
+        m_system_opened = true;
         char error[256] = "";
-        g_system = window::openGlfwWindowSystem(error, sizeof error);
-        if (!g_system) {
+        m_system = window::openGlfwWindowSystem(error, sizeof error);
+        if (!m_system) {
             logTrace(Vantorr_nsp::VN_TRACE_INFO, "No display (%s): rendering offscreen.", error);
-            g_system = window::openOffscreenWindowSystem(offscreenDesktop());
+            m_system = window::openOffscreenWindowSystem(offscreenDesktop());
         }
     }
-    return g_system.get();
+    return m_system.get();
 }
 
-void setWindowSystem(std::unique_ptr<window::WindowSystem> system) {
+void MainWindow::setWindowSystem(std::unique_ptr<window::WindowSystem> system) {
     closeMainWindow();
-    g_system = std::move(system);
-    g_system_opened = true;
+    m_system = std::move(system);
+    m_system_opened = true;
 }
 
-void shutdownWindowSystem() {
+void MainWindow::shutdownWindowSystem() {
     closeMainWindow();
-    g_system.reset();
-    g_system_opened = false;
+    m_system.reset();
+    m_system_opened = false;
 }
 
-window::Window* mainWindow() {
-    return g_run_window.window;
-}
-
-void setStartupDialogHooks(StartupDialogHooks hooks) {
-    std::lock_guard lock(g_hooks_mutex);
-    g_dialog_hooks = std::move(hooks);
+void MainWindow::setStartupDialogHooks(StartupDialogHooks hooks) {
+    std::lock_guard lock(m_hooks_mutex);
+    m_dialog_hooks = std::move(hooks);
 }
 
 bool checkDesktopSize(const window::DisplayMode& desktop, int width, int height) {
@@ -216,25 +203,28 @@ void clampRequestedSize(int& width, int& height, int max_dimension) {
     }
 }
 
-int largestRenderDimension() {
+int MainWindow::largestRenderDimension() {
     if (const int reported = Pyrolex::getMaxViewportSize(); reported > 0) return reported;
-    static int cached = -1;
-    if (cached < 0) {
+    if (m_largest_dimension < 0) {
         int w = 0, h = 0;
         window::WindowSystem* system = windowSystem();
         if (system && gl::probeMaxViewport(*system, w, h))
-            cached = w < h ? w : h;
+            m_largest_dimension = w < h ? w : h;
         else
-            cached = 0;
+            m_largest_dimension = 0;
     }
-    return cached;
+    return m_largest_dimension;
 }
 
-bool createMainWindowAndStartRun() {
+void MainWindow::handSettingsToRun() {
+    handSettingsToRunState(m_run, runRequestFrom(m_settings));
+}
+
+bool MainWindow::createMainWindowAndStartRun() {
     window::WindowSystem* system = windowSystem();
-    RunState& run = g_run_state;
+    RunState& run = m_run;
     if (!system) return false;
-    if (g_run_window.window) closeMainWindow();
+    if (m_window) closeMainWindow();
 
     const window::DisplayMode desktop = system->desktopMode();
     if (!checkDesktopSize(desktop, run.requested_width, run.requested_height)) return false;
@@ -251,30 +241,30 @@ bool createMainWindowAndStartRun() {
     window::Window* w = nullptr;
     if (run.fullscreen) {
         if (system->switchDisplayMode({width, height, 32})) {
-            g_run_window.display_mode_changed = true;
+            m_display_mode_changed = true;
             desc.fullscreen = true;
-            w = system->createWindow(desc, &g_procedure);
+            w = system->createWindow(desc, m_procedure.get());
         }
         if (!w) {
-            if (g_run_window.display_mode_changed) {
+            if (m_display_mode_changed) {
                 system->restoreDisplayMode();
-                g_run_window.display_mode_changed = false;
+                m_display_mode_changed = false;
             }
             showErrorBox("Could not switch to fullscreen mode.\n\rPlease try another resolution.");
             return false;
         }
         w->show();
     } else {
-        g_run_window.display_mode_changed = false;
-        desc.minimize_box = run.mode == kRunStabilityTest;
-        desc.menu_bar = g_startup_options.display_menu_bar > 0;
-        w = system->createWindow(desc, &g_procedure);
+        m_display_mode_changed = false;
+        desc.minimize_box = run.mode == RunMode::StabilityTest;
+        desc.menu_bar = m_settings.display_menu_bar > 0;
+        w = system->createWindow(desc, m_procedure.get());
         if (!w) return false;
         w->moveTo(desktop.width / 2 - w->outerWidth() / 2,
                   desktop.height / 2 - w->outerHeight() / 2);
         w->show();
     }
-    g_run_window.window = w;
+    m_window = w;
     run.width = w->clientWidth();
     run.height = w->clientHeight();
     run.window_ready = 0;
@@ -289,53 +279,54 @@ bool createMainWindowAndStartRun() {
         if (hooks.enable_start_button) hooks.enable_start_button(false);
     }
 
-    takeKeyTogglesFromSettings(run, g_startup_options);
+    m_run_settings = runSettingsFrom(m_settings);
+    takeKeyTogglesFromSettings(run, m_run_settings);
     run.stop_requested = false;
     run.scene_failed = false;
     run.finished = false;  // a run whose scene fails never resets it itself
-    g_run_kept = false;
-    g_run_window.render_thread = std::thread([w] {
-        const RunContext context{g_run_state,  g_counters,        g_run_result,
-                                 g_demo_scene, g_startup_options, systemClock()};
+    m_run_kept = false;
+    m_render_thread = std::thread([this, w] {
+        const RunContext context{m_run,   m_counters,     m_result,
+                                 m_scene, m_run_settings, systemClock()};
         renderThreadMain(w, context);
-        g_run_window.render_thread_ended.set();
+        m_render_thread_ended.set();
     });
     return true;
 }
 
-void closeMainWindow() {
-    g_run_state.stop_requested = true;
-    if (g_run_window.render_thread.joinable()) {
-        if (!g_run_window.render_thread_ended.waitFor(kRenderThreadWaitMs))
+void MainWindow::closeMainWindow() {
+    m_run.stop_requested = true;
+    if (m_render_thread.joinable()) {
+        if (!m_render_thread_ended.waitFor(kRenderThreadWaitMs))
             logTrace(Vantorr_nsp::VN_TRACE_WARNING,
                      "The render thread did not end within %u ms: waiting for it, since it "
                      "still draws into the window.",
                      kRenderThreadWaitMs);
-        g_run_window.render_thread.join();
-        g_run_window.render_thread_ended.waitFor(0);  // the next run starts unsignalled
-        keepKeyTogglesInSettings(g_run_state, g_startup_options);
+        m_render_thread.join();
+        m_render_thread_ended.waitFor(0);  // the next run starts unsignalled
+        keepKeyTogglesInSettings(m_run, m_settings);
     }
-    if (g_run_window.window && g_system) {
-        g_system->destroyWindow(g_run_window.window);
-        g_run_window.window = nullptr;
+    if (m_window && m_system) {
+        m_system->destroyWindow(m_window);
+        m_window = nullptr;
     }
-    if (g_run_window.display_mode_changed && g_system) {
-        g_system->restoreDisplayMode();
-        g_run_window.display_mode_changed = false;
+    if (m_display_mode_changed && m_system) {
+        m_system->restoreDisplayMode();
+        m_display_mode_changed = false;
     }
 }
 
-bool restoreDesktopDisplayMode() {
-    if (g_system) g_system->restoreDisplayMode();
-    g_run_state.fullscreen = 0;
+bool MainWindow::restoreDesktopDisplayMode() {
+    if (m_system) m_system->restoreDisplayMode();
+    m_run.fullscreen = 0;
     return true;
 }
 
-void stopRun() {
+void MainWindow::stopRun() {
     closeMainWindow();
 
-    const StartupOptions& o = g_startup_options;
-    const RunState& run = g_run_state;
+    const StartupOptions& o = m_settings;
+    const RunState& run = m_run;
     ResultsInputs in;
     in.preset_run = o.preset_run;
     in.num_fluid_emitters = o.num_fluid_emitters;
@@ -347,7 +338,7 @@ void stopRun() {
     in.width = run.width;
     in.height = run.height;
     in.fullscreen = run.fullscreen != 0;
-    in.msaa_samples = g_demo_scene.msaa_samples;
+    in.msaa_samples = m_scene.msaaSamples();
     const GpuMonitor& monitor = gpuMonitor();
     in.core_clock_max = monitor.getGpuCoreClock(0, true);
     in.memory_clock_max = monitor.getGpuMemoryClock(0, true);
@@ -358,36 +349,38 @@ void stopRun() {
     }
     // A finished benchmark's results go to standard output as ever, and to their dialog
     // where there is a display; keep the record first, so that it does not wait on the user.
-    const bool results_ready = g_run_state.results_ready.load() == 1 && o.display_score &&
-                               g_run_state.mode == kRunBenchmark;
-    noteStandardOutputError(showResultsDialog(g_run_state, o.display_score != 0, in, g_run_result));
+    const bool results_ready =
+        run.results_ready.load() == 1 && o.display_score && run.mode == RunMode::Benchmark;
+    m_app.noteStandardOutputError(showResultsDialog(m_run, o.display_score != 0, in, m_result));
     keepFinishedRunResults();
     window::WindowSystem* system = windowSystem();
     if (results_ready && system && !system->offscreen()) {
-        const ResultsDialogInputs dialog = collectResultsDialogInputs(
-            in, o, run, g_run_result, monitor, g_app.physx_system_version,
-            currentScoreSite(o.score_server.c_str()));
-        showResultsWindow(dialog, g_startup_options);
+        const ResultsDialogInputs dialog =
+            collectResultsDialogInputs(in, o, run, m_result, monitor, m_app.physx_system_version,
+                                       currentScoreSite(o.score_server.c_str()));
+        showResultsWindow(dialog, m_settings, [this] { return betweenModalFrames(); });
     }
 
     if (dialogExists()) {
         StartupDialogHooks hooks = dialogHooks();
         if (hooks.enable_start_button) hooks.enable_start_button(true);
-    } else if (g_system) {
-        g_system->postQuitMessage();
+    } else if (m_system) {
+        m_system->postQuitMessage();
     }
 }
 
-void keepFinishedRunResults() {
-    if (!g_run_state.finished || g_run_kept) return;
-    g_run_kept = true;
-    const RunRecord record = collectRunRecord(g_run_state, g_run_result, g_demo_scene.msaa_samples,
-                                              g_startup_options, gpuMonitor());
+void MainWindow::keepFinishedRunResults() {
+    if (!m_run.finished || m_run_kept) return;
+    m_run_kept = true;
+    const RunRecord record =
+        collectRunRecord(m_run, m_result, m_scene.msaaSamples(), m_settings.num_particles,
+                         settingValues(m_settings), gpuMonitor());
     // Results a script asked for and did not get end the program with a failure status.
-    if (!keepFinishedBenchmark(record, g_startup_options)) noteStandardOutputError(EIO);
+    if (!keepFinishedBenchmark(record, keepSettingsFrom(m_settings)))
+        m_app.noteStandardOutputError(EIO);
 }
 
-bool runWithoutDialog() {
+bool MainWindow::runWithoutDialog() {
     window::WindowSystem* system = windowSystem();
     if (!system) return false;
     StopSignals signals([system] {
@@ -398,10 +391,10 @@ bool runWithoutDialog() {
     });
     if (!createMainWindowAndStartRun()) return false;
     pumpMessagesUntilQuit();
-    return !g_run_state.scene_failed.load();
+    return !m_run.scene_failed.load();
 }
 
-bool dispatchQueuedMessages() {
+bool MainWindow::dispatchQueuedMessages() {
     window::WindowSystem* system = windowSystem();
     if (!system) return false;
     Message m;
@@ -415,7 +408,16 @@ bool dispatchQueuedMessages() {
     return true;
 }
 
-void pumpMessagesUntilQuit() {
+bool MainWindow::betweenModalFrames() {
+    if (!dispatchQueuedMessages()) {
+        if (window::WindowSystem* system = windowSystem()) system->postQuitMessage();
+        return false;
+    }
+    if (m_redraw_behind) m_redraw_behind();
+    return true;
+}
+
+void MainWindow::pumpMessagesUntilQuit() {
     window::WindowSystem* system = windowSystem();
     if (!system) return;
     Message m;

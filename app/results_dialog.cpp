@@ -10,6 +10,7 @@
 #include "app/dialog_links.h"
 #include "app/imgui_window.h"
 #include "app/results_dialog_view.h"
+#include "app/settings_handover.h"
 #include "app/startup_dialog.h"
 #include "gpumon/gpu_monitor.h"
 #include "physics/fluid_layout.h"
@@ -25,14 +26,14 @@ std::string textOf(const char* buffer, size_t size) {
 }
 
 // Carries out what a click or a reply asks of the window.
-void carryOut(const ResultsCommand& command) {
+void carryOut(const ResultsCommand& command, const std::function<bool()>& between) {
     switch (command.action) {
         case ResultsAction::OpenUrl:
             openLinkAddress(command.text);
             break;
         case ResultsAction::ShowError:
             Vantorr_nsp::logTrace(Vantorr_nsp::VN_TRACE_WARNING, "%s", command.text.c_str());
-            showModalMessage(kMessageBoxCaption, command.text.c_str());
+            showModalMessage(between, kMessageBoxCaption, command.text.c_str());
             break;
         case ResultsAction::None:
             break;
@@ -90,8 +91,8 @@ ResultsDialogInputs collectResultsDialogInputs(const ResultsInputs& lines, const
     s.threads_sync = o.threads_sync;
     s.add_post_fx = o.add_post_fx;
     s.particles_lifetime = o.particles_lifetime;
-    s.emitter_rate =
-        static_cast<int>(emissionRate(o, static_cast<uint32_t>(std::max(1, o.num_fluid_emitters))));
+    s.emitter_rate = static_cast<int>(emissionRate(
+        physicsSettingsFrom(o), static_cast<uint32_t>(std::max(1, o.num_fluid_emitters))));
     s.use_sph = o.use_sph;
     s.physx_fluid_velocity = o.physx_fluid_velocity;
     s.multicore_cpu_physx = o.multicore_cpu_physx;
@@ -99,7 +100,7 @@ ResultsDialogInputs collectResultsDialogInputs(const ResultsInputs& lines, const
 }
 
 bool showResultsWindow(const ResultsDialogInputs& inputs, StartupOptions& settings,
-                       ScoreSubmitter submitter) {
+                       const std::function<bool()>& between_frames, ScoreSubmitter submitter) {
     ResultsDialogModel model(std::move(submitter));
     model.initialise(inputs, settings);
     const std::string title = model.title();
@@ -114,9 +115,13 @@ bool showResultsWindow(const ResultsDialogInputs& inputs, StartupOptions& settin
     std::future<int> pending;
     // An error box is a modal window of its own: it opens between two of this one's frames.
     ResultsCommand deferred;
+    bool quit = false;
     const auto between = [&] {
-        if (!betweenModalFrames()) return false;
-        carryOut(std::exchange(deferred, {}));
+        if (!between_frames()) {
+            quit = true;
+            return false;
+        }
+        carryOut(std::exchange(deferred, {}), between_frames);
         return true;
     };
     const auto draw = [&] {
@@ -139,11 +144,25 @@ bool showResultsWindow(const ResultsDialogInputs& inputs, StartupOptions& settin
         return !close_box && frame.open;
     };
     runModal(*window, draw, between);
-    // A reply still to come is waited for (the client gives up within its time limits);
-    // the entry page of a late success still opens.
+    // Closed while a reply is still to come: the window stays, drawn with "Sending..." and
+    // deaf to clicks, until the client has its answer (it gives up within its time limits),
+    // so the main thread never stops drawing. The entry page of a late success still opens.
     if (pending.valid()) {
+        if (!quit) {
+            ui.submitting = true;
+            runModal(
+                *window,
+                [&] {
+                    if (pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+                        return false;
+                    window->takeCloseRequest();
+                    drawResultsDialog(model, ui);
+                    return true;
+                },
+                [&] { return between_frames(); });
+        }
         const int id = pending.get();
-        if (id >= 0) carryOut(model.submissionDone(id));
+        if (id >= 0) carryOut(model.submissionDone(id), between_frames);
     }
     return true;
 }

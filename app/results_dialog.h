@@ -4,6 +4,7 @@
 // the score on a thread of its own, so the window keeps drawing while the server answers.
 
 #include <cstdint>
+#include <functional>
 
 #include "app/results_dialog_model.h"
 
@@ -20,11 +21,13 @@ ResultsDialogInputs collectResultsDialogInputs(const ResultsInputs& lines,
                                                uint32_t physx_system_version,
                                                const ScoreSite& site);
 
-/// Shows the dialog until "OK", Escape, its close box or the quit message; a submission
-/// still on its way is waited for before it returns. A non-empty e-mail typed there is
-/// kept in `settings`. Without a submitter the real client sends. False at once when no
-/// window can be opened (no display). Main thread.
+/// Shows the dialog until "OK", Escape, its close box or the quit message; while a
+/// submission is still on its way the window stays, drawn with "Sending...", until it ends.
+/// A non-empty e-mail typed there is kept in `settings`. `between` runs before each frame
+/// (the main thread's messages, the window behind); false from it ends the dialog. Without
+/// a submitter the real client sends. False at once when no window can be opened (no
+/// display). Main thread.
 bool showResultsWindow(const ResultsDialogInputs& inputs, StartupOptions& settings,
-                       ScoreSubmitter submitter = {});
+                       const std::function<bool()>& between, ScoreSubmitter submitter = {});
 
 }  // namespace plashwerk

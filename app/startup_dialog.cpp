@@ -19,30 +19,30 @@
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/msgbox/message_box.h"
 #include "run/run_state.h"
+#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
-
-// Redraws the startup dialog, inert, while a modal window is over it; empty when there is
-// no dialog. Main thread.
-std::function<void()> g_redraw_behind;
 
 // The longest the dialog waits for an event before it draws again (the text cursor blinks,
 // the summary refreshes): between runs, and while a run's window is open.
 constexpr double kIdleWaitSeconds = 0.05;
 constexpr double kRunIdleWaitSeconds = 0.25;
-std::thread::id g_main_thread;
 
 // Message boxes become windows while the dialog is up; boxes from other threads (a run's
 // render thread) cannot draw and go to the console, as without a GUI.
-void guiMessageBox(MessageBoxKind kind, const char* caption, const char* text) {
-    if (std::this_thread::get_id() == g_main_thread) {
-        showModalMessage(caption, text);
-        return;
-    }
-    std::FILE* out = kind == MessageBoxKind::Information ? stdout : stderr;
-    std::fprintf(out, "%s: %s\n", caption, text);
-    std::fflush(out);
+MessageBoxSink guiMessageBoxes(MainWindow& main_window) {
+    return [&main_window, main_thread = std::this_thread::get_id()](
+               MessageBoxKind kind, const char* caption, const char* text) {
+        if (std::this_thread::get_id() == main_thread) {
+            showModalMessage([&main_window] { return main_window.betweenModalFrames(); }, caption,
+                             text);
+            return;
+        }
+        std::FILE* out = kind == MessageBoxKind::Information ? stdout : stderr;
+        std::fprintf(out, "%s: %s\n", caption, text);
+        std::fflush(out);
+    };
 }
 
 // The hardware summary the monitoring thread rebuilds each pass, waiting for the dialog's
@@ -71,8 +71,8 @@ struct SummaryMailbox {
 
 class StartupDialog {
   public:
-    StartupDialog(StartupOptions& options, std::unique_ptr<ImGuiHostWindow> window)
-        : m_options(options), m_window(std::move(window)) {
+    StartupDialog(MainWindow& main_window, std::unique_ptr<ImGuiHostWindow> window)
+        : m_main(main_window), m_options(main_window.settings()), m_window(std::move(window)) {
         m_ui.scale = m_window->scale();
     }
 
@@ -92,31 +92,31 @@ class StartupDialog {
         m_site = currentScoreSite(m_options.score_server.c_str());
         if (m_model.initialise(m_options, hardware) == DialogAction::OpenNewsPage)
             openRedirectPage(m_site, kRedirectNews);
-        g_run_state.msaa = m_options.msaa;
+        m_main.runState().msaa = m_options.msaa;
 
         StartupDialogHooks hooks;
         hooks.exists = [] { return true; };
         hooks.enable_start_button = [this](bool on) { m_model.setEnabled(kCtlStartTest, on); };
-        hooks.show_about = [this] { showAboutDialog(m_site); };
-        setStartupDialogHooks(std::move(hooks));
-        g_redraw_behind = [this] { drawFrame(true); };
-        m_previous_sink = setMessageBoxSink(&guiMessageBox);
+        hooks.show_about = [this] { showAboutDialog(between(), m_site); };
+        m_main.setStartupDialogHooks(std::move(hooks));
+        m_main.setRedrawBehind([this] { drawFrame(true); });
+        m_previous_sink = setMessageBoxSink(guiMessageBoxes(m_main));
     }
 
     ~StartupDialog() {
         setMessageBoxSink(std::move(m_previous_sink));
-        g_redraw_behind = nullptr;
-        setStartupDialogHooks({});
+        m_main.setRedrawBehind(nullptr);
+        m_main.setStartupDialogHooks({});
         gpuMonitor().setInfoTextSink({});
     }
 
     void loop() {
-        window::WindowSystem* system = windowSystem();
+        window::WindowSystem* system = m_main.windowSystem();
         StopSignals signals([system] { system->postQuitMessage(); });
         for (;;) {
             // While a run draws, the dialog leaves it the processor between events.
-            glfwWaitEventsTimeout(mainWindow() ? kRunIdleWaitSeconds : kIdleWaitSeconds);
-            if (!dispatchQueuedMessages()) break;
+            glfwWaitEventsTimeout(m_main.window() ? kRunIdleWaitSeconds : kIdleWaitSeconds);
+            if (!m_main.dispatchQueuedMessages()) break;
             DialogAction action = DialogAction::None;
             if (m_window->takeCloseRequest()) action = m_model.close(m_options);
             m_ui.tab_request = m_window->takeTabRequest();
@@ -125,10 +125,14 @@ class StartupDialog {
             if (!handle(action)) break;
         }
         // Whatever ended the loop, no run outlives the dialog.
-        if (mainWindow()) stopRun();
+        if (m_main.window()) m_main.stopRun();
     }
 
   private:
+    BetweenFrames between() {
+        return [this] { return m_main.betweenModalFrames(); };
+    }
+
     DialogAction drawFrame(bool blocked) {
         std::string summary;
         if (m_summary.take(summary)) m_model.setHardwareSummary(std::move(summary));
@@ -148,7 +152,7 @@ class StartupDialog {
             case DialogAction::Quit:
                 return false;
             case DialogAction::ShowAbout:
-                showAboutDialog(m_site);
+                showAboutDialog(between(), m_site);
                 return true;
             case DialogAction::OpenLatestPage:
                 openRedirectPage(m_site, kRedirectLatest);
@@ -171,14 +175,12 @@ class StartupDialog {
     void startRun() {
         // The other start buttons stay enabled during a run: the run still going ends
         // before the run state is handed the new settings, which its thread reads.
-        if (mainWindow()) closeMainWindow();
-        const StartupOptions& o = m_options;
-        handSettingsToRunState(g_run_state, o.fullscreen, o.width, o.height, o.msaa, o.run_mode,
-                               o.max_time, o.max_frames);
-        g_run_state.stop_requested = false;
-        createMainWindowAndStartRun();
+        if (m_main.window()) m_main.closeMainWindow();
+        m_main.handSettingsToRun();
+        m_main.createMainWindowAndStartRun();
     }
 
+    MainWindow& m_main;
     StartupOptions& m_options;
     ScoreSite m_site;  // where the links go, from the settings when the dialog opened
     std::unique_ptr<ImGuiHostWindow> m_window;
@@ -190,59 +192,45 @@ class StartupDialog {
 
 }  // namespace
 
-// One turn of a modal window's loop: the queued messages (a run goes on behind the box),
-// then the window behind it. A quit message ends the box and is put back for the loop
-// that owns it.
-bool betweenModalFrames() {
-    if (!dispatchQueuedMessages()) {
-        if (window::WindowSystem* system = windowSystem()) system->postQuitMessage();
-        return false;
-    }
-    if (g_redraw_behind) g_redraw_behind();
-    return true;
-}
-
-bool runStartupDialog(StartupOptions& options, int physx_gpu_count) {
-    window::WindowSystem* system = windowSystem();
+bool runStartupDialog(MainWindow& main_window, int physx_gpu_count) {
+    window::WindowSystem* system = main_window.windowSystem();
     if (!system || system->offscreen()) return false;
-    g_main_thread = std::this_thread::get_id();
     const std::string title = StartupDialogModel().title();
     auto window =
         ImGuiHostWindow::create({title.c_str(), kStartupDialogWidth, kStartupDialogHeight});
     if (!window) return false;
-    StartupDialog dialog(options, std::move(window));
+    StartupDialog dialog(main_window, std::move(window));
     dialog.open(physx_gpu_count);
     dialog.loop();
     return true;
 }
 
-void runModalOverDialog(ImGuiHostWindow& window, const std::function<bool()>& draw) {
-    runModal(window, draw, betweenModalFrames);
-}
-
-void showModalMessage(const char* caption, const char* text) {
+void showModalMessage(const BetweenFrames& between, const char* caption, const char* text) {
     auto box = ImGuiHostWindow::create({caption, 420, 150});
     if (!box) {
         std::fprintf(stderr, "%s: %s\n", caption, text);
         return;
     }
     const float scale = box->scale();
-    runModalOverDialog(*box,
-                       [&] { return !box->takeCloseRequest() && drawMessageBox(text, scale); });
+    runModal(
+        *box, [&] { return !box->takeCloseRequest() && drawMessageBox(text, scale); }, between);
 }
 
-void showAboutDialog(const ScoreSite& site) {
+void showAboutDialog(const BetweenFrames& between, const ScoreSite& site) {
     auto about = ImGuiHostWindow::create({"About", kAboutDialogWidth, kAboutDialogHeight});
     if (!about) return;
     const float scale = about->scale();
-    runModalOverDialog(*about,
-                       [&] { return !about->takeCloseRequest() && drawAboutDialog(scale, site); });
+    runModal(
+        *about, [&] { return !about->takeCloseRequest() && drawAboutDialog(scale, site); },
+        between);
 }
 
-void installAboutHook(const ScoreSite& site) {
+void installAboutHook(MainWindow& main_window, const ScoreSite& site) {
     StartupDialogHooks hooks;
-    hooks.show_about = [site] { showAboutDialog(site); };
-    setStartupDialogHooks(std::move(hooks));
+    hooks.show_about = [&main_window, site] {
+        showAboutDialog([&main_window] { return main_window.betweenModalFrames(); }, site);
+    };
+    main_window.setStartupDialogHooks(std::move(hooks));
 }
 
 }  // namespace plashwerk

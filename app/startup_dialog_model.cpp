@@ -397,7 +397,7 @@ void StartupDialogModel::readDialogSettings(StartupOptions& o) const {
 
 DialogAction StartupDialogModel::startTest(StartupOptions& o) {
     readDialogSettings(o);
-    o.run_mode = kRunModeStabilityTest;
+    o.run_mode = int(RunMode::StabilityTest);
     return DialogAction::StartRun;
 }
 
@@ -405,7 +405,7 @@ DialogAction StartupDialogModel::startUserSettings(StartupOptions& o) {
     readDialogSettings(o);
     o.max_time = kBenchmarkTimeMs;
     o.time_based_benchmark = true;
-    o.run_mode = kRunModeBenchmark;
+    o.run_mode = int(RunMode::Benchmark);
     o.particle_type = 2;
     return DialogAction::StartRun;
 }

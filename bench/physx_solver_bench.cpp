@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "physics/physics_descriptors.h"
+#include "physics/physics_settings.h"
 #include "platform/physx/nx_physics.h"
 #include "platform/physx/sph_passes.h"
-#include "settings/startup_options.h"
 
 namespace {
 
@@ -60,12 +60,7 @@ struct FluidBuffers {
 
 // The fluid descriptor the program itself builds for a run, with these buffers attached.
 NxFluidDesc runFluidDesc(FluidBuffers& b, bool hardware = false) {
-    static const plashwerk::StartupOptions defaults = [] {
-        plashwerk::StartupOptions o;
-        plashwerk::setDefaultStartupOptions(o);
-        return o;
-    }();
-    NxFluidDesc d = plashwerk::makeFluidDesc(defaults, kCapacity, hardware);
+    NxFluidDesc d = plashwerk::makeFluidDesc(plashwerk::PhysicsSettings{}, kCapacity, hardware);
     NxParticleData& w = d.particlesWriteData;
     w.numParticlesPtr = &b.count;
     w.bufferPos = b.pos.data();

@@ -25,31 +25,39 @@ struct Arrangement {
     bool sync;
 };
 
+// The program's shell, with the offscreen desktop as its window system.
+Application* g_application = nullptr;
+
 void runBenchmark(benchmark::State& state, Arrangement a) {
+    MainWindow& main = g_application->mainWindow();
+    StartupOptions& o = g_application->settings();
     const char* env = std::getenv("PLASHWERK_BENCH_MAX_TIME");
     const int max_time = env ? std::atoi(env) : 20000;
     for (auto _ : state) {
-        setDefaultStartupOptions(g_startup_options);
-        g_startup_options.multithreaded_physx = a.multithreaded;
-        g_startup_options.alt_physx_threading = a.per_fluid;
-        g_startup_options.threads_sync = a.sync;
-        g_startup_options.display_score = 0;
-        handSettingsToRunState(g_run_state, 0, 800, 600, 0, kRunBenchmark, max_time, 0);
-        g_run_state.stop_requested = false;
+        setDefaultStartupOptions(o);
+        o.multithreaded_physx = a.multithreaded;
+        o.alt_physx_threading = a.per_fluid;
+        o.threads_sync = a.sync;
+        o.display_score = 0;
+        o.run_mode = static_cast<int>(RunMode::Benchmark);
+        o.width = 800;
+        o.height = 600;
+        o.max_time = max_time;
+        main.handSettingsToRun();
 
         const auto start = std::chrono::steady_clock::now();
-        if (!createMainWindowAndStartRun()) {
+        if (!main.createMainWindowAndStartRun()) {
             state.SkipWithError("no main window");
             return;
         }
-        pumpMessagesUntilQuit();
+        main.pumpMessagesUntilQuit();
         const double total =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-        const double fill = g_demo_scene.warmup_start;
-        state.counters["SPS"] = g_run_result.sps_avg;
-        state.counters["FPS"] = g_run_result.fps_avg;
-        state.counters["score"] = g_run_result.global_score;
+        const double fill = main.scene().warmupStart();
+        state.counters["SPS"] = main.runResult().sps_avg;
+        state.counters["FPS"] = main.runResult().fps_avg;
+        state.counters["score"] = main.runResult().global_score;
         state.counters["fill_s"] = fill;
         state.counters["warmup_s"] = kWarmupSeconds;
         state.counters["measured_s"] = total - fill - kWarmupSeconds;
@@ -84,12 +92,14 @@ int main(int argc, char** argv) {
     Vantorr_nsp::Vantorr::getInstance()->startup(2, 1, nullptr);
     int w = 0, h = 0;
     gl::offscreenMaxViewport(w, h);
-    setWindowSystem(window::openOffscreenWindowSystem({w, h, 32}));
+    Application application;
+    g_application = &application;
+    application.mainWindow().setWindowSystem(window::openOffscreenWindowSystem({w, h, 32}));
     registerAll();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    shutdownWindowSystem();
+    application.mainWindow().shutdownWindowSystem();
     Vantorr_nsp::Vantorr::getInstance()->shutdown();
     return 0;
 }

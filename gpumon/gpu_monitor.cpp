@@ -349,7 +349,7 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
 
     // 7. History.
     if (s.record_history) {
-        const TemperatureSample sample{celsius, 0, saturatingInt(m_elapsed_seconds.get())};
+        const TemperatureSample sample{celsius, saturatingInt(m_elapsed_seconds.get())};
         std::lock_guard lock(s.m_history_mutex);
         s.m_temperature_history.push_back(sample);
     }

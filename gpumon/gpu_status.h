@@ -41,9 +41,8 @@ inline void raiseTo(Relaxed<float>& maximum, float value) {
 
 /// One point of the temperature graph.
 struct TemperatureSample {
-    float celsius;     ///< the filtered temperature, °C
-    int32_t reserved;  ///< always 0
-    int32_t seconds;   ///< monitoring seconds, truncated towards zero
+    float celsius;    ///< the filtered temperature, °C
+    int32_t seconds;  ///< monitoring seconds, truncated towards zero
 };
 
 struct GpuStatus {

@@ -3,7 +3,6 @@
 // scenes, their fluids and emitters, the collision actors, and the warm-up threshold.
 //
 // Contents:
-//   process-wide flags: g_physx_hardware_present, g_gpu_physx_active
 //   DemoScenePhysics
 //     the SDK: startPhysics, startPhysicsWithFallback, shutdownPhysics
 //     scenes: createFluidScene, releaseFluidScene, dumpSceneStats
@@ -24,18 +23,11 @@
 
 #include "physics/collision_actors.h"
 #include "physics/fluid_simulation.h"
+#include "physics/physics_settings.h"
 #include "physics/scene_layout.h"
 #include "platform/physx/nx_physics.h"
 
 namespace plashwerk {
-
-struct StartupOptions;
-
-/// The started SDK reported physics hardware. Written before the run starts.
-extern std::atomic<bool> g_physx_hardware_present;
-/// The last scene created is simulated in hardware: results and scores say "GPU PhysX",
-/// else "CPU PhysX". Written before the run starts.
-extern std::atomic<bool> g_gpu_physx_active;
 
 /// Creates the SDK object; the signature of NxCreatePhysicsSDK.
 using PhysicsSdkFactory = std::function<NxPhysicsSDK*(
@@ -44,7 +36,7 @@ using PhysicsSdkFactory = std::function<NxPhysicsSDK*(
 
 class DemoScenePhysics {
   public:
-    explicit DemoScenePhysics(const StartupOptions& options);
+    explicit DemoScenePhysics(const PhysicsSettings& settings);
     /// Releases whatever is still held: simulations, then the SDK.
     ~DemoScenePhysics();
     DemoScenePhysics(const DemoScenePhysics&) = delete;
@@ -101,6 +93,9 @@ class DemoScenePhysics {
     uint32_t particleTotal() const;
     /// Emitters that exist in all fluids; 0 means no particle will ever be emitted.
     uint32_t emitterTotal() const;
+    /// The last scene created is simulated in hardware: results and scores say "GPU
+    /// PhysX", else "CPU PhysX".
+    bool gpuPhysxActive() const { return m_gpu_physx_active; }
 
     // --- What the scene draws ------------------------------------------------------------
 
@@ -130,7 +125,8 @@ class DemoScenePhysics {
     void createEmittersOf(FluidSimulation& simulation, uint32_t total_emitters,
                           size_t& next_placement, float& expected_particles);
 
-    const StartupOptions& m_options;
+    const PhysicsSettings m_options;
+    bool m_gpu_physx_active = false;
     SceneLayout m_layout;
     /// Held while scenes are added or released and while the window thread dumps their
     /// statistics.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "settings/startup_options.h"
+#include "physics/physics_settings.h"
 
 namespace plashwerk {
 namespace {
@@ -65,7 +65,7 @@ NxMat33 emitterRotation(float alpha, float beta) {
     return rx * ry;
 }
 
-uint32_t emissionRate(const StartupOptions& options, uint32_t total_emitters) {
+uint32_t emissionRate(const PhysicsSettings& options, uint32_t total_emitters) {
     if (!options.use_particle_count) {
         const int rate =
             options.xtreme_burning ? options.particles_rate_xtreme : options.particles_rate;

@@ -14,7 +14,7 @@
 
 namespace plashwerk {
 
-struct StartupOptions;
+struct PhysicsSettings;
 
 /// Capacity of every fluid, in particles.
 inline constexpr uint32_t kMaxParticlesPerFluid = 65000;
@@ -69,7 +69,7 @@ NxMat33 emitterRotation(float alpha, float beta);
 /// seconds, add up to it, but never more than one fluid holds; otherwise the fixed rate
 /// (particles_rate_xtreme under xtreme_burning, else particles_rate). Settings out of range
 /// (a lifetime <= 0, negative counts) give a rate of 0 rather than an overflow.
-uint32_t emissionRate(const StartupOptions& options, uint32_t total_emitters);
+uint32_t emissionRate(const PhysicsSettings& options, uint32_t total_emitters);
 
 /// One emitter's expected live particles: rate x lifetime, but no more than the capacity
 /// left in its fluid after the earlier emitters of the same fluid (already_in_fluid). A

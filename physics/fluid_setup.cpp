@@ -7,8 +7,8 @@
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_layout.h"
 #include "physics/physics_descriptors.h"
+#include "physics/physics_settings.h"
 #include "platform/engine/vn_trace_mgr.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 

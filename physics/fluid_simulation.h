@@ -35,9 +35,6 @@ struct FluidSimulation {
     uint32_t fluids_in_scene = 0;
     std::vector<std::unique_ptr<ParticleFluid>> fluids;  ///< a slot stays null on failure
 
-    /// A completed step's particles wait to be copied.
-    std::atomic<bool> new_data{true};
-
     /// One physics step as the run makes it: a fixed 0.02 s step in one sub-step, started
     /// and flushed. The step runs on the scene's own thread or inside this call, as the
     /// scene's flags say.

@@ -3,15 +3,15 @@
 #include <algorithm>
 
 #include "physics/fluid_layout.h"
-#include "settings/startup_options.h"
+#include "physics/physics_settings.h"
 
 namespace plashwerk {
 
-int gpuHeapSizeMb(const StartupOptions& options) {
+int gpuHeapSizeMb(const PhysicsSettings& options) {
     return options.z2o_physx_gpu_mem ? 512 : options.physx_gpu_heap_size;
 }
 
-NxPhysicsSDKDesc makePhysicsSdkDesc(const StartupOptions& options) {
+NxPhysicsSDKDesc makePhysicsSdkDesc(const PhysicsSettings& options) {
     NxPhysicsSDKDesc desc;
     desc.hwPageSize = 65536;
     desc.hwPageMax = 256;
@@ -24,7 +24,7 @@ NxPhysicsSDKDesc makePhysicsSdkDesc(const StartupOptions& options) {
     return desc;
 }
 
-NxU32 fluidSceneFlags(const StartupOptions& options) {
+NxU32 fluidSceneFlags(const PhysicsSettings& options) {
     constexpr NxU32 threaded =
         NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD | NX_SF_DISABLE_SCENE_MUTEX;
     NxU32 flags = options.multicore_cpu_physx ? threaded : 0;
@@ -33,7 +33,7 @@ NxU32 fluidSceneFlags(const StartupOptions& options) {
     return flags;
 }
 
-NxSceneDesc makeFluidSceneDesc(const StartupOptions& options, bool hardware_present) {
+NxSceneDesc makeFluidSceneDesc(const PhysicsSettings& options, bool hardware_present) {
     NxSceneDesc desc;
     // Heavier than earth's 9.81: the jets fall back quickly into the view.
     desc.gravity = NxVec3(0.0f, -14.8f, 0.0f);
@@ -84,7 +84,8 @@ NxCompartmentDesc makeFluidCompartmentDesc() {
     return desc;
 }
 
-NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles, bool hardware_fluid) {
+NxFluidDesc makeFluidDesc(const PhysicsSettings& options, NxU32 max_particles,
+                          bool hardware_fluid) {
     NxFluidDesc desc;
     desc.maxParticles = max_particles;
     desc.numReserveParticles = 0;
@@ -121,7 +122,7 @@ NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles, bo
     return desc;
 }
 
-NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape, float rate,
+NxFluidEmitterDesc makeEmitterDesc(const PhysicsSettings& options, NxShape* frame_shape, float rate,
                                    float lifetime, float alpha, float beta) {
     NxFluidEmitterDesc desc;
     desc.relPose.M = emitterRotation(alpha, beta);

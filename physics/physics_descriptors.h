@@ -14,17 +14,17 @@
 
 namespace plashwerk {
 
-struct StartupOptions;
+struct PhysicsSettings;
 
 /// Identifies this program to the SDK for the run's SDK instance.
 inline constexpr const char* kPhysicsApplicationGuid = "3C7A21D4-5E8F-4b60-9A12-7D04E6B3C58F";
 
 /// The MB of GPU memory the SDK may use for physics hardware: 512 with z2o_physx_gpu_mem,
 /// else physx_gpu_heap_size.
-int gpuHeapSizeMb(const StartupOptions& options);
+int gpuHeapSizeMb(const PhysicsSettings& options);
 
 /// Per-scene batching always; no hardware at all with physx_cpu.
-NxPhysicsSDKDesc makePhysicsSdkDesc(const StartupOptions& options);
+NxPhysicsSDKDesc makePhysicsSdkDesc(const PhysicsSettings& options);
 
 /// SDK-wide parameters, set in this order after start-up.
 inline constexpr std::array<std::pair<NxParameter, NxReal>, 5> kSdkParameters{{
@@ -37,11 +37,11 @@ inline constexpr std::array<std::pair<NxParameter, NxReal>, 5> kSdkParameters{{
 
 /// 0x4C (own thread, multithreaded, no scene mutex) with multicore_cpu_physx; replaced by
 /// 0x4C, or 0x40 with alt_physx_threading, when multithreaded_physx is set; else 0.
-NxU32 fluidSceneFlags(const StartupOptions& options);
+NxU32 fluidSceneFlags(const PhysicsSettings& options);
 
 /// The scene every FluidSimulation lives in. Hardware simulation is asked for when the SDK
 /// reported hardware and physx_cpu is clear.
-NxSceneDesc makeFluidSceneDesc(const StartupOptions& options, bool hardware_present);
+NxSceneDesc makeFluidSceneDesc(const PhysicsSettings& options, bool hardware_present);
 
 /// Material 0 of each scene: friction 0.2, restitution 0.5.
 NxMaterialDesc makeDefaultMaterialDesc();
@@ -56,11 +56,11 @@ NxCompartmentDesc makeFluidCompartmentDesc();
 
 /// The fluid of every FluidSimulation, without its write buffers and compartment, which the
 /// caller fills. hardware_fluid asks for hardware simulation.
-NxFluidDesc makeFluidDesc(const StartupOptions& options, NxU32 max_particles, bool hardware_fluid);
+NxFluidDesc makeFluidDesc(const PhysicsSettings& options, NxU32 max_particles, bool hardware_fluid);
 
 /// An emitter of constant flow rate on frame_shape, 0.6 m above the shape's centre, tilted
 /// by Rx(alpha) . Ry(beta).
-NxFluidEmitterDesc makeEmitterDesc(const StartupOptions& options, NxShape* frame_shape, float rate,
+NxFluidEmitterDesc makeEmitterDesc(const PhysicsSettings& options, NxShape* frame_shape, float rate,
                                    float lifetime, float alpha, float beta);
 
 }  // namespace plashwerk

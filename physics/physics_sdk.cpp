@@ -5,18 +5,15 @@
 
 #include "physics/demo_scene_physics.h"
 #include "physics/physics_descriptors.h"
+#include "physics/physics_settings.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 
 using Vantorr_nsp::logTrace;
 using Vantorr_nsp::VN_TRACE_ERROR;
 using Vantorr_nsp::VN_TRACE_INFO;
-
-std::atomic<bool> g_physx_hardware_present{false};
-std::atomic<bool> g_gpu_physx_active{false};
 
 namespace {
 
@@ -31,8 +28,8 @@ const char* const kStarLine =
 
 }  // namespace
 
-DemoScenePhysics::DemoScenePhysics(const StartupOptions& options)
-    : sdk_factory(NxCreatePhysicsSDK), m_options(options) {}
+DemoScenePhysics::DemoScenePhysics(const PhysicsSettings& settings)
+    : sdk_factory(NxCreatePhysicsSDK), m_options(settings) {}
 
 DemoScenePhysics::~DemoScenePhysics() {
     releaseFluidSimulations();
@@ -76,7 +73,6 @@ bool DemoScenePhysics::startPhysics(int major, int minor, int bugfix) {
              static_cast<int>(ppu_count));
 
     physx_hardware_present = sdk->getHWVersion() != NX_HW_VERSION_NONE;
-    g_physx_hardware_present.store(physx_hardware_present, std::memory_order_relaxed);
     logTrace(VN_TRACE_INFO,
              physx_hardware_present
                  ? "NVIDIA PhysX: PhysX hardware detected (NX_HW_VERSION_ATHENA_1_0)."
@@ -121,7 +117,7 @@ NxScene* DemoScenePhysics::createFluidScene() {
         scene = physics_sdk->createScene(desc);
         if (!scene) return nullptr;
     }
-    g_gpu_physx_active.store(desc.simType == NX_SIMULATION_HW, std::memory_order_relaxed);
+    m_gpu_physx_active = desc.simType == NX_SIMULATION_HW;
 
     if (NxMaterial* material = scene->getMaterialFromIndex(0))
         material->loadFromDesc(makeDefaultMaterialDesc());

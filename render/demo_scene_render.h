@@ -47,10 +47,11 @@ class DemoScenePhysics;
 struct ObstacleLayout;
 struct ParticleFluid;
 struct SceneLayout;
-struct StartupOptions;
 
 /// Particle looks (particle_type).
-enum ParticleLook { kParticlePoint = 0, kParticleLava = 1, kParticleSmiley = 2 };
+inline constexpr int kParticlePoint = 0;
+inline constexpr int kParticleLava = 1;
+inline constexpr int kParticleSmiley = 2;
 
 /// The lighting passes the smiley particles take part in.
 enum SmileyPass { kSmileyLitPass = 1, kSmileyAmbientPass = 2, kSmileyShadowPass = 3 };
@@ -80,11 +81,6 @@ struct RenderSettings {
 /// "./plashwerk_NNNNNN.jpg", and while a file of that name exists, the counter goes up and
 /// the name becomes "./Plashwerk_NNNNNN.jpg". The counter is left at the free name's number.
 std::string nextScreenshotName(uint32_t& counter);
-
-/// The settings of a run from the program's settings, its mode and window size, and the
-/// vendor class the GPU library reports for the primary adapter.
-RenderSettings renderSettingsFor(const StartupOptions& options, int run_mode, int msaa, int width,
-                                 int height, int vendor_class);
 
 /// One GPU's temperature graph as the on-screen information draws it: the record's
 /// history (oldest first; empty draws nothing) and its maximum and minimum.

@@ -17,7 +17,6 @@
 #include "platform/msgbox/message_box.h"
 #include "render/demo_scene_render.h"
 #include "render/scene_shaders.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -50,23 +49,6 @@ std::string dataPath(const RenderSettings& s, const char* file) {
 }
 
 }  // namespace
-
-RenderSettings renderSettingsFor(const StartupOptions& o, int run_mode, int msaa, int width,
-                                 int height, int vendor_class) {
-    RenderSettings s;
-    s.width = width;
-    s.height = height;
-    s.msaa = msaa;
-    s.benchmark = run_mode == 1;
-    s.add_post_fx = o.add_post_fx;
-    s.increase_graphx_workload = o.increase_graphx_workload;
-    s.preset_run = o.preset_run;
-    s.light_position[0] = o.light_pos_x;
-    s.light_position[1] = o.light_pos_y;
-    s.light_position[2] = o.light_pos_z;
-    s.vendor_class = vendor_class;
-    return s;
-}
 
 DemoSceneRender::DemoSceneRender() {
     reset(RenderSettings{});

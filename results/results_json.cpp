@@ -16,8 +16,6 @@
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/program/program_info.h"
 #include "results/write_all_internal.h"
-#include "settings/settings_fields.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
@@ -38,20 +36,23 @@ std::string fixedText(const char* text, size_t capacity) {
     return std::string(text, strnlen(text, capacity));
 }
 
-Json settingsObject(const StartupOptions& o) {
+Json settingsObject(const std::vector<SettingValue>& values) {
     Json settings = Json::object();
-    for (const SettingField& field : settingFields()) {
-        const FieldRef& r = field.ref;
-        if (r.int_field)
-            settings[field.name] = o.*r.int_field;
-        else if (r.bool_field)
-            settings[field.name] = o.*r.bool_field;
-        else if (r.float_field)
-            settings[field.name] = number(o.*r.float_field);
-        else if (r.text_field)
-            settings[field.name] = fixedText(o.*r.text_field, sizeof(o.*r.text_field));
-        else if (r.string_field)
-            settings[field.name] = o.*r.string_field;
+    for (const SettingValue& v : values) {
+        switch (v.kind) {
+            case SettingValue::Kind::Int:
+                settings[v.name] = v.int_value;
+                break;
+            case SettingValue::Kind::Bool:
+                settings[v.name] = v.bool_value;
+                break;
+            case SettingValue::Kind::Real:
+                settings[v.name] = number(v.real_value);
+                break;
+            case SettingValue::Kind::Text:
+                settings[v.name] = v.text;
+                break;
+        }
     }
     return settings;
 }
@@ -73,7 +74,7 @@ std::string errorText(int error) {
 
 }  // namespace
 
-std::string formatResultsJson(const RunRecord& record, const StartupOptions& settings) {
+std::string formatResultsJson(const RunRecord& record) {
     const RunResult& r = record.result;
     Json doc;
     char version[32];
@@ -97,7 +98,7 @@ std::string formatResultsJson(const RunRecord& record, const StartupOptions& set
                      {"height", record.height},
                      {"fullscreen", record.fullscreen},
                      {"msaa_samples", record.msaa_samples}};
-    doc["settings"] = settingsObject(settings);
+    doc["settings"] = settingsObject(record.settings);
     static const char* const kSystemKeys[6] = {"renderer",  "drivers",       "cpu",
                                                "cpu_speed", "system_memory", "os"};
     Json system;
@@ -183,11 +184,11 @@ bool writeFileWhole(const std::string& path, std::string_view bytes, std::string
     return true;
 }
 
-bool writeResultsJson(const char* path, const RunRecord& record, const StartupOptions& settings) {
+bool writeResultsJson(const char* path, const RunRecord& record) {
     std::string error;
     bool ok = false;
     try {
-        ok = writeFileWhole(path ? path : "", formatResultsJson(record, settings), error);
+        ok = writeFileWhole(path ? path : "", formatResultsJson(record), error);
     } catch (const std::exception& e) {
         error = e.what();
     }

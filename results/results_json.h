@@ -14,11 +14,9 @@
 
 namespace plashwerk {
 
-struct StartupOptions;
-
 /// The document, indented by two blanks, ending with a line end. Keys keep the order
 /// shown in the README. Bytes that are not UTF-8 in a text become U+FFFD.
-std::string formatResultsJson(const RunRecord& record, const StartupOptions& settings);
+std::string formatResultsJson(const RunRecord& record);
 
 /// Writes bytes to path whole or not at all (temporary file, fsync, rename). A symbolic
 /// link at path is followed and its target replaced. Refuses a path that holds anything
@@ -28,6 +26,6 @@ bool writeFileWhole(const std::string& path, std::string_view bytes, std::string
 
 /// Formats and writes the document; a failure is reported on standard error and in the
 /// trace log. Returns false then.
-bool writeResultsJson(const char* path, const RunRecord& record, const StartupOptions& settings);
+bool writeResultsJson(const char* path, const RunRecord& record);
 
 }  // namespace plashwerk

@@ -2,16 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "gpumon/gpu_monitor.h"
 #include "results/results_json.h"
 #include "results/scores_csv.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 
 RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msaa_samples,
-                           const StartupOptions& settings, const GpuMonitor& monitor) {
+                           int num_particles, std::vector<SettingValue> settings,
+                           const GpuMonitor& monitor) {
     RunRecord r;
     r.result = result;
     r.run_mode = run.mode;
@@ -26,7 +27,8 @@ RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msa
     r.fullscreen = run.fullscreen != 0;
     r.time_based = run.time_based;
     r.max_time_ms = run.time_limit_ms;
-    r.num_particles = settings.num_particles;
+    r.num_particles = num_particles;
+    r.settings = std::move(settings);
     // Each GPU's maxima were reset when the run started, so their highest temperature is
     // the run's own, not one left over from an earlier run of the same session.
     for (uint32_t i = 0; i < monitor.gpuCount(); ++i) {
@@ -45,12 +47,12 @@ RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msa
     return r;
 }
 
-bool keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
+bool keepFinishedBenchmark(const RunRecord& record, const KeepSettings& keep,
                            const char* scores_path) {
-    if (record.run_mode != kRunBenchmark) return true;
-    if (settings.log_score) appendScoresRow(scores_path, record);
-    if (settings.results_json.empty()) return true;
-    return writeResultsJson(settings.results_json.c_str(), record, settings);
+    if (record.run_mode != RunMode::Benchmark) return true;
+    if (keep.log_score) appendScoresRow(scores_path, record);
+    if (keep.results_json.empty()) return true;
+    return writeResultsJson(keep.results_json.c_str(), record);
 }
 
 }  // namespace plashwerk

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "run/run_state.h"
+#include "settings/setting_value.h"
 
 namespace plashwerk {
 
 class GpuMonitor;
-struct StartupOptions;
 
 /// One monitored GPU's highest readings since its statistics were last reset (the run's
 /// start).
@@ -32,7 +32,7 @@ struct GpuMaxima {
 
 struct RunRecord {
     RunResult result;
-    int run_mode = kRunBenchmark;
+    RunMode run_mode = RunMode::Benchmark;
     std::string renderer;  ///< OpenGL renderer of the main graphics card (hardware report)
     std::string driver;    ///< graphics driver text of the hardware report
     float core_clock_max_mhz = 0.0f;    ///< first GPU's highest core clock
@@ -45,12 +45,21 @@ struct RunRecord {
     bool time_based = true;
     uint32_t max_time_ms = 0;
     int num_particles = 0;
-    std::vector<GpuMaxima> gpus;  ///< in monitoring order
+    std::vector<GpuMaxima> gpus;         ///< in monitoring order
+    std::vector<SettingValue> settings;  ///< every setting of the run, in table order
 };
 
-/// The record of the run that just ended. `msaa_samples` is the render window's count.
+/// The record of the run that just ended. `msaa_samples` is the render window's count;
+/// `num_particles` the particle count the run was asked for; `settings` every setting.
 RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msaa_samples,
-                           const StartupOptions& settings, const GpuMonitor& monitor);
+                           int num_particles, std::vector<SettingValue> settings,
+                           const GpuMonitor& monitor);
+
+/// What the settings ask to be kept of a finished benchmark.
+struct KeepSettings {
+    bool log_score = false;    ///< append a row to the scores file
+    std::string results_json;  ///< write the results document here; empty: nowhere
+};
 
 /// The default place of the scores file: the working directory.
 inline constexpr const char* kScoresFileName = "./Plashwerk_Scores.csv";
@@ -60,7 +69,7 @@ inline constexpr const char* kScoresFileName = "./Plashwerk_Scores.csv";
 /// test leaves nothing. Failures are reported by the writers. Returns false when the results
 /// document was asked for and could not be written (the caller that a script started owes
 /// it a failure status); a lost scores row is only reported, as the scores file always was.
-bool keepFinishedBenchmark(const RunRecord& record, const StartupOptions& settings,
+bool keepFinishedBenchmark(const RunRecord& record, const KeepSettings& keep,
                            const char* scores_path = kScoresFileName);
 
 }  // namespace plashwerk

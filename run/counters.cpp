@@ -193,7 +193,7 @@ void reportStandardOutputFailure(const char* what, int error) {
 int showResultsDialog(RunState& run, bool display_score, const ResultsInputs& in,
                       RunResult& result) {
     int error = 0;
-    if (run.results_ready.load() == 1 && display_score && run.mode == kRunBenchmark) {
+    if (run.results_ready.load() == 1 && display_score && run.mode == RunMode::Benchmark) {
         ResultsTexts texts{};
         formatResultsTexts(in, result, texts);
         ResultsPresenter presenter;

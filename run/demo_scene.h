@@ -3,15 +3,17 @@
 // run fields the frame operation moves each frame.
 //
 // Contents:
-//   DemoScene: fields (render window, physics, run fields, key flags)
+//   SceneKeys: the flags the window procedure sets for the next frames
+//   DemoScene
 //     initScene / releaseDemoScene: the scene's lifetime on the render thread
 //     frame: one frame of the run
 //     drawOnScreenInformation: the temperature graphs and text over the frame
 //       (on_screen_information.cpp)
+//     read-only views for the run controller and the tests
 //
-// Everything here lives on the render thread, except the key flags, which the window
-// procedure (main thread) toggles: those are atomics read once per frame. The scene works
-// on the run state, result and settings it is made with.
+// Everything here lives on the render thread, except the keys and the camera input, which
+// the window procedure (main thread) sets: those are atomics read once per frame. The scene
+// works on the run state and result it is made with, and on the settings of its build.
 
 #include <atomic>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include "render/menu_bar_painter.h"
 #include "run/camera_input.h"
 #include "run/physics_threads.h"
+#include "run/run_settings.h"
 #include "run/run_state.h"
 
 namespace Vantorr_nsp {
@@ -35,28 +38,37 @@ class Window;
 namespace plashwerk {
 
 class GpuMonitor;
-struct StartupOptions;
-
-/// Index of scene_ready in DemoScene::state_slots.
-inline constexpr int kSceneReadySlot = 0;
 
 /// Seconds of scene time the particle count must stay above the threshold before the
 /// benchmark starts measuring.
 inline constexpr float kWarmupSeconds = 5.0f;
 
+/// What the window procedure (main thread) asks of the next frames. Each flag is one word,
+/// read once per frame by the render thread.
+struct SceneKeys {
+    std::atomic<bool> screenshot_requested{false};   ///< F9
+    std::atomic<bool> particles_update{true};        ///< Space: particles drawn and handed over
+    std::atomic<bool> show_help{false};              ///< F1
+    std::atomic<bool> show_temperature_graph{true};  ///< T
+    /// K: the next frame writes every fluid scene's statistics to the log.
+    std::atomic<bool> statistics_requested{false};
+
+    void reset();
+};
+
 class DemoScene {
   public:
-    /// The scene of runs on `run`, whose outcome goes to `result`, built as `settings` say.
-    /// All three must outlive the scene; the settings are only read.
-    DemoScene(RunState& run, RunResult& result, const StartupOptions& settings);
+    /// The scene of runs on `run`, whose outcome goes to `result`; both must outlive it.
+    DemoScene(RunState& run, RunResult& result);
     ~DemoScene();
     DemoScene(const DemoScene&) = delete;
     DemoScene& operator=(const DemoScene&) = delete;
 
-    /// Builds the scene on the window with the given client size: the render window, the
-    /// physics SDK and the fluids. False (after its message) when a part that the run
-    /// cannot do without fails; scene_ready stays 0 then.
-    bool initScene(window::Window* window, int width, int height);
+    /// Builds the scene on the window with the given client size, as `settings` say (kept
+    /// until the next build): the render window, the physics SDK and the fluids. False
+    /// (after its message) when a part that the run cannot do without fails; the scene is
+    /// not ready then.
+    bool initScene(window::Window* window, int width, int height, const RunSettings& settings);
     /// Stops the physics threads, releases the fluids and the SDK, and the render window.
     /// Safe when nothing was built.
     void releaseDemoScene();
@@ -64,60 +76,44 @@ class DemoScene {
     /// One frame, dt seconds after the previous one.
     void frame(float dt);
 
-    bool sceneReady() const { return state_slots[kSceneReadySlot] != 0; }
+    bool sceneReady() const { return m_scene_ready; }
 
     /// The on-screen information of this frame from the run state, the counters, the
     /// scene and the GPU monitor: the temperature graphs, then the text. Called by the
     /// frame when display_information is set.
     void drawOnScreenInformation();
+    /// The FPS and SPS counters the information shows (null: the counter lines read 0) and
+    /// the monitor whose GPUs it shows (null: the process monitor).
+    void setOverlaySources(const FpsSpsCounters* counters, const GpuMonitor* monitor);
+    /// The renderer's name and the sample count the GPU library read from the context
+    /// current on the render thread.
+    void setRendererInfo(const char* renderer_name, int msaa_samples);
 
-    // --- Render window ------------------------------------------------------------------
-    Vantorr_nsp::vnRenderWindow* render_window = nullptr;
-    int width = 0;
-    int height = 0;
-    int gl_major = 0;
-    int gl_minor = 0;
-    /// Samples per pixel of the render window (the MSAA count shown); kept after the
-    /// release for the results.
-    int msaa_samples = 0;
-    /// The OpenGL renderer's name, for the on-screen information.
-    char renderer_name[256] = {};
-
-    // --- Scene drawing: engine scene, shaders, particles, post-processing, HUD ----------
-    DemoSceneRender render;
-
-    // --- Physics ------------------------------------------------------------------------
-    std::unique_ptr<DemoScenePhysics> physics;
-    PhysicsThreads physics_threads;
-
-    // --- Run fields ---------------------------------------------------------------------
-    float scene_time = 0.0f;          ///< seconds since the scene was built
-    float dt = 0.0f;                  ///< seconds of the current frame
-    float orbit_angle = 0.0f;         ///< degrees: the benchmark camera on its orbit
-    float eye[3] = {0, 0, 0};         ///< where the orbit puts the camera this frame
-    uint32_t warmup_threshold = 0;    ///< particles that end the fluid initialisation
-    float warmup_start = 0.0f;        ///< scene_time when the count first passed it; 0 = not yet
-    uint32_t particle_total = 0;      ///< particles alive in every fluid this frame
-    int renderer_name_length = 0;     ///< 0 until the renderer's name went into the results
-    float progress_bar_right = 0.0f;  ///< pixels the progress bar has grown by
-
-    // --- Key flags (main thread writes) --------------------------------------------------
-    std::atomic<bool> screenshot_requested{false};
-    std::atomic<bool> particles_update{true};
-    std::atomic<bool> show_help{false};
-    std::atomic<bool> show_temperature_graph{true};
-    /// K: the next frame writes every fluid scene's statistics to the log.
-    std::atomic<bool> statistics_requested{false};
+    // --- What the main thread reaches -----------------------------------------------------
+    SceneKeys& keys() { return m_keys; }
     /// The stability test's mouse and movement keys, applied to the free camera by the
     /// next frame.
-    CameraInput camera_input;
-    /// The FPS and SPS counters the information shows; set by whoever runs the frames
-    /// (none: the counter lines read 0).
-    const FpsSpsCounters* overlay_counters = nullptr;
-    /// The monitor whose GPUs the information shows; the process monitor by default.
-    const GpuMonitor* overlay_monitor = nullptr;
-    /// Slot 0: scene_ready. Slots 2-10: mouse buttons and arrow keys of the free camera.
-    int state_slots[12] = {};
+    CameraInput& cameraInput() { return m_camera_input; }
+
+    // --- What the run reads ---------------------------------------------------------------
+    PhysicsThreads& physicsThreads() { return m_physics_threads; }
+    const PhysicsThreads& physicsThreads() const { return m_physics_threads; }
+    const DemoScenePhysics* physics() const { return m_physics.get(); }
+    DemoSceneRender& render() { return m_render; }
+    Vantorr_nsp::vnRenderWindow* renderWindow() const { return m_render_window; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    /// Samples per pixel of the render window (the MSAA count shown); kept after the
+    /// release for the results.
+    int msaaSamples() const { return m_msaa_samples; }
+    const char* rendererName() const { return m_renderer_name; }
+    float sceneTime() const { return m_scene_time; }    ///< seconds since the build
+    float orbitAngle() const { return m_orbit_angle; }  ///< degrees of the orbit camera
+    uint32_t warmupThreshold() const { return m_warmup_threshold; }
+    /// scene time when the count first passed the threshold; 0 = not yet.
+    float warmupStart() const { return m_warmup_start; }
+    uint32_t particleTotal() const { return m_particle_total; }      ///< alive this frame
+    float progressBarRight() const { return m_progress_bar_right; }  ///< pixels grown
 
   private:
     void reset();
@@ -127,8 +123,35 @@ class DemoScene {
 
     RunState& m_run;
     RunResult& m_result;
-    const StartupOptions& m_settings;
+    RunSettings m_settings;
+
+    // Render window.
+    Vantorr_nsp::vnRenderWindow* m_render_window = nullptr;
+    int m_width = 0;
+    int m_height = 0;
+    int m_msaa_samples = 0;
+    char m_renderer_name[256] = {};
+    bool m_scene_ready = false;
+
+    // Drawing and physics.
+    DemoSceneRender m_render;
+    std::unique_ptr<DemoScenePhysics> m_physics;
+    PhysicsThreads m_physics_threads;
     std::vector<std::unique_ptr<StepTarget>> m_step_targets;
+
+    // Run fields the frame moves.
+    float m_scene_time = 0.0f;
+    float m_orbit_angle = 0.0f;
+    uint32_t m_warmup_threshold = 0;
+    float m_warmup_start = 0.0f;
+    uint32_t m_particle_total = 0;
+    bool m_renderer_name_in_results = false;  ///< the first frame put it in the results
+    float m_progress_bar_right = 0.0f;
+
+    SceneKeys m_keys;
+    CameraInput m_camera_input;
+    const FpsSpsCounters* m_overlay_counters = nullptr;
+    const GpuMonitor* m_overlay_monitor = nullptr;
 
     // The window's menu strip, drawn over each frame while the window shows one.
     const window::MenuBar* m_menu_bar = nullptr;

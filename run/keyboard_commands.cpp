@@ -37,10 +37,10 @@ std::span<const KeyCommand> keyCommands() {
     return kKeyCommands;
 }
 
-const KeyCommand* findKeyCommand(int key, int run_mode) {
+const KeyCommand* findKeyCommand(int key, RunMode run_mode) {
     for (const KeyCommand& command : kKeyCommands)
         if (command.virtual_key == key)
-            return command.every_mode || run_mode == kRunStabilityTest ? &command : nullptr;
+            return command.every_mode || run_mode == RunMode::StabilityTest ? &command : nullptr;
     return nullptr;
 }
 
@@ -55,19 +55,19 @@ KeyAnswer onKeyDown(int key, RunState& run, DemoScene& scene) {
             break;
         case KeyAction::RequestScreenshot:
             // Requests between two frames make one screenshot.
-            scene.screenshot_requested.store(true, std::memory_order_relaxed);
+            scene.keys().screenshot_requested.store(true, std::memory_order_relaxed);
             break;
         case KeyAction::ToggleHelp:
-            toggle(scene.show_help);
+            toggle(scene.keys().show_help);
             break;
         case KeyAction::ToggleParticles:
-            toggle(scene.particles_update);
+            toggle(scene.keys().particles_update);
             break;
         case KeyAction::TogglePause:
             toggle(run.simulation_paused);
             break;
         case KeyAction::ToggleTemperatureGraph:
-            toggle(scene.show_temperature_graph);
+            toggle(scene.keys().show_temperature_graph);
             break;
         case KeyAction::ToggleRenderScene:
             toggle(run.render_scene);
@@ -77,17 +77,17 @@ KeyAnswer onKeyDown(int key, RunState& run, DemoScene& scene) {
             run.counters_primed.store(false, std::memory_order_relaxed);
             break;
         case KeyAction::SmileyParticles:
-            run.particle_type.store(2, std::memory_order_relaxed);
+            run.particle_look.store(ParticleLook::Smiley, std::memory_order_relaxed);
             break;
         case KeyAction::LavaParticles:
-            run.particle_type.store(1, std::memory_order_relaxed);
+            run.particle_look.store(ParticleLook::Lava, std::memory_order_relaxed);
             break;
         case KeyAction::PointParticles:
-            run.particle_type.store(0, std::memory_order_relaxed);
+            run.particle_look.store(ParticleLook::Point, std::memory_order_relaxed);
             break;
         case KeyAction::LogFluidStatistics:
             // The fluid scenes belong to the render thread: its next frame writes them.
-            scene.statistics_requested.store(true, std::memory_order_relaxed);
+            scene.keys().statistics_requested.store(true, std::memory_order_relaxed);
             break;
         case KeyAction::ToggleGpuInfo:
             toggle(run.show_gpu_info);

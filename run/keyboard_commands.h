@@ -5,6 +5,8 @@
 
 #include <span>
 
+#include "settings/run_kinds.h"
+
 namespace plashwerk {
 
 class DemoScene;
@@ -21,9 +23,9 @@ enum class KeyAction {
     ToggleTemperatureGraph,  ///< T: show_temperature_graph
     ToggleRenderScene,       ///< C: render_scene
     ResetCounters,           ///< R: counters_primed = 0
-    SmileyParticles,         ///< F2: particle_type = 2
-    LavaParticles,           ///< F3: particle_type = 1
-    PointParticles,          ///< F4: particle_type = 0
+    SmileyParticles,         ///< F2: smiley look
+    LavaParticles,           ///< F3: lava look
+    PointParticles,          ///< F4: point look
     LogFluidStatistics,      ///< K: every fluid scene's statistics to the log
     ToggleGpuInfo,           ///< G: show_gpu_info
 };
@@ -37,9 +39,9 @@ struct KeyCommand {
 /// The whole table, in the order the help text lists the keys.
 std::span<const KeyCommand> keyCommands();
 
-/// The command of a key in a run mode (kRunBenchmark, kRunStabilityTest); null when the
+/// The command of a key in a run mode (RunMode::Benchmark, RunMode::StabilityTest); null when the
 /// key is swallowed there.
-const KeyCommand* findKeyCommand(int virtual_key, int run_mode);
+const KeyCommand* findKeyCommand(int virtual_key, RunMode run_mode);
 
 /// What the window does after a key or character message.
 enum class KeyAnswer {

@@ -9,7 +9,6 @@
 #include "gpumon/gpu_monitor.h"
 #include "platform/thread/thread_util.h"
 #include "run/demo_scene.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 
@@ -45,26 +44,26 @@ void takeMonitorSnapshot(const GpuMonitor& monitor, int history_points, OverlayI
 
 void DemoScene::drawOnScreenInformation() {
     const RunState& run = m_run;
-    const StartupOptions& o = m_settings;
+    const RunSettings& o = m_settings;
     OverlayInput& in = m_overlay;
-    in.width = width;
-    in.height = height;
+    in.width = m_width;
+    in.height = m_height;
     in.top_left_osi_y_offset = o.top_left_osi_y_offset;
-    in.benchmark = run.mode == kRunBenchmark;
-    in.preset_run = o.preset_run;
+    in.benchmark = run.mode == RunMode::Benchmark;
+    in.preset_run = o.physics.preset_run;
     in.warmup_over = run.warmup_over;
     in.physx_on_gpu = m_result.physx_on_gpu;
     in.crash_detected = run.crash_detected.load(std::memory_order_relaxed);
     in.simulation_paused = run.simulation_paused.load(std::memory_order_relaxed);
-    in.multithreaded_physx = o.multithreaded_physx;
+    in.multithreaded_physx = o.physics.multithreaded_physx;
     in.display_information = run.display_information.load(std::memory_order_relaxed);
-    in.show_help = show_help.load(std::memory_order_relaxed);
+    in.show_help = m_keys.show_help.load(std::memory_order_relaxed);
     in.show_gpu_info = run.show_gpu_info.load(std::memory_order_relaxed);
-    in.show_temperature_graph = show_temperature_graph.load(std::memory_order_relaxed);
+    in.show_temperature_graph = m_keys.show_temperature_graph.load(std::memory_order_relaxed);
 
-    in.particle_total = particle_total;
-    in.warmup_threshold = warmup_threshold;
-    const FpsSpsCounters counters = overlay_counters ? *overlay_counters : FpsSpsCounters{};
+    in.particle_total = m_particle_total;
+    in.warmup_threshold = m_warmup_threshold;
+    const FpsSpsCounters counters = m_overlay_counters ? *m_overlay_counters : FpsSpsCounters{};
     in.fps_current = counters.fps_current;
     in.fps_min = counters.fps_min;
     in.fps_max = counters.fps_max;
@@ -78,21 +77,21 @@ void DemoScene::drawOnScreenInformation() {
     in.elapsed_ms = run.elapsed_ms;
     in.max_time_ms = run.time_limit_ms;
 
-    std::snprintf(in.renderer_name, sizeof in.renderer_name, "%s", renderer_name);
-    in.msaa_samples = msaa_samples;
-    takeMonitorSnapshot(overlay_monitor ? *overlay_monitor : gpuMonitor(),
-                        render.temperature_graph.history_points, in, m_graph_histories);
+    std::snprintf(in.renderer_name, sizeof in.renderer_name, "%s", m_renderer_name);
+    in.msaa_samples = m_msaa_samples;
+    takeMonitorSnapshot(m_overlay_monitor ? *m_overlay_monitor : gpuMonitor(),
+                        m_render.temperature_graph.history_points, in, m_graph_histories);
 
     in.main_thread_id = mainThreadId();
     in.render_thread_id = currentThreadId();  // the frame runs on the render thread
     in.physics_thread_count = 0;
-    if (physics_threads.config().arrangement == PhysicsArrangement::SingleThread) {
-        in.physics_thread_ids[in.physics_thread_count++] = physics_threads.physicsThreadId();
-    } else if (physics_threads.config().arrangement == PhysicsArrangement::PerFluid) {
+    if (m_physics_threads.config().arrangement == PhysicsArrangement::SingleThread) {
+        in.physics_thread_ids[in.physics_thread_count++] = m_physics_threads.physicsThreadId();
+    } else if (m_physics_threads.config().arrangement == PhysicsArrangement::PerFluid) {
         const size_t lanes =
-            std::min(physics_threads.laneCount(), size_t(kOverlayMaxPhysicsThreads));
+            std::min(m_physics_threads.laneCount(), size_t(kOverlayMaxPhysicsThreads));
         for (size_t lane = 0; lane < lanes; ++lane)
-            in.physics_thread_ids[in.physics_thread_count++] = physics_threads.laneThreadId(lane);
+            in.physics_thread_ids[in.physics_thread_count++] = m_physics_threads.laneThreadId(lane);
     }
 
     for (int i = 0; i < in.gpu_count; ++i) {
@@ -100,7 +99,7 @@ void DemoScene::drawOnScreenInformation() {
         m_graph_sources[i].max_celsius = in.gpus[i].max_celsius;
         m_graph_sources[i].min_celsius = in.gpus[i].min_celsius;
     }
-    render.drawOnScreenInformation(in, std::span(m_graph_sources, size_t(in.gpu_count)));
+    m_render.drawOnScreenInformation(in, std::span(m_graph_sources, size_t(in.gpu_count)));
 }
 
 }  // namespace plashwerk

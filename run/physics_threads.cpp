@@ -27,7 +27,6 @@ struct PhysicsThreads::Lane {
     SimulationLane sim;
     StepCounters* counters = nullptr;
     bool step_pending = false;           ///< in-frame: a started step awaits completion
-    std::atomic<bool> new_data{true};    ///< a completed step waits to be copied
     std::atomic<uint32_t> particles{0};  ///< live particles after the last good step
     std::atomic<bool> thread_running{false};
     std::atomic<uint32_t> thread_id{0};
@@ -150,12 +149,10 @@ void PhysicsThreads::handOver(bool particles_update) {
             for (auto& lane : m_lanes) {
                 if (m_config.threads_sync) {
                     lane->done.wait();
-                    lane->new_data.store(true, std::memory_order_relaxed);
                     copyToRender(*lane);
-                    lane->new_data.store(false, std::memory_order_relaxed);
                     lane->go.set();
-                } else if (takeNewestStep(*lane)) {
-                    lane->new_data.store(false, std::memory_order_relaxed);
+                } else {
+                    takeNewestStep(*lane);
                 }
             }
             break;
@@ -199,7 +196,6 @@ void PhysicsThreads::countStep(Lane& lane, uint32_t error_state) {
     lane.counters->total_steps.fetch_add(1, std::memory_order_relaxed);
     if (m_config.arrangement != PhysicsArrangement::InFrame && !m_config.threads_sync)
         publishStep(lane);
-    lane.new_data.store(true, std::memory_order_relaxed);
 }
 
 void PhysicsThreads::stepAndCount(Lane& lane) {

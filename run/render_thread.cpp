@@ -18,8 +18,8 @@
 #include "run/demo_scene.h"
 #include "run/precision_timer.h"
 #include "run/progress_lines.h"
+#include "run/run_settings.h"
 #include "run/run_state.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
@@ -38,9 +38,8 @@ void setTitle(window::Window* w, const RunState& run, const char* format, int fp
 // monitoring logs.
 void readRendererInfo(DemoScene& scene) {
     const std::string name = Pyrolex::getCurrentContextRenderer();
-    std::snprintf(scene.renderer_name, sizeof scene.renderer_name, "%s", name.c_str());
-    scene.msaa_samples = Pyrolex::getCurrentContextSamples();
-    gpuMonitor().inputs().msaa_samples = scene.msaa_samples;
+    scene.setRendererInfo(name.c_str(), Pyrolex::getCurrentContextSamples());
+    gpuMonitor().inputs().msaa_samples = scene.msaaSamples();
 }
 
 void resetRun(RunState& run, FpsSpsCounters& counters) {
@@ -72,7 +71,7 @@ class HeadlessProgress {
         r.fps = c.counters.fps_current;
         r.sps = c.counters.sps_current;
         r.elapsed_ms = run.elapsed_ms;
-        if (run.mode != kRunBenchmark) {
+        if (run.mode != RunMode::Benchmark) {
             r.phase = ProgressPhase::Stability;
         } else if (run.warmup_over) {
             r.phase = ProgressPhase::Measuring;
@@ -81,11 +80,11 @@ class HeadlessProgress {
             r.percent = static_cast<int>(std::min(done, 100.0f));
         } else {
             // The text's own percentage: the particles against the warm-up threshold.
-            const uint32_t threshold = scene.warmup_threshold;
+            const uint32_t threshold = scene.warmupThreshold();
             const uint32_t p =
                 threshold == 0
                     ? 100u
-                    : static_cast<uint32_t>(uint64_t(scene.particle_total) * 100 / threshold);
+                    : static_cast<uint32_t>(uint64_t(scene.particleTotal()) * 100 / threshold);
             r.phase = p < 100 ? ProgressPhase::FluidInit : ProgressPhase::WarmingUp;
             r.percent = static_cast<int>(p);
         }
@@ -109,7 +108,7 @@ class HeadlessProgress {
 // A run shows its progress on standard error when nobody sees its window: without one, or
 // when the frame is drawn offscreen (no display).
 bool runsWithoutWindow(window::Window* w, const DemoScene& scene) {
-    return !w || (scene.render_window && scene.render_window->isOffscreen());
+    return !w || (scene.renderWindow() && scene.renderWindow()->isOffscreen());
 }
 
 void finish(const RunContext& c, window::Window* w) {
@@ -119,9 +118,9 @@ void finish(const RunContext& c, window::Window* w) {
     run.end_temperature = gpuMonitor().getGpuTemperature(0);
     c.result.start_temperature = run.start_temperature;
     c.result.end_temperature = run.end_temperature;
-    run.results_ready = c.settings.display_score != 0 ? 1 : 0;
-    finishBenchmark(run, c.counters, scene.physics_threads.counters(), c.settings.preset_run,
-                    c.result);
+    run.results_ready = c.settings.display_score ? 1 : 0;
+    finishBenchmark(run, c.counters, scene.physicsThreads().counters(),
+                    c.settings.physics.preset_run, c.result);
     run.running = 0;
     scene.releaseDemoScene();
     if (w) w->post(window::MessageType::Close);
@@ -142,7 +141,7 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     run.running = 0;
     setTitle(w, run, "Quorvex %s | Init in progress...");
 
-    if (!scene.initScene(w, run.width, run.height)) {
+    if (!scene.initScene(w, run.width, run.height, c.settings)) {
         run.scene_failed = true;
         if (run.fullscreen && w) w->post(window::MessageType::User, kUserRestoreDisplayMode);
         scene.releaseDemoScene();
@@ -163,8 +162,8 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     setTitle(w, run, "Quorvex %s | Running...");
 
     resetRun(run, c.counters);
-    scene.overlay_counters = &c.counters;
-    const bool benchmark = run.mode == kRunBenchmark;
+    scene.setOverlaySources(&c.counters, nullptr);
+    const bool benchmark = run.mode == RunMode::Benchmark;
     GpuMonitor& monitor = gpuMonitor();
     if (benchmark) run.start_temperature = monitor.getGpuTemperature(0);
 
@@ -200,10 +199,10 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
             run.frames_in_second += 1;
             run.frames += 1;
             run.simulations =
-                static_cast<int>(meanTotalStepsPerFluid(scene.physics_threads.counters()));
+                static_cast<int>(meanTotalStepsPerFluid(scene.physicsThreads().counters()));
         }
         if (run.second_ms >= 1000) {
-            const int fps = takeOneSecondSample(run, c.counters, scene.physics_threads.counters());
+            const int fps = takeOneSecondSample(run, c.counters, scene.physicsThreads().counters());
             monitor.inputs().fps = fps;
             readRendererInfo(scene);
             if (!run.stop_requested.load(std::memory_order_relaxed))

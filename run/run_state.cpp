@@ -4,27 +4,27 @@
 #include <chrono>
 
 #include "platform/thread/thread_util.h"
-#include "settings/startup_options.h"
+#include "run/run_settings.h"
 
 namespace plashwerk {
 
-void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
-                            int run_mode, int max_time, int max_frames) {
-    run.fullscreen = fullscreen;
-    run.requested_width = width;
-    run.requested_height = height;
-    run.msaa = msaa;
-    run.mode = run_mode;
-    run.frame_limit = max_frames;
+void handSettingsToRunState(RunState& run, const RunRequest& request) {
+    run.fullscreen = request.fullscreen ? 1 : 0;
+    run.requested_width = request.width;
+    run.requested_height = request.height;
+    run.msaa = request.msaa;
+    run.mode = request.mode;
     run.time_based = true;
     // Negative limits make no sense for an unsigned millisecond clock: they count as unset.
-    run.time_limit_ms = max_time > 0 ? static_cast<uint32_t>(max_time) : 60000u;
+    run.time_limit_ms =
+        request.max_time_ms > 0 ? static_cast<uint32_t>(request.max_time_ms) : 60000u;
+    run.stop_requested = false;
 }
 
-void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings) {
+void takeKeyTogglesFromSettings(RunState& run, const RunSettings& settings) {
     run.display_information.store(settings.display_information, std::memory_order_relaxed);
     run.render_scene.store(settings.render_scene, std::memory_order_relaxed);
-    run.particle_type.store(settings.particle_type, std::memory_order_relaxed);
+    run.particle_look.store(settings.particle_look, std::memory_order_relaxed);
 }
 
 void sleepUnlessStopped(const RunState& run, uint32_t ms) {

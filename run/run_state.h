@@ -14,24 +14,23 @@
 #include <atomic>
 #include <cstdint>
 
+#include "settings/run_kinds.h"
+
 namespace plashwerk {
 
 class Clock;
 class DemoScene;
-struct StartupOptions;
-
-inline constexpr int kRunBenchmark = 1;
-inline constexpr int kRunStabilityTest = 2;
+struct RunRequest;
+struct RunSettings;
 
 struct RunState {
-    // Handed over from the settings at start-up (and by the presets).
-    int mode = kRunStabilityTest;  ///< 1 benchmark, 2 stability test
-    int requested_width = 800;     ///< asked-for window or screen size, pixels
+    // Handed over from the run request (handSettingsToRunState).
+    RunMode mode = RunMode::StabilityTest;
+    int requested_width = 800;  ///< asked-for window or screen size, pixels
     int requested_height = 600;
     int fullscreen = 0;              ///< 1: exclusive full-screen mode; titles only when 0
     int msaa = 0;                    ///< multisample count asked for, 0 = none
     uint32_t time_limit_ms = 60000;  ///< measured time of a benchmark, never 0
-    int frame_limit = 0;             ///< kept for the record; every run is time-based
     bool time_based = true;
 
     /// Client size of the main window: the render size.
@@ -66,7 +65,7 @@ struct RunState {
     // starts (takeKeyTogglesFromSettings).
     std::atomic<bool> display_information{true};  ///< I: the on-screen information
     std::atomic<bool> render_scene{true};         ///< C: 0 simulates without drawing
-    std::atomic<int> particle_type{2};            ///< 2 smiley, 1 lava, 0 point
+    std::atomic<ParticleLook> particle_look{ParticleLook::Smiley};  ///< F2 / F3 / F4
     /// G: the renderer and GPU lines of a stability test; kept from run to run.
     std::atomic<bool> show_gpu_info{true};
 
@@ -77,15 +76,15 @@ struct RunState {
     float end_temperature = 0.0f;    ///< °C, at the finish
 };
 
-/// Copies the run-length and display fields of the settings into the run state. The run is
-/// always time-based; a time limit of 0 then means the default 60000 ms.
-void handSettingsToRunState(RunState& run, int fullscreen, int width, int height, int msaa,
-                            int run_mode, int max_time, int max_frames);
+/// Copies the run-length and display fields of the request into the run state and clears
+/// its stop request: the one way a run state takes what was asked for. The run is always
+/// time-based; a time limit of 0 or less means the default 60000 ms.
+void handSettingsToRunState(RunState& run, const RunRequest& request);
 
-/// Starts the run's key toggles (display_information, render_scene, particle_type) from
+/// Starts the run's key toggles (display_information, render_scene, particle_look) from
 /// the settings. Called before the render thread starts; the keys then change only the
 /// run state.
-void takeKeyTogglesFromSettings(RunState& run, const StartupOptions& settings);
+void takeKeyTogglesFromSettings(RunState& run, const RunSettings& settings);
 
 /// Sleeps `ms` milliseconds, or less when the run's stop is requested meanwhile: the wait
 /// goes in short slices that check the stop request, so a long deliberate delay (the
@@ -140,7 +139,7 @@ struct RunContext {
     FpsSpsCounters& counters;
     RunResult& result;
     DemoScene& scene;
-    const StartupOptions& settings;
+    const RunSettings& settings;
     Clock& clock;  ///< what the benchmark clock reads
 };
 

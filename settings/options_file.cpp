@@ -46,8 +46,8 @@ void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) 
             o.*r.float_field = static_cast<float>(xml.getAttributeValueAsInt(name));
             break;
         case FileForm::RunMode:
-            o.*r.int_field =
-                startsWith(text, "BENCHMARK") ? kRunModeBenchmark : kRunModeStabilityTest;
+            o.*r.int_field = startsWith(text, "BENCHMARK") ? int(RunMode::Benchmark)
+                                                           : int(RunMode::StabilityTest);
             break;
         case FileForm::ParticleType:
             o.*r.int_field = startsWith(text, "SMILEY") ? 2 : startsWith(text, "LAVA") ? 1 : 0;
@@ -236,7 +236,7 @@ std::string attributeValue(const StartupOptions& o, const SettingField& field) {
         case FileForm::WholeReal:
             return formatValue(field.write_format, static_cast<double>(o.*r.float_field));
         case FileForm::RunMode:
-            return o.*r.int_field == kRunModeBenchmark ? "BENCHMARK" : "STABILITY_TEST";
+            return o.*r.int_field == int(RunMode::Benchmark) ? "BENCHMARK" : "STABILITY_TEST";
         case FileForm::ParticleType: {
             const int type = o.*r.int_field;
             return type == 2 ? "SMILEY" : type == 1 ? "LAVA" : "POINT";

@@ -48,7 +48,7 @@ const SettingField kFields[] = {
     {"height",                     i(&S::height),                     600,    {number("/height=", "window or screen height in pixels")},                                         F::Int,         nullptr,  4,  4},
     {"msaa",                       i(&S::msaa),                       0,      {number("/msaa=", "multisample count of the render window, 0 for none")},                                           F::Int,         nullptr,  5,  5},
     {"fullscreen",                 i(&S::fullscreen),                 0,      {flag("/fullscreen", 1, "run in full screen"), flag("/nofullscreen", 0, "run in a window (wins over /fullscreen)")},           F::Int,         nullptr,  6,  6},
-    {"run_mode",                   i(&S::run_mode),                   kRunModeStabilityTest, {number("/run_mode=", "1 benchmark, 2 stability test (runs until stopped)")},                        F::RunMode,     nullptr,  7,  7},
+    {"run_mode",                   i(&S::run_mode),                   int(RunMode::StabilityTest), {number("/run_mode=", "1 benchmark, 2 stability test (runs until stopped)")},                        F::RunMode,     nullptr,  7,  7},
     {"preset_1080",                b(&S::preset_1080),                0,      {flag("/preset_1080", 1, "apply the 1920x1080 benchmark preset")}},
     {"preset_720",                 b(&S::preset_720),                 0,      {flag("/preset_720", 1, "apply the 1280x720 benchmark preset (wins over /preset_1080)")}},
     {"max_time",                   i(&S::max_time),                   60000,  {number("/max_time=", "benchmark length in milliseconds")},                                       F::Int,         nullptr,  9,  9},
@@ -148,6 +148,33 @@ bool sameField(const SettingField& field, const StartupOptions& a, const Startup
 bool sameSettings(const StartupOptions& a, const StartupOptions& b) {
     return std::all_of(std::begin(kFields), std::end(kFields),
                        [&](const SettingField& field) { return sameField(field, a, b); });
+}
+
+std::vector<SettingValue> settingValues(const StartupOptions& o) {
+    std::vector<SettingValue> values;
+    values.reserve(kFieldCount);
+    for (const SettingField& field : kFields) {
+        const FieldRef& r = field.ref;
+        SettingValue v;
+        v.name = field.name;
+        if (r.int_field) {
+            v.int_value = o.*r.int_field;
+        } else if (r.bool_field) {
+            v.kind = SettingValue::Kind::Bool;
+            v.bool_value = o.*r.bool_field;
+        } else if (r.float_field) {
+            v.kind = SettingValue::Kind::Real;
+            v.real_value = o.*r.float_field;
+        } else if (r.text_field) {
+            v.kind = SettingValue::Kind::Text;
+            v.text.assign(o.*r.text_field, strnlen(o.*r.text_field, sizeof(o.*r.text_field)));
+        } else if (r.string_field) {
+            v.kind = SettingValue::Kind::Text;
+            v.text = o.*r.string_field;
+        }
+        values.push_back(std::move(v));
+    }
+    return values;
 }
 
 }  // namespace plashwerk

@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "settings/setting_value.h"
 #include "settings/startup_options.h"
 
 namespace plashwerk {
@@ -88,5 +90,8 @@ bool sameField(const SettingField& field, const StartupOptions& a, const Startup
 
 /// True when every field of the table is the same in both records.
 bool sameSettings(const StartupOptions& a, const StartupOptions& b);
+
+/// Every field of the record as a value, in table order.
+std::vector<SettingValue> settingValues(const StartupOptions& options);
 
 }  // namespace plashwerk

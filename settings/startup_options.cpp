@@ -224,7 +224,7 @@ void applyPreset(StartupOptions& o, Preset preset, const PresetDialogState* dial
     o.unlock_cpu_cores_number = false;
     o.max_time = 60000;
     o.time_based_benchmark = true;
-    o.run_mode = kRunModeBenchmark;
+    o.run_mode = int(RunMode::Benchmark);
     o.particle_type = 2;
     o.preset_run = true;
     o.alt_physx_threading = false;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/run_kinds.h"
+
 namespace plashwerk {
 
 struct StartupOptions {
@@ -75,9 +77,6 @@ struct StartupOptions {
     /// Command line only, never stored in the options file.
     std::string results_json;
 };
-
-inline constexpr int kRunModeBenchmark = 1;
-inline constexpr int kRunModeStabilityTest = 2;
 
 /// Fills every field with its default; num_cpu_cores comes from the system.
 void setDefaultStartupOptions(StartupOptions& options);

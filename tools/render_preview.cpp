@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "physics/demo_scene_physics.h"
+#include "physics/physics_settings.h"
 #include "platform/engine/vantorr.h"
 #include "platform/engine/vn_render_window.h"
 #include "render/demo_scene_render.h"
-#include "settings/startup_options.h"
 
 using namespace plashwerk;
 using namespace Vantorr_nsp;
@@ -38,21 +38,21 @@ int main(int argc, char** argv) {
         height = std::atoi(argv[2]);
         frames = std::atoi(argv[3]);
     }
-    StartupOptions options;
-    setDefaultStartupOptions(options);
+    PhysicsSettings physics_settings;
+    RenderSettings settings;
     FrameInput input;
     bool benchmark = false;
     bool overlay = false;
     int fill = 0;
     for (int i = 4; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "postfx")) options.add_post_fx = true;
-        if (!std::strcmp(argv[i], "workload")) options.increase_graphx_workload = true;
+        if (!std::strcmp(argv[i], "postfx")) settings.add_post_fx = true;
+        if (!std::strcmp(argv[i], "workload")) settings.increase_graphx_workload = true;
         if (!std::strcmp(argv[i], "lava")) input.particle_type = kParticleLava;
         if (!std::strcmp(argv[i], "points")) input.particle_type = kParticlePoint;
         if (!std::strcmp(argv[i], "benchmark")) benchmark = true;
         if (!std::strcmp(argv[i], "overlay")) overlay = true;
         if (!std::strncmp(argv[i], "emitters=", 9))
-            options.num_fluid_emitters = std::atoi(argv[i] + 9);
+            physics_settings.num_fluid_emitters = std::atoi(argv[i] + 9);
         if (!std::strncmp(argv[i], "fill=", 5)) fill = std::atoi(argv[i] + 5);
     }
 
@@ -66,8 +66,11 @@ int main(int argc, char** argv) {
     engine->setCurrentRenderWindow(rw);
 
     DemoSceneRender render;
-    render.reset(renderSettingsFor(options, benchmark ? 1 : 2, 0, width, height, 0));
-    DemoScenePhysics physics(options);
+    settings.width = width;
+    settings.height = height;
+    settings.benchmark = benchmark;
+    render.reset(settings);
+    DemoScenePhysics physics(physics_settings);
     if (!render.createShadowTarget() || !physics.startPhysicsWithFallback() ||
         !render.buildScene(&physics))
         return 1;
@@ -102,7 +105,7 @@ int main(int argc, char** argv) {
         info.gpus[g].true_memory_clock = 7000.0f;
         info.gpus[g].celsius = 70.0f;
         for (int k = 0; k < 1000; ++k)
-            histories[g].push_back({40.0f + 30.0f * float(k) / 999.0f + float(g * 5), 0, k});
+            histories[g].push_back({40.0f + 30.0f * float(k) / 999.0f + float(g * 5), k});
         graphs[g] = {histories[g], 75.0f, 40.0f};
     }
 

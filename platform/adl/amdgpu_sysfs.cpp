@@ -160,7 +160,7 @@ bool scanCards(std::vector<Card>& cards) {
         c.dir = devices + "/" + address + "/";
         uint32_t pci_class = 0;
         if (!readUnsignedFile(c.dir + "class", pci_class) || (pci_class >> 16) != 0x03) continue;
-        if (!readUnsignedFile(c.dir + "vendor", c.vendor) || c.vendor != kVendorAmd ||
+        if (!readUnsignedFile(c.dir + "vendor", c.vendor) || c.vendor != kPciVendorAmd ||
             !readUnsignedFile(c.dir + "device", c.device) ||
             !parseAddress(address, c.bus, c.slot, c.function))
             continue;

@@ -15,7 +15,7 @@
 
 namespace plashwerk::amdgpu {
 
-inline constexpr uint32_t kVendorAmd = 0x1002;
+inline constexpr uint32_t kPciVendorAmd = 0x1002;
 
 struct Card {
     std::string address;  ///< PCI address, "0000:03:00.0"

@@ -356,16 +356,16 @@ TEST_F(StartupDialog, StartButtonsSetTheRunKind) {
     open();
     options.particle_type = 0;
     EXPECT_EQ(model.click(kCtlStartUserSettings, options), DialogAction::StartRun);
-    EXPECT_EQ(options.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(options.run_mode, int(RunMode::Benchmark));
     EXPECT_EQ(options.particle_type, 2);
     EXPECT_EQ(options.max_time, 60000);
 
     EXPECT_EQ(model.click(kCtlStartTest, options), DialogAction::StartRun);
-    EXPECT_EQ(options.run_mode, kRunModeStabilityTest);
+    EXPECT_EQ(options.run_mode, int(RunMode::StabilityTest));
     EXPECT_FALSE(options.preset_run);
 
     EXPECT_EQ(model.click(kCtlPreset1080, options), DialogAction::StartRun);
-    EXPECT_EQ(options.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(options.run_mode, int(RunMode::Benchmark));
     EXPECT_EQ(options.width, 1920);
     EXPECT_EQ(options.num_particles, 60000);
     EXPECT_FALSE(options.alt_physx_threading);

@@ -82,10 +82,7 @@ class DialogDrawing : public ::testing::Test {
             "GPU: 61\xB0"
             "C\r\n";
     }
-    void TearDown() override {
-        ImGui::DestroyContext();
-        setLinkOpener({});
-    }
+    void TearDown() override { ImGui::DestroyContext(); }
 
     void setScale(float scale) {
         ui.scale = scale;
@@ -206,11 +203,11 @@ TEST_F(DialogDrawing, ClicksOnTheButtonColumnRunTheirCommands) {
     for (float scale : {1.0f, 2.0f}) {
         setScale(scale);
         frame();
-        options.run_mode = kRunModeStabilityTest;
+        options.run_mode = int(RunMode::StabilityTest);
         EXPECT_EQ(clickButton(kCtlStartUserSettings), DialogAction::StartRun) << scale;
-        EXPECT_EQ(options.run_mode, kRunModeBenchmark);
+        EXPECT_EQ(options.run_mode, int(RunMode::Benchmark));
         EXPECT_EQ(clickButton(kCtlStartTest), DialogAction::StartRun);
-        EXPECT_EQ(options.run_mode, kRunModeStabilityTest);
+        EXPECT_EQ(options.run_mode, int(RunMode::StabilityTest));
         EXPECT_EQ(clickButton(kCtlAbout), DialogAction::ShowAbout);
         EXPECT_EQ(clickButton(kCtlQuit), DialogAction::Quit);
     }
@@ -225,9 +222,9 @@ TEST_F(DialogDrawing, ClicksOnTheButtonColumnRunTheirCommands) {
     EXPECT_EQ(clickButton(kCtlStartTest), DialogAction::None);
     EXPECT_EQ(pressKey(kKeyEnter), DialogAction::None);
     model.setEnabled(kCtlStartTest, true);
-    options.run_mode = kRunModeBenchmark;
+    options.run_mode = int(RunMode::Benchmark);
     EXPECT_EQ(pressKey(kKeyEnter), DialogAction::StartRun);
-    EXPECT_EQ(options.run_mode, kRunModeStabilityTest) << "Enter is the stability test";
+    EXPECT_EQ(options.run_mode, int(RunMode::StabilityTest)) << "Enter is the stability test";
 }
 
 TEST_F(DialogDrawing, EscapeQuitsAndABlockedDialogTakesNoInput) {
@@ -323,10 +320,9 @@ TEST_F(DialogDrawing, TheAboutBoxAndAMessageBoxShowTheirTexts) {
 TEST(DialogLinks, RedirectPagesGoToTheScoreSiteThroughTheOpener) {
     EXPECT_EQ(linkAddress(ScoreSite{}, kRedirectScores), "http://localhost/redirect?id=306");
     std::vector<std::string> opened;
-    setLinkOpener([&](const std::string& url) { opened.push_back(url); });
-    openRedirectPage(currentScoreSite("127.0.0.1:9090"), kRedirectLatest);
-    openRedirectPage(ScoreSite{"::1", 80}, kRedirectNews);
-    setLinkOpener({});
+    const LinkOpener opener = [&](const std::string& url) { opened.push_back(url); };
+    openRedirectPage(currentScoreSite("127.0.0.1:9090"), kRedirectLatest, opener);
+    openRedirectPage(ScoreSite{"::1", 80}, kRedirectNews, opener);
     EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:9090/redirect?id=302",
                                                 "http://[::1]/redirect?id=307"}));
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,7 +26,7 @@ namespace {
 
 using window::MessageType;
 
-class MainWindow : public ::testing::Test {
+class MainWindowRun : public ::testing::Test {
   protected:
     void SetUp() override {
         // The scene reads its images from data/ in the working directory.
@@ -42,52 +43,58 @@ class MainWindow : public ::testing::Test {
             boxes += text;
             boxes += '\n';
         });
-        setWindowSystem(window::openOffscreenWindowSystem({1920, 1080, 32}));
-        setDefaultStartupOptions(g_startup_options);
-        runAs(kRunStabilityTest, 800, 600);
+        main().setWindowSystem(window::openOffscreenWindowSystem({1920, 1080, 32}));
+        runAs(RunMode::StabilityTest, 800, 600);
     }
     void TearDown() override {
-        shutdownWindowSystem();
+        main().shutdownWindowSystem();
         setMessageBoxSink(nullptr);
         Vantorr_nsp::Vantorr::getInstance()->shutdown();
         if (chdir(previous_dir) == 0) std::system(("rm -rf '" + dir + "'").c_str());
     }
 
-    void runAs(int mode, int width, int height, int fullscreen = 0) {
-        handSettingsToRunState(g_run_state, fullscreen, width, height, 0, mode, 60000, 0);
-        g_run_state.stop_requested = false;
-        g_run_state.simulation_paused = false;
-        g_run_state.results_ready = 0;
-        g_startup_options.run_mode = mode;
+    MainWindow& main() { return app->mainWindow(); }
+
+    void runAs(RunMode mode, int width, int height, int fullscreen = 0) {
+        RunRequest request;
+        request.mode = mode;
+        request.width = width;
+        request.height = height;
+        request.fullscreen = fullscreen != 0;
+        handSettingsToRunState(main().runState(), request);
+        main().runState().simulation_paused = false;
+        main().runState().results_ready = 0;
+        app->settings().run_mode = static_cast<int>(mode);
     }
 
     // Dispatches what the run posted (titles, paint) until the run is under way, or until
     // its render thread gave up and closed the window.
     void pumpUntilRunning() {
-        window::WindowSystem* system = windowSystem();
+        window::WindowSystem* system = main().windowSystem();
         window::Message m;
-        while (g_run_state.running.load() != 1 && mainWindow()) {
+        while (main().runState().running.load() != 1 && main().window()) {
             while (system->peekMessage(m)) system->dispatchMessage(m);
             std::this_thread::yield();
         }
         while (system->peekMessage(m)) system->dispatchMessage(m);
-        ASSERT_EQ(g_run_state.running.load(), 1) << "the run did not start:\n" << boxes;
+        ASSERT_EQ(main().runState().running.load(), 1) << "the run did not start:\n" << boxes;
     }
 
     void send(MessageType type, int64_t wparam = 0) {
         window::Message m;
-        m.window = mainWindow();
+        m.window = main().window();
         m.type = type;
         m.wparam = wparam;
-        windowSystem()->dispatchMessage(m);
+        main().windowSystem()->dispatchMessage(m);
     }
 
+    std::unique_ptr<Application> app = std::make_unique<Application>();
     std::string boxes;
     std::string dir;
     char previous_dir[4096] = {};
 };
 
-TEST_F(MainWindow, SizeClampsAndTheDesktopCheck) {
+TEST_F(MainWindowRun, SizeClampsAndTheDesktopCheck) {
     int w = 0, h = 0;
     clampRequestedSize(w, h, 16384);
     EXPECT_EQ(w, 640);
@@ -109,136 +116,136 @@ TEST_F(MainWindow, SizeClampsAndTheDesktopCheck) {
               "Could not start in windowed mode:\n\rthe size of your desktop (1024x768) is "
               "smaller than the required window size (1280x720).\n\rPlease select another "
               "resolution.\n");
-    EXPECT_GT(largestRenderDimension(), 0) << "the OpenGL maximum viewport of this machine";
+    EXPECT_GT(main().largestRenderDimension(), 0) << "the OpenGL maximum viewport of this machine";
 }
 
-TEST_F(MainWindow, AFullDesktopSizedWindowIsAcceptedWithASmallerClientArea) {
-    runAs(kRunBenchmark, 1920, 1080);
-    ASSERT_TRUE(createMainWindowAndStartRun());
-    window::Window* w = mainWindow();
+TEST_F(MainWindowRun, AFullDesktopSizedWindowIsAcceptedWithASmallerClientArea) {
+    runAs(RunMode::Benchmark, 1920, 1080);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
+    window::Window* w = main().window();
     ASSERT_NE(w, nullptr);
     EXPECT_FALSE(w->fullscreen());
     EXPECT_TRUE(w->hasMenuBar());
     EXPECT_FALSE(w->hasMinimizeBox()) << "only the stability test can be minimised";
     EXPECT_EQ(w->left(), 0);
     EXPECT_EQ(w->top(), 0);
-    EXPECT_LT(g_run_state.width, 1920);
-    EXPECT_LT(g_run_state.height, 1080);
-    const int with_menu = g_run_state.height;
-    closeMainWindow();
-    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_LT(main().runState().width, 1920);
+    EXPECT_LT(main().runState().height, 1080);
+    const int with_menu = main().runState().height;
+    main().closeMainWindow();
+    EXPECT_EQ(main().window(), nullptr);
 
-    g_startup_options.display_menu_bar = 0;
-    runAs(kRunStabilityTest, 800, 600);
-    ASSERT_TRUE(createMainWindowAndStartRun());
-    EXPECT_TRUE(mainWindow()->hasMinimizeBox());
-    EXPECT_EQ(mainWindow()->left(), 960 - 400) << "centred on the desktop";
-    EXPECT_EQ(mainWindow()->top(), 540 - 300);
-    closeMainWindow();
-    runAs(kRunStabilityTest, 1920, 1080);
-    ASSERT_TRUE(createMainWindowAndStartRun());
-    EXPECT_EQ(g_run_state.height, with_menu + window::kMenuBarHeight);
-    closeMainWindow();
+    app->settings().display_menu_bar = 0;
+    runAs(RunMode::StabilityTest, 800, 600);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
+    EXPECT_TRUE(main().window()->hasMinimizeBox());
+    EXPECT_EQ(main().window()->left(), 960 - 400) << "centred on the desktop";
+    EXPECT_EQ(main().window()->top(), 540 - 300);
+    main().closeMainWindow();
+    runAs(RunMode::StabilityTest, 1920, 1080);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
+    EXPECT_EQ(main().runState().height, with_menu + window::kMenuBarHeight);
+    main().closeMainWindow();
 }
 
-TEST_F(MainWindow, ZeroSizeBecomes640x480AndTooLargeIsRefused) {
-    runAs(kRunStabilityTest, 0, 0);
-    ASSERT_TRUE(createMainWindowAndStartRun());
-    EXPECT_EQ(mainWindow()->outerWidth(), 640);
-    EXPECT_EQ(mainWindow()->outerHeight(), 480);
-    closeMainWindow();
+TEST_F(MainWindowRun, ZeroSizeBecomes640x480AndTooLargeIsRefused) {
+    runAs(RunMode::StabilityTest, 0, 0);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
+    EXPECT_EQ(main().window()->outerWidth(), 640);
+    EXPECT_EQ(main().window()->outerHeight(), 480);
+    main().closeMainWindow();
 
-    runAs(kRunBenchmark, 2560, 1440, 1);
-    EXPECT_FALSE(createMainWindowAndStartRun());
+    runAs(RunMode::Benchmark, 2560, 1440, 1);
+    EXPECT_FALSE(main().createMainWindowAndStartRun());
     EXPECT_NE(boxes.find("Could not start in windowed mode"), std::string::npos)
         << "a full-screen request larger than the desktop gets the windowed message";
-    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(main().window(), nullptr);
 }
 
-TEST_F(MainWindow, FullScreenSwitchesTheModeAndClosingRestoresIt) {
-    runAs(kRunBenchmark, 1280, 720, 1);
-    ASSERT_TRUE(createMainWindowAndStartRun());
-    EXPECT_TRUE(mainWindow()->fullscreen());
-    EXPECT_EQ(g_run_state.width, 1280);
-    EXPECT_EQ(g_run_state.height, 720);
-    EXPECT_EQ(windowSystem()->desktopMode().width, 1280);
-    closeMainWindow();
-    EXPECT_EQ(windowSystem()->desktopMode().width, 1920);
-    EXPECT_EQ(windowSystem()->desktopMode().height, 1080);
+TEST_F(MainWindowRun, FullScreenSwitchesTheModeAndClosingRestoresIt) {
+    runAs(RunMode::Benchmark, 1280, 720, 1);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
+    EXPECT_TRUE(main().window()->fullscreen());
+    EXPECT_EQ(main().runState().width, 1280);
+    EXPECT_EQ(main().runState().height, 720);
+    EXPECT_EQ(main().windowSystem()->desktopMode().width, 1280);
+    main().closeMainWindow();
+    EXPECT_EQ(main().windowSystem()->desktopMode().width, 1920);
+    EXPECT_EQ(main().windowSystem()->desktopMode().height, 1080);
 }
 
-TEST_F(MainWindow, EscapeEndsAStabilityTestAndPostsTheQuitMessage) {
-    ASSERT_TRUE(createMainWindowAndStartRun());
+TEST_F(MainWindowRun, EscapeEndsAStabilityTestAndPostsTheQuitMessage) {
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     char title[128];
-    mainWindow()->title(title, sizeof title);
+    main().window()->title(title, sizeof title);
     EXPECT_STREQ(title, "Quorvex Plashwerk | Running...");
-    mainWindow()->post(MessageType::KeyDown, window::VK_ESCAPE);
-    pumpMessagesUntilQuit();
-    EXPECT_EQ(mainWindow(), nullptr);
-    EXPECT_EQ(g_run_state.running.load(), 0);
-    EXPECT_TRUE(g_run_state.stop_requested.load());
-    EXPECT_FALSE(g_demo_scene.sceneReady()) << "the render thread released its scene";
+    main().window()->post(MessageType::KeyDown, window::VK_ESCAPE);
+    main().pumpMessagesUntilQuit();
+    EXPECT_EQ(main().window(), nullptr);
+    EXPECT_EQ(main().runState().running.load(), 0);
+    EXPECT_TRUE(main().runState().stop_requested.load());
+    EXPECT_FALSE(main().scene().sceneReady()) << "the render thread released its scene";
 }
 
-TEST_F(MainWindow, KeysAreFilteredByRunMode) {
-    runAs(kRunBenchmark, 800, 600);
-    ASSERT_TRUE(createMainWindowAndStartRun());
+TEST_F(MainWindowRun, KeysAreFilteredByRunMode) {
+    runAs(RunMode::Benchmark, 800, 600);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
-    const bool info = g_startup_options.display_information;
-    EXPECT_EQ(g_run_state.display_information.load(), info) << "taken from the settings";
+    const bool info = app->settings().display_information;
+    EXPECT_EQ(main().runState().display_information.load(), info) << "taken from the settings";
     send(MessageType::KeyDown, 'I');
-    EXPECT_NE(g_run_state.display_information.load(), info) << "I works in every mode";
-    EXPECT_EQ(g_startup_options.display_information, info) << "not while the run reads them";
+    EXPECT_NE(main().runState().display_information.load(), info) << "I works in every mode";
+    EXPECT_EQ(app->settings().display_information, info) << "not while the run reads them";
     send(MessageType::KeyDown, 'P');
-    EXPECT_FALSE(g_run_state.simulation_paused.load()) << "a benchmark swallows P";
+    EXPECT_FALSE(main().runState().simulation_paused.load()) << "a benchmark swallows P";
     send(MessageType::Char, 'x');
     send(MessageType::Size, 0);  // restored, not minimised
-    EXPECT_NE(mainWindow(), nullptr);
-    closeMainWindow();
-    EXPECT_NE(g_startup_options.display_information, info) << "the toggle outlives the run";
+    EXPECT_NE(main().window(), nullptr);
+    main().closeMainWindow();
+    EXPECT_NE(app->settings().display_information, info) << "the toggle outlives the run";
 
-    runAs(kRunStabilityTest, 800, 600);
-    ASSERT_TRUE(createMainWindowAndStartRun());
+    runAs(RunMode::StabilityTest, 800, 600);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     send(MessageType::KeyDown, 'P');
-    EXPECT_TRUE(g_run_state.simulation_paused.load());
+    EXPECT_TRUE(main().runState().simulation_paused.load());
     send(MessageType::KeyDown, 'P');
-    EXPECT_FALSE(g_run_state.simulation_paused.load());
+    EXPECT_FALSE(main().runState().simulation_paused.load());
     send(MessageType::Size, 1);
-    EXPECT_NE(mainWindow(), nullptr) << "minimising a stability test does not end it";
+    EXPECT_NE(main().window(), nullptr) << "minimising a stability test does not end it";
     send(MessageType::Command, window::kMenuCommandExit);
-    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(main().window(), nullptr);
 }
 
-TEST_F(MainWindow, MinimisingABenchmarkInProgressStopsIt) {
-    runAs(kRunBenchmark, 800, 600);
-    ASSERT_TRUE(createMainWindowAndStartRun());
+TEST_F(MainWindowRun, MinimisingABenchmarkInProgressStopsIt) {
+    runAs(RunMode::Benchmark, 800, 600);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     send(MessageType::Size, 1);
-    EXPECT_EQ(mainWindow(), nullptr);
-    EXPECT_EQ(g_run_state.results_ready.load(), 0) << "a stopped benchmark has no results";
+    EXPECT_EQ(main().window(), nullptr);
+    EXPECT_EQ(main().runState().results_ready.load(), 0) << "a stopped benchmark has no results";
 }
 
-TEST_F(MainWindow, TheStartupDialogGetsItsButtonBackInsteadOfAQuit) {
+TEST_F(MainWindowRun, TheStartupDialogGetsItsButtonBackInsteadOfAQuit) {
     bool open = true, enabled = true;
     StartupDialogHooks hooks;
     hooks.exists = [&] { return open; };
     hooks.enable_start_button = [&](bool on) { enabled = on; };
-    setStartupDialogHooks(hooks);
-    ASSERT_TRUE(createMainWindowAndStartRun());
+    main().setStartupDialogHooks(hooks);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     EXPECT_FALSE(enabled) << "disabled while the run's window exists";
     send(MessageType::Close);
     EXPECT_TRUE(enabled);
     window::Message m;
-    EXPECT_FALSE(windowSystem()->peekMessage(m) && m.type == MessageType::Quit);
-    setStartupDialogHooks({});
+    EXPECT_FALSE(main().windowSystem()->peekMessage(m) && m.type == MessageType::Quit);
+    main().setStartupDialogHooks({});
 }
 
 // Two benchmarks in one session leave two rows, each with its own run's values, and
 // nothing repeats one when the session ends; the results document holds the last run.
-TEST_F(MainWindow, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
-    StartupOptions& o = g_startup_options;
+TEST_F(MainWindowRun, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
+    StartupOptions& o = app->settings();
     // Particles that live a tenth of a second fill the fluids within a few frames.
     o.use_particle_count = false;
     o.particles_rate = 300;
@@ -248,13 +255,13 @@ TEST_F(MainWindow, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
     o.display_score = 0;
     o.results_json = dir + "/results.json";
     for (const int max_time : {1000, 1200}) {
-        runAs(kRunBenchmark, 320, 240);
-        g_run_state.time_limit_ms = static_cast<uint32_t>(max_time);
-        ASSERT_TRUE(createMainWindowAndStartRun());
-        pumpMessagesUntilQuit();  // the finished run closes its window and posts the quit
-        ASSERT_EQ(mainWindow(), nullptr) << boxes;
+        runAs(RunMode::Benchmark, 320, 240);
+        main().runState().time_limit_ms = static_cast<uint32_t>(max_time);
+        ASSERT_TRUE(main().createMainWindowAndStartRun());
+        main().pumpMessagesUntilQuit();  // the finished run closes its window and posts the quit
+        ASSERT_EQ(main().window(), nullptr) << boxes;
     }
-    keepFinishedRunResults();  // as shut-down does: the last run is already kept
+    main().keepFinishedRunResults();  // as shut-down does: the last run is already kept
 
     std::ifstream in(dir + "/Plashwerk_Scores.csv");
     std::vector<std::string> lines;
@@ -262,11 +269,11 @@ TEST_F(MainWindow, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].rfind("Renderer,Driver,", 0), 0u);
     // The client area: the window's size less its frame and menu bar.
-    const std::string size =
-        "," + std::to_string(g_run_state.width) + "," + std::to_string(g_run_state.height);
+    const std::string size = "," + std::to_string(main().runState().width) + "," +
+                             std::to_string(main().runState().height);
     EXPECT_NE(lines[1].find(size + ",NO,YES,1000,"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find(size + ",NO,YES,1200,"), std::string::npos) << lines[2];
-    EXPECT_NE(lines[2].find("," + std::to_string(g_run_result.global_score) + ","),
+    EXPECT_NE(lines[2].find("," + std::to_string(main().runResult().global_score) + ","),
               std::string::npos)
         << "the second row carries the second run's score";
 
@@ -276,11 +283,11 @@ TEST_F(MainWindow, EachFinishedBenchmarkKeepsItsOwnRowOnce) {
     EXPECT_NE(text.str().find("\"duration_ms\": 1200"), std::string::npos) << text.str();
 
     // A stability test that follows adds nothing.
-    runAs(kRunStabilityTest, 320, 240);
-    ASSERT_TRUE(createMainWindowAndStartRun());
+    runAs(RunMode::StabilityTest, 320, 240);
+    ASSERT_TRUE(main().createMainWindowAndStartRun());
     ASSERT_NO_FATAL_FAILURE(pumpUntilRunning());
     send(MessageType::Close);
-    keepFinishedRunResults();
+    main().keepFinishedRunResults();
     std::ifstream again(dir + "/Plashwerk_Scores.csv");
     size_t rows = 0;
     for (std::string line; std::getline(again, line);) ++rows;

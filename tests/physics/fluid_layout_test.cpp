@@ -10,16 +10,14 @@
 
 #include "physics/fluid_particles.h"
 #include "physics/physics_descriptors.h"
+#include "physics/physics_settings.h"
 #include "physics/scene_layout.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
 
-StartupOptions defaults() {
-    StartupOptions options;
-    setDefaultStartupOptions(options);
-    return options;
+PhysicsSettings defaults() {
+    return PhysicsSettings{};
 }
 
 void expectLayout(const FluidLayout& l, uint32_t sims, uint32_t fluids, uint32_t emitters,
@@ -134,7 +132,7 @@ TEST(FluidParticles, TheRenderCopyTakesWhatTheSdkWroteAndNoMore) {
 }
 
 TEST(EmissionRate, SharedParticleCountAndItsCapacityLimit) {
-    StartupOptions options = defaults();
+    PhysicsSettings options = defaults();
     options.use_particle_count = true;
     options.num_particles = 120000;
     options.particles_lifetime = 15.0f;
@@ -154,7 +152,7 @@ TEST(EmissionRate, SharedParticleCountAndItsCapacityLimit) {
 }
 
 TEST(EmissionRate, FixedRatesAndDamagedSettings) {
-    StartupOptions options = defaults();
+    PhysicsSettings options = defaults();
     options.use_particle_count = false;
     EXPECT_EQ(emissionRate(options, 4), 500u);
     options.xtreme_burning = 1;
@@ -193,7 +191,7 @@ TEST(WarmupThreshold, StaysWithinWhatTheFluidsCanHold) {
 }
 
 TEST(Descriptors, FollowTheSettingsAndPassTheSdksChecks) {
-    StartupOptions options = defaults();
+    PhysicsSettings options = defaults();
     options.multicore_cpu_physx = false;
     options.multithreaded_physx = false;
     EXPECT_EQ(fluidSceneFlags(options), 0u);

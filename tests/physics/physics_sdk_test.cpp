@@ -115,10 +115,9 @@ TEST_F(PhysicsSdk, SoftwareSceneGetsItsFlagsMaterialAndTiming) {
     options.alt_physx_threading = true;
     DemoScenePhysics physics(options);
     ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
-    g_gpu_physx_active = true;
     NxScene* scene = physics.createFluidScene();
     ASSERT_NE(scene, nullptr);
-    EXPECT_FALSE(g_gpu_physx_active);
+    EXPECT_FALSE(physics.gpuPhysxActive());
     EXPECT_EQ(scene->getSimType(), NX_SIMULATION_SW);
     EXPECT_EQ(scene->getFlags(), 0x40u);
     NxMaterial* material = scene->getMaterialFromIndex(0);
@@ -142,7 +141,6 @@ TEST_F(PhysicsSdk, RefusedHardwareSceneFallsBackToSoftwareSilently) {
     ASSERT_TRUE(physics.startPhysics(-1, -1, -1));
     EXPECT_EQ(physics.ppu_count, 2u);
     EXPECT_TRUE(physics.physx_hardware_present);
-    EXPECT_TRUE(g_physx_hardware_present);
     EXPECT_TRUE(logged("[INFO] NVIDIA PhysX: PhysX hardware detected (NX_HW_VERSION_ATHENA_1_0)."));
 
     NxScene* scene = physics.createFluidScene();
@@ -150,7 +148,7 @@ TEST_F(PhysicsSdk, RefusedHardwareSceneFallsBackToSoftwareSilently) {
     EXPECT_EQ(sdk->scene_requests,
               (std::vector<NxSimulationType>{NX_SIMULATION_HW, NX_SIMULATION_SW}));
     EXPECT_EQ(scene->getSimType(), NX_SIMULATION_SW);
-    EXPECT_FALSE(g_gpu_physx_active);
+    EXPECT_FALSE(physics.gpuPhysxActive());
     // Both refused: null, and still no message.
     sdk->refuse_scenes = true;
     EXPECT_EQ(physics.createFluidScene(), nullptr);
@@ -166,7 +164,7 @@ TEST_F(PhysicsSdk, CpuPhysicsOnAHardwareMachineAsksForSoftwareOnly) {
     EXPECT_EQ(last_desc.flags, 3u);
     ASSERT_NE(physics.createFluidScene(), nullptr);
     EXPECT_EQ(sdk->scene_requests, std::vector<NxSimulationType>{NX_SIMULATION_SW});
-    EXPECT_FALSE(g_gpu_physx_active);
+    EXPECT_FALSE(physics.gpuPhysxActive());
     sdk->refuse_scenes = true;  // a refused software scene is worth an error line
     EXPECT_EQ(physics.createFluidScene(), nullptr);
     EXPECT_TRUE(logged("[ERROR] NVIDIA PhysX: could not create PhysX scene!"));

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "physics/physics_settings.h"
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/physx/nx_physics.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk::test {
 
@@ -30,7 +30,7 @@ class PhysicsTest : public ::testing::Test {
         setMessageBoxSink([this](MessageBoxKind kind, const char*, const char* text) {
             boxes.push_back({kind, text});
         });
-        setDefaultStartupOptions(options);
+        options = PhysicsSettings{};
         options.physx_cpu = false;
         options.z2o_physx_gpu_mem = false;
     }
@@ -67,7 +67,7 @@ class PhysicsTest : public ::testing::Test {
         std::string text;
     };
     std::vector<Box> boxes;
-    StartupOptions options{};
+    PhysicsSettings options{};
 
   private:
     std::string m_dir;

@@ -313,7 +313,7 @@ TEST(OnScreenInformation, TheHelpListsTheKeysAndTheThreads) {
 
 std::vector<TemperatureSample> samples(std::initializer_list<float> celsius) {
     std::vector<TemperatureSample> s;
-    for (float c : celsius) s.push_back({c, 0, int32_t(s.size())});
+    for (float c : celsius) s.push_back({c, int32_t(s.size())});
     return s;
 }
 
@@ -342,7 +342,7 @@ TEST(TemperatureGraphLayout, TheChartSitsLowerLeftAndScalesTwoPixelsADegree) {
 
     // Of 1500 samples the newest 1000 span the whole width, the newest at the right.
     std::vector<TemperatureSample> many;
-    for (int i = 0; i < 1500; ++i) many.push_back({float(i < 500 ? 90 : 30), 0, i});
+    for (int i = 0; i < 1500; ++i) many.push_back({float(i < 500 ? 90 : 30), i});
     many.back().celsius = 70.0f;
     g = graph.layout(many, 0.0f, 640, 480, &curve);
     EXPECT_EQ(g.count, 1000);

@@ -127,8 +127,8 @@ TEST_F(OverlayTest, TheGraphDrawsItsCurveAxesAndLabelWhereTheChartPutsThem) {
     in.display_information = true;
     in.show_gpu_info = false;
     // GPU 1 warms from 30 to 60 degrees over 1000 samples; GPU 2 has a single cold one.
-    std::vector<TemperatureSample> warming, cold{{15.0f, 0, 0}};
-    for (int k = 0; k < 1000; ++k) warming.push_back({30.0f + 30.0f * float(k) / 999.0f, 0, k});
+    std::vector<TemperatureSample> warming, cold{{15.0f, 0}};
+    for (int k = 0; k < 1000; ++k) warming.push_back({30.0f + 30.0f * float(k) / 999.0f, k});
     const GraphSource graphs[2] = {{warming, 60.0f, 30.0f}, {cold, 15.0f, 15.0f}};
     draw(in, graphs);
 
@@ -169,7 +169,7 @@ TEST_F(OverlayTest, NothingIsDrawnWithTheInformationOff) {
     OverlayInput in = scriptedStabilityTest();
     in.display_information = false;
     in.show_help = true;
-    std::vector<TemperatureSample> history{{50.0f, 0, 0}, {55.0f, 0, 1}};
+    std::vector<TemperatureSample> history{{50.0f, 0}, {55.0f, 1}};
     const GraphSource graphs[1] = {{history, 55.0f, 50.0f}};
     draw(in, graphs);
     EXPECT_EQ(count([](const Rgb& p) { return p.sum() > 0; }), 0);

@@ -10,6 +10,7 @@
 
 #include "physics/demo_scene_physics.h"
 #include "physics/fluid_simulation.h"
+#include "physics/physics_settings.h"
 #include "platform/engine/vn_mesh.h"
 #include "platform/engine/vn_object.h"
 #include "platform/engine/vn_render_state.h"
@@ -18,7 +19,6 @@
 #include "render/demo_scene_render.h"
 #include "render/embedded_files.h"
 #include "render/scene_shaders.h"
-#include "settings/startup_options.h"
 #include "tests/platform/engine/offscreen_fixture.h"
 
 namespace plashwerk::test {
@@ -544,8 +544,7 @@ TEST_F(SceneTest, AWindowOnePixelHighKeepsItsAspectAndRefusesPostProcessing) {
 }
 
 TEST_F(SceneTest, TheMeshesAndTheCollisionActorsStandWhereTheOneSceneLayoutPutsThem) {
-    StartupOptions options;
-    setDefaultStartupOptions(options);
+    PhysicsSettings options;
     options.num_fluid_emitters = 4;
     options.physx_cpu = true;
     DemoScenePhysics physics(options);

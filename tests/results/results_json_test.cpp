@@ -40,17 +40,23 @@ class ResultsJson : public ::testing::Test {
   protected:
     void SetUp() override {
         setDefaultStartupOptions(o);
-        o.run_mode = kRunModeBenchmark;
+        o.run_mode = int(RunMode::Benchmark);
         o.num_particles = 60000;
         o.log_score = true;
         std::snprintf(o.submit_score_user_email, sizeof o.submit_score_user_email,
                       "me@example.org");
         o.results_json = path;
     }
+    // The known run with the fixture's settings.
+    RunRecord record() const {
+        RunRecord r = test::knownRecord();
+        r.settings = settingValues(o);
+        return r;
+    }
     // Writes the known run and answers what the program said on standard error.
     bool write(const std::string& where, std::string& said) {
         testing::internal::CaptureStderr();
-        const bool ok = writeResultsJson(where.c_str(), test::knownRecord(), o);
+        const bool ok = writeResultsJson(where.c_str(), record());
         said = testing::internal::GetCapturedStderr();
         return ok;
     }
@@ -61,7 +67,7 @@ class ResultsJson : public ::testing::Test {
 };
 
 TEST_F(ResultsJson, TheDocumentHoldsTheRunsValues) {
-    const json d = json::parse(formatResultsJson(test::knownRecord(), o));
+    const json d = json::parse(formatResultsJson(record()));
     EXPECT_EQ(d["program"], "Plashwerk");
     EXPECT_EQ(d["version"], "1.5.4");
     EXPECT_EQ(d["scores"], json::parse(R"({"global":1913,"physx":678.9,"graphx":1234.5})"));
@@ -91,7 +97,7 @@ TEST_F(ResultsJson, TheDocumentHoldsTheRunsValues) {
 // Every row of the settings table appears with its value and type, so a setting added to
 // the table appears in the document by itself.
 TEST_F(ResultsJson, EverySettingOfTheTableAppearsWithItsValue) {
-    const json settings = json::parse(formatResultsJson(test::knownRecord(), o))["settings"];
+    const json settings = json::parse(formatResultsJson(record()))["settings"];
     EXPECT_EQ(settings.size(), settingFields().size());
     for (const SettingField& field : settingFields()) {
         ASSERT_TRUE(settings.contains(field.name)) << field.name;
@@ -113,12 +119,12 @@ TEST_F(ResultsJson, EverySettingOfTheTableAppearsWithItsValue) {
 // Texts come from drivers and the system: a byte that is not UTF-8 must not cost the
 // document, and quotes or control characters must not break it.
 TEST_F(ResultsJson, OddTextsStillGiveAValidDocument) {
-    RunRecord r = test::knownRecord();
+    RunRecord r = record();
     std::snprintf(r.result.system_lines[0], sizeof r.result.system_lines[0],
                   "Radeon\xAE \"Pro\"\n\tX\xB0");
     r.gpus[0].name = "\xFF\xFE";
     r.result.start_temperature = std::numeric_limits<float>::quiet_NaN();
-    const json d = json::parse(formatResultsJson(r, o));
+    const json d = json::parse(formatResultsJson(r));
     EXPECT_EQ(d["system"]["renderer"], "Radeon\xEF\xBF\xBD \"Pro\"\n\tX\xEF\xBF\xBD");
     EXPECT_EQ(d["gpus"][0]["name"], "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_TRUE(d["temperatures_c"]["start"].is_null());
@@ -128,7 +134,7 @@ TEST_F(ResultsJson, WritesTheDocumentAndReplacesAnOlderOneWhole) {
     writeFile(path, "old document");
     std::string said;
     ASSERT_TRUE(write(path, said)) << said;
-    EXPECT_EQ(slurp(path), formatResultsJson(test::knownRecord(), o));
+    EXPECT_EQ(slurp(path), formatResultsJson(record()));
     EXPECT_EQ(said, "");
     EXPECT_EQ(entries(folder.path()), std::set<std::string>{"results.json"}) << "no temporary";
 }
@@ -143,7 +149,7 @@ TEST_F(ResultsJson, ALinkKeepsPointingAtTheNewDocument) {
     struct stat info {};
     ASSERT_EQ(lstat(path.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(slurp(target), formatResultsJson(test::knownRecord(), o));
+    EXPECT_EQ(slurp(target), formatResultsJson(record()));
 }
 
 TEST_F(ResultsJson, AnUnwritablePlaceIsReportedAndLeavesNothing) {

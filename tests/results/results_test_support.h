@@ -9,7 +9,7 @@ namespace plashwerk::test {
 
 inline RunRecord knownRecord() {
     RunRecord r;
-    r.run_mode = kRunBenchmark;
+    r.run_mode = RunMode::Benchmark;
     r.renderer = "GeForce GTX 1080/PCIe/SSE2";
     r.driver = "GeForce 445.75";
     r.core_clock_max_mhz = 1733.0f;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "results/results_json.h"
-#include "settings/startup_options.h"
 #include "tests/results/results_test_support.h"
 #include "tests/support/blocking.h"
 #include "tests/support/files.h"
@@ -165,8 +164,7 @@ TEST_F(ScoresFile, PlacesThatCannotHoldTheFileFailWithoutBlockingOrChangingThem)
 // What a finished run leaves: a row only for a benchmark with log_score, the document only
 // for a benchmark with a path.
 TEST_F(ScoresFile, OnlyABenchmarkWithLogScoreWritesARow) {
-    StartupOptions o;
-    setDefaultStartupOptions(o);
+    KeepSettings o;
     RunRecord r = test::knownRecord();
 
     EXPECT_TRUE(keepFinishedBenchmark(r, o, path.c_str()));
@@ -174,15 +172,15 @@ TEST_F(ScoresFile, OnlyABenchmarkWithLogScoreWritesARow) {
 
     o.log_score = true;
     o.results_json = folder.path() + "/results.json";
-    r.run_mode = kRunStabilityTest;
+    r.run_mode = RunMode::StabilityTest;
     keepFinishedBenchmark(r, o, path.c_str());
     EXPECT_FALSE(std::filesystem::exists(path)) << "a stability test leaves nothing";
     EXPECT_FALSE(std::filesystem::exists(o.results_json));
 
-    r.run_mode = kRunBenchmark;
+    r.run_mode = RunMode::Benchmark;
     EXPECT_TRUE(keepFinishedBenchmark(r, o, path.c_str()));
     EXPECT_EQ(slurp(path), scoresHeader() + formatScoresRow(r));
-    EXPECT_EQ(slurp(o.results_json), formatResultsJson(r, o));
+    EXPECT_EQ(slurp(o.results_json), formatResultsJson(r));
 
     // The document lost is a failure for whoever asked for it; the row is still written.
     o.results_json = folder.path() + "/missing/results.json";

@@ -11,7 +11,6 @@
 #include "run/keyboard_commands.h"
 #include "run/progress_lines.h"
 #include "run/run_state.h"
-#include "settings/startup_options.h"
 
 namespace plashwerk {
 namespace {
@@ -25,14 +24,13 @@ class Keys : public ::testing::Test {
   protected:
     KeyAnswer press(int key) { return onKeyDown(key, run, scene); }
 
-    StartupOptions settings{};
     RunState run;
     RunResult result;
-    DemoScene scene{run, result, settings};
+    DemoScene scene{run, result};
 };
 
 TEST_F(Keys, ABenchmarkAnswersOnlyEscapeAndI) {
-    run.mode = kRunBenchmark;
+    run.mode = RunMode::Benchmark;
     EXPECT_EQ(press(window::VK_ESCAPE), KeyAnswer::StopRun);
     const bool info = run.display_information;
     EXPECT_EQ(press('I'), KeyAnswer::Handled);
@@ -40,29 +38,29 @@ TEST_F(Keys, ABenchmarkAnswersOnlyEscapeAndI) {
     for (int key : {kF9, kF1, int(window::VK_SPACE), int('P'), int('T'), int('C'), int('R'), kF2,
                     kF3, kF4, int('K'), int('G'), int('X'), int(window::VK_UP)})
         EXPECT_EQ(press(key), KeyAnswer::Swallowed) << key;
-    EXPECT_FALSE(scene.screenshot_requested.load());
-    EXPECT_FALSE(scene.show_help.load());
-    EXPECT_TRUE(scene.particles_update.load());
+    EXPECT_FALSE(scene.keys().screenshot_requested.load());
+    EXPECT_FALSE(scene.keys().show_help.load());
+    EXPECT_TRUE(scene.keys().particles_update.load());
     EXPECT_FALSE(run.simulation_paused.load());
-    EXPECT_TRUE(scene.show_temperature_graph.load());
+    EXPECT_TRUE(scene.keys().show_temperature_graph.load());
     EXPECT_TRUE(run.render_scene.load());
-    EXPECT_EQ(run.particle_type.load(), 2);
+    EXPECT_EQ(run.particle_look.load(), ParticleLook::Smiley);
     EXPECT_TRUE(run.show_gpu_info.load());
-    EXPECT_FALSE(scene.statistics_requested.load());
+    EXPECT_FALSE(scene.keys().statistics_requested.load());
 }
 
 TEST_F(Keys, TheStabilityTestTogglesItsFlags) {
-    run.mode = kRunStabilityTest;
+    run.mode = RunMode::StabilityTest;
     EXPECT_EQ(press(window::VK_ESCAPE), KeyAnswer::StopRun);
     struct Toggle {
         int key;
         std::atomic<bool>& flag;
     };
     const Toggle toggles[] = {{'I', run.display_information},
-                              {kF1, scene.show_help},
-                              {window::VK_SPACE, scene.particles_update},
+                              {kF1, scene.keys().show_help},
+                              {window::VK_SPACE, scene.keys().particles_update},
                               {'P', run.simulation_paused},
-                              {'T', scene.show_temperature_graph},
+                              {'T', scene.keys().show_temperature_graph},
                               {'C', run.render_scene},
                               {'G', run.show_gpu_info}};
     for (const Toggle& t : toggles) {
@@ -75,19 +73,19 @@ TEST_F(Keys, TheStabilityTestTogglesItsFlags) {
     // Requests, not toggles: pressed twice before a frame they still ask once.
     press(kF9);
     press(kF9);
-    EXPECT_TRUE(scene.screenshot_requested.load());
+    EXPECT_TRUE(scene.keys().screenshot_requested.load());
     press('K');
-    EXPECT_TRUE(scene.statistics_requested.load());
+    EXPECT_TRUE(scene.keys().statistics_requested.load());
     run.counters_primed = true;
     press('R');
     EXPECT_FALSE(run.counters_primed.load());
 
     press(kF4);
-    EXPECT_EQ(run.particle_type.load(), 0);
+    EXPECT_EQ(run.particle_look.load(), ParticleLook::Point);
     press(kF3);
-    EXPECT_EQ(run.particle_type.load(), 1);
+    EXPECT_EQ(run.particle_look.load(), ParticleLook::Lava);
     press(kF2);
-    EXPECT_EQ(run.particle_type.load(), 2);
+    EXPECT_EQ(run.particle_look.load(), ParticleLook::Smiley);
     EXPECT_EQ(press('X'), KeyAnswer::Swallowed);
     EXPECT_EQ(press('W'), KeyAnswer::Swallowed) << "the camera keys are read as held keys";
 }

@@ -24,8 +24,8 @@
 #include "run/demo_scene.h"
 #include "run/keyboard_commands.h"
 #include "run/render_thread.h"
+#include "run/run_settings.h"
 #include "run/run_state.h"
-#include "settings/startup_options.h"
 #include "tests/platform/engine/offscreen_fixture.h"
 #include "tests/run/watchdog.h"
 
@@ -58,23 +58,26 @@ class RunLoop : public OffscreenTest {
         OffscreenTest::SetUp();
         // The scene reads its images from data/ in the working directory.
         ASSERT_EQ(symlink(PLASHWERK_DATA_DIR, "data"), 0);
-        setDefaultStartupOptions(settings);
         settings.use_gpuz = false;
-        settings.num_fluid_emitters = 1;
-        settings.num_particles = 1000;
-        settings.num_total_particles = 1000;
-        settings.particles_lifetime = 0.5f;
-        settings.multithreaded_physx = false;  // in-frame: one step per frame
-        settings.display_score = 1;
-        scene = std::make_unique<DemoScene>(run, result, settings);
+        settings.physics.num_fluid_emitters = 1;
+        settings.physics.num_particles = 1000;
+        settings.physics.particles_lifetime = 0.5f;
+        settings.physics.multithreaded_physx = false;  // in-frame: one step per frame
+        settings.display_score = true;
+        scene = std::make_unique<DemoScene>(run, result);
     }
     void TearDown() override {
         scene.reset();
         OffscreenTest::TearDown();
     }
 
-    void prepareRun(int mode, int time_limit_ms) {
-        handSettingsToRunState(run, 0, 160, 120, 0, mode, time_limit_ms, 0);
+    void prepareRun(RunMode mode, int time_limit_ms) {
+        RunRequest request;
+        request.mode = mode;
+        request.width = 160;
+        request.height = 120;
+        request.max_time_ms = time_limit_ms;
+        handSettingsToRunState(run, request);
         run.width = 160;
         run.height = 120;
         run.stop_requested = false;
@@ -83,9 +86,9 @@ class RunLoop : public OffscreenTest {
 
     RunContext context() { return {run, counters, result, *scene, settings, clock}; }
 
-    uint32_t stepsPerFluid() { return meanTotalStepsPerFluid(scene->physics_threads.counters()); }
+    uint32_t stepsPerFluid() { return meanTotalStepsPerFluid(scene->physicsThreads().counters()); }
 
-    StartupOptions settings{};
+    RunSettings settings;
     RunState run;
     FpsSpsCounters counters;
     RunResult result;
@@ -94,43 +97,43 @@ class RunLoop : public OffscreenTest {
 };
 
 TEST_F(RunLoop, TheWarmUpEndsFiveSecondsAfterTheFluidPassedItsThreshold) {
-    prepareRun(kRunBenchmark, 60000);
-    ASSERT_TRUE(scene->initScene(nullptr, 160, 120));
-    const uint32_t threshold = scene->warmup_threshold;
+    prepareRun(RunMode::Benchmark, 60000);
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120, settings));
+    const uint32_t threshold = scene->warmupThreshold();
     ASSERT_GT(threshold, 0u);
 
-    for (int frames = 0; scene->particle_total <= threshold; ++frames) {
+    for (int frames = 0; scene->particleTotal() <= threshold; ++frames) {
         ASSERT_LT(frames, 5000) << "the fluid never passed " << threshold << " particles";
         scene->frame(kFrameSeconds);
         EXPECT_FALSE(run.warmup_over);
     }
-    EXPECT_EQ(run.particle_total.load(), scene->particle_total) << "published for the text";
-    const float start = scene->warmup_start;
-    EXPECT_EQ(start, scene->scene_time) << "the warm-up starts on the frame that passed it";
-    EXPECT_EQ(scene->progress_bar_right, 0.0f) << "no progress before the measured phase";
+    EXPECT_EQ(run.particle_total.load(), scene->particleTotal()) << "published for the text";
+    const float start = scene->warmupStart();
+    EXPECT_EQ(start, scene->sceneTime()) << "the warm-up starts on the frame that passed it";
+    EXPECT_EQ(scene->progressBarRight(), 0.0f) << "no progress before the measured phase";
 
     while (!run.warmup_over) {
-        ASSERT_LE(scene->scene_time - start, kWarmupSeconds + kFrameSeconds);
+        ASSERT_LE(scene->sceneTime() - start, kWarmupSeconds + kFrameSeconds);
         scene->frame(kFrameSeconds);
     }
-    EXPECT_GT(scene->scene_time - start, kWarmupSeconds);
+    EXPECT_GT(scene->sceneTime() - start, kWarmupSeconds);
     EXPECT_EQ(stepsPerFluid(), 1u) << "the filling's steps are cleared; this frame's counts";
     scene->frame(kFrameSeconds);
-    EXPECT_GT(scene->progress_bar_right, 0.0f);
+    EXPECT_GT(scene->progressBarRight(), 0.0f);
     EXPECT_EQ(stepsPerFluid(), 2u);
 }
 
 TEST_F(RunLoop, WithRenderSceneOffTheCameraStandsButThePhysicsSteps) {
-    prepareRun(kRunBenchmark, 60000);
-    ASSERT_TRUE(scene->initScene(nullptr, 160, 120));
+    prepareRun(RunMode::Benchmark, 60000);
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120, settings));
     run.render_scene = false;  // the C key
     for (int i = 0; i < 10; ++i) scene->frame(kFrameSeconds);
-    EXPECT_EQ(scene->orbit_angle, 0.0f);
-    EXPECT_GT(scene->particle_total, 0u);
+    EXPECT_EQ(scene->orbitAngle(), 0.0f);
+    EXPECT_GT(scene->particleTotal(), 0u);
 
     run.render_scene = true;
     scene->frame(kFrameSeconds);
-    EXPECT_FLOAT_EQ(scene->orbit_angle, kFrameSeconds * 10.0f) << "10 degrees per second";
+    EXPECT_FLOAT_EQ(scene->orbitAngle(), kFrameSeconds * 10.0f) << "10 degrees per second";
     EXPECT_EQ(settings.render_scene, true) << "the key changes the run, not the settings";
 }
 
@@ -139,7 +142,7 @@ TEST_F(RunLoop, WithRenderSceneOffTheCameraStandsButThePhysicsSteps) {
 // limit: the warm-up frame and 4 more fill the first sample (5 FPS), 4 frames the second,
 // and 3 frames later the clock reads 2000 ms: 12 frames, one step each.
 TEST_F(RunLoop, ABenchmarkIsMeasuredFromTheWarmUpToItsTimeLimit) {
-    prepareRun(kRunBenchmark, 2000);
+    prepareRun(RunMode::Benchmark, 2000);
     runWithWatchdog(
         "a benchmark run", [&] { renderThreadMain(nullptr, context()); }, kRunDeadline);
 
@@ -163,7 +166,7 @@ TEST_F(RunLoop, ABenchmarkIsMeasuredFromTheWarmUpToItsTimeLimit) {
 }
 
 TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
-    prepareRun(kRunBenchmark, 2000);
+    prepareRun(RunMode::Benchmark, 2000);
     gpuMonitor().setRunMaxCelsius(95.0f);  // the hottest reading of an earlier run
     runWithWatchdog(
         "a benchmark stopped in its warm-up",
@@ -184,7 +187,7 @@ TEST_F(RunLoop, AStopRequestDuringTheWarmUpEndsTheRunWithoutResults) {
 }
 
 TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
-    prepareRun(kRunStabilityTest, 1000);
+    prepareRun(RunMode::StabilityTest, 1000);
     runWithWatchdog(
         "a stability test",
         [&] {
@@ -207,9 +210,9 @@ TEST_F(RunLoop, AStabilityTestCountsFromItsFirstFrameUntilStopped) {
 // the rows top..top+rows-1 counted from the top.
 template <typename Pred>
 int presentedPixels(DemoScene& scene, int top, int rows, Pred pred) {
-    const int w = scene.width, h = scene.height;
+    const int w = scene.width(), h = scene.height();
     std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 3);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, scene.render_window->getReadFramebuffer());
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, scene.renderWindow()->getReadFramebuffer());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     int n = 0;
@@ -222,9 +225,9 @@ int presentedPixels(DemoScene& scene, int top, int rows, Pred pred) {
 }
 
 TEST_F(RunLoop, TheFrameDrawsTheInformationOnlyWhileItIsSwitchedOn) {
-    prepareRun(kRunStabilityTest, 1000);
+    prepareRun(RunMode::StabilityTest, 1000);
     run.render_scene = false;  // a plain dark red frame under the text
-    ASSERT_TRUE(scene->initScene(nullptr, 320, 240));
+    ASSERT_TRUE(scene->initScene(nullptr, 320, 240, settings));
     const auto yellow = [](const Rgb& p) { return p.r > 200 && p.g > 200 && p.b < 60; };
     const auto white = [](const Rgb& p) { return p.r > 200 && p.g > 200 && p.b > 200; };
 
@@ -234,7 +237,7 @@ TEST_F(RunLoop, TheFrameDrawsTheInformationOnlyWhileItIsSwitchedOn) {
     EXPECT_GT(presentedPixels(*scene, 10, 14, yellow), 20) << "the title line";
     EXPECT_GT(presentedPixels(*scene, 101, 12, white), 20);
     EXPECT_EQ(presentedPixels(*scene, 116, 12, white), 0);
-    scene->show_help = true;
+    scene->keys().show_help = true;
     scene->frame(kFrameSeconds);
     EXPECT_GT(presentedPixels(*scene, 116, 12, white), 20) << "the help's P line";
 
@@ -262,10 +265,10 @@ std::string traceLogText() {
 // frame still comes, each F9 burst makes one screenshot, the camera moves a bounded way,
 // and a screenshot name that cannot be written is logged while the run goes on.
 TEST_F(RunLoop, InputFasterThanFramesOnAOnePixelWindow) {
-    prepareRun(kRunStabilityTest, 1000);
-    ASSERT_TRUE(scene->initScene(nullptr, 1, 1));
+    prepareRun(RunMode::StabilityTest, 1000);
+    ASSERT_TRUE(scene->initScene(nullptr, 1, 1, settings));
     scene->frame(kFrameSeconds);
-    const Vantorr_nsp::vnVector3 start = scene->render.main_camera->getPosition();
+    const Vantorr_nsp::vnVector3 start = scene->render().main_camera->getPosition();
 
     constexpr int kF9 = window::VK_F1 + 8;
     for (int i = 0; i < 500; ++i) {
@@ -274,28 +277,28 @@ TEST_F(RunLoop, InputFasterThanFramesOnAOnePixelWindow) {
         window::Message m;
         m.type = window::MessageType::MouseWheel;
         m.wparam = 120;
-        scene->camera_input.onMessage(m);
+        scene->cameraInput().onMessage(m);
     }
     // An even number of presses: every toggle is back where it was.
     EXPECT_TRUE(run.display_information.load());
     EXPECT_TRUE(run.render_scene.load());
-    EXPECT_TRUE(scene->particles_update.load());
+    EXPECT_TRUE(scene->keys().particles_update.load());
     window::Message down;
     down.type = window::MessageType::LButtonDown;
-    scene->camera_input.onMessage(down);
+    scene->cameraInput().onMessage(down);
     for (int x = 1; x <= 300; ++x) {
         window::Message move;
         move.type = window::MessageType::MouseMove;
         move.x = x;
         move.y = x;
-        scene->camera_input.onMessage(move);
+        scene->cameraInput().onMessage(move);
     }
     scene->frame(kFrameSeconds);
     EXPECT_TRUE(std::filesystem::exists("plashwerk_000000.jpg")) << "one screenshot per burst";
     EXPECT_FALSE(std::filesystem::exists("plashwerk_000001.jpg"));
-    EXPECT_NE(scene->render.main_camera->getPosition().y, start.y) << "the drag turned it";
-    EXPECT_LE(scene->render.free_camera.pitch, 80.0f);
-    EXPECT_GE(scene->render.free_camera.pitch, -80.0f);
+    EXPECT_NE(scene->render().main_camera->getPosition().y, start.y) << "the drag turned it";
+    EXPECT_LE(scene->render().free_camera.pitch, 80.0f);
+    EXPECT_GE(scene->render().free_camera.pitch, -80.0f);
 
     // The next free name is taken by a folder: the write fails, the run goes on.
     std::filesystem::create_directory("plashwerk_000001.jpg");

@@ -286,7 +286,7 @@ TEST(ResultsDialog, ShownOnceForAFinishedBenchmarkWithDisplayScore) {
     RunState run;
     RunResult r;
     ResultsInputs in;
-    run.mode = kRunBenchmark;
+    run.mode = RunMode::Benchmark;
     run.results_ready = 1;
     showResultsDialog(run, true, in, r);
     EXPECT_EQ(shown, 1);
@@ -297,7 +297,7 @@ TEST(ResultsDialog, ShownOnceForAFinishedBenchmarkWithDisplayScore) {
     run.results_ready = 1;
     showResultsDialog(run, false, in, r);
     run.results_ready = 1;
-    run.mode = kRunStabilityTest;
+    run.mode = RunMode::StabilityTest;
     showResultsDialog(run, true, in, r);
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(run.results_ready.load(), 0);

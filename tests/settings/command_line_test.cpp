@@ -27,7 +27,7 @@ TEST_F(CommandLine, DefaultsAreTheDocumentedValues) {
     EXPECT_EQ(o.show_startup_dialog, 1);
     EXPECT_EQ(o.width, 800);
     EXPECT_EQ(o.height, 600);
-    EXPECT_EQ(o.run_mode, kRunModeStabilityTest);
+    EXPECT_EQ(o.run_mode, int(RunMode::StabilityTest));
     EXPECT_EQ(o.fullscreen, 0);
     EXPECT_EQ(o.max_time, 60000);
     EXPECT_EQ(o.num_particles, 120000);
@@ -150,7 +150,7 @@ TEST_F(CommandLine, ResultsJsonTakesAPathThatOtherOptionsDoNotMatchIn) {
     EXPECT_EQ(o.results_json, "");
     StartupOptions p = parsed("/nogui /results_json=out/r.json /run_mode=1");
     EXPECT_EQ(p.results_json, "out/r.json");
-    EXPECT_EQ(p.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(p.run_mode, int(RunMode::Benchmark));
     EXPECT_EQ(p.show_startup_dialog, 0);
 
     p = parsed("/results_json=/tmp/log_score/fullscreen/width=5.json");
@@ -300,7 +300,7 @@ TEST(Presets, SetTheirFieldsAndTheSecondWins) {
     EXPECT_EQ(o.num_fluid_emitters, 7);
     EXPECT_EQ(o.num_particles, 60000);
     EXPECT_EQ(o.fullscreen, 1);
-    EXPECT_EQ(o.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(o.run_mode, int(RunMode::Benchmark));
     EXPECT_TRUE(o.preset_run);
     EXPECT_TRUE(o.increase_graphx_workload);
     EXPECT_FALSE(o.add_post_fx);

@@ -55,7 +55,7 @@ TEST_F(OptionsFile, DefaultsAreWrittenByteForByteAsTheLayout) {
 
 TEST_F(OptionsFile, RoundTripKeepsEveryStoredField) {
     o.width = 1366;
-    o.run_mode = kRunModeBenchmark;
+    o.run_mode = int(RunMode::Benchmark);
     o.max_frames = -1;
     o.particle_type = 1;
     o.particles_lifetime = 9.0f;
@@ -71,7 +71,7 @@ TEST_F(OptionsFile, RoundTripKeepsEveryStoredField) {
     setDefaultStartupOptions(back);
     ASSERT_TRUE(readOptionsFile(back, path.c_str()));
     EXPECT_EQ(back.width, 1366);
-    EXPECT_EQ(back.run_mode, kRunModeBenchmark);
+    EXPECT_EQ(back.run_mode, int(RunMode::Benchmark));
     EXPECT_EQ(back.max_frames, -1);
     EXPECT_EQ(back.particle_type, 1);
     EXPECT_FLOAT_EQ(back.particles_lifetime, 9.0f);
@@ -87,7 +87,7 @@ TEST_F(OptionsFile, ConversionsOfTheReader) {
         "run_mode=\"benchmark\" particles_lifetime=\"7.9\" log_score=\"2\" use_gpuz=\"yes\" "
         "width=\"7.9\" height=\"-1\" msaa=\"1e3\" particle_type=\"LAVA_X\" "
         "threads_sync=\"1\""));
-    EXPECT_EQ(r.run_mode, kRunModeStabilityTest) << "lower case is not BENCHMARK";
+    EXPECT_EQ(r.run_mode, int(RunMode::StabilityTest)) << "lower case is not BENCHMARK";
     EXPECT_FLOAT_EQ(r.particles_lifetime, 7.0f);
     EXPECT_FALSE(r.log_score) << "true only for 1";
     EXPECT_FALSE(r.use_gpuz);
@@ -98,7 +98,7 @@ TEST_F(OptionsFile, ConversionsOfTheReader) {
     EXPECT_TRUE(r.threads_sync);
     EXPECT_EQ(read(element("particle_type=\"POINT\"")).particle_type, 0);
     EXPECT_EQ(read(element("particle_type=\"\"")).particle_type, 0);
-    EXPECT_EQ(read(element("run_mode=\"BENCHMARK\"")).run_mode, kRunModeBenchmark);
+    EXPECT_EQ(read(element("run_mode=\"BENCHMARK\"")).run_mode, int(RunMode::Benchmark));
     // A 0 emitter count from the file is kept (only the command line repairs it).
     EXPECT_EQ(read(element("num_fluid_emitters=\"0\"")).num_fluid_emitters, 0);
 }
