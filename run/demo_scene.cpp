@@ -199,9 +199,9 @@ void DemoScene::updateWarmup() {
 }
 
 void DemoScene::applyFreeCamera(const CameraMoves& moves, float frame_dt) {
-    Vantorr_nsp::vnCamera* camera = render.main_camera;
+    Vantorr_nsp::vnCamera* camera = render.mainCamera();
     if (!camera) return;
-    FreeCamera& free_camera = render.free_camera;
+    FreeCamera& free_camera = render.freeCamera();
     if (moves.turn_dx != 0.0f || moves.turn_dy != 0.0f)
         free_camera.turn(*camera, moves.turn_dx, moves.turn_dy);
     if (moves.pan_dx != 0.0f || moves.pan_dy != 0.0f)
@@ -229,9 +229,9 @@ void DemoScene::frame(float frame_dt) {
         eye[0] = 18.0f * std::sin(a);
         eye[1] = 10.0f + 5.0f * std::sin(a);
         eye[2] = 18.0f * std::cos(a);
-        if (render.main_camera)
-            render.main_camera->setViewParams({eye[0], eye[1], eye[2]}, {0.0f, 3.0f, 0.0f},
-                                              {0.0f, 1.0f, 0.0f});
+        if (render.mainCamera())
+            render.mainCamera()->setViewParams({eye[0], eye[1], eye[2]}, {0.0f, 3.0f, 0.0f},
+                                               {0.0f, 1.0f, 0.0f});
     } else if (!benchmark) {
         // Taken every frame, so that a drag made while nothing is drawn is not replayed
         // once drawing resumes.
@@ -250,7 +250,7 @@ void DemoScene::frame(float frame_dt) {
     if (render_scene) {
         FrameInput input;
         input.scene_time = scene_time;
-        input.particle_type = run.particle_type.load(std::memory_order_relaxed);
+        input.look = particleLookFrom(run.particle_type.load(std::memory_order_relaxed));
         input.particles_update = particles_update.load(std::memory_order_relaxed);
         render.renderScene(input);
     } else if (renderer) {

@@ -81,7 +81,7 @@ void DemoScene::drawOnScreenInformation() {
     std::snprintf(in.renderer_name, sizeof in.renderer_name, "%s", renderer_name);
     in.msaa_samples = msaa_samples;
     takeMonitorSnapshot(overlay_monitor ? *overlay_monitor : gpuMonitor(),
-                        render.temperature_graph.history_points, in, m_graph_histories);
+                        render.graphHistoryPoints(), in, m_graph_histories);
 
     in.main_thread_id = mainThreadId();
     in.render_thread_id = currentThreadId();  // the frame runs on the render thread
