@@ -4,7 +4,6 @@
 #include "render/scene_build.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "physics/demo_scene_physics.h"
 #include "platform/engine/vantorr.h"
@@ -15,7 +14,6 @@
 #include "platform/engine/vn_mesh.h"
 #include "platform/engine/vn_scene.h"
 #include "platform/engine/vn_texture.h"
-#include "platform/msgbox/message_box.h"
 #include "render/demo_scene_render.h"
 #include "render/scene_shaders.h"
 #include "settings/startup_options.h"

@@ -67,6 +67,9 @@ class SceneTest : public OffscreenTest {
     bool build(const RenderSettings& s) {
         if (!window && !openWindow(s.width, s.height)) return false;
         render.reset(s);
+        return createShadowAndBuild();
+    }
+    bool createShadowAndBuild() {
         return render.createShadowTarget() && render.buildScene(nullptr) &&
                render.finishScene(nullptr);
     }
@@ -449,6 +452,59 @@ TEST_F(SceneTest, AllEffectsAtOnceBuildAndDraw) {
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     EXPECT_TRUE(boxes.empty());
+}
+
+// Each build puts its scene, shaders, materials, textures, cameras, quads and targets into
+// the engine; a release, or the next reset, takes every one of them out again, so a
+// second build draws exactly what the first did.
+TEST_F(SceneTest, AResetOrReleaseLeavesNothingOfTheEarlierBuild) {
+    auto expect_nothing_left = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(vnSceneMgr::getInstance()->getScene("Main_Scene"), nullptr);
+        EXPECT_EQ(vnCameraMgr::getInstance()->getCamera("Main_Camera"), nullptr);
+        EXPECT_EQ(vnCameraMgr::getInstance()->getCamera("ShadowMapCamera"), nullptr);
+        EXPECT_EQ(vnGPUShaderMgr::getInstance()->getShaderCount(), 0u);
+        EXPECT_EQ(vnMaterialMgr::getInstance()->getMaterialCount(), 0u);
+        EXPECT_EQ(vnTextureMgr::getInstance()->getTextureCount(), 0u);
+        EXPECT_EQ(render.mainCamera(), nullptr);
+        EXPECT_EQ(render.lightingPasses().shadowMap(), nullptr);
+        EXPECT_EQ(render.hudOverlays().font(), nullptr);
+        EXPECT_EQ(render.hudOverlays().progressBar(), nullptr);
+        EXPECT_EQ(render.postProcessing().backgroundQuad(), nullptr);
+        EXPECT_FALSE(render.postProcessing().ready());
+        EXPECT_EQ(built().faceCount(), 0u);
+    };
+    RenderSettings s = settings(64, 48);
+    s.add_post_fx = true;
+    s.increase_graphx_workload = true;
+    s.benchmark = true;
+    ASSERT_TRUE(build(s));
+    FrameInput input;
+    input.scene_time = 1.5f;
+    frame(input);
+    const std::vector<uint8_t> first = OffscreenTest::frame;
+
+    render.reset(s);
+    expect_nothing_left("after a second reset");
+    ASSERT_TRUE(createShadowAndBuild());
+    frame(input);
+    EXPECT_TRUE(OffscreenTest::frame == first) << "the second build draws the same frame";
+
+    // A build that stops halfway (no post-processing targets one pixel high) is released
+    // by the next reset all the same.
+    RenderSettings flat = settings(64, 1);
+    flat.add_post_fx = true;
+    render.reset(flat);
+    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr));
+    EXPECT_FALSE(render.finishScene(nullptr));
+    render.reset(s);
+    expect_nothing_left("after a reset of a failed build");
+
+    ASSERT_TRUE(createShadowAndBuild());
+    render.release();
+    expect_nothing_left("after release");
+    render.release();
+    expect_nothing_left("after a second release");
 }
 
 TEST_F(SceneTest, ScreenshotsTakeTheNextFreeName) {
