@@ -12,7 +12,8 @@
 //       drawOnScreenInformation (temperature graphs, then the text)
 //     takeScreenshot; captureScreenshot and writeScreenshot around presenting
 //     release
-//     what the run reads: mainCamera, freeCamera, graphHistoryPoints; the parts, read-only
+//     what the run reads: mainCamera, freeCamera, graphHistoryPoints; the parts that
+//       tests and tools look into, read-only
 //
 // The parts, one file each: SceneBuild (engine scene, cameras, light, meshes, materials),
 // LightingPasses (shadow map and the lit passes), ParticleDraws (the particle looks),
@@ -119,10 +120,8 @@ class DemoSceneRender {
     /// Samples one temperature graph spans.
     int graphHistoryPoints() const { return m_hud.temperatureGraph().history_points; }
 
-    const RenderSettings& settings() const { return m_settings; }
     const SceneBuild& sceneBuild() const { return m_scene; }
     const LightingPasses& lightingPasses() const { return m_lighting; }
-    const ParticleDraws& particleDraws() const { return m_particles; }
     const PostProcessing& postProcessing() const { return m_post; }
     const HudOverlays& hudOverlays() const { return m_hud; }
     const Screenshots& screenshots() const { return m_screenshots; }

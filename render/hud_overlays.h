@@ -77,7 +77,6 @@ class HudOverlays {
     Vantorr_nsp::vnQuad* logo() const { return m_logo; }
     Vantorr_nsp::vnQuad* physicsLogo() const { return m_physics_logo; }
     Vantorr_nsp::vnQuad* progressBar() const { return m_progress_bar; }
-    Vantorr_nsp::vnQuad* progressBarFrame() const { return m_progress_bar_frame; }
     const TemperatureGraph& temperatureGraph() const { return m_temperature_graph; }
 
   private:

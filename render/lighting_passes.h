@@ -8,7 +8,7 @@
 //     construction: createShadowTarget (first of the scene), createShadowCamera
 //     per frame: draw
 //     release
-//     what the tests read: shadowMap, shadowCamera
+//     what the tests read: shadowMap
 //
 // The shadow map is owned here; the shadow camera belongs to the engine's camera manager,
 // which the scene's owner clears after release.
@@ -46,7 +46,6 @@ class LightingPasses {
     void draw(Vantorr_nsp::vnScene& scene, Vantorr_nsp::vnCamera& camera, ParticleDraws* smileys);
 
     Vantorr_nsp::vnRenderTarget* shadowMap() const { return m_shadow_map.get(); }
-    Vantorr_nsp::vnCamera* shadowCamera() const { return m_shadow_camera; }
 
   private:
     void drawShadowMap(Vantorr_nsp::vnScene& scene, Vantorr_nsp::vnLight& light,

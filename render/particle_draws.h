@@ -66,9 +66,6 @@ class ParticleDraws {
     /// with the camera already set.
     void drawPointLook(ParticleLook look);
 
-    bool hasFluids() const { return !m_fluids.empty(); }
-    bool pointParameters() const { return m_point_parameters; }
-
   private:
     /// The lava and point looks draw from four floats per particle, converted from a
     /// fluid's render copy when a new copy arrived or the look changed. Made at first use.

@@ -101,17 +101,17 @@ void SceneBuild::createCameraAndLight(const RenderSettings& settings) {
     m_main_camera->setEventState(VN_EVENT_CAMERA_PROJECTION, true);
     m_main_camera->setEventState(VN_EVENT_CAMERA_FRUSTUM, true);
 
-    m_light = vnLightMgr::getInstance()->createLightPoint("Light01", 0.0f, 1000.0f, 1000.0f, 1.0f,
-                                                          0.0f, 0.0f);
-    m_light->setAmbient({0.4f, 0.4f, 0.4f, 1.0f});
-    m_light->setDiffuse({0.9f, 0.8f, 0.7f, 1.0f});
-    m_light->setSpecular({0.8f, 0.8f, 0.8f, 1.0f});
-    m_light->setPosition(settings.light_position[0], settings.light_position[1],
-                         settings.light_position[2]);
-    m_light->setLookatPoint({0.0f, 0.0f, 0.0f});
-    m_light->setShadowProjection(120.0f, 2.0f, 500.0f);
-    m_scene->addShadowCastingLight(m_light);
-    m_scene->addLight(m_light);
+    vnLight* light = vnLightMgr::getInstance()->createLightPoint("Light01", 0.0f, 1000.0f, 1000.0f,
+                                                                 1.0f, 0.0f, 0.0f);
+    light->setAmbient({0.4f, 0.4f, 0.4f, 1.0f});
+    light->setDiffuse({0.9f, 0.8f, 0.7f, 1.0f});
+    light->setSpecular({0.8f, 0.8f, 0.8f, 1.0f});
+    light->setPosition(settings.light_position[0], settings.light_position[1],
+                       settings.light_position[2]);
+    light->setLookatPoint({0.0f, 0.0f, 0.0f});
+    light->setShadowProjection(120.0f, 2.0f, 500.0f);
+    m_scene->addShadowCastingLight(light);
+    m_scene->addLight(light);
 }
 
 bool SceneBuild::createMeshes(const RenderSettings& settings, const ObstacleLayout& obstacles) {
@@ -217,7 +217,6 @@ void SceneBuild::release() {
     m_spheres.fill(nullptr);
     m_emitter_boxes.clear();
     m_main_camera = nullptr;
-    m_light = nullptr;
     m_free_camera = FreeCamera{};
     m_ground_material = m_box_material = nullptr;
     m_bump_shader = m_ambient_shader = nullptr;

@@ -10,8 +10,8 @@
 //       createMeshes (before the fluids), createEmitterBoxes (after)
 //     per frame: update
 //     release
-//     what the run and the other passes read: scene, mainCamera, freeCamera, the meshes,
-//       materials and shaders, faceCount
+//     what the frame and the run read: scene, mainCamera, freeCamera; the meshes,
+//       materials, bump shader and faceCount for the tests and tools
 //
 // The scene owns its meshes and goes with release. The cameras, the light, the materials
 // and the shaders belong to the engine's managers, which the scene's owner clears after
@@ -27,7 +27,6 @@
 namespace Vantorr_nsp {
 class vnCamera;
 class vnGpuShader;
-class vnLight;
 class vnMaterial;
 class vnMesh;
 class vnScene;
@@ -72,7 +71,6 @@ class SceneBuild {
     // --- What was built ----------------------------------------------------------------------
     Vantorr_nsp::vnScene* scene() const { return m_scene; }
     Vantorr_nsp::vnCamera* mainCamera() const { return m_main_camera; }
-    Vantorr_nsp::vnLight* light() const { return m_light; }
     FreeCamera& freeCamera() { return m_free_camera; }
     const FreeCamera& freeCamera() const { return m_free_camera; }
     Vantorr_nsp::vnMesh* ground() const { return m_ground; }
@@ -83,14 +81,12 @@ class SceneBuild {
     /// The stone material of the spheres, pillar and emitter boxes; null without its texture.
     Vantorr_nsp::vnMaterial* boxMaterial() const { return m_box_material; }
     Vantorr_nsp::vnGpuShader* bumpShader() const { return m_bump_shader; }
-    Vantorr_nsp::vnGpuShader* ambientShader() const { return m_ambient_shader; }
     /// Faces of every mesh made.
     uint32_t faceCount() const { return m_face_count; }
 
   private:
     Vantorr_nsp::vnScene* m_scene = nullptr;
     Vantorr_nsp::vnCamera* m_main_camera = nullptr;
-    Vantorr_nsp::vnLight* m_light = nullptr;
     FreeCamera m_free_camera;
     Vantorr_nsp::vnMesh* m_ground = nullptr;
     std::array<Vantorr_nsp::vnMesh*, kSpheres> m_spheres{};
