@@ -1,6 +1,8 @@
 // The particles: their three shaders and textures, and the three looks they are drawn in
 // (lit smiley sprites inside the lighting passes, additive lava sprites, plain points).
 
+#include "render/particle_draws.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,8 +12,8 @@
 #include "platform/engine/vn_render_state.h"
 #include "platform/engine/vn_texture.h"
 #include "platform/msgbox/message_box.h"
-#include "render/demo_scene_render.h"
 #include "render/embedded_files.h"
+#include "render/render_settings.h"
 #include "render/scene_shaders.h"
 
 namespace plashwerk {
@@ -35,18 +37,18 @@ constexpr float kPointSize = 6.0f;  // pixels of the plain point look
 
 }  // namespace
 
-bool DemoSceneRender::createParticleShaders() {
+bool ParticleDraws::createShaders(const RenderSettings& settings) {
     std::vector<std::string> defines;
     if (settings.vendor_class == kVendorAmd) defines.push_back("POINT_COORD");
     std::vector<std::string> lit_defines = defines;
     if (settings.add_post_fx) lit_defines.push_back("POST_FX");
     const ShaderTableEntry shaders[] = {
         {"ParticleShader", "shaders/particle.vert", "shaders/particle.frag", &lit_defines,
-         &particle_shader},
+         &m_lit_shader},
         {"ParticleShaderAmbientPass", "shaders/particle_ambient_pass.vert",
-         "shaders/particle_ambient_pass.frag", &defines, &particle_ambient_shader},
+         "shaders/particle_ambient_pass.frag", &defines, &m_ambient_shader},
         {"ParticleShaderLava", "shaders/particle_lava.vert", "shaders/particle_lava.frag", &defines,
-         &particle_lava_shader},
+         &m_lava_shader},
     };
     if (!buildShaderTable(shaders)) return false;
     const float point_scale = float(settings.height) * kSqrt3;
@@ -56,32 +58,38 @@ bool DemoSceneRender::createParticleShaders() {
         shader->setUniform1f("pointRadius", kPointRadius);
         shader->setUniform1f("pointScale", point_scale);
     }
-    if (particle_shader) {
-        particle_shader->setUniform1i("shadowMap", 0);
-        particle_shader->setUniform1i("tex0", 1);
+    if (m_lit_shader) {
+        m_lit_shader->setUniform1i("shadowMap", 0);
+        m_lit_shader->setUniform1i("tex0", 1);
     }
-    if (particle_ambient_shader) particle_ambient_shader->setUniform1i("tex0", 0);
-    if (particle_lava_shader) particle_lava_shader->setUniform1i("tex0", 0);
+    if (m_ambient_shader) m_ambient_shader->setUniform1i("tex0", 0);
+    if (m_lava_shader) m_lava_shader->setUniform1i("tex0", 0);
     return true;
 }
 
-bool DemoSceneRender::loadParticleTextures() {
+void ParticleDraws::setFluids(std::vector<const ParticleFluid*> fluids) {
+    m_fluids = std::move(fluids);
+    m_point_arrays.clear();
+    m_point_arrays.resize(m_fluids.size());
+}
+
+bool ParticleDraws::loadTextures(const std::string& data_root) {
     vnTextureMgr* textures = vnTextureMgr::getInstance();
     const std::string smiley =
-        settings.data_root.empty() ? "data/smiley.jpg" : settings.data_root + "/data/smiley.jpg";
-    smiley_texture = textures->createTexture2D(smiley.c_str());
-    if (!smiley_texture) {
+        data_root.empty() ? "data/smiley.jpg" : data_root + "/data/smiley.jpg";
+    m_smiley_texture = textures->createTexture2D(smiley.c_str());
+    if (!m_smiley_texture) {
         showErrorBox("could not load particle texture!");
         return false;
     }
     const EmbeddedFile* glow = findEmbeddedFile("images/particletex.jpg");
-    lava_texture =
+    m_lava_texture =
         glow ? textures->createTexture2D("particletex", glow->data, glow->size) : nullptr;
-    if (!lava_texture) {
+    if (!m_lava_texture) {
         showErrorBox("could not load lava particle texture!");
         return false;
     }
-    for (vnTexture* t : {smiley_texture, lava_texture}) {
+    for (vnTexture* t : {m_smiley_texture, m_lava_texture}) {
         t->changePixelFormat(VN_PIXEL_FORMAT_RGBA);
         t->updateOpacityMap(kOpacityLow, kOpacityHigh);
         t->setFunctionType(VN_TEXFUNC_MODULATE);
@@ -89,13 +97,30 @@ bool DemoSceneRender::loadParticleTextures() {
     return true;
 }
 
+void ParticleDraws::checkPointParameters(bool available) {
+    // Lava sprites need point sizes chosen per particle: a driver that draws only one size
+    // gets the plain points instead.
+    float min_size = 0.0f, max_size = 0.0f;
+    vnRenderer::getInstance()->getPointSizeRange(min_size, max_size);
+    m_point_parameters = available && max_size > min_size;
+}
+
+void ParticleDraws::release() {
+    m_fluids.clear();
+    m_point_arrays.clear();
+    m_point_parameters = true;
+    m_smiley_texture = m_lava_texture = nullptr;
+    m_lit_shader = m_ambient_shader = m_lava_shader = nullptr;
+}
+
 // One smiley pass over every fluid. The render copies go to the GPU as they are: positions,
 // and the life records as three-float colours whose first float the shaders read.
-void DemoSceneRender::drawSmileyParticles(int pass) {
-    vnGpuShader* shader = pass == kSmileyLitPass ? particle_shader : particle_ambient_shader;
+void ParticleDraws::drawSmileys(SmileyPass pass) const {
+    const bool lit = pass == SmileyPass::Lit;
+    vnGpuShader* shader = lit ? m_lit_shader : m_ambient_shader;
     if (!shader) return;
     vnRenderer* r = vnRenderer::getInstance();
-    r->bindTexture(pass == kSmileyLitPass ? 1 : 0, smiley_texture);
+    r->bindTexture(lit ? 1 : 0, m_smiley_texture);
     shader->bind();
     r->setPointSprites(true);
     for (const ParticleFluid* fluid : m_fluids) {
@@ -110,13 +135,18 @@ void DemoSceneRender::drawSmileyParticles(int pass) {
     vnGpuShader::unbind();
 }
 
+void ParticleDraws::drawPointLook(ParticleLook look) {
+    const bool lava = look == ParticleLook::Lava && m_point_parameters;
+    for (size_t i = 0; i < m_fluids.size(); ++i)
+        if (m_fluids[i]) drawPoints(*m_fluids[i], m_point_arrays[i], lava);
+}
+
 // The lava and point looks draw from four-float arrays made from the render copies, only
 // when new particles arrived or the look changed.
-void DemoSceneRender::drawPointParticles(const ParticleFluid& fluid, size_t index, bool lava) {
+void ParticleDraws::drawPoints(const ParticleFluid& fluid, PointArrays& arrays, bool lava) {
     const ParticleView particles = fluid.particles.forRender();
     const uint32_t count = particles.count;
     if (count == 0) return;
-    PointArrays& arrays = m_point_arrays[index];
     if (arrays.positions.empty() || arrays.colors.empty()) {
         const size_t floats = size_t{fluid.particles.capacity()} * 4;
         if (!arrays.positions.allocate(floats) || !arrays.colors.allocate(floats)) {
@@ -125,7 +155,7 @@ void DemoSceneRender::drawPointParticles(const ParticleFluid& fluid, size_t inde
             return;
         }
     }
-    const int look = lava ? kParticleLava : kParticlePoint;
+    const ParticleLook look = lava ? ParticleLook::Lava : ParticleLook::Point;
     if (particles.generation != arrays.generation || arrays.look != look) {
         float* out_positions = arrays.positions.data();
         float* out_colors = arrays.colors.data();
@@ -154,8 +184,8 @@ void DemoSceneRender::drawPointParticles(const ParticleFluid& fluid, size_t inde
     r->setRenderingState(VN_STATE_BLENDING, true);
     r->setRenderingState(VN_STATE_DEPTH_TEST, true);
     if (lava) {
-        r->bindTexture(0, lava_texture);
-        if (particle_lava_shader) particle_lava_shader->bind();
+        r->bindTexture(0, m_lava_texture);
+        if (m_lava_shader) m_lava_shader->bind();
         r->setPointSprites(true);
         r->setRenderingState(VN_STATE_TEXTURING, true);
         r->setBlendFunc(VN_BLEND_SRC_ALPHA, VN_BLEND_ONE);

@@ -80,10 +80,7 @@ bool TemperatureGraph::draw(std::span<const TemperatureSample> history, unsigned
         shown_max = shown_min = history.front().celsius;
     }
     const GraphLayout g = layout(history, y_offset, w, h, m_curve.get());
-    left = g.left;
-    right = g.right;
-    bottom = g.bottom;
-    top = g.top;
+    const float left = g.left, right = g.right, bottom = g.bottom, top = g.top;
 
     r->begin2D(w, h, 0.1f, 10.0f);
     r->setLineWidth(2.0f);

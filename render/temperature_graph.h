@@ -61,7 +61,6 @@ class TemperatureGraph {
     float shown_max = 0.0f;      ///< °C printed as the maximum
     float shown_min = 0.0f;      ///< °C printed as the minimum
     float base_celsius = 20.0f;  ///< temperature at the chart's bottom edge
-    float left = 0.0f, bottom = 0.0f, right = 0.0f, top = 0.0f;  ///< of the last chart drawn
 
   private:
     std::unique_ptr<Vantorr_nsp::vnCurve> m_curve;  ///< made at the first draw

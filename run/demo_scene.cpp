@@ -202,9 +202,9 @@ void DemoScene::updateWarmup() {
 }
 
 void DemoScene::applyFreeCamera(const CameraMoves& moves, float frame_dt) {
-    Vantorr_nsp::vnCamera* camera = m_render.main_camera;
+    Vantorr_nsp::vnCamera* camera = m_render.mainCamera();
     if (!camera) return;
-    FreeCamera& free_camera = m_render.free_camera;
+    FreeCamera& free_camera = m_render.freeCamera();
     if (moves.turn_dx != 0.0f || moves.turn_dy != 0.0f)
         free_camera.turn(*camera, moves.turn_dx, moves.turn_dy);
     if (moves.pan_dx != 0.0f || moves.pan_dy != 0.0f)
@@ -229,8 +229,8 @@ void DemoScene::frame(float frame_dt) {
         const float a = m_orbit_angle * 0.017453292f;
         const Vantorr_nsp::vnVector3 eye{18.0f * std::sin(a), 10.0f + 5.0f * std::sin(a),
                                          18.0f * std::cos(a)};
-        if (m_render.main_camera)
-            m_render.main_camera->setViewParams(eye, {0.0f, 3.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+        if (m_render.mainCamera())
+            m_render.mainCamera()->setViewParams(eye, {0.0f, 3.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
     } else if (!benchmark) {
         // Taken every frame, so that a drag made while nothing is drawn is not replayed
         // once drawing resumes.
@@ -249,7 +249,7 @@ void DemoScene::frame(float frame_dt) {
     if (render_scene) {
         FrameInput input;
         input.scene_time = m_scene_time;
-        input.particle_type = static_cast<int>(run.particle_look.load(std::memory_order_relaxed));
+        input.look = run.particle_look.load(std::memory_order_relaxed);
         input.particles_update = m_keys.particles_update.load(std::memory_order_relaxed);
         m_render.renderScene(input);
     } else if (renderer) {

@@ -80,7 +80,7 @@ void DemoScene::drawOnScreenInformation() {
     std::snprintf(in.renderer_name, sizeof in.renderer_name, "%s", m_renderer_name);
     in.msaa_samples = m_msaa_samples;
     takeMonitorSnapshot(m_overlay_monitor ? *m_overlay_monitor : gpuMonitor(),
-                        m_render.temperature_graph.history_points, in, m_graph_histories);
+                        m_render.graphHistoryPoints(), in, m_graph_histories);
 
     in.main_thread_id = mainThreadId();
     in.render_thread_id = currentThreadId();  // the frame runs on the render thread

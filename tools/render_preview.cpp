@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
     for (int i = 4; i < argc; ++i) {
         if (!std::strcmp(argv[i], "postfx")) settings.add_post_fx = true;
         if (!std::strcmp(argv[i], "workload")) settings.increase_graphx_workload = true;
-        if (!std::strcmp(argv[i], "lava")) input.particle_type = kParticleLava;
-        if (!std::strcmp(argv[i], "points")) input.particle_type = kParticlePoint;
+        if (!std::strcmp(argv[i], "lava")) input.look = ParticleLook::Lava;
+        if (!std::strcmp(argv[i], "points")) input.look = ParticleLook::Point;
         if (!std::strcmp(argv[i], "benchmark")) benchmark = true;
         if (!std::strcmp(argv[i], "overlay")) overlay = true;
         if (!std::strncmp(argv[i], "emitters=", 9))
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
         "%dx%d, %u particles: %.1f ms per drawn frame (%.1f FPS drawing only), faces %u; "
         "screenshot %s\n",
         width, height, particles, timed ? 1000.0 * draw_seconds / timed : 0.0,
-        draw_seconds > 0 ? timed / draw_seconds : 0.0, render.face_count,
+        draw_seconds > 0 ? timed / draw_seconds : 0.0, render.sceneBuild().faceCount(),
         render.lastScreenshotName().c_str());
     render.release();
     physics.releaseFluidSimulations();

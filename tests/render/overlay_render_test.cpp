@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/engine/vn_font.h"
-#include "render/demo_scene_render.h"
+#include "render/hud_overlays.h"
 #include "tests/platform/engine/offscreen_fixture.h"
 
 namespace plashwerk::test {
@@ -21,15 +21,11 @@ class OverlayTest : public OffscreenTest {
     void SetUp() override {
         OffscreenTest::SetUp();
         ASSERT_TRUE(openWindow(kWidth, kHeight));
-        RenderSettings s;
-        s.width = kWidth;
-        s.height = kHeight;
-        render.reset(s);
-        render.font = engine->createFont("Arial", 12);
-        ASSERT_NE(render.font, nullptr);
+        hud.createFont();
+        ASSERT_NE(hud.font(), nullptr);
     }
     void TearDown() override {
-        render.release();
+        hud.release();
         OffscreenTest::TearDown();
     }
 
@@ -37,7 +33,7 @@ class OverlayTest : public OffscreenTest {
     void draw(const OverlayInput& in, std::span<const GraphSource> graphs = {}) {
         renderer->setClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         renderer->clear(VN_CLEAR_ALL);
-        render.drawOnScreenInformation(in, graphs);
+        hud.drawOnScreenInformation(in, graphs, kWidth, kHeight);
         present();
     }
 
@@ -62,7 +58,7 @@ class OverlayTest : public OffscreenTest {
         return false;
     }
 
-    DemoSceneRender render;
+    HudOverlays hud;
 };
 
 OverlayInput scriptedStabilityTest() {
@@ -89,8 +85,8 @@ bool axisCyan(const Rgb& p) {
 }
 
 TEST_F(OverlayTest, TheFontHasTheDegreeSign) {
-    render.font->setText("\xB0");
-    EXPECT_GT(render.font->getTextWidth(), 2.0f);
+    hud.font()->setText("\xB0");
+    EXPECT_GT(hud.font()->getTextWidth(), 2.0f);
 }
 
 TEST_F(OverlayTest, LinesAppearAtTheirRowsInTheirColours) {
@@ -147,7 +143,7 @@ TEST_F(OverlayTest, TheGraphDrawsItsCurveAxesAndLabelWhereTheChartPutsThem) {
     EXPECT_GT(label.b, 200);
     // GPU 2's label sits 20 pixels above its bottom edge (15 degrees lie on it): row 240.
     EXPECT_GT(brightest(241, 12, 190, 400).sum(), 600);
-    EXPECT_EQ(render.temperature_graph.shown_max, 15.0f) << "the last chart drawn";
+    EXPECT_EQ(hud.temperatureGraph().shown_max, 15.0f) << "the last chart drawn";
 
     // The graph switched off leaves only the text.
     in.show_temperature_graph = false;

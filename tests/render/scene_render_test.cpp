@@ -67,6 +67,9 @@ class SceneTest : public OffscreenTest {
     bool build(const RenderSettings& s) {
         if (!window && !openWindow(s.width, s.height)) return false;
         render.reset(s);
+        return createShadowAndBuild();
+    }
+    bool createShadowAndBuild() {
         return render.createShadowTarget() && render.buildScene(nullptr) &&
                render.finishScene(nullptr);
     }
@@ -79,7 +82,7 @@ class SceneTest : public OffscreenTest {
 
     /// Window pixel of a world point as the main camera sees it; false when off screen.
     bool project(const vnVector3& p, float& x, float& y) {
-        vnCamera* c = render.main_camera;
+        vnCamera* c = render.mainCamera();
         const vnColor clip = (c->getProjectionMatrix() * c->getViewMatrix()).transform(p);
         if (clip.a <= 0.0f) return false;
         x = (clip.r / clip.a * 0.5f + 0.5f) * float(w);
@@ -89,7 +92,7 @@ class SceneTest : public OffscreenTest {
 
     /// A view 50 degrees up into the empty sky: nothing of the scene is in it.
     void lookIntoTheSky() {
-        render.main_camera->setViewParams(kSkyEye, kSkyEye + kSkyDirection, {0.0f, 1.0f, 0.0f});
+        render.mainCamera()->setViewParams(kSkyEye, kSkyEye + kSkyDirection, {0.0f, 1.0f, 0.0f});
     }
     /// The point d metres straight ahead in that view, moved by (right, up) metres.
     static vnVector3 skyPoint(float d, float right = 0.0f, float up = 0.0f) {
@@ -107,6 +110,8 @@ class SceneTest : public OffscreenTest {
     static constexpr vnVector3 kSkyEye{0.0f, 10.0f, 20.0f};
     static constexpr vnVector3 kSkyDirection{0.0f, 0.766f, -0.643f};  // 50 degrees up
 
+    const SceneBuild& built() const { return render.sceneBuild(); }
+
     DemoSceneRender render;
 };
 
@@ -118,28 +123,27 @@ float rayDistance(const vnVector3& origin, const vnVector3& dir, const vnVector3
 
 TEST_F(SceneTest, TheSceneIsBuiltAsDescribed) {
     ASSERT_TRUE(build(settings(64, 48)));
-    EXPECT_EQ(render.scene->getName(), "Main_Scene");
-    EXPECT_EQ(render.scene->getActiveCamera(), render.main_camera);
+    EXPECT_EQ(built().scene()->getName(), "Main_Scene");
+    EXPECT_EQ(built().scene()->getActiveCamera(), render.mainCamera());
     // The free camera's start: on the orbit around (0, 3, 0) at yaw 60 and pitch 40.
-    const vnVector3 eye = render.main_camera->getPosition();
+    const vnVector3 eye = render.mainCamera()->getPosition();
     EXPECT_NEAR(eye.x, 5.86f, 0.01f);
     EXPECT_NEAR(eye.y, 12.83f, 0.01f);
     EXPECT_NEAR(eye.z, 10.15f, 0.01f);
-    EXPECT_FLOAT_EQ(render.main_camera->getFov(), 90.0f);
-    EXPECT_FLOAT_EQ(render.main_camera->getFar(), 1000.0f);
-    EXPECT_EQ(render.scene->getShadowCastingLights().size(), 1u);
-    EXPECT_EQ(render.shadow_map->getWidth(), 2048);
-    EXPECT_NE(render.ground_material, nullptr);
-    ASSERT_NE(render.box_material, nullptr);
-    EXPECT_FLOAT_EQ(render.box_material->getDiffuse().g, 0.9f);
-    EXPECT_EQ(render.spheres[3]->getMaterial(), render.box_material);
-    EXPECT_EQ(render.face_count, 20000u + 4 * 19800u + 10800u);
-    EXPECT_NE(render.font, nullptr);
-    EXPECT_EQ(render.progress_bar, nullptr) << "only in benchmark mode";
-    EXPECT_FALSE(render.post_fx_ready);
-    EXPECT_NE(render.logo_quad, nullptr);
-    EXPECT_NE(render.physics_logo_quad, nullptr);
-    EXPECT_STREQ(render.fx_texture_names[31], "fxTexture32");
+    EXPECT_FLOAT_EQ(render.mainCamera()->getFov(), 90.0f);
+    EXPECT_FLOAT_EQ(render.mainCamera()->getFar(), 1000.0f);
+    EXPECT_EQ(built().scene()->getShadowCastingLights().size(), 1u);
+    EXPECT_EQ(render.lightingPasses().shadowMap()->getWidth(), 2048);
+    EXPECT_NE(built().groundMaterial(), nullptr);
+    ASSERT_NE(built().boxMaterial(), nullptr);
+    EXPECT_FLOAT_EQ(built().boxMaterial()->getDiffuse().g, 0.9f);
+    EXPECT_EQ(built().sphere(3)->getMaterial(), built().boxMaterial());
+    EXPECT_EQ(built().faceCount(), 20000u + 4 * 19800u + 10800u);
+    EXPECT_NE(render.hudOverlays().font(), nullptr);
+    EXPECT_EQ(render.hudOverlays().progressBar(), nullptr) << "only in benchmark mode";
+    EXPECT_FALSE(render.postProcessing().ready());
+    EXPECT_NE(render.hudOverlays().logo(), nullptr);
+    EXPECT_NE(render.hudOverlays().physicsLogo(), nullptr);
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(glIsEnabled(GL_MULTISAMPLE)) << "msaa 0 leaves multisampling off";
 }
@@ -166,7 +170,7 @@ TEST_F(SceneTest, TheGroundIsLitNearTheLightAndDarkBeyondItsReach) {
 TEST_F(SceneTest, ASphereDarkensTheGroundWhereItsShadowFalls) {
     ASSERT_TRUE(build(settings(128, 96)));
     const vnVector3 light_pos{15.0f, 30.0f, 0.0f};
-    const vnVector3 eye = render.main_camera->getPosition();
+    const vnVector3 eye = render.mainCamera()->getPosition();
     struct Obstacle {
         vnVector3 c;
         float r;
@@ -206,7 +210,7 @@ TEST_F(SceneTest, ASphereDarkensTheGroundWhereItsShadowFalls) {
     frame();
     const Rgb shaded = at(int(best_x), int(best_y));
     const Rgb open = at(int(open_x), int(open_y));
-    render.spheres[1]->setOptionsState(VN_OPTION_CAST_SHADOWS, false);
+    built().sphere(1)->setOptionsState(VN_OPTION_CAST_SHADOWS, false);
     frame();
     const Rgb unshaded = at(int(best_x), int(best_y));
     EXPECT_LT(shaded.sum() * 2, unshaded.sum())
@@ -274,7 +278,7 @@ TEST_F(SceneTest, LavaParticlesAddGlowAndPointsAreSixPixelsAcross) {
     render.setParticleFluids({&hand.fluid});
 
     FrameInput lava;
-    lava.particle_type = kParticleLava;
+    lava.look = ParticleLook::Lava;
     frame(lava);
     int glowing = 0;
     long red_sum = 0, green_sum = 0, blue_sum = 0;
@@ -299,7 +303,7 @@ TEST_F(SceneTest, LavaParticlesAddGlowAndPointsAreSixPixelsAcross) {
     render.setParticleFluids({&one.fluid});
     frame(lava);
     FrameInput points;
-    points.particle_type = kParticlePoint;
+    points.look = ParticleLook::Point;
     frame(points);
     EXPECT_EQ(count([](const Rgb& c) { return c.r > 240 && c.g > 240 && c.b > 240; }), 36);
 
@@ -342,7 +346,7 @@ TEST_F(SceneTest, TheBloomChainSpreadsGlowAroundBrightParts) {
     RenderSettings s = litFromBehind(settings(128, 96));
     s.add_post_fx = true;
     ASSERT_TRUE(build(s));
-    ASSERT_TRUE(render.post_fx_ready);
+    ASSERT_TRUE(render.postProcessing().ready());
     lookIntoTheSky();
     HandFluid hand(64, 10.0f);
     for (uint32_t i = 0; i < 49; ++i)
@@ -431,17 +435,17 @@ TEST_F(SceneTest, AllEffectsAtOnceBuildAndDraw) {
     s.vendor_class = 2;  // the point-coordinate shaders
     s.msaa = 4;
     ASSERT_TRUE(build(s));
-    EXPECT_TRUE(render.post_fx_ready);
-    EXPECT_NE(render.bkg_shader, nullptr);
-    EXPECT_NE(render.bkg_quad, nullptr);
-    EXPECT_NE(render.progress_bar, nullptr);
+    EXPECT_TRUE(render.postProcessing().ready());
+    EXPECT_NE(render.postProcessing().backgroundShader(), nullptr);
+    EXPECT_NE(render.postProcessing().backgroundQuad(), nullptr);
+    EXPECT_NE(render.hudOverlays().progressBar(), nullptr);
     EXPECT_TRUE(glIsEnabled(GL_MULTISAMPLE));
     HandFluid hand(4, 10.0f);
     hand.set(0, {0.0f, 5.0f, 0.0f}, 10.0f);
     render.setParticleFluids({&hand.fluid});
-    for (int look : {kParticleSmiley, kParticleLava, kParticlePoint}) {
+    for (ParticleLook look : {ParticleLook::Smiley, ParticleLook::Lava, ParticleLook::Point}) {
         FrameInput input;
-        input.particle_type = look;
+        input.look = look;
         input.scene_time = 2.0f;
         frame(input);
         EXPECT_GT(count([](const Rgb& c) { return c.sum() > 30; }), w * h / 4);
@@ -450,13 +454,66 @@ TEST_F(SceneTest, AllEffectsAtOnceBuildAndDraw) {
     EXPECT_TRUE(boxes.empty());
 }
 
+// Each build puts its scene, shaders, materials, textures, cameras, quads and targets into
+// the engine; a release, or the next reset, takes every one of them out again, so a
+// second build draws exactly what the first did.
+TEST_F(SceneTest, AResetOrReleaseLeavesNothingOfTheEarlierBuild) {
+    auto expect_nothing_left = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(vnSceneMgr::getInstance()->getScene("Main_Scene"), nullptr);
+        EXPECT_EQ(vnCameraMgr::getInstance()->getCamera("Main_Camera"), nullptr);
+        EXPECT_EQ(vnCameraMgr::getInstance()->getCamera("ShadowMapCamera"), nullptr);
+        EXPECT_EQ(vnGPUShaderMgr::getInstance()->getShaderCount(), 0u);
+        EXPECT_EQ(vnMaterialMgr::getInstance()->getMaterialCount(), 0u);
+        EXPECT_EQ(vnTextureMgr::getInstance()->getTextureCount(), 0u);
+        EXPECT_EQ(render.mainCamera(), nullptr);
+        EXPECT_EQ(render.lightingPasses().shadowMap(), nullptr);
+        EXPECT_EQ(render.hudOverlays().font(), nullptr);
+        EXPECT_EQ(render.hudOverlays().progressBar(), nullptr);
+        EXPECT_EQ(render.postProcessing().backgroundQuad(), nullptr);
+        EXPECT_FALSE(render.postProcessing().ready());
+        EXPECT_EQ(built().faceCount(), 0u);
+    };
+    RenderSettings s = settings(64, 48);
+    s.add_post_fx = true;
+    s.increase_graphx_workload = true;
+    s.benchmark = true;
+    ASSERT_TRUE(build(s));
+    FrameInput input;
+    input.scene_time = 1.5f;
+    frame(input);
+    const std::vector<uint8_t> first = OffscreenTest::frame;
+
+    render.reset(s);
+    expect_nothing_left("after a second reset");
+    ASSERT_TRUE(createShadowAndBuild());
+    frame(input);
+    EXPECT_TRUE(OffscreenTest::frame == first) << "the second build draws the same frame";
+
+    // A build that stops halfway (no post-processing targets one pixel high) is released
+    // by the next reset all the same.
+    RenderSettings flat = settings(64, 1);
+    flat.add_post_fx = true;
+    render.reset(flat);
+    ASSERT_TRUE(render.createShadowTarget() && render.buildScene(nullptr));
+    EXPECT_FALSE(render.finishScene(nullptr));
+    render.reset(s);
+    expect_nothing_left("after a reset of a failed build");
+
+    ASSERT_TRUE(createShadowAndBuild());
+    render.release();
+    expect_nothing_left("after release");
+    render.release();
+    expect_nothing_left("after a second release");
+}
+
 TEST_F(SceneTest, ScreenshotsTakeTheNextFreeName) {
     ASSERT_TRUE(build(settings(48, 32)));
     frame();
     std::ofstream("plashwerk_000000.jpg") << "taken";
     ASSERT_TRUE(render.takeScreenshot());
     EXPECT_EQ(render.lastScreenshotName(), "./Plashwerk_000001.jpg");
-    EXPECT_EQ(render.screenshot_counter, 2u);
+    EXPECT_EQ(render.screenshots().counter(), 2u);
     int width = 0, height = 0, channels = 0;
     stbi_uc* image = stbi_load("Plashwerk_000001.jpg", &width, &height, &channels, 3);
     ASSERT_NE(image, nullptr);
@@ -497,11 +554,11 @@ TEST_F(SceneTest, MissingOrDamagedImagesFollowTheirRules) {
     render.reset(s);
     ASSERT_TRUE(render.createShadowTarget());
     ASSERT_TRUE(render.buildScene(nullptr));
-    ASSERT_NE(render.ground_material, nullptr) << "the ground keeps its material";
-    EXPECT_EQ(render.ground_material->getTextureCount(), 0);
-    EXPECT_EQ(render.ground_material->getGpuShader(0), render.bump_shader);
-    EXPECT_EQ(render.box_material, nullptr);
-    EXPECT_EQ(render.spheres[0]->getMaterial(), nullptr) << "drawn without material";
+    ASSERT_NE(built().groundMaterial(), nullptr) << "the ground keeps its material";
+    EXPECT_EQ(built().groundMaterial()->getTextureCount(), 0);
+    EXPECT_EQ(built().groundMaterial()->getGpuShader(0), built().bumpShader());
+    EXPECT_EQ(built().boxMaterial(), nullptr);
+    EXPECT_EQ(built().sphere(0)->getMaterial(), nullptr) << "drawn without material";
     EXPECT_FALSE(render.finishScene(nullptr));
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "could not load particle texture!");
@@ -530,7 +587,7 @@ TEST_F(SceneTest, MissingOrDamagedImagesFollowTheirRules) {
 TEST_F(SceneTest, AWindowOnePixelHighKeepsItsAspectAndRefusesPostProcessing) {
     RenderSettings s = settings(64, 1);
     ASSERT_TRUE(build(s));
-    EXPECT_FLOAT_EQ(render.main_camera->getAspect(), 64.0f);
+    EXPECT_FLOAT_EQ(render.mainCamera()->getAspect(), 64.0f);
     frame();
 
     render.release();
@@ -540,7 +597,7 @@ TEST_F(SceneTest, AWindowOnePixelHighKeepsItsAspectAndRefusesPostProcessing) {
     EXPECT_FALSE(render.finishScene(nullptr));
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(boxes.back(), "Post-FX render targets creation failed.");
-    EXPECT_FALSE(render.post_fx_ready);
+    EXPECT_FALSE(render.postProcessing().ready());
 }
 
 TEST_F(SceneTest, TheMeshesAndTheCollisionActorsStandWhereTheOneSceneLayoutPutsThem) {
@@ -558,35 +615,35 @@ TEST_F(SceneTest, TheMeshesAndTheCollisionActorsStandWhereTheOneSceneLayoutPutsT
         return a.x == b.x && a.y == b.y && a.z == b.z;
     };
     for (size_t i = 0; i < 4; ++i) {
-        EXPECT_TRUE(same(render.spheres[i]->getPosition(), layout.obstacles.spheres[i].position));
-        EXPECT_FLOAT_EQ(render.spheres[i]->getBoundingVolume().size().x * 0.5f,
+        EXPECT_TRUE(same(built().sphere(i)->getPosition(), layout.obstacles.spheres[i].position));
+        EXPECT_FLOAT_EQ(built().sphere(i)->getBoundingVolume().size().x * 0.5f,
                         layout.obstacles.spheres[i].radius);
     }
     EXPECT_FLOAT_EQ(layout.obstacles.spheres[3].radius, 4.0f);
-    EXPECT_TRUE(same(render.pillar->getPosition(), layout.obstacles.pillarPosition()));
-    EXPECT_NEAR(render.pillar->getBoundingVolume().size().y, 8.0f, 1e-5f);
+    EXPECT_TRUE(same(built().pillar()->getPosition(), layout.obstacles.pillarPosition()));
+    EXPECT_NEAR(built().pillar()->getBoundingVolume().size().y, 8.0f, 1e-5f);
     float ground[4];
-    ASSERT_TRUE(render.ground->getPlaneEquation(ground));
+    ASSERT_TRUE(built().ground()->getPlaneEquation(ground));
     EXPECT_FLOAT_EQ(ground[1], layout.obstacles.ground.equation[1]);
     EXPECT_FLOAT_EQ(ground[3], layout.obstacles.ground.equation[3]);
 
-    const uint32_t faces_before = render.face_count;
+    const uint32_t faces_before = built().faceCount();
     physics.createFluidSimulations();
     ASSERT_EQ(layout.emitters.size(), 4u);
     ASSERT_TRUE(render.finishScene(&physics));
-    ASSERT_EQ(render.emitter_boxes.size(), 4u);
+    ASSERT_EQ(built().emitterBoxes().size(), 4u);
     for (size_t e = 0; e < 4; ++e) {
         // One scene per emitter here: its kinematic actor is the emitter's frame box.
         NxScene& scene = *physics.fluid_simulations[e]->scene;
         NxActor* frame = scene.getActors()[scene.getNbActors() - 1];
         ASSERT_TRUE(frame->readBodyFlag(NX_BF_KINEMATIC));
-        const vnVector3 p = render.emitter_boxes[e]->getPosition();
+        const vnVector3 p = built().emitterBoxes()[e]->getPosition();
         EXPECT_TRUE(same(p, layout.emitters[e].box_position)) << e;
         EXPECT_TRUE(same(p, frame->getGlobalPosition())) << e;
         EXPECT_NEAR(std::hypot(p.x, p.z), 15.0f, 1e-4f);
-        EXPECT_EQ(render.emitter_boxes[e]->getMaterial(), render.box_material);
+        EXPECT_EQ(built().emitterBoxes()[e]->getMaterial(), built().boxMaterial());
     }
-    EXPECT_EQ(render.face_count, faces_before + 4 * 12);
+    EXPECT_EQ(built().faceCount(), faces_before + 4 * 12);
 
     // A few steps fill the fluids; their particles are drawn.
     for (int step = 0; step < 30; ++step)
@@ -597,7 +654,8 @@ TEST_F(SceneTest, TheMeshesAndTheCollisionActorsStandWhereTheOneSceneLayoutPutsT
                 if (fluid) fluid->particles.takeForRender(fluid->particles.written());
         }
     EXPECT_GT(physics.particleTotal(), 0u);
-    render.main_camera->setViewParams({0.0f, 25.0f, 25.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+    render.mainCamera()->setViewParams({0.0f, 25.0f, 25.0f}, {0.0f, 0.0f, 0.0f},
+                                       {0.0f, 1.0f, 0.0f});
     frame();
     EXPECT_GT(count([](const Rgb& c) { return c.r > 60 && c.r > 3 * c.g && c.r > 3 * c.b; }), 3);
     render.release();

@@ -268,7 +268,7 @@ TEST_F(RunLoop, InputFasterThanFramesOnAOnePixelWindow) {
     prepareRun(RunMode::StabilityTest, 1000);
     ASSERT_TRUE(scene->initScene(nullptr, 1, 1, settings));
     scene->frame(kFrameSeconds);
-    const Vantorr_nsp::vnVector3 start = scene->render().main_camera->getPosition();
+    const Vantorr_nsp::vnVector3 start = scene->render().mainCamera()->getPosition();
 
     constexpr int kF9 = window::VK_F1 + 8;
     for (int i = 0; i < 500; ++i) {
@@ -296,9 +296,9 @@ TEST_F(RunLoop, InputFasterThanFramesOnAOnePixelWindow) {
     scene->frame(kFrameSeconds);
     EXPECT_TRUE(std::filesystem::exists("plashwerk_000000.jpg")) << "one screenshot per burst";
     EXPECT_FALSE(std::filesystem::exists("plashwerk_000001.jpg"));
-    EXPECT_NE(scene->render().main_camera->getPosition().y, start.y) << "the drag turned it";
-    EXPECT_LE(scene->render().free_camera.pitch, 80.0f);
-    EXPECT_GE(scene->render().free_camera.pitch, -80.0f);
+    EXPECT_NE(scene->render().mainCamera()->getPosition().y, start.y) << "the drag turned it";
+    EXPECT_LE(scene->render().freeCamera().pitch, 80.0f);
+    EXPECT_GE(scene->render().freeCamera().pitch, -80.0f);
 
     // The next free name is taken by a folder: the write fails, the run goes on.
     std::filesystem::create_directory("plashwerk_000001.jpg");

@@ -1,14 +1,14 @@
 // Screenshots of the presented frame, numbered in the working directory.
 
+#include "render/screenshots.h"
+
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "platform/engine/vn_camera.h"
-#include "platform/engine/vn_scene.h"
 #include "platform/file/regular_file.h"
 #include "platform/program/program_info.h"
-#include "render/demo_scene_render.h"
 
 namespace plashwerk {
 
@@ -37,30 +37,20 @@ std::string nextScreenshotName(uint32_t& counter) {
     return name;
 }
 
-Vantorr_nsp::vnCamera* DemoSceneRender::screenshotCamera() const {
-    return scene ? scene->getActiveCamera() : nullptr;
+bool Screenshots::capture(Vantorr_nsp::vnCamera* camera) {
+    m_captured = camera && camera->captureScreenShot();
+    return m_captured;
 }
 
-bool DemoSceneRender::captureScreenshot() {
-    Vantorr_nsp::vnCamera* camera = screenshotCamera();
-    m_screenshot_captured = camera && camera->captureScreenShot();
-    return m_screenshot_captured;
-}
-
-bool DemoSceneRender::writeScreenshot() {
-    Vantorr_nsp::vnCamera* camera = screenshotCamera();
-    if (!camera || !m_screenshot_captured) return false;
-    m_screenshot_captured = false;
-    const std::string name = nextScreenshotName(screenshot_counter);
+bool Screenshots::write(Vantorr_nsp::vnCamera* camera) {
+    if (!camera || !m_captured) return false;
+    m_captured = false;
+    const std::string name = nextScreenshotName(m_counter);
     // A file that cannot be written is logged by the camera; the run goes on.
     const bool written = camera->writeScreenShot(name.c_str());
-    ++screenshot_counter;
-    m_last_screenshot = name;
+    ++m_counter;
+    m_last_name = name;
     return written;
-}
-
-bool DemoSceneRender::takeScreenshot() {
-    return captureScreenshot() && writeScreenshot();
 }
 
 }  // namespace plashwerk
