@@ -329,7 +329,7 @@ void MainWindow::stopRun() {
     const RunState& run = m_run;
     ResultsInputs in;
     in.preset_run = o.preset_run;
-    in.num_fluid_emitters = o.num_fluid_emitters;
+    in.num_fluid_emitters = m_result.fluid_emitters;
     in.num_particles = o.num_particles;
     in.multithreaded_physx = o.multithreaded_physx;
     in.threads_sync = o.threads_sync;
@@ -347,7 +347,7 @@ void MainWindow::stopRun() {
         in.gpuz_core_clock = gpuz.core_clock;
         in.gpuz_memory_clock = gpuz.memory_clock;
     }
-    // A finished benchmark's results go to standard output as ever, and to their dialog
+    // A finished benchmark's results go to standard output, and to their dialog
     // where there is a display; keep the record first, so that it does not wait on the user.
     const bool results_ready =
         run.results_ready.load() == 1 && o.display_score && run.mode == RunMode::Benchmark;

@@ -86,13 +86,14 @@ ResultsDialogInputs collectResultsDialogInputs(const ResultsInputs& lines, const
     }
     s.physx_system_version = static_cast<int>(physx_system_version);
     s.num_particles = o.num_particles;
-    s.num_fluid_emitters = o.num_fluid_emitters;
+    // The emitters the run made, which a setting out of range does not say.
+    s.num_fluid_emitters = std::max(1, result.fluid_emitters);
     s.multithreaded_physx = o.multithreaded_physx;
     s.threads_sync = o.threads_sync;
     s.add_post_fx = o.add_post_fx;
     s.particles_lifetime = o.particles_lifetime;
     s.emitter_rate = static_cast<int>(emissionRate(
-        physicsSettingsFrom(o), static_cast<uint32_t>(std::max(1, o.num_fluid_emitters))));
+        physicsSettingsFrom(o), static_cast<uint32_t>(s.num_fluid_emitters)));
     s.use_sph = o.use_sph;
     s.physx_fluid_velocity = o.physx_fluid_velocity;
     s.multicore_cpu_physx = o.multicore_cpu_physx;

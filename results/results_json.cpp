@@ -91,6 +91,7 @@ std::string formatResultsJson(const RunRecord& record) {
     doc["frames"] = r.frames;
     doc["simulations"] = r.simulations;
     doc["physx_on_gpu"] = r.physx_on_gpu;
+    doc["fluid_emitters"] = r.fluid_emitters;
     doc["temperatures_c"] = {{"start", number(r.start_temperature)},
                              {"end", number(r.end_temperature)},
                              {"max", number(record.run_max_celsius)}};

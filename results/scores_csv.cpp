@@ -28,7 +28,7 @@ void reportFailure(const char* path, int error) {
 }
 
 // The last byte of the file, or 0 when it cannot be read (a file that is not empty but
-// unreadable is then taken as ending its line, and the row goes after it as before).
+// unreadable is then taken as ending its line, and the row goes straight after it).
 char lastByte(const char* path, off_t size) {
     const int fd = openRegularFile(path, FileAccess::Read);
     if (fd < 0) return 0;

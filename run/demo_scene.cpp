@@ -137,6 +137,7 @@ bool DemoScene::createFluids() {
     }
     m_warmup_threshold = m_physics->warmup_threshold;
     m_result.physx_on_gpu = m_physics->gpuPhysxActive();
+    m_result.fluid_emitters = static_cast<int>(m_physics->emitterTotal());
 
     // Each simulation becomes a lane of the physics threads, handing over its fluids'
     // particles.

@@ -127,6 +127,8 @@ struct RunResult {
     float gpu_core_clock_max = 0.0f;    ///< MHz
     float gpu_memory_clock_max = 0.0f;  ///< MHz
     bool physx_on_gpu = false;
+    /// Fluid emitters the run made: the setting within its limits, not what was asked for.
+    int fluid_emitters = 0;
     /// Renderer, drivers, CPU, CPU speed, system memory, OS.
     char system_lines[6][256] = {};
 };

@@ -35,8 +35,8 @@ constexpr CommandLineSpelling number(const char* literal, const char* help) {
 }
 
 // Record order. The two ranks give the attribute's place when the file is read and written;
-// the reader's walk differs from the written layout, and both are kept as they are so a file
-// reads and writes byte for byte as before.
+// the reader's walk differs from the written layout, and each is fixed, so that a file
+// written by any version of the program reads back, and is written again, byte for byte.
 // clang-format off
 const SettingField kFields[] = {
 //   name                          field                             default  command line                                                 file            format   read write

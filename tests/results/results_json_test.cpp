@@ -74,6 +74,7 @@ TEST_F(ResultsJson, TheDocumentHoldsTheRunsValues) {
     EXPECT_EQ(d["fps"], json::parse(R"({"min":31,"max":88,"avg":60})"));
     EXPECT_EQ(d["sps"], json::parse(R"({"min":55,"max":61,"avg":59})"));
     EXPECT_EQ(d["duration_ms"], 60000);
+    EXPECT_EQ(d["fluid_emitters"], 4);
     EXPECT_EQ(d["frames"], 12345);
     EXPECT_EQ(d["simulations"], 6789);
     EXPECT_EQ(d["physx_on_gpu"], false);

@@ -38,6 +38,7 @@ inline RunRecord knownRecord() {
     s.start_temperature = 45.5f;
     s.end_temperature = 71.25f;
     s.physx_on_gpu = false;
+    s.fluid_emitters = 4;
     const char* lines[6] = {"GeForce GTX 1080/PCIe/SSE2",
                             "GeForce 445.75",
                             "Intel(R) Core(TM) i7-8700K CPU @ 3.70GHz",

@@ -137,6 +137,18 @@ TEST_F(RunLoop, WithRenderSceneOffTheCameraStandsButThePhysicsSteps) {
     EXPECT_EQ(settings.render_scene, true) << "the key changes the run, not the settings";
 }
 
+// The results name the emitters the run made: a count out of range is clamped, and the
+// result says so instead of repeating the setting.
+TEST_F(RunLoop, TheResultCarriesTheEmittersTheRunMade) {
+    prepareRun(RunMode::Benchmark, 60000);
+    settings.physics.num_fluid_emitters = -5;
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120, settings));
+    EXPECT_EQ(result.fluid_emitters, 1);
+    settings.physics.num_fluid_emitters = 3;
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120, settings));
+    EXPECT_EQ(result.fluid_emitters, 3);
+}
+
 // A benchmark counts from the end of the warm-up; the first one-second sample restarts the
 // clock; the turn that reaches the limit draws no frame. With 250 ms frames and a 2000 ms
 // limit: the warm-up frame and 4 more fill the first sample (5 FPS), 4 frames the second,
