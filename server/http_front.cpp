@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// How long a connection over its address's limit waits for a place before its 503.
+constexpr auto kSlotWait = std::chrono::milliseconds(250);
+
 const char* reasonPhrase(int status) {
     switch (status) {
         case 400:
@@ -94,7 +97,9 @@ void sendNow(int fd, const std::string& text) {
 }  // namespace
 
 struct HttpFront::Connection {
-    enum class Phase { Reading, Working, Lingering };
+    // Waiting: its address has all its connections; it is not read until one of them
+    // closes, and is refused if none does soon.
+    enum class Phase { Waiting, Reading, Working, Lingering };
     int fd = -1;
     std::string address;
     int port = 0;
@@ -104,6 +109,7 @@ struct HttpFront::Connection {
     size_t served = 0;
     Phase phase = Phase::Reading;
     bool registered = false;  ///< in the epoll set
+    bool counted = false;     ///< in its address's count of connections
     bool continue_sent = false;
     bool peer_done = false;    ///< the client has ended its side
     bool close_after = false;  ///< set by the worker: close once the reply is out
@@ -214,7 +220,8 @@ struct HttpFront::State {
     bool intake_closed = false;
 
     std::unordered_map<int, std::unique_ptr<Connection>> connections;
-    std::unordered_map<std::string, int> per_address;
+    std::unordered_map<std::string, int> per_address;          ///< counted connections
+    std::unordered_map<std::string, int> waiting_per_address;  ///< waiting ones
     size_t working = 0;
     std::unique_ptr<BoundedTaskQueue> workers;
 
@@ -271,26 +278,46 @@ struct HttpFront::State {
             auto c = std::make_unique<Connection>();
             c->fd = fd;
             describe(peer, c->address, c->port);
-            int& count = per_address[c->address];
-            if (count >= limits.max_per_address) {
-                sendNow(fd, refusal(503));
-                ::close(fd);
-                continue;
-            }
-            ++count;
             const int yes = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-            c->deadline = Clock::now() + std::chrono::milliseconds(limits.request_timeout_ms);
-            watch(*c, true);
-            connections.emplace(fd, std::move(c));
+            Connection& added = *connections.emplace(fd, std::move(c)).first->second;
+            if (per_address[added.address] < limits.max_per_address) {
+                admit(added);
+            } else if (waiting_per_address[added.address] < limits.max_per_address) {
+                // A client told that its connection closes may open the next one a moment
+                // before the old one is closed here: it waits for that moment.
+                added.phase = Connection::Phase::Waiting;
+                added.counted = false;
+                added.deadline = Clock::now() + kSlotWait;
+                ++waiting_per_address[added.address];
+            } else {
+                sendNow(fd, refusal(503));
+                closeNow(added);
+            }
         }
     }
 
+    // Counts the connection for its address and starts reading from it.
+    void admit(Connection& c) {
+        ++per_address[c.address];
+        c.counted = true;
+        c.phase = Connection::Phase::Reading;
+        c.deadline = Clock::now() + std::chrono::milliseconds(limits.request_timeout_ms);
+        watch(c, true);
+    }
+
+    void unwait(Connection& c) {
+        if (c.phase != Connection::Phase::Waiting) return;
+        if (auto it = waiting_per_address.find(c.address);
+            it != waiting_per_address.end() && --it->second <= 0)
+            waiting_per_address.erase(it);
+    }
+
     void closeNow(Connection& c) {
+        unwait(c);
         watch(c, false);
         ::close(c.fd);
-        if (auto it = per_address.find(c.address); it != per_address.end() && --it->second <= 0)
-            per_address.erase(it);
+        uncount(c);
         connections.erase(c.fd);  // c is gone from here on
         if (!intake_closed && Clock::now() >= accept_pause_end &&
             connections.size() < static_cast<size_t>(limits.max_connections)) {
@@ -298,10 +325,29 @@ struct HttpFront::State {
         }
     }
 
+    // Frees the connection's place in its address's count, for a waiting one if any.
+    void uncount(Connection& c) {
+        if (!c.counted) return;
+        c.counted = false;
+        if (auto it = per_address.find(c.address); it != per_address.end() && --it->second <= 0)
+            per_address.erase(it);
+        if (waiting_per_address.count(c.address) == 0) return;
+        for (auto& [fd, other] : connections) {
+            if (other->phase == Connection::Phase::Waiting && other->address == c.address) {
+                unwait(*other);
+                admit(*other);
+                return;
+            }
+        }
+    }
+
     // Ends our side and reads what the client still sends, for a while, so that the reply
-    // is not lost to a reset that unread input would cause.
+    // is not lost to a reset that unread input would cause. A lingering connection no
+    // longer counts for its address, whose client may open the next one at once (it still
+    // counts in all, for linger_ms at most).
     void linger(Connection& c) {
         ::shutdown(c.fd, SHUT_WR);
+        uncount(c);
         c.phase = Connection::Phase::Lingering;
         c.input.clear();
         c.input.shrink_to_fit();
@@ -425,6 +471,9 @@ struct HttpFront::State {
             const bool idle = c->input.find_first_not_of("\r\n") == std::string::npos;
             if (c->phase == Connection::Phase::Reading && !idle) {
                 refuse(*c, 408);
+            } else if (c->phase == Connection::Phase::Waiting) {
+                sendNow(c->fd, refusal(503));
+                closeNow(*c);
             } else {
                 closeNow(*c);
             }

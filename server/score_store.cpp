@@ -278,7 +278,8 @@ int ScoreStore::walGrew(void* store, sqlite3*, const char*, int frames) {
 
 // Copies the rest of the log, waits (half a second at most) for the readers still on it,
 // and truncates it; the caller holds m_write_mutex, so no writer of ours starts meanwhile.
-static void emptyLog(sqlite3* db) {
+static void emptyLog(sqlite3* db, std::mutex& checkpoints) {
+    std::lock_guard one_at_a_time(checkpoints);
     sqlite3_busy_timeout(db, 500);
     sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     sqlite3_busy_timeout(db, 5000);
@@ -292,11 +293,14 @@ void ScoreStore::checkpointLoop(std::unique_ptr<Connection> connection) {
         const bool quiet = m_writes.exchange(0) == 0;
         // Passive: copies what no reader still needs and never blocks a writer or reader.
         int log_pages = 0;
-        sqlite3_wal_checkpoint_v2(connection->db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &log_pages,
-                                  nullptr);
+        {
+            std::lock_guard one_at_a_time(m_checkpoint_mutex);
+            sqlite3_wal_checkpoint_v2(connection->db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                      &log_pages, nullptr);
+        }
         if (quiet && log_pages > 0) {
             std::lock_guard write(m_write_mutex);
-            emptyLog(connection->db);
+            emptyLog(connection->db, m_checkpoint_mutex);
         }
         lock.lock();
     }
@@ -347,7 +351,7 @@ int64_t ScoreStore::insert(ScoreEntry& entry) {
     m_write_failing = false;
     ++m_writes;
     if (m_wal_full) {
-        emptyLog(connection->db);
+        emptyLog(connection->db, m_checkpoint_mutex);
         m_wal_full = false;
     }
     return entry.id;

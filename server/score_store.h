@@ -94,6 +94,9 @@ class ScoreStore {
     void checkpointLoop(std::unique_ptr<Connection> connection);
     static int walGrew(void* store, sqlite3* db, const char* name, int frames);
     bool m_wal_full = false;  ///< under m_write_mutex: the last commit passed the bound
+    // One checkpoint at a time: an emptying that met a copy in progress would be skipped.
+    // Taken after m_write_mutex when both are.
+    std::mutex m_checkpoint_mutex;
     std::mutex m_stop_mutex;
     std::condition_variable m_stop_signal;
     bool m_stopping = false;
