@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "results/score_codec.h"
+#include "server/http_front.h"
 #include "server/routes.h"
 #include "server/score_store.h"
 #include "server/submission.h"
@@ -98,11 +99,16 @@ void report(const char* what, const Outcome& outcome) {
 struct Served {
     std::filesystem::path folder;
     std::unique_ptr<server::ScoreStore> store;
-    httplib::Server http;
+    server::HttpFront http;
     std::thread thread;
     int port = 0;
 
-    explicit Served(const char* name) {
+    static server::ServerLimits limits(int clients) {
+        server::ServerLimits limits;
+        limits.max_per_address = std::max(limits.max_per_address, clients);
+        return limits;
+    }
+    Served(const char* name, int clients) : http(limits(clients)) {
         folder = std::filesystem::temp_directory_path() /
                  (std::string("plashwerk_bench_") + name + "_" + std::to_string(getpid()));
         std::filesystem::remove_all(folder);
@@ -113,11 +119,21 @@ struct Served {
             std::fprintf(stderr, "cannot open the database: %s\n", error.c_str());
             std::exit(1);
         }
-        server::configureServer(http, *store, server::ServerLimits{});
-        port = http.bind_to_any_port("127.0.0.1");
+        server::configureServer(http.routes(), *store, limits(clients));
+        if (!http.listen("127.0.0.1", 0, error)) {
+            std::fprintf(stderr, "cannot listen: %s\n", error.c_str());
+            std::exit(1);
+        }
+        port = http.port();
     }
     void start() {
-        thread = std::thread([this] { http.listen_after_bind(); });
+        thread = std::thread([this] { http.run(); });
+    }
+    // The size of the write-ahead log beside the database, bytes.
+    uintmax_t walBytes() const {
+        std::error_code missing;
+        const uintmax_t size = std::filesystem::file_size(folder / "scores.sqlite-wal", missing);
+        return missing ? 0 : size;
     }
     ~Served() {
         http.stop();
@@ -185,16 +201,34 @@ int main(int argc, char** argv) {
             targets.push_back("/benchmarks/plashwerk_140_submit.php?d=" + sent.hex +
                               "&s=" + std::to_string(sent.checksum));
         }
-        Served served("submit");
+        Served served("submit", settings.clients);
         served.start();
+        // The log's size is sampled while the submissions run: its largest is what the
+        // checkpoints let it reach.
+        std::atomic<bool> sampling{true};
+        std::atomic<uintmax_t> largest_wal{0};
+        std::thread sampler([&] {
+            while (sampling) {
+                largest_wal = std::max<uintmax_t>(largest_wal, served.walBytes());
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
         const Outcome outcome = hammer(served.port, settings, settings.submissions,
                                        [&](int i) { return targets[static_cast<size_t>(i)]; });
+        sampling = false;
+        sampler.join();
         report("submissions", outcome);
         std::printf("%-28s %7lld entries in the database\n", "stored",
                     static_cast<long long>(served.store->count()));
+        std::printf("%-28s %7.1f MB at most, %.1f MB at the end\n", "write-ahead log",
+                    static_cast<double>(largest_wal) / 1e6,
+                    static_cast<double>(served.walBytes()) / 1e6);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        std::printf("%-28s %7.1f MB 0.6 s after the load\n", "write-ahead log",
+                    static_cast<double>(served.walBytes()) / 1e6);
     }
     {
-        Served served("list");
+        Served served("list", settings.clients);
         std::printf("filling a database with %d entries...\n", settings.entries);
         for (int i = 0; i < settings.entries; ++i) {
             const ScrambledPayload sent =

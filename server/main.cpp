@@ -7,12 +7,24 @@
 #include <thread>
 #include <vector>
 
+#include "server/http_front.h"
 #include "server/options.h"
 #include "server/routes.h"
 #include "server/score_store.h"
 
 int main(int argc, char** argv) {
     using namespace plashwerk::server;
+    // SIGINT and SIGTERM are taken by one thread that stops the server, so that every worker
+    // finishes its reply and the database closes cleanly. They are blocked before anything
+    // else runs: every thread started later (the database's checkpoints, the workers)
+    // inherits the mask, so none of them can be the one the signal kills.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
     ServerOptions options;
     std::string error;
     if (!parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
@@ -30,46 +42,32 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // SIGINT and SIGTERM are taken by one thread that stops the server, so that every worker
-    // finishes its reply and the database closes cleanly; the signals are blocked before any
-    // other thread starts so that they all inherit the mask.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    httplib::Server server;
     ServerLimits limits;
     limits.threads = options.threads;
-    configureServer(server, *store, limits);
-    int port = options.port;
-    if (port == 0) {
-        port = server.bind_to_any_port(options.bind_address);
-    } else if (!server.bind_to_port(options.bind_address, port)) {
-        port = -1;
-    }
-    if (port < 0) {
-        std::fprintf(stderr, "plashwerk-scores: cannot listen on %s port %d\n",
-                     options.bind_address.c_str(), options.port);
+    limits.request_timeout_ms = options.request_timeout * 1000;
+    limits.max_per_address = options.max_per_address;
+    HttpFront front(limits);
+    configureServer(front.routes(), *store, limits);
+    if (!front.listen(options.bind_address, options.port, error)) {
+        std::fprintf(stderr, "plashwerk-scores: cannot listen on %s port %d: %s\n",
+                     options.bind_address.c_str(), options.port, error.c_str());
         return 1;
     }
-    std::printf("plashwerk-scores: listening on http://%s:%d/ with %s\n",
-                options.bind_address.c_str(), port, options.db_path.c_str());
+    const bool ipv6 = options.bind_address.find(':') != std::string::npos;
+    std::printf("plashwerk-scores: listening on http://%s%s%s:%d/ with %s\n", ipv6 ? "[" : "",
+                options.bind_address.c_str(), ipv6 ? "]" : "", front.port(),
+                options.db_path.c_str());
     std::fflush(stdout);
 
     std::thread stopper([&] {
         int signal_number = 0;
         sigwait(&stop_signals, &signal_number);
-        server.stop();
+        front.stop();
     });
-    const bool listened = server.listen_after_bind();
-    if (!listened) {
-        // The listening loop ended on its own: wake the stopper so that it can be joined.
-        pthread_kill(stopper.native_handle(), SIGTERM);
-    }
+    front.run();
+    // run() ends only after a stop; the stopper has done its work and ends.
     stopper.join();
+    store.reset();
     std::printf("plashwerk-scores: stopped\n");
     return 0;
 }

@@ -32,7 +32,8 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
             options.help = true;
             continue;
         }
-        if (name != "--port" && name != "--db" && name != "--threads" && name != "--bind") {
+        if (name != "--port" && name != "--db" && name != "--threads" && name != "--bind" &&
+            name != "--request-timeout" && name != "--max-per-address") {
             error = "unknown option " + name;
             return false;
         }
@@ -51,6 +52,14 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
             error = "--threads takes 1 to 1024";
             return false;
         }
+        if (name == "--request-timeout" && !readInt(value, 1, 600, options.request_timeout)) {
+            error = "--request-timeout takes 1 to 600 seconds";
+            return false;
+        }
+        if (name == "--max-per-address" && !readInt(value, 1, 100000, options.max_per_address)) {
+            error = "--max-per-address takes 1 to 100000";
+            return false;
+        }
         if ((name == "--db" || name == "--bind") && value.empty()) {
             error = name + " needs a value";
             return false;
@@ -63,13 +72,20 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
 
 std::string serverUsage() {
     return "Usage: plashwerk-scores [--port N] [--db PATH] [--threads N] [--bind ADDR]\n"
+           "                        [--request-timeout S] [--max-per-address N]\n"
            "The Plashwerk score server: takes submitted scores, stores them in one SQLite\n"
            "file and serves the score pages and their JSON.\n"
            "  --port N       TCP port to listen on (default 8080; 0 picks a free one)\n"
            "  --db PATH      database file, created on first start (default scores.sqlite)\n"
-           "  --threads N    worker threads, each serving one connection (default 32)\n"
+           "  --threads N    worker threads, each serving one request at a time (default 32)\n"
            "  --bind ADDR    address to listen on (default 127.0.0.1, this machine only;\n"
-           "                 0.0.0.0 serves every network)\n"
+           "                 0.0.0.0 serves every network, :: too over IPv6)\n"
+           "  --request-timeout S\n"
+           "                 seconds a whole request may take to arrive, counted from the\n"
+           "                 connection or the previous reply (default 5)\n"
+           "  --max-per-address N\n"
+           "                 open connections one client address may hold (default 16;\n"
+           "                 behind a reverse proxy every client has the proxy's address)\n"
            "  --help         show this text\n";
 }
 

@@ -1,11 +1,9 @@
 #include "server/routes.h"
 
 #include <charconv>
-#include <cstdlib>
 
 #include "server/pages.h"
 #include "server/submission.h"
-#include "server/task_queue.h"
 
 namespace plashwerk::server {
 
@@ -156,28 +154,10 @@ std::optional<std::string> redirectTarget(int64_t id, std::optional<int64_t> ent
 }
 
 void configureServer(httplib::Server& server, ScoreStore& store, const ServerLimits& limits) {
-    server.new_task_queue = [limits] {
-        return new BoundedTaskQueue(limits.threads, limits.max_queued);
-    };
     server.set_payload_max_length(limits.max_body);
-    server.set_read_timeout(limits.timeout_seconds, 0);
-    server.set_write_timeout(limits.timeout_seconds, 0);
-    server.set_keep_alive_timeout(limits.timeout_seconds);
-    server.set_keep_alive_max_count(limits.keep_alive_requests);
-    server.set_tcp_nodelay(true);
-
     server.set_pre_routing_handler([limits](const httplib::Request& req, httplib::Response& res) {
         if (req.target.size() > limits.max_target) {
             sendError(res, 414, "The address is too long.");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        // httplib leaves the body of a GET unread; a request that announces a large one is
-        // refused and its connection closed, so the body is never taken for a request.
-        const std::string length = req.get_header_value("Content-Length");
-        if (req.body.size() > limits.max_body || length.size() > 9 ||
-            (!length.empty() && std::strtoul(length.c_str(), nullptr, 10) > limits.max_body)) {
-            res.set_header("Connection", "close");
-            sendError(res, 413, "The request is too large.");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;

@@ -1,6 +1,6 @@
 #pragma once
-// The score site over HTTP: the limits a server facing the internet needs, its bounded
-// worker pool, and the routes (submission, pages, redirects, JSON).
+// The score site over HTTP: the routes (submission, pages, redirects, JSON) and the checks
+// of their query values.
 
 #include <httplib.h>
 
@@ -10,21 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "server/http_front.h"
 #include "server/score_store.h"
 
 namespace plashwerk::server {
 
-struct ServerLimits {
-    int threads = 32;                  ///< workers; each serves one connection at a time
-    size_t max_queued = 1024;          ///< accepted connections waiting for a worker
-    size_t max_target = 4096;          ///< request path and query, bytes; a submission is < 2100
-    size_t max_body = 4096;            ///< request body, bytes (no route takes one)
-    int timeout_seconds = 5;           ///< read and write time-out of a connection
-    size_t keep_alive_requests = 100;  ///< requests on one connection before it is closed
-};
-
-/// Applies the limits, the worker pool and every route to the server; the store must
-/// outlive it.
+/// Sets every route and the limits on the target and body on the server (HttpFront::routes()
+/// when served); the store must outlive it.
 void configureServer(httplib::Server& server, ScoreStore& store, const ServerLimits& limits);
 
 /// Query values as the routes accept them; nullopt for anything else.

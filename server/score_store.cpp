@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <variant>
@@ -180,7 +181,8 @@ struct ScoreStore::Connection {
 
     // Opens the file, sets the journal up and prepares every statement; create also makes
     // the schema (the first connection of a process).
-    bool open(const std::string& path, bool create, std::string& error) {
+    bool open(const std::string& path, bool create, std::string& error,
+              ScoreStore* owner = nullptr) {
         const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
         if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
             error = db ? sqlite3_errmsg(db) : "out of memory";
@@ -196,6 +198,15 @@ struct ScoreStore::Connection {
             error = sqlite3_errmsg(db);
             return false;
         }
+        // A file we may only read (write-protected, another user's) opens without a word;
+        // a write that is rolled back finds out before the first submission does.
+        if (create && (!exec("BEGIN IMMEDIATE; CREATE TABLE write_check (x INTEGER);") ||
+                       !exec("ROLLBACK;"))) {
+            error = std::string("it cannot be written: ") + sqlite3_errmsg(db);
+            exec("ROLLBACK;");
+            return false;
+        }
+        if (owner) sqlite3_wal_hook(db, &ScoreStore::walGrew, owner);
         const std::string select = "SELECT " + columnList() + " FROM entries";
         const std::string same_gpu = " WHERE gpu_vendor_id = ?3 AND gpu_device_id = ?4";
         if (!prepare(insert, insertSql()) || !prepare(find, select + " WHERE id = ?1") ||
@@ -235,11 +246,11 @@ class ScoreStore::Lease {
 };
 
 std::unique_ptr<ScoreStore> ScoreStore::open(const std::string& path, std::string& error) {
+    std::unique_ptr<ScoreStore> store(new ScoreStore(path));
     auto connection = std::make_unique<Connection>();
-    if (!connection->open(path, true, error)) return nullptr;
+    if (!connection->open(path, true, error, store.get())) return nullptr;
     auto checkpoints = std::make_unique<Connection>();
     if (!checkpoints->open(path, false, error)) return nullptr;
-    std::unique_ptr<ScoreStore> store(new ScoreStore(path));
     store->m_idle.push_back(std::move(connection));
     store->m_checkpointer = std::thread([raw = store.get(), c = std::move(checkpoints)]() mutable {
         raw->checkpointLoop(std::move(c));
@@ -258,13 +269,46 @@ ScoreStore::~ScoreStore() {
     if (m_checkpointer.joinable()) m_checkpointer.join();
 }
 
+int ScoreStore::walGrew(void* store, sqlite3*, const char*, int frames) {
+    // Called by SQLite right after each commit, on the committing thread, which holds
+    // m_write_mutex.
+    static_cast<ScoreStore*>(store)->m_wal_full = frames >= kCheckpointFrames;
+    return SQLITE_OK;
+}
+
+// Copies the rest of the log, waits (half a second at most) for the readers still on it,
+// and truncates it; the caller holds m_write_mutex, so no writer of ours starts meanwhile.
+static void emptyLog(sqlite3* db, std::mutex& checkpoints) {
+    std::lock_guard one_at_a_time(checkpoints);
+    sqlite3_busy_timeout(db, 500);
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db, 5000);
+}
+
 void ScoreStore::checkpointLoop(std::unique_ptr<Connection> connection) {
     std::unique_lock lock(m_stop_mutex);
-    while (!m_stop_signal.wait_for(lock, std::chrono::seconds(1), [&] { return m_stopping; })) {
+    while (
+        !m_stop_signal.wait_for(lock, std::chrono::milliseconds(250), [&] { return m_stopping; })) {
+        lock.unlock();
+        const bool quiet = m_writes.exchange(0) == 0;
         // Passive: copies what no reader still needs and never blocks a writer or reader.
-        sqlite3_wal_checkpoint_v2(connection->db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
-                                  nullptr);
+        int log_pages = 0;
+        {
+            std::lock_guard one_at_a_time(m_checkpoint_mutex);
+            sqlite3_wal_checkpoint_v2(connection->db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                      &log_pages, nullptr);
+        }
+        if (quiet && log_pages > 0) {
+            std::lock_guard write(m_write_mutex);
+            emptyLog(connection->db, m_checkpoint_mutex);
+        }
+        lock.lock();
     }
+}
+
+void ScoreStore::writeFailed(const char* reason) {
+    if (!m_write_failing.exchange(true))
+        std::fprintf(stderr, "plashwerk-scores: a score could not be stored: %s\n", reason);
 }
 
 std::unique_ptr<ScoreStore::Connection> ScoreStore::acquire() {
@@ -278,7 +322,7 @@ std::unique_ptr<ScoreStore::Connection> ScoreStore::acquire() {
     }
     auto connection = std::make_unique<Connection>();
     std::string ignored;
-    if (!connection->open(m_path, false, ignored)) return nullptr;
+    if (!connection->open(m_path, false, ignored, this)) return nullptr;
     return connection;
 }
 
@@ -289,15 +333,27 @@ void ScoreStore::release(std::unique_ptr<Connection> connection) {
 
 int64_t ScoreStore::insert(ScoreEntry& entry) {
     Lease connection(*this);
-    if (!connection) return -1;
+    if (!connection) {
+        writeFailed("no connection to the database could be opened");
+        return -1;
+    }
     entry.submitted_at = static_cast<int64_t>(std::time(nullptr));
     std::lock_guard lock(m_write_mutex);
     // One statement in autocommit mode: one transaction per entry.
     sqlite3_stmt* stmt = connection->insert.handle;
     Statement::Use use{stmt};
     bindEntry(stmt, entry);
-    if (sqlite3_step(stmt) != SQLITE_DONE) return -1;
+    if (sqlite3_step(stmt) != SQLITE_DONE) {
+        writeFailed(sqlite3_errmsg(connection->db));
+        return -1;
+    }
     entry.id = sqlite3_last_insert_rowid(connection->db);
+    m_write_failing = false;
+    ++m_writes;
+    if (m_wal_full) {
+        emptyLog(connection->db, m_checkpoint_mutex);
+        m_wal_full = false;
+    }
     return entry.id;
 }
 

@@ -5,8 +5,9 @@
 // value travels as a bound parameter. Connections, each with its prepared statements, are
 // kept in a pool and leased to one thread at a time; writes are serialised in the process
 // so that our own connections never wait on each other's locks, and the log is copied into
-// the database file in the background.
+// the database file in the background and kept short (see checkpointLoop).
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "server/score_entry.h"
+
+struct sqlite3;
 
 namespace plashwerk::server {
 
@@ -45,18 +48,26 @@ struct Comparison {
 class ScoreStore {
   public:
     /// Opens (creating when missing) the database file; null with a reason in error when the
-    /// file cannot be opened or is not a scores database.
+    /// file cannot be opened, cannot be written (a write transaction is tried and rolled
+    /// back) or is not a scores database.
     static std::unique_ptr<ScoreStore> open(const std::string& path, std::string& error);
     ~ScoreStore();
     ScoreStore(const ScoreStore&) = delete;
     ScoreStore& operator=(const ScoreStore&) = delete;
 
     /// Stores the entry, filling its id and submitted_at; -1 when the database refused it.
+    /// The first refusal after a success (or after the start) goes to the standard error
+    /// with SQLite's reason; the ones that follow it do not, so a broken disk cannot flood
+    /// the log.
     int64_t insert(ScoreEntry& entry);
     std::optional<ScoreEntry> find(int64_t id);
     ListPage list(const ListQuery& query);
     std::optional<Comparison> compare(int64_t id, int best_count);
     int64_t count();
+
+    /// Log pages past which the log is emptied at once: 2048 pages of 4 KiB, 8 MiB. With
+    /// writers held back while it is emptied, the log stays within about this size.
+    static constexpr int kCheckpointFrames = 2048;
 
     struct Connection;
 
@@ -72,12 +83,24 @@ class ScoreStore {
     std::vector<std::unique_ptr<Connection>> m_idle;
     std::mutex m_write_mutex;
 
-    // Copies the write-ahead log into the database file once a second on a thread of its
-    // own, so that no request waits for a checkpoint.
+    void writeFailed(const char* reason);
+    std::atomic<bool> m_write_failing{false};
+
+    // Keeps the write-ahead log short. A thread of its own copies the log into the database
+    // file every quarter second without blocking anyone, and empties it (truncates it to
+    // nothing) when no entry came since its last round. Under steady writes, the writer
+    // whose entry takes the log past kCheckpointFrames pages empties it before it answers,
+    // with the other writers held back for that moment: the log never grows much past that.
     void checkpointLoop(std::unique_ptr<Connection> connection);
+    static int walGrew(void* store, sqlite3* db, const char* name, int frames);
+    bool m_wal_full = false;  ///< under m_write_mutex: the last commit passed the bound
+    // One checkpoint at a time: an emptying that met a copy in progress would be skipped.
+    // Taken after m_write_mutex when both are.
+    std::mutex m_checkpoint_mutex;
     std::mutex m_stop_mutex;
     std::condition_variable m_stop_signal;
     bool m_stopping = false;
+    std::atomic<int64_t> m_writes{0};
     std::thread m_checkpointer;
 };
 

@@ -1,8 +1,7 @@
 #pragma once
-// The server's worker pool: a fixed number of threads and a bounded queue of accepted
-// connections. httplib's own pool queues without bound; this one makes the accepting thread
-// wait when max_queued connections already wait for a worker, so a flood backs up into the
-// kernel's listen queue instead of into our memory.
+// The server's worker pool: a fixed number of threads and a bounded queue of complete
+// requests. The reading thread waits when max_queued requests already wait for a worker, so
+// a flood backs up into the sockets and the kernel's listen queue instead of into our memory.
 
 #include <httplib.h>
 

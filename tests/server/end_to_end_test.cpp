@@ -95,7 +95,9 @@ TEST(ScoreServerOnLoopback, AnswersEveryPageAndRedirect) {
 // Each hostile request, sent again and again: a 4xx reply (or, for bytes that are no HTTP at
 // all, at most a closed connection), never an id, and the server answers a page afterwards.
 TEST(ScoreServerOnLoopback, RefusesHostileRequestsStoresNothingAndKeepsAnswering) {
-    test::LoopbackServer server;
+    ServerLimits limits;
+    limits.request_timeout_ms = 300;  // the cut-short "binary" head waits for it
+    test::LoopbackServer server(limits);
     const std::string good = buildScorePayload(makeRecord(1000));
     const ScrambledPayload scrambled = scrambleScorePayload(good);
     const std::string sum = std::to_string(scrambled.checksum);
@@ -148,6 +150,23 @@ TEST(ScoreServerOnLoopback, RefusesHostileRequestsStoresNothingAndKeepsAnswering
     }
     EXPECT_EQ(server.store().count(), 0);
     EXPECT_EQ(bodyOf(roundTrip(server.port(), submitRequest(good))), "[1]");
+}
+
+// The renderer filter takes the client's longest text, 127 characters, and no more.
+TEST(ScoreServerOnLoopback, TakesARendererFilterOfExactlyItsLengthLimit) {
+    LoopbackServer server;
+    ScoreEntry entry = test::makeEntry(777, std::string(127, 'R'));
+    ASSERT_EQ(server.store().insert(entry), 1);
+    for (const char* path : {"/scores", "/api/scores"}) {
+        const std::string at_limit =
+            httpGet(server.port(), std::string(path) + "?renderer=" + std::string(127, 'R'));
+        EXPECT_EQ(statusOf(at_limit), 200) << path;
+        EXPECT_NE(bodyOf(at_limit).find("777"), std::string::npos) << path;
+        EXPECT_EQ(statusOf(httpGet(server.port(),
+                                   std::string(path) + "?renderer=" + std::string(128, 'R'))),
+                  400)
+            << path;
+    }
 }
 
 // A server dropped the moment it is made must still stop: its stop may not be lost to a

@@ -82,9 +82,12 @@ TEST(Submission, ARefusedSubmissionLeavesTheEntryAsItWas) {
 TEST(ServerOptions, ReadsEveryOptionAndRefusesBadOnes) {
     ServerOptions options;
     std::string error;
-    ASSERT_TRUE(parseServerOptions(
-        {"--port", "9090", "--db=x.sqlite", "--threads", "4", "--bind", "0.0.0.0"}, options, error))
+    ASSERT_TRUE(parseServerOptions({"--port", "9090", "--db=x.sqlite", "--threads", "4", "--bind",
+                                    "0.0.0.0", "--request-timeout", "2", "--max-per-address=64"},
+                                   options, error))
         << error;
+    EXPECT_EQ(options.request_timeout, 2);
+    EXPECT_EQ(options.max_per_address, 64);
     EXPECT_EQ(options.port, 9090);
     EXPECT_EQ(options.db_path, "x.sqlite");
     EXPECT_EQ(options.threads, 4);
@@ -100,6 +103,8 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesBadOnes) {
                                                {"--port", "65536"},
                                                {"--port", "80x"},
                                                {"--threads", "0"},
+                                               {"--request-timeout", "0"},
+                                               {"--max-per-address", "0"},
                                                {"--db="},
                                                {"--verbose"},
                                                {"8080"}}) {

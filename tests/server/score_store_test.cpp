@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <set>
 #include <thread>
 
@@ -196,6 +199,40 @@ TEST(ScoreStore, InsertsFromManyThreadsAllLandWithDistinctIds) {
     EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kEach));
     EXPECT_EQ(*distinct.begin(), 1);
     EXPECT_EQ(db.store->count(), kThreads * kEach);
+}
+
+// Entries stored without pause while readers list them: the write-ahead log stays within
+// its bound (a reader is always on it, so a log that is only copied, never emptied, would
+// grow by every entry) and is emptied once the entries stop.
+TEST(ScoreStore, KeepsTheWriteAheadLogShortUnderSteadyWritesAndEmptiesItWhenTheyStop) {
+    TempStore db;
+    const std::string wal = db.path + "-wal";
+    const auto wal_bytes = [&] {
+        struct stat info {};
+        return stat(wal.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+    };
+    std::atomic<bool> reading{true};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r) {
+        readers.emplace_back([&] {
+            while (reading) db.store->list(ListQuery{});
+        });
+    }
+    // Each entry adds about five pages (the row and three indexes) to the log: 3000
+    // entries would make a log of about 60 MB.
+    int64_t largest = 0;
+    for (int i = 0; i < 3000; ++i) {
+        ScoreEntry entry = makeEntry(i % 997);
+        ASSERT_GT(db.store->insert(entry), 0);
+        if (i % 50 == 0) largest = std::max(largest, wal_bytes());
+    }
+    reading = false;
+    for (std::thread& reader : readers) reader.join();
+    const int64_t bound = (ScoreStore::kCheckpointFrames + 512) * int64_t{4096 + 24};
+    EXPECT_LT(largest, bound);
+    for (int waited = 0; waited < 300 && wal_bytes() > 0; ++waited) usleep(10000);
+    EXPECT_EQ(wal_bytes(), 0) << "the log is not emptied once the writes stop";
+    EXPECT_EQ(db.store->count(), 3000);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #pragma once
 // Entries and stores for the score server's tests.
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "results/score_codec.h"
+#include "server/http_front.h"
 #include "server/routes.h"
 #include "server/score_store.h"
 #include "tests/support/files.h"
@@ -99,40 +99,33 @@ inline std::string submitRequest(std::string_view payload, const std::string& ho
 }
 
 /// A configured score server listening on a free loopback port, on a thread of its own,
-/// with a fresh database; stopped when the object goes. The constructor returns once the
-/// server runs: a stop that came before would be lost, and the thread would never end.
+/// with a fresh database; stopped when the object goes.
 class LoopbackServer {
   public:
-    explicit LoopbackServer(server::ServerLimits limits = {}) {
-        server::configureServer(m_http, *db.store, limits);
-        m_port = m_http.bind_to_any_port("127.0.0.1");
-        if (m_port <= 0) {
-            ADD_FAILURE() << "cannot bind a loopback port";
+    explicit LoopbackServer(server::ServerLimits limits = {}) : m_front(limits) {
+        server::configureServer(m_front.routes(), *db.store, limits);
+        std::string error;
+        if (!m_front.listen("127.0.0.1", 0, error)) {
+            ADD_FAILURE() << "cannot listen on a loopback port: " << error;
             return;
         }
-        m_thread = std::thread([this] {
-            m_http.listen_after_bind();
-            m_ended = true;
-        });
-        while (!m_http.is_running() && !m_ended) std::this_thread::yield();
+        m_thread = std::thread([this] { m_front.run(); });
     }
     ~LoopbackServer() {
         if (!m_thread.joinable()) return;
-        m_http.stop();
+        m_front.stop();
         m_thread.join();
     }
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_front.port(); }
     server::ScoreStore& store() { return *db.store; }
 
     TempStore db;
 
   private:
-    httplib::Server m_http;
-    int m_port = 0;
-    std::atomic<bool> m_ended{false};
+    server::HttpFront m_front;
     std::thread m_thread;
 };
 
