@@ -189,8 +189,16 @@ void DemoScene::updateWarmup() {
     particle_total = physics_threads.particleTotal();
     m_run.particle_total.store(particle_total, std::memory_order_relaxed);
     RunState& run = m_run;
-    if (run.warmup_over || particle_total <= warmup_threshold) return;
-    if (warmup_start == 0.0f) warmup_start = scene_time;
+    const bool overdue = scene_time > kFluidInitLimitSeconds;
+    if (run.warmup_over || (particle_total <= warmup_threshold && !overdue)) return;
+    if (warmup_start == 0.0f) {
+        warmup_start = scene_time;
+        if (particle_total <= warmup_threshold)
+            logTrace(Vantorr_nsp::VN_TRACE_WARNING,
+                     "PhysX - fluid initialization incomplete after %.0f s (%u of %u particles) "
+                     "- warming up anyway",
+                     static_cast<double>(kFluidInitLimitSeconds), particle_total, warmup_threshold);
+    }
     if (scene_time - warmup_start > kWarmupSeconds) {
         run.warmup_over = true;
         physics_threads.clearCounters();
