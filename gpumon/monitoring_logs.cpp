@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -82,11 +83,77 @@ std::string csvField(const char* text, size_t max = kNoLimit) {
     return out;
 }
 
+// The XML log as a signal handler finds it (endMonitoringXmlForExit): its descriptor and
+// whether a line is under way. Every line is flushed whole before its writer lets go of the
+// log, so while it is idle the file holds whole lines and the descriptor's offset is at its
+// end: a closing tag written there is the last line. A writer and the handler each take the
+// log with one compare-and-swap, so neither ever waits for the other.
+enum XmlExitState : int {
+    kXmlNone,     // no log registered
+    kXmlIdle,     // open, between lines
+    kXmlWriting,  // a line is being written
+    kXmlEnding,   // the handler is writing the closing tag
+    kXmlEnded,    // the handler has written it
+};
+std::atomic<int> g_exit_xml_state{kXmlNone};
+std::atomic<int> g_exit_xml_fd{-1};
+std::atomic<const MonitoringLogs*> g_exit_xml_owner{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<const MonitoringLogs*>::is_always_lock_free);
+
+// Takes the log for one line; false once the handler has ended it.
+bool takeExitXml(const MonitoringLogs* logs) {
+    if (g_exit_xml_owner.load() != logs) return true;  // not the handler's log
+    int idle = kXmlIdle;
+    return g_exit_xml_state.compare_exchange_strong(idle, kXmlWriting);
+}
+
+void releaseExitXml(const MonitoringLogs* logs) {
+    if (g_exit_xml_owner.load() == logs) g_exit_xml_state.store(kXmlIdle);
+}
+
+// How a log withdrawn from the handler is to be closed.
+enum class XmlClose {
+    WithTag,     // as usual
+    WithoutTag,  // the handler has ended it already
+    LeaveOpen,   // the handler is writing to it now and the process is ending: closing the
+                 // descriptor could point the handler's write at a file opened meanwhile
+};
+
+// Withdraws the log from the handler before it is closed (under the logs' lock, so no line
+// is under way).
+XmlClose unregisterExitXml(const MonitoringLogs* logs) {
+    if (g_exit_xml_owner.load() != logs) return XmlClose::WithTag;
+    int state = kXmlIdle;
+    if (!g_exit_xml_state.compare_exchange_strong(state, kXmlNone) && state != kXmlEnded)
+        return XmlClose::LeaveOpen;
+    g_exit_xml_state.store(kXmlNone);
+    g_exit_xml_fd.store(-1);
+    g_exit_xml_owner.store(nullptr);
+    return state == kXmlEnded ? XmlClose::WithoutTag : XmlClose::WithTag;
+}
+
 }  // namespace
+
+XmlExitEnd endMonitoringXmlForExit() {
+    int state = kXmlIdle;
+    if (!g_exit_xml_state.compare_exchange_strong(state, kXmlEnding))
+        return state == kXmlWriting ? XmlExitEnd::Busy : XmlExitEnd::NoLog;
+    static constexpr char kTag[] = "</gpuTemperature>\n";
+    const int fd = g_exit_xml_fd.load();
+    size_t done = 0;
+    while (fd >= 0 && done < sizeof kTag - 1) {
+        const ssize_t n = ::write(fd, kTag + done, sizeof kTag - 1 - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    g_exit_xml_state.store(kXmlEnded);
+    return XmlExitEnd::Ended;
+}
 
 MonitoringLogs::~MonitoringLogs() {
     std::lock_guard lock(m_mutex);
-    if (m_xml) std::fclose(m_xml);
+    if (m_xml && unregisterExitXml(this) != XmlClose::LeaveOpen) std::fclose(m_xml);
     m_xml = nullptr;
 }
 
@@ -97,14 +164,20 @@ void MonitoringLogs::setFolder(const std::string& folder) {
 
 void MonitoringLogs::close() {
     std::FILE* xml = nullptr;
+    XmlClose how = XmlClose::WithTag;
     {
         std::lock_guard lock(m_mutex);
         if (!m_xml && !m_xml_opening) return;
         xml = m_xml;
         m_xml = nullptr;
         m_xml_closed = true;  // an open under way ends its file itself
+        if (xml) how = unregisterExitXml(this);
     }
-    if (xml) endXml(xml);
+    if (!xml || how == XmlClose::LeaveOpen) return;
+    if (how == XmlClose::WithTag)
+        endXml(xml);
+    else
+        std::fclose(xml);
 }
 
 void MonitoringLogs::endXml(std::FILE* xml) {
@@ -145,6 +218,8 @@ void MonitoringLogs::openXml(const std::string& folder, const GpuStatus& s) {
                      kVersionBugfix, kProductWebPage);
         std::fputs("-->\n", xml);
         std::fprintf(xml, "<gpuTemperature graphics_card=\"%s\" >\n", xmlText(s.name).c_str());
+        // On the disk before the log is published: a forced exit may end it at any line.
+        std::fflush(xml);
     }
     std::FILE* closed_meanwhile = nullptr;
     {
@@ -156,6 +231,11 @@ void MonitoringLogs::openXml(const std::string& folder, const GpuStatus& s) {
             closed_meanwhile = xml;
         else
             m_xml = xml;
+        const MonitoringLogs* none = nullptr;
+        if (m_xml && g_exit_xml_owner.compare_exchange_strong(none, this)) {
+            g_exit_xml_fd.store(fileno(m_xml));
+            g_exit_xml_state.store(kXmlIdle);
+        }
     }
     if (closed_meanwhile) endXml(closed_meanwhile);
 }
@@ -179,10 +259,11 @@ void MonitoringLogs::writeXml(int gpu, const GpuStatus& s, const LogContext& con
     };
     format(xmlText(s.name, roomFor(format(""))));
     std::lock_guard lock(m_mutex);
-    if (!m_xml || std::ferror(m_xml)) return;
+    if (!m_xml || std::ferror(m_xml) || !takeExitXml(this)) return;
     std::fputs(line, m_xml);
     std::fputs("\n", m_xml);
     std::fflush(m_xml);
+    releaseExitXml(this);
 }
 
 void MonitoringLogs::writeCsv(const std::string& folder, const GpuStatus& s,

@@ -39,6 +39,19 @@ struct LogContext {
     const char* driver = "";  ///< the hardware report's driver text
 };
 
+/// What endMonitoringXmlForExit found.
+enum class XmlExitEnd {
+    NoLog,  ///< no XML log open (none written yet, or already closed)
+    Ended,  ///< the closing tag was written after the last whole line
+    Busy,   ///< a line was being written: the log is left without its closing tag
+};
+
+/// For a process that must end at once, from a signal handler: ends the open XML log with
+/// its closing tag when no line is being written at that moment, and closes nothing else.
+/// Async-signal-safe (lock-free atomics and write(2)); later lines are never written. Acts
+/// on the log of the first MonitoringLogs that opened one and has not closed it yet.
+XmlExitEnd endMonitoringXmlForExit();
+
 class MonitoringLogs {
   public:
     MonitoringLogs() = default;

@@ -66,10 +66,13 @@ NxMat33 emitterRotation(float alpha, float beta) {
 }
 
 uint32_t emissionRate(const PhysicsSettings& options, uint32_t total_emitters) {
+    // At least one particle per second: a share that rounds down to nothing (fewer particles
+    // per emitter than seconds of lifetime) would leave the fluids empty and the benchmark
+    // in its fluid initialisation for good.
     if (!options.use_particle_count) {
         const int rate =
             options.xtreme_burning ? options.particles_rate_xtreme : options.particles_rate;
-        return rate > 0 ? static_cast<uint32_t>(rate) : 0;
+        return rate > 1 ? static_cast<uint32_t>(rate) : 1;
     }
     const float lifetime = options.particles_lifetime;
     if (total_emitters == 0 || !(lifetime > 0.0f) || !std::isfinite(lifetime)) return 0;
@@ -78,7 +81,7 @@ uint32_t emissionRate(const PhysicsSettings& options, uint32_t total_emitters) {
         truncateToUnsigned(static_cast<float>(kMaxParticlesPerFluid) * k);
     const int64_t per_emitter = static_cast<int64_t>(options.num_particles) / total_emitters;
     const uint32_t share_rate = truncateToUnsigned(static_cast<float>(per_emitter) * k);
-    return std::min(capacity_rate, share_rate);
+    return std::max(std::min(capacity_rate, share_rate), 1u);
 }
 
 float expectedParticleShare(uint32_t rate, float lifetime, float already_in_fluid,

@@ -67,8 +67,9 @@ NxMat33 emitterRotation(float alpha, float beta);
 /// Particles per second of each emitter. With use_particle_count the run's num_particles are
 /// shared among total_emitters so that each emitter's particles, living particles_lifetime
 /// seconds, add up to it, but never more than one fluid holds; otherwise the fixed rate
-/// (particles_rate_xtreme under xtreme_burning, else particles_rate). Settings out of range
-/// (a lifetime <= 0, negative counts) give a rate of 0 rather than an overflow.
+/// (particles_rate_xtreme under xtreme_burning, else particles_rate). Never below 1 particle
+/// per second, so every fluid fills however small the count. A lifetime that is not above 0
+/// or no emitters give 0; no setting overflows the rate.
 uint32_t emissionRate(const PhysicsSettings& options, uint32_t total_emitters);
 
 /// One emitter's expected live particles: rate x lifetime, but no more than the capacity

@@ -337,19 +337,20 @@ ReplyProgress readScoreReply(std::string_view received, bool closed, std::string
 }
 
 int parseScoreReply(std::string_view body) {
-    const std::size_t open = body.find('[');
-    if (open == std::string_view::npos) return -1;
-    const std::size_t close = body.find(']', open + 1);
-    if (close == std::string_view::npos) return -1;
-    const std::string_view id = body.substr(open + 1, close - open - 1);
-    if (id.size() >= 32) return -1;
-    if (id.empty()) return 0;
-    long long value = 0;
-    const auto parsed = std::from_chars(id.data(), id.data() + id.size(), value);
-    if (parsed.ec == std::errc::result_out_of_range) return -1;
-    if (parsed.ec != std::errc()) return 0;  // text that is not a number reads as 0
-    if (value < 0 || value > INT_MAX) return -1;
-    return static_cast<int>(value);
+    // Our server answers "[id]" and nothing else. Any other web server on the address (the
+    // default is port 80 of this machine) answers pages and JSON that may hold brackets too,
+    // so only the whole body, blanks around it aside, counts.
+    constexpr std::string_view kBlanks = " \t\r\n\v\f";
+    const std::size_t first = body.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return -1;
+    body = body.substr(first, body.find_last_not_of(kBlanks) - first + 1);
+    if (body.size() < 3 || body.front() != '[' || body.back() != ']') return -1;
+    const std::string_view digits = body.substr(1, body.size() - 2);
+    if (digits.find_first_not_of("0123456789") != std::string_view::npos) return -1;
+    int value = 0;
+    const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (parsed.ec != std::errc() || value < 1) return -1;  // beyond an int, or no entry 0
+    return value;
 }
 
 int submitScore(const ScoreSite& site, const ScoreRecord& record, const ScoreClientLimits& limits) {

@@ -107,9 +107,9 @@ enum class ReplyProgress { Incomplete, Complete, Failed };
 /// that is not a success (status other than 2xx) or whose framing is broken.
 ReplyProgress readScoreReply(std::string_view received, bool closed, std::string& body);
 
-/// The entry id in a reply body: the text between the first "[" and the next "]" read as a
-/// decimal number ("" reads as 0, "12ab" as 12). -1 when either bracket is missing, the text
-/// has 32 characters or more, or the number is negative or beyond an int.
+/// The entry id in a reply body: the body, trimmed of white space, must be exactly "[", one
+/// or more decimal digits and "]", with a value from 1 to INT_MAX. -1 for anything else (a
+/// page or a JSON document that merely holds brackets, "[]", "[0]", "[12ab]", " [1] x").
 int parseScoreReply(std::string_view body);
 
 struct ScoreClientLimits {

@@ -193,8 +193,17 @@ void DemoScene::updateWarmup() {
     m_particle_total = m_physics_threads.particleTotal();
     m_run.particle_total.store(m_particle_total, std::memory_order_relaxed);
     RunState& run = m_run;
-    if (run.warmup_over || m_particle_total <= m_warmup_threshold) return;
-    if (m_warmup_start == 0.0f) m_warmup_start = m_scene_time;
+    const bool overdue = m_scene_time > kFluidInitLimitSeconds;
+    if (run.warmup_over || (m_particle_total <= m_warmup_threshold && !overdue)) return;
+    if (m_warmup_start == 0.0f) {
+        m_warmup_start = m_scene_time;
+        if (m_particle_total <= m_warmup_threshold)
+            logTrace(Vantorr_nsp::VN_TRACE_WARNING,
+                     "PhysX - fluid initialization incomplete after %.0f s (%u of %u particles) "
+                     "- warming up anyway",
+                     static_cast<double>(kFluidInitLimitSeconds), m_particle_total,
+                     m_warmup_threshold);
+    }
     if (m_scene_time - m_warmup_start > kWarmupSeconds) {
         run.warmup_over = true;
         m_physics_threads.clearCounters();

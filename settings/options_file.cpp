@@ -4,11 +4,13 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "platform/engine/vn_trace_mgr.h"
 #include "platform/file/regular_file.h"
 #include "settings/settings_fields.h"
 
@@ -215,8 +217,20 @@ void readOptionsText(StartupOptions& options, const char* text, size_t size) {
 bool readOptionsFile(StartupOptions& options, const char* path) {
     if (!path || !*path) return false;
     std::vector<uint8_t> text;
-    if (readRegularFile(path, kMaxOptionsFileBytes, text))
+    errno = 0;
+    if (readRegularFile(path, kMaxOptionsFileBytes, text)) {
         readOptionsText(options, reinterpret_cast<const char*>(text.data()), text.size());
+    } else if (errno == EFBIG) {
+        // A missing file is the normal first start and stays silent; a file this large is
+        // something else under the name, and the user's settings are not what they expect.
+        char message[512];
+        std::snprintf(message, sizeof message,
+                      "The options file %s is larger than %zu bytes and is ignored; the "
+                      "settings come from the defaults and the command line",
+                      path, kMaxOptionsFileBytes);
+        Vantorr_nsp::logTrace(Vantorr_nsp::VN_TRACE_WARNING, "%s", message);
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, message);
+    }
     return true;
 }
 

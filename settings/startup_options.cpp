@@ -1,10 +1,12 @@
 #include "settings/startup_options.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/thread/thread_util.h"
 #include "settings/settings_fields.h"
@@ -90,19 +92,41 @@ std::string textValue(const char* value, size_t& span) {
     return std::string(value, span);
 }
 
-// Reads the text-valued options first and blanks their values in the working copy of the
-// line: a path such as "/tmp/log_score/out.json" must not also switch /log_score on.
-void takeTextValues(StartupOptions& o, std::string& line) {
+// The text-valued option whose literal starts at `at`, or null.
+const SettingField* textOptionAt(const std::string& line, size_t at, size_t& literal_length) {
     for (const SettingField& field : settingFields()) {
         for (const CommandLineSpelling& spelling : field.options) {
             if (spelling.form != OptionForm::Text || !field.ref.string_field) continue;
-            const size_t at = line.find(spelling.literal);
-            if (at == std::string::npos) continue;
-            const size_t value_at = at + std::strlen(spelling.literal);
-            size_t span = 0;
-            o.*field.ref.string_field = textValue(line.c_str() + value_at, span);
-            line.replace(value_at, span, span, ' ');
+            literal_length = std::strlen(spelling.literal);
+            if (line.compare(at, literal_length, spelling.literal) == 0) return &field;
         }
+    }
+    return nullptr;
+}
+
+// Reads the text-valued options first, walking the line from left to right and stepping over
+// each value as it is taken, then blanks them in the working copy of the line. So no value is
+// ever searched for options: a path such as "/tmp/log_score/out.json" does not switch
+// /log_score on, and "/results_json=/tmp/score_server=x.json" is one path, not a path and a
+// server. Of an option given twice, the first one counts.
+void takeTextValues(StartupOptions& o, std::string& line) {
+    std::vector<const SettingField*> taken;
+    size_t at = 0;
+    while (at < line.size()) {
+        size_t literal_length = 0;
+        const SettingField* field = textOptionAt(line, at, literal_length);
+        if (!field) {
+            ++at;
+            continue;
+        }
+        size_t span = 0;
+        std::string value = textValue(line.c_str() + at + literal_length, span);
+        if (std::find(taken.begin(), taken.end(), field) == taken.end()) {
+            o.*field->ref.string_field = std::move(value);
+            taken.push_back(field);
+        }
+        line.replace(at, literal_length + span, literal_length + span, ' ');
+        at += literal_length + span;
     }
 }
 

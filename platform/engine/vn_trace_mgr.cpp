@@ -1,10 +1,13 @@
 #include "platform/engine/vn_trace_mgr.h"
 
+#include <sys/file.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/file/regular_file.h"
 
@@ -51,15 +54,56 @@ void vnTraceMgr::setTraceLevel(int level) {
     m_level = level;
 }
 
+namespace {
+
+// Opens the log at `name` for this process alone: without truncating it first, then with an
+// advisory lock taken (never waited for) before it is emptied, so a second program in the
+// same folder never clears the log of the first. Null with errno EWOULDBLOCK when another
+// process holds the lock; a file system without locks is written without one.
+std::FILE* openLockedLog(const std::string& name) {
+    const int fd = plashwerk::openRegularFile(name.c_str(), plashwerk::FileAccess::Append);
+    if (fd < 0) return nullptr;
+    int locked;
+    do {
+        locked = flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        errno = EWOULDBLOCK;
+        return nullptr;
+    }
+    std::FILE* file = ftruncate(fd, 0) == 0 ? fdopen(fd, "a") : nullptr;
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+}  // namespace
+
 void vnTraceMgr::setLogFileName(const char* prefix) {
-    // Opened before the lock is taken, and never waiting on a FIFO or a device under the
-    // name: other threads keep logging meanwhile.
-    const std::string name = std::string(prefix ? prefix : "") + "trace.log";
-    errno = 0;
-    std::FILE* file = plashwerk::openRegularStream(name.c_str(), "w");
-    const int error = errno;
+    // The lock of this process's earlier log goes first: the same name is locked afresh.
     std::lock_guard lock(m_mutex);
     if (m_file) std::fclose(m_file);
+    m_file = nullptr;
+    const std::string base = prefix ? prefix : "";
+    std::string name = base + "trace.log";
+    errno = 0;
+    std::FILE* file = openLockedLog(name);
+    if (!file && errno == EWOULDBLOCK) {
+        // Another program writes there: this one keeps a log of its own beside it.
+        const std::string busy = name;
+        name = base + "trace." + std::to_string(getpid()) + ".log";
+        errno = 0;
+        file = openLockedLog(name);
+        if (file)
+            std::fprintf(stderr,
+                         "%s: the trace log %s is in use by another program; this one writes %s\n",
+                         program_invocation_short_name, busy.c_str(), name.c_str());
+    }
+    const int error = errno;
     m_file_name = name;
     m_file = file;
     g_failure_reported = false;

@@ -22,8 +22,10 @@ class vnTraceMgr {
     int traceLevel() const { return m_level; }
 
     /// Names the log file "<prefix>trace.log" in the working directory and (re)opens it,
-    /// replacing the log of an earlier start. An unwritable directory leaves the log closed;
-    /// logging then does nothing.
+    /// replacing the log of an earlier start. The file is held with an advisory lock
+    /// (flock) while open: when another running program holds it, this one writes
+    /// "<prefix>trace.<pid>.log" instead and says so on standard error. An unwritable
+    /// directory leaves the log closed; logging then does nothing.
     void setLogFileName(const char* prefix);
     const std::string& logFileName() const { return m_file_name; }
 

@@ -105,7 +105,9 @@ bool readRegularFile(const char* path, size_t max_bytes, std::vector<uint8_t>& b
     const int fd = openRegularFile(path, FileAccess::Read);
     if (fd < 0) return false;
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && static_cast<unsigned long long>(info.st_size) <= max_bytes;
+    bool ok = fstat(fd, &info) == 0;
+    const bool too_large = ok && static_cast<unsigned long long>(info.st_size) > max_bytes;
+    ok = ok && !too_large;
     if (ok) {
         bytes.resize(static_cast<size_t>(info.st_size));
         size_t done = 0;
@@ -118,6 +120,7 @@ bool readRegularFile(const char* path, size_t max_bytes, std::vector<uint8_t>& b
     }
     close(fd);
     if (!ok) bytes.clear();
+    if (too_large) errno = EFBIG;
     return ok;
 }
 

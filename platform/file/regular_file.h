@@ -31,7 +31,8 @@ int openRegularFile(const char* path, FileAccess access, Links links = Links::Fo
 std::FILE* openRegularStream(const char* path, const char* mode, Links links = Links::Follow);
 
 /// Reads the whole regular file at path into bytes. False (bytes empty) when it cannot be
-/// opened, is not a regular file, is larger than max_bytes or cannot be read in full.
+/// opened, is not a regular file, is larger than max_bytes (errno EFBIG) or cannot be read in
+/// full.
 bool readRegularFile(const char* path, size_t max_bytes, std::vector<uint8_t>& bytes);
 
 /// A read-only descriptor of the POSIX shared-memory object name ("/GPUZShMem"), or -1.

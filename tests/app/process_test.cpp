@@ -605,6 +605,62 @@ TEST_F(Program, SighupEndsAStabilityTestWithAFullShutDown) {
     EXPECT_EQ(xml.substr(end), "</gpuTemperature>\n");
 }
 
+// GNU timeout stops a program with SIGTERM to it and again to its process group, and a
+// terminal's Ctrl+C can come with a script's SIGTERM: signals within a moment of each other
+// are one stop, with the whole shut-down and status 0. (Two of one kind sent together may
+// merge into one; a different one never does.)
+TEST_F(Program, StopSignalsWithinAMomentAreOneStopWithAFullShutDown) {
+    writeShortRunOptions();
+    const std::string xml_path = bin_dir + "/plashwerk-gpu-monitoring.xml";
+    const pid_t pid =
+        spawn({"/nogui", "/run_mode=2", "/width=320", "/height=240", "/log_temperature"});
+    ASSERT_TRUE(waitUntilLogged(pid, "render window"));
+    for (int i = 0; i < 600 && slurp(xml_path).find("<gpu_data") == std::string::npos; ++i)
+        usleep(100000);
+    kill(pid, SIGTERM);
+    kill(pid, SIGINT);
+    usleep(50000);
+    kill(pid, SIGTERM);
+    Result r = finish(pid);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("second stop signal"), std::string::npos) << r.err;
+    const char* const lines[] = {"Stop signal received", "NVIDIA PhysX shutdown ok.",
+                                 "Plashwerk shutdown OK."};
+    EXPECT_TRUE(inOrder(traceLog(), lines));
+    const std::string xml = slurp(xml_path);
+    ASSERT_NE(xml.find("<gpu_data"), std::string::npos) << xml;
+    ASSERT_GT(xml.size(), 18u);
+    EXPECT_EQ(xml.substr(xml.size() - 18), "</gpuTemperature>\n");
+}
+
+// A second program started in the folder of a running one leaves the first one's trace log
+// alone and writes its own, named with its pid.
+TEST_F(Program, ASecondProgramInTheSameFolderWritesATraceLogOfItsOwn) {
+    writeShortRunOptions();
+    const pid_t first = spawn({"/nogui", "/run_mode=2", "/width=320", "/height=240"});
+    ASSERT_TRUE(waitUntilLogged(first, "render window"));
+    dir += "/second";  // standard output and error of the second program apart
+    mkdir(dir.c_str(), 0755);
+    const pid_t second = spawn({"/version"});
+    Result r = finish(second);
+    dir.resize(dir.size() - 7);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string own = "Plashwerk_trace." + std::to_string(second) + ".log";
+    EXPECT_NE(r.err.find("the trace log Plashwerk_trace.log is in use by another program; "
+                         "this one writes " +
+                         own),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(slurp(work_dir + "/" + own).find("Plashwerk 1.5.4 startup..."), std::string::npos);
+
+    kill(first, SIGTERM);
+    EXPECT_EQ(finish(first).status, 0);
+    const std::string log = traceLog();
+    const char* const lines[] = {"Plashwerk 1.5.4 startup...", "render window",
+                                 "Stop signal received", "Plashwerk shutdown OK."};
+    EXPECT_TRUE(inOrder(log, lines));
+    EXPECT_EQ(count(log, "startup..."), 1u) << "the second program's lines are not in it\n" << log;
+}
 }  // namespace
 
 namespace {

@@ -158,7 +158,9 @@ TEST(EmissionRate, FixedRatesAndDamagedSettings) {
     options.xtreme_burning = 1;
     EXPECT_EQ(emissionRate(options, 4), 2000u);
     options.particles_rate_xtreme = -3;
-    EXPECT_EQ(emissionRate(options, 4), 0u);
+    EXPECT_EQ(emissionRate(options, 4), 1u);
+    options.particles_rate_xtreme = 0;
+    EXPECT_EQ(emissionRate(options, 4), 1u);
 
     options.use_particle_count = true;
     for (float lifetime : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN(),
@@ -170,8 +172,30 @@ TEST(EmissionRate, FixedRatesAndDamagedSettings) {
     EXPECT_EQ(emissionRate(options, 4), UINT32_MAX);
     options.particles_lifetime = 15.0f;
     options.num_particles = -120000;
-    EXPECT_EQ(emissionRate(options, 4), 0u);
+    EXPECT_EQ(emissionRate(options, 4), 1u);
     EXPECT_EQ(emissionRate(options, 0), 0u);
+}
+
+// The smallest counts the particle-count dialog takes, shared by one emitter and by the most
+// the dialog offers (and more, from the command line): fewer particles per emitter than
+// seconds of lifetime still emit one a second, so every fluid fills past its threshold.
+TEST(EmissionRate, TheSmallestParticleCountsStillEmit) {
+    PhysicsSettings options = defaults();
+    options.use_particle_count = true;
+    options.particles_lifetime = 15.0f;
+    for (int particles : {1, 10, 14}) {
+        for (uint32_t emitters : {1u, 4u, 31u, 128u}) {
+            options.num_particles = particles;
+            const uint32_t rate = emissionRate(options, emitters);
+            EXPECT_EQ(rate, 1u) << particles << " particles, " << emitters << " emitters";
+            // The threshold lies below what the emitters keep alive.
+            const float expected = rate * 15.0f * static_cast<float>(emitters);
+            EXPECT_LT(warmupThreshold(expected, false), expected);
+            EXPECT_LT(warmupThreshold(expected, true), expected);
+        }
+    }
+    options.num_particles = 30;  // two a second for one emitter: the floor changes nothing
+    EXPECT_EQ(emissionRate(options, 1), 2u);
 }
 
 TEST(WarmupThreshold, StaysWithinWhatTheFluidsCanHold) {

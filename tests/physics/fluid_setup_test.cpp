@@ -277,6 +277,34 @@ TEST_F(FluidSetup, StepsFillTheBuffersAndTheRenderCopies) {
     }
 }
 
+// One particle for the whole run, from one emitter and from 31, fewer than the seconds of
+// lifetime: the fluids still fill past the warm-up threshold (31 emitters of one particle a
+// second living 4 s: 124 expected, threshold 90).
+TEST_F(FluidSetup, TheSmallestParticleCountFillsPastTheThreshold) {
+    for (int emitters : {1, 31}) {
+        SCOPED_TRACE(emitters);
+        options.num_fluid_emitters = emitters;
+        options.num_particles = 1;
+        options.particles_lifetime = 4.0f;
+        DemoScenePhysics physics(options);
+        ASSERT_TRUE(physics.startPhysicsWithFallback());
+        physics.createFluidSimulations();
+        ASSERT_GT(physics.fluid_count, 0u);
+        uint32_t total = 0;
+        // At most ten simulated seconds (one step is 1/60 s).
+        for (int step = 0; step < 600 && total <= physics.warmup_threshold; ++step) {
+            for (auto& simulation : physics.fluid_simulations) simulation->startStep();
+            total = 0;
+            for (auto& simulation : physics.fluid_simulations) {
+                simulation->completeStep();
+                for (const auto& fluid : simulation->fluids)
+                    if (fluid) total += fluid->particles.liveCount();
+            }
+        }
+        EXPECT_GT(total, physics.warmup_threshold);
+    }
+}
+
 TEST_F(FluidSetup, StatisticsDumpOneBlockPerScene) {
     options.num_fluid_emitters = 2;
     DemoScenePhysics physics(options);

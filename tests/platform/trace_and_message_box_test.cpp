@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -74,6 +76,40 @@ TEST_F(Trace, OverlongMessagesAreCutNotOverflowed) {
 TEST_F(Trace, UnwritableLogLeavesLoggingHarmless) {
     vnTraceMgr::instance().setLogFileName("/proc/no/such/Plashwerk_");
     Vantorr_nsp::logTrace(1, "nowhere to go");
+}
+
+// A log held by another program (its flock) is neither emptied nor written: this process
+// writes a log of its own named with its pid and says so. Once the lock is gone, the usual
+// name is used and emptied again.
+TEST_F(Trace, ALogLockedByAnotherProgramIsLeftAloneForOneNamedWithThePid) {
+    const std::string shared = prefix + "trace.log";
+    vnTraceMgr::instance().close();
+    test::writeFile(shared, "the other program's line\n");
+    const int other = open(shared.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+
+    testing::internal::CaptureStderr();
+    vnTraceMgr::instance().setLogFileName(prefix.c_str());
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string own = prefix + "trace." + std::to_string(getpid()) + ".log";
+    EXPECT_EQ(vnTraceMgr::instance().logFileName(), own);
+    EXPECT_NE(said.find("the trace log " + shared +
+                        " is in use by another program; this one "
+                        "writes " +
+                        own + "\n"),
+              std::string::npos)
+        << said;
+    Vantorr_nsp::logTrace(4, "mine");
+    EXPECT_NE(slurp(own).find("[INFO] mine\n"), std::string::npos);
+    EXPECT_EQ(slurp(shared), "the other program's line\n");
+
+    close(other);
+    vnTraceMgr::instance().setLogFileName(prefix.c_str());
+    EXPECT_EQ(vnTraceMgr::instance().logFileName(), shared);
+    Vantorr_nsp::logTrace(4, "alone again");
+    EXPECT_EQ(slurp(shared).find("the other program's line"), std::string::npos);
+    EXPECT_NE(slurp(shared).find("alone again"), std::string::npos);
 }
 
 TEST_F(Trace, MessageBoxesGoToTheSinkAndTheLog) {

@@ -136,6 +136,34 @@ std::string sumOf(std::string_view payload) {
     return std::to_string(scrambleScorePayload(payload).checksum);
 }
 
+// A good payload of `length` characters: every text but the nickname at its 127 characters,
+// the nickname taking up the rest. Built by hand, so it may be longer than the sender sends.
+std::string payloadOfLength(std::size_t length) {
+    ScoreRecord r = twoGpuRecord();
+    r.cpu_name = r.os_name = r.renderer = r.driver = r.account_email = r.account_password =
+        std::string(kScoreTextMax, 'x');
+    r.nickname = "n";
+    std::string payload = buildScorePayload(r);
+    const std::size_t at = payload.find("|n|") + 1;
+    payload.insert(at, length - payload.size(), 'n');
+    return payload;
+}
+
+TEST(ScoreCodec, DecoderTakesTheLongestPayloadAndNotOneByteMore) {
+    const std::string longest = payloadOfLength(kScorePayloadMax);
+    ASSERT_EQ(longest.size(), 1023u);
+    const ScoreDecodeResult got = decodeScoreSubmission(wireOf(longest), sumOf(longest));
+    ASSERT_TRUE(got.ok) << got.error;
+    EXPECT_EQ(buildScorePayload(got.record), longest);
+
+    // One byte more is a good payload in every field, refused for its length alone.
+    const std::string over = payloadOfLength(kScorePayloadMax + 1);
+    ASSERT_TRUE(parseScorePayload(over).ok);
+    const ScoreDecodeResult refused = decodeScoreSubmission(wireOf(over), sumOf(over));
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("longer than 1023"), std::string::npos) << refused.error;
+}
+
 TEST(ScoreCodec, DecoderRefusesBrokenHexAndChecksums) {
     const std::string payload = buildScorePayload(twoGpuRecord());
     const std::string hex = wireOf(payload);

@@ -173,22 +173,25 @@ TEST(ScoreReply, FramingDecidesWhenAReplyIsComplete) {
         ReplyProgress::Failed);
 }
 
-TEST(ScoreReply, IdBetweenTheBrackets) {
+TEST(ScoreReply, OnlyABracketedIdOfAtLeastOneCounts) {
     EXPECT_EQ(parseScoreReply("[1234]"), 1234);
-    EXPECT_EQ(parseScoreReply("ok [42] thanks [43]"), 42);
-    EXPECT_EQ(parseScoreReply("[]"), 0);
-    EXPECT_EQ(parseScoreReply("[abc]"), 0);
-    EXPECT_EQ(parseScoreReply("[12ab]"), 12);
-    EXPECT_EQ(parseScoreReply(""), -1);
-    EXPECT_EQ(parseScoreReply("[12"), -1);
-    EXPECT_EQ(parseScoreReply("12]"), -1);
-    EXPECT_EQ(parseScoreReply("]12["), -1);
-    EXPECT_EQ(parseScoreReply("[-5]"), -1);
+    EXPECT_EQ(parseScoreReply("[1]"), 1);
+    EXPECT_EQ(parseScoreReply(" \r\n[42]\r\n\t "), 42);
     EXPECT_EQ(parseScoreReply("[2147483647]"), 2147483647);
-    EXPECT_EQ(parseScoreReply("[2147483648]"), -1);
-    EXPECT_EQ(parseScoreReply("[" + std::string(31, '1') + "]"), -1);  // beyond an int
     EXPECT_EQ(parseScoreReply("[" + std::string(30, '0') + "7]"), 7);
-    EXPECT_EQ(parseScoreReply("[" + std::string(32, '1') + "]"), -1);
+
+    // Pages and documents of other web servers that merely hold brackets.
+    EXPECT_EQ(parseScoreReply("<html><!--[if lt IE 9]><script></script><![endif]--></html>"), -1);
+    EXPECT_EQ(parseScoreReply("{\"items\":[17,18]}"), -1);
+    EXPECT_EQ(parseScoreReply("ok [42] thanks"), -1);
+    EXPECT_EQ(parseScoreReply("[42] [43]"), -1);
+    EXPECT_EQ(parseScoreReply("[42]x"), -1);
+
+    // No id, no entry 0, nothing but digits, nothing beyond an int.
+    for (const char* bad : {"", "  ", "[]", "[0]", "[000]", "[abc]", "[12ab]", "[ 12]", "[+5]",
+                            "[-5]", "[12", "12]", "]12[", "[2147483648]", "[1.5]"})
+        EXPECT_EQ(parseScoreReply(bad), -1) << bad;
+    EXPECT_EQ(parseScoreReply("[" + std::string(31, '1') + "]"), -1);
 }
 
 // A one-connection server on loopback: reads the request's headers, then plays `reply`.
@@ -285,6 +288,12 @@ TEST(ScoreSubmissionOverLoopback, EveryBadServerGivesMinusOne) {
         // Ids of 31 and 32 digits.
         [ok](int fd) { test::sendAll(fd, ok + "\r\n[" + std::string(31, '9') + "]"); },
         [ok](int fd) { test::sendAll(fd, ok + "\r\n[" + std::string(32, '9') + "]"); },
+        // Another web server's page and JSON on the address.
+        [ok](int fd) {
+            test::sendAll(fd, ok + "Content-Type: text/html\r\n\r\n<html><!--[if lt IE 9]>"
+                                   "<script src=\"x.js\"></script><![endif]--></html>");
+        },
+        [ok](int fd) { test::sendAll(fd, ok + "Content-Length: 17\r\n\r\n{\"items\":[17,18]}"); },
         // A refusal.
         [](int fd) {
             test::sendAll(fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 3\r\n\r\n[1]");

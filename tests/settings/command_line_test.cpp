@@ -165,6 +165,16 @@ TEST_F(CommandLine, ResultsJsonTakesAPathThatOtherOptionsDoNotMatchIn) {
     EXPECT_EQ(parsed("/results_json=\"/tmp/a b").results_json, "/tmp/a b") << "unclosed quote";
     EXPECT_EQ(parsed("/results_json= /log_score").results_json, "");
     EXPECT_EQ(parsed("/results_json").results_json, "") << "without '=' it is no option";
+    // Another text option's name inside the path is part of the path, in either order.
+    p = parsed("/results_json=/tmp/x/score_server=x.json /log_score");
+    EXPECT_EQ(p.results_json, "/tmp/x/score_server=x.json");
+    EXPECT_EQ(p.score_server, "");
+    EXPECT_TRUE(p.log_score);
+    p = parsed("/score_server=h/results_json=r.json:81 /results_json=\"a/score_server=b\"");
+    EXPECT_EQ(p.score_server, "h/results_json=r.json:81");
+    EXPECT_EQ(p.results_json, "a/score_server=b");
+    EXPECT_EQ(parsed("/results_json=first.json /results_json=second.json").results_json,
+              "first.json");
     const std::string long_path = "/tmp/" + std::string(5000, 'p') + ".json";
     EXPECT_EQ(parsed(("/results_json=" + long_path).c_str()).results_json, long_path)
         << "a long path is kept whole, not cut";

@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include "platform/engine/vn_trace_mgr.h"
 #include "settings/settings_fields.h"
 #include "tests/support/files.h"
 
@@ -154,6 +156,36 @@ TEST_F(OptionsFile, MissingDirectoryAndEmptyPaths) {
     EXPECT_FALSE(writeOptionsFile(o, ""));
     EXPECT_FALSE(writeOptionsFile(o, path.c_str())) << "cannot replace a directory";
     EXPECT_FALSE(writeOptionsFile(o, (dir + "/no/such/dir/x.xml").c_str()));
+}
+
+// A file over the size limit is not read, and the user is told why the settings are not
+// theirs: a warning in the trace log and a line on standard error. A missing file stays quiet.
+TEST_F(OptionsFile, AnOversizedFileIsIgnoredAndSaysSo) {
+    Vantorr_nsp::vnTraceMgr& trace = Vantorr_nsp::vnTraceMgr::instance();
+    trace.setLogFileName((dir + "/Plashwerk_").c_str());
+    std::string big = element("width=\"640\"");
+    big.resize((1 << 20) + 1, ' ');
+    std::ofstream(path) << big;
+
+    StartupOptions r = o;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(readOptionsFile(r, path.c_str()));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.width, o.width);
+    EXPECT_NE(said.find(path + " is larger than 1048576 bytes and is ignored"), std::string::npos)
+        << said;
+    EXPECT_NE(slurp(trace.logFileName()).find("[WARNING] The options file " + path),
+              std::string::npos);
+
+    // One byte less is read; a missing file says nothing.
+    big.resize(1 << 20);
+    std::ofstream(path) << big;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(readOptionsFile(r, path.c_str()));
+    EXPECT_TRUE(readOptionsFile(r, (dir + "/missing.xml").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(r.width, 640);
+    trace.close();
 }
 
 TEST_F(OptionsFile, WritingReplacesAnExistingFile) {

@@ -99,8 +99,10 @@ TEST_F(RegularFile, WholeFilesAreReadUpToALimit) {
     ASSERT_TRUE(readRegularFile(p.c_str(), 7, bytes));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("abc\0def", 7));
     EXPECT_FALSE(readRegularFile(p.c_str(), 6, bytes)) << "over the limit";
+    EXPECT_EQ(errno, EFBIG) << "callers tell a file too large from one that is not there";
     EXPECT_TRUE(bytes.empty());
     EXPECT_FALSE(readRegularFile("/dev/zero", 1 << 20, bytes));
+    EXPECT_NE(errno, EFBIG);
     EXPECT_FALSE(readRegularFile(dir.c_str(), 1 << 20, bytes));
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(readRegularFile(path("fifo").c_str(), 1 << 20, bytes));
