@@ -257,7 +257,7 @@ void Fluid::deviceParams(const FluidStepContext& ctx, ClStepParams& p) const {
     p.viscosityCoef = m_k.viscosityCoef;
     p.restDensity = m_desc.restDensity;
     p.stiffness = m_desc.stiffness;
-    p.maxExcess = m_desc.restDensity;  // as in densityAndForces
+    p.maxExcess = m_desc.restDensity;  // pressure stops growing at twice the rest density
     p.wallPush = in.wallPush;
     p.gx = in.g.x;
     p.gy = in.g.y;

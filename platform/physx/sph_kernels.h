@@ -40,7 +40,8 @@ struct SphConstants {
     float h2 = 0.0f;           ///< h squared
     float mass = 0.0f;         ///< particle mass, kg
     float restDensity = 0.0f;  ///< kg/m^3
-    /// mass x poly6 normalisation x the lattice calibration (see sph_solver.cpp).
+    /// mass x poly6 normalisation x the lattice calibration: the factor that puts a
+    /// particle of a perfect cubic lattice at the rest spacing exactly at rest density.
     float densityCoef = 0.0f;
     float selfDensity = 0.0f;    ///< a particle's own contribution to its density
     float pressureCoef = 0.0f;   ///< mass x 45 / (pi h^6)

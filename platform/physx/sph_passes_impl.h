@@ -105,23 +105,43 @@ struct SphPassesT {
         return m;
     }
 
-    // Density of particles i0 .. i0 + n - 1 (n <= 4) of a group against its table; the
-    // table is read once for all of them. Returns the neighbours found (itself excluded).
-    template <int kN>
-    static uint64_t densityBlock(const nxsdk::SphPassArgs& a, uint32_t i0, const float* sx,
-                                 const float* sy, const float* sz, uint32_t m) {
+    // The walk over the cells that both passes share: for each group of each cell in
+    // [cellBegin, cellEnd), packs the group's candidates into the scratch table (kFields
+    // fields) and calls block(group, entries).
+    template <int kFields, class Block>
+    static void forEachGroup(const nxsdk::SphPassArgs& a, uint32_t cellBegin, uint32_t cellEnd,
+                             float* scratch, Block&& block) {
+        for (uint32_t c = cellBegin; c < cellEnd; ++c) {
+            const Range cell = a.cells[c];
+            const Range* rows = a.rows + size_t(c) * kRows;
+            uint32_t lo[kRows];
+            for (int r = 0; r < kRows; ++r) lo[r] = rows[r].begin;
+            const uint32_t n = cell.end - cell.begin;
+            const uint32_t groups = groupCount(n);
+            for (uint32_t gi = 0; gi < groups; ++gi) {
+                const Group g = group(a, cell.begin, n, groups, gi);
+                block(g, gather<kFields>(a, rows, lo, g, scratch, a.scratchStride));
+            }
+        }
+    }
+
+    // The neighbour loop of both passes: particles i0 .. i0 + kN - 1 of a group against its
+    // table t (x, y, z first; m entries), read once for all of them. For every vector of
+    // candidates at j and every particle k, calls pair(k, j, dx, dy, dz, r2, mask) with the
+    // separations x_i - x_j, their squared length and the lanes within the kernel radius
+    // (lanes past the table's end cleared).
+    template <int kN, class Pair>
+    static void sweep(const nxsdk::SphPassArgs& a, uint32_t i0, const float* const* t, uint32_t m,
+                      Pair&& pair) {
         const V h2 = S::set1(a.k.h2);
-        V xi[kN], yi[kN], zi[kN], sum[kN];
-        int found[kN];
+        V xi[kN], yi[kN], zi[kN];
         for (int k = 0; k < kN; ++k) {
             xi[k] = S::set1(a.x[i0 + k]);
             yi[k] = S::set1(a.y[i0 + k]);
             zi[k] = S::set1(a.z[i0 + k]);
-            sum[k] = S::zero();
-            found[k] = 0;
         }
         for (uint32_t j = 0; j < m; j += S::W) {
-            const V xj = S::load(sx + j), yj = S::load(sy + j), zj = S::load(sz + j);
+            const V xj = S::load(t[0] + j), yj = S::load(t[1] + j), zj = S::load(t[2] + j);
             const bool tail = m - j < uint32_t(S::W);
             for (int k = 0; k < kN; ++k) {
                 const V dx = S::sub(xi[k], xj);
@@ -130,11 +150,28 @@ struct SphPassesT {
                 const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
                 M mask = S::lt(r2, h2);
                 if (tail) mask = S::andMask(mask, S::firstLanes(int(m - j)));
-                const V d = S::sub(h2, r2);
-                sum[k] = S::maskAdd(sum[k], mask, S::mul(S::mul(d, d), d));
-                found[k] += S::countMask(mask);
+                pair(k, j, dx, dy, dz, r2, mask);
             }
         }
+    }
+
+    // Density of particles i0 .. i0 + n - 1 (n <= 4) of a group against its table. Returns
+    // the neighbours found (itself excluded).
+    template <int kN>
+    static uint64_t densityBlock(const nxsdk::SphPassArgs& a, uint32_t i0, const float* const* t,
+                                 uint32_t m) {
+        const V h2 = S::set1(a.k.h2);
+        V sum[kN];
+        int found[kN];
+        for (int k = 0; k < kN; ++k) {
+            sum[k] = S::zero();
+            found[k] = 0;
+        }
+        sweep<kN>(a, i0, t, m, [&](int k, uint32_t, V, V, V, V r2, M mask) {
+            const V d = S::sub(h2, r2);
+            sum[k] = S::maskAdd(sum[k], mask, S::mul(S::mul(d, d), d));
+            found[k] += S::countMask(mask);
+        });
         uint64_t pairs = 0;
         for (int k = 0; k < kN; ++k) {
             const uint32_t i = i0 + uint32_t(k);
@@ -153,40 +190,37 @@ struct SphPassesT {
         return pairs;
     }
 
+    // The scratch table's fields: x, y, z, vx, vy, vz, pressure, inverse density.
+    struct Table {
+        const float* f[nxsdk::kSphScratchFields];
+        Table(float* scratch, uint32_t stride) {
+            for (uint32_t k = 0; k < nxsdk::kSphScratchFields; ++k)
+                f[k] = scratch + size_t(k) * stride;
+        }
+    };
+
     static uint64_t density(const nxsdk::SphPassArgs& a, uint32_t cellBegin, uint32_t cellEnd,
                             float* scratch) {
-        const uint32_t stride = a.scratchStride;
-        const float* sx = scratch;
-        const float* sy = scratch + stride;
-        const float* sz = scratch + 2 * size_t(stride);
+        const Table table(scratch, a.scratchStride);
+        const float* const* t = table.f;
         uint64_t pairs = 0;
-        for (uint32_t c = cellBegin; c < cellEnd; ++c) {
-            const Range cell = a.cells[c];
-            const Range* rows = a.rows + size_t(c) * kRows;
-            uint32_t lo[kRows];
-            for (int r = 0; r < kRows; ++r) lo[r] = rows[r].begin;
-            const uint32_t n = cell.end - cell.begin;
-            const uint32_t groups = groupCount(n);
-            for (uint32_t gi = 0; gi < groups; ++gi) {
-                const Group g = group(a, cell.begin, n, groups, gi);
-                const uint32_t m = gather<3>(a, rows, lo, g, scratch, stride);
-                uint32_t i = g.begin;
-                for (; i + 4 <= g.end; i += 4) pairs += densityBlock<4>(a, i, sx, sy, sz, m);
-                switch (g.end - i) {
-                    case 3:
-                        pairs += densityBlock<3>(a, i, sx, sy, sz, m);
-                        break;
-                    case 2:
-                        pairs += densityBlock<2>(a, i, sx, sy, sz, m);
-                        break;
-                    case 1:
-                        pairs += densityBlock<1>(a, i, sx, sy, sz, m);
-                        break;
-                    default:
-                        break;
-                }
+        forEachGroup<3>(a, cellBegin, cellEnd, scratch, [&](const Group& g, uint32_t m) {
+            uint32_t i = g.begin;
+            for (; i + 4 <= g.end; i += 4) pairs += densityBlock<4>(a, i, t, m);
+            switch (g.end - i) {
+                case 3:
+                    pairs += densityBlock<3>(a, i, t, m);
+                    break;
+                case 2:
+                    pairs += densityBlock<2>(a, i, t, m);
+                    break;
+                case 1:
+                    pairs += densityBlock<1>(a, i, t, m);
+                    break;
+                default:
+                    break;
             }
-        }
+        });
         return pairs;
     }
 
@@ -195,48 +229,33 @@ struct SphPassesT {
     static void forceBlock(const nxsdk::SphPassArgs& a, uint32_t i0, const float* const* t,
                            uint32_t m) {
         const V h = S::set1(a.k.h);
-        const V h2 = S::set1(a.k.h2);
         // Below this squared distance two particles sit on each other (or it is the particle
         // itself): no direction between them, so no pressure or viscosity (their neighbours
         // part them). Clamping r^2 to it also keeps 1 / r finite.
         const V tiny = S::set1(a.k.h2 * 1e-8f);
-        V xi[kN], yi[kN], zi[kN], pi[kN];
+        V pi[kN];
         // Per particle: pressure sum (3), viscosity-weighted velocities (3), weights (1).
         V acc[kN][8];
         for (int k = 0; k < kN; ++k) {
-            xi[k] = S::set1(a.x[i0 + k]);
-            yi[k] = S::set1(a.y[i0 + k]);
-            zi[k] = S::set1(a.z[i0 + k]);
             pi[k] = S::set1(a.pressure[i0 + k]);
             for (V& v : acc[k]) v = S::zero();
         }
-        for (uint32_t j = 0; j < m; j += S::W) {
-            const V xj = S::load(t[0] + j), yj = S::load(t[1] + j), zj = S::load(t[2] + j);
-            const V vxj = S::load(t[3] + j), vyj = S::load(t[4] + j), vzj = S::load(t[5] + j);
-            const V pj = S::load(t[6] + j), irj = S::load(t[7] + j);
-            const bool tail = m - j < uint32_t(S::W);
-            for (int k = 0; k < kN; ++k) {
-                const V dx = S::sub(xi[k], xj);
-                const V dy = S::sub(yi[k], yj);
-                const V dz = S::sub(zi[k], zj);
-                const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
-                M mask = S::andMask(S::lt(r2, h2), S::gt(r2, tiny));
-                if (tail) mask = S::andMask(mask, S::firstLanes(int(m - j)));
-                const V rinv = S::rsqrt(S::maxv(r2, tiny));
-                const V q = S::sub(h, S::mul(r2, rinv));
-                // Pressure: (P_i + P_j) (h - r)^2 / r along the separation.
-                const V s = S::mul(S::mul(S::add(pi[k], pj), S::mul(q, q)), rinv);
-                acc[k][0] = S::maskFmadd(acc[k][0], mask, s, dx);
-                acc[k][1] = S::maskFmadd(acc[k][1], mask, s, dy);
-                acc[k][2] = S::maskFmadd(acc[k][2], mask, s, dz);
-                // Viscosity: (h - r) / rho_j, weighting the neighbour's velocity.
-                const V w = S::mul(q, irj);
-                acc[k][3] = S::maskFmadd(acc[k][3], mask, w, vxj);
-                acc[k][4] = S::maskFmadd(acc[k][4], mask, w, vyj);
-                acc[k][5] = S::maskFmadd(acc[k][5], mask, w, vzj);
-                acc[k][6] = S::maskAdd(acc[k][6], mask, w);
-            }
-        }
+        sweep<kN>(a, i0, t, m, [&](int k, uint32_t j, V dx, V dy, V dz, V r2, M near) {
+            const M mask = S::andMask(near, S::gt(r2, tiny));
+            const V rinv = S::rsqrt(S::maxv(r2, tiny));
+            const V q = S::sub(h, S::mul(r2, rinv));
+            // Pressure: (P_i + P_j) (h - r)^2 / r along the separation.
+            const V s = S::mul(S::mul(S::add(pi[k], S::load(t[6] + j)), S::mul(q, q)), rinv);
+            acc[k][0] = S::maskFmadd(acc[k][0], mask, s, dx);
+            acc[k][1] = S::maskFmadd(acc[k][1], mask, s, dy);
+            acc[k][2] = S::maskFmadd(acc[k][2], mask, s, dz);
+            // Viscosity: (h - r) / rho_j, weighting the neighbour's velocity.
+            const V w = S::mul(q, S::load(t[7] + j));
+            acc[k][3] = S::maskFmadd(acc[k][3], mask, w, S::load(t[3] + j));
+            acc[k][4] = S::maskFmadd(acc[k][4], mask, w, S::load(t[4] + j));
+            acc[k][5] = S::maskFmadd(acc[k][5], mask, w, S::load(t[5] + j));
+            acc[k][6] = S::maskAdd(acc[k][6], mask, w);
+        });
         const float dt = a.dt;
         for (int k = 0; k < kN; ++k) {
             const uint32_t i = i0 + uint32_t(k);
@@ -255,23 +274,12 @@ struct SphPassesT {
 
     static void forces(const nxsdk::SphPassArgs& a, uint32_t cellBegin, uint32_t cellEnd,
                        float* scratch) {
-        const uint32_t stride = a.scratchStride;
-        const float* table[8];
-        for (int f = 0; f < 8; ++f) table[f] = scratch + size_t(f) * stride;
-        for (uint32_t c = cellBegin; c < cellEnd; ++c) {
-            const Range cell = a.cells[c];
-            const Range* rows = a.rows + size_t(c) * kRows;
-            uint32_t lo[kRows];
-            for (int r = 0; r < kRows; ++r) lo[r] = rows[r].begin;
-            const uint32_t n = cell.end - cell.begin;
-            const uint32_t groups = groupCount(n);
-            for (uint32_t gi = 0; gi < groups; ++gi) {
-                const Group g = group(a, cell.begin, n, groups, gi);
-                const uint32_t m = gather<8>(a, rows, lo, g, scratch, stride);
-                uint32_t i = g.begin;
-                for (; i + 2 <= g.end; i += 2) forceBlock<2>(a, i, table, m);
-                if (i < g.end) forceBlock<1>(a, i, table, m);
-            }
-        }
+        const Table table(scratch, a.scratchStride);
+        const float* const* t = table.f;
+        forEachGroup<8>(a, cellBegin, cellEnd, scratch, [&](const Group& g, uint32_t m) {
+            uint32_t i = g.begin;
+            for (; i + 2 <= g.end; i += 2) forceBlock<2>(a, i, t, m);
+            if (i < g.end) forceBlock<1>(a, i, t, m);
+        });
     }
 };

@@ -213,29 +213,39 @@ __kernel void wallDensity(uint n, __global const float4* pos, __global const flo
     wall[i] = w;
 }
 
+// The neighbour loop of the density and force passes: runs the block given after pi (a
+// float4) for every particle j in the distinct buckets of the 27 cells around pi, with
+// d = pi - x_j and r2 = |d|^2 set. Particles of far cells that share a bucket are met too,
+// so the block tests r2 against the kernel radius. Reads pos, start and P of the caller.
+#define FOR_EACH_NEIGHBOUR(pi, ...)                                                  \
+    {                                                                                \
+        uint buckets_[27];                                                           \
+        const int bucketCount_ =                                                     \
+            neighbourBuckets(cellOf(pi, P->invCell), P->hashMask, buckets_);         \
+        for (int b_ = 0; b_ < bucketCount_; ++b_) {                                  \
+            const uint end_ = start[buckets_[b_] + 1];                               \
+            for (uint j = start[buckets_[b_]]; j < end_; ++j) {                      \
+                const float3 d = pi.xyz - pos[j].xyz;                                \
+                const float r2 = dot(d, d);                                          \
+                __VA_ARGS__                                                          \
+            }                                                                        \
+        }                                                                            \
+    }
+
 __kernel void densityPass(uint n, __global const float4* pos, __global const uint* start,
                           __global const float4* wall, __constant StepParams* P,
                           __global float4* dens) {
     const uint i = get_global_id(0);
     if (i >= n) return;
     const float4 pi = pos[i];
-    const int3 c = cellOf(pi, P->invCell);
     const float h2 = P->h2;
     float sum = 0.0f;
-    uint buckets[27];
-    const int bucketCount = neighbourBuckets(c, P->hashMask, buckets);
-    for (int b = 0; b < bucketCount; ++b) {
-        const uint e = start[buckets[b] + 1];
-        for (uint j = start[buckets[b]]; j < e; ++j) {
-            const float4 pj = pos[j];
-            const float3 d = pi.xyz - pj.xyz;
-            const float r2 = dot(d, d);
-            if (r2 < h2) {
-                const float q = h2 - r2;
-                sum += q * q * q;
-            }
+    FOR_EACH_NEIGHBOUR(pi, {
+        if (r2 < h2) {
+            const float q = h2 - r2;
+            sum += q * q * q;
         }
-    }
+    })
     float rho = P->densityCoef * sum + wall[i].x;
     if (!(rho >= P->selfDensity)) rho = P->selfDensity;
     const float excess = clamp(rho - P->restDensity, 0.0f, P->maxExcess);
@@ -250,20 +260,12 @@ __kernel void forcePass(uint n, __global const float4* pos, __global const float
     if (i >= n) return;
     const float4 pi = pos[i];
     const float presI = dens[i].y;
-    const int3 c = cellOf(pi, P->invCell);
     const float h = P->h, h2 = P->h2;
     const float tiny = h2 * 1e-8f;
     float3 ap = (float3)(0.0f), av = (float3)(0.0f);
     float wsum = 0.0f;
-    uint buckets[27];
-    const int bucketCount = neighbourBuckets(c, P->hashMask, buckets);
-    for (int b = 0; b < bucketCount; ++b) {
-        const uint e = start[buckets[b] + 1];
-        for (uint j = start[buckets[b]]; j < e; ++j) {
-            const float4 pj = pos[j];
-            const float3 d = pi.xyz - pj.xyz;
-            const float r2 = dot(d, d);
-            if (!(r2 < h2 && r2 > tiny)) continue;
+    FOR_EACH_NEIGHBOUR(pi, {
+        if (r2 < h2 && r2 > tiny) {
             const float rinv = rsqrt(r2);
             const float q = h - r2 * rinv;
             const float4 dj = dens[j];
@@ -272,7 +274,7 @@ __kernel void forcePass(uint n, __global const float4* pos, __global const float
             av += vel[j].xyz * w;
             wsum += w;
         }
-    }
+    })
     float visc = P->viscosityCoef * dens[i].z;
     if (visc * wsum * P->dt > 0.5f) visc = 0.5f / (wsum * P->dt);
     acc[i] = (float4)(P->pressureCoef * ap + visc * (av - vel[i].xyz * wsum), 0.0f);

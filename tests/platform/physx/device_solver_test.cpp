@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -299,6 +301,80 @@ TEST(DeviceSolver, DrainsAndBoundsRemoveWhatTheCpuRemoves) {
     EXPECT_LT(gpu.out.count, 350u);
     EXPECT_GT(gpu.out.count, 0u);
     for (NxU32 i = 0; i < gpu.out.count; ++i) EXPECT_TRUE(gpu.bounds.contain(gpu.out.position(i)));
+}
+
+// Scene bounds of a different extent on each axis (no two faces at the same distance) and
+// no gravity: twelve particles fly out of the origin along each of the six axis directions
+// at 0.5, 1, ... 6 m/s, so every face takes particles at steps of its own. A bound test
+// that read another axis's bound or the other side's would keep or remove some of them at
+// the wrong step.
+TEST(DeviceSolver, BoundsRemoveThroughEveryFaceLikeTheCpu) {
+    constexpr int kSpeeds = 12, kSteps = 200;
+    constexpr NxU32 kCount = 6 * kSpeeds;
+    // 5 mm off the 1 cm grid the particles move on: no particle sits on a face.
+    const NxVec3 lo(-1.055f, -2.055f, -3.055f), hi(1.555f, 2.555f, 3.555f);
+    std::vector<float> pos(3 * kCount, 0.0f), vel(3 * kCount, 0.0f);
+    for (NxU32 i = 0; i < kCount; ++i) {
+        const NxU32 face = i / kSpeeds;  // +x, -x, +y, -y, +z, -z
+        vel[3 * i + face / 2] = (face % 2 ? -0.5f : 0.5f) * float(i % kSpeeds + 1);
+    }
+    NxBounds3 bounds;
+    bounds.set(lo, hi);
+    FluidOut outs[2] = {FluidOut(kCount), FluidOut(kCount)};
+    SdkPtr sdks[2] = {createSdk(), createHardwareSdk()};
+    SKIP_WITHOUT_DEVICE(sdks[1]);
+    NxScene* scenes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        NxSceneDesc desc;
+        desc.gravity = NxVec3(0, 0, 0);
+        desc.simType = k == 1 ? NX_SIMULATION_HW : NX_SIMULATION_SW;
+        desc.maxBounds = &bounds;
+        scenes[k] = sdks[k]->createScene(desc);
+        ASSERT_NE(scenes[k], nullptr);
+        NxU32 count = kCount;
+        NxFluidDesc d = runFluidDesc(kCount);
+        d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+        d.damping = 0.0f;
+        if (k == 1) d.flags |= NX_FF_HARDWARE;
+        d.initialParticleData.numParticlesPtr = &count;
+        d.initialParticleData.bufferPos = pos.data();
+        d.initialParticleData.bufferPosByteStride = 12;
+        d.initialParticleData.bufferVel = vel.data();
+        d.initialParticleData.bufferVelByteStride = 12;
+        outs[k].attach(d.particlesWriteData);
+        ASSERT_NE(scenes[k]->createFluid(d), nullptr);
+    }
+    // Survivors per face: the particles still inside, told apart by their velocities.
+    auto perFace = [](const FluidOut& out) {
+        std::array<int, 6> n{};
+        for (NxU32 i = 0; i < out.count; ++i) {
+            const NxVec3 v = out.velocity(i);
+            const float c[3] = {v.x, v.y, v.z};
+            const int axis =
+                int(std::max_element(c, c + 3,
+                                     [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+                    c);
+            ++n[size_t(2 * axis + (c[axis] < 0.0f ? 1 : 0))];
+        }
+        return n;
+    };
+    const float reach[6] = {hi.x, -lo.x, hi.y, -lo.y, hi.z, -lo.z};
+    std::array<int, 6> expected{};
+    for (int s = 1; s <= kSteps; ++s) {
+        ASSERT_EQ(step(*scenes[0]), 0u);
+        ASSERT_EQ(step(*scenes[1]), 0u);
+        // After s steps the particle of speed 0.5 j m/s has flown 0.01 j s metres.
+        for (int f = 0; f < 6; ++f) {
+            expected[size_t(f)] = 0;
+            for (int j = 1; j <= kSpeeds; ++j)
+                expected[size_t(f)] += 0.01f * float(j * s) <= reach[f];
+        }
+        ASSERT_EQ(perFace(outs[0]), expected) << "CPU, step " << s;
+        ASSERT_EQ(perFace(outs[1]), expected) << "device, step " << s;
+    }
+    // Every face took particles, and kept some until late in the run.
+    for (int f = 0; f < 6; ++f) EXPECT_LT(expected[size_t(f)], kSpeeds) << f;
+    EXPECT_GT(expected[4], 0);
 }
 
 TEST(DeviceSolver, WithoutInteractionParticlesFlyAsOnTheCpu) {
