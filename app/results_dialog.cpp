@@ -92,8 +92,8 @@ ResultsDialogInputs collectResultsDialogInputs(const ResultsInputs& lines, const
     s.threads_sync = o.threads_sync;
     s.add_post_fx = o.add_post_fx;
     s.particles_lifetime = o.particles_lifetime;
-    s.emitter_rate = static_cast<int>(emissionRate(
-        physicsSettingsFrom(o), static_cast<uint32_t>(s.num_fluid_emitters)));
+    s.emitter_rate = static_cast<int>(
+        emissionRate(physicsSettingsFrom(o), static_cast<uint32_t>(s.num_fluid_emitters)));
     s.use_sph = o.use_sph;
     s.physx_fluid_velocity = o.physx_fluid_velocity;
     s.multicore_cpu_physx = o.multicore_cpu_physx;
