@@ -65,6 +65,21 @@ bool displayAvailable() {
     return (display && *display) || (wayland && *wayland);
 }
 
+// Installed, the logs and the scores file live in the state folder, made here with mode
+// 0700 (they name the machine's hardware and the user's runs). One that cannot be made is
+// said once; the run goes on without the trace log, and the other writers report their own
+// files.
+bool prepareStateFolder(const FilePlaces& places) {
+    if (places.state_folder.empty()) return true;
+    std::string error;
+    if (makeFolders(places.state_folder, 0700, error)) return true;
+    std::fprintf(stderr,
+                 "%s: cannot create the folder %s (%s); the run goes on without the trace log, "
+                 "the monitoring logs and the scores file\n",
+                 kAppName, places.state_folder.c_str(), error.c_str());
+    return false;
+}
+
 }  // namespace
 
 Application::Application()
@@ -106,7 +121,13 @@ void Application::applyCommandLinePresets() {
 void Application::shutDown(bool engine_started) {
     if (m_state.startup_dialog_shown) {
         m_state.startup_dialog_shown = false;
-        writeOptionsFile(m_settings, kOptionsFileName);
+        const FilePlaces& places = m_state.places;
+        std::string error;
+        if (!places.config_folder.empty() && !makeFolders(places.config_folder, 0700, error))
+            std::fprintf(stderr, "%s: cannot create the folder %s (%s); the settings are not saved\n",
+                         kAppName, places.config_folder.c_str(), error.c_str());
+        else
+            writeOptionsFile(m_settings, places.options_write.c_str());
     }
     m_main_window.shutdownWindowSystem();    // stops the run and closes the main window first
     m_main_window.keepFinishedRunResults();  // unless stopRun already did, while the monitor runs
@@ -126,34 +147,24 @@ int Application::statusAfterOutput(int status) const {
 
 void findApplicationDirectory(char* out, int out_size) {
     if (out_size <= 0) return;
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) {
-        std::snprintf(out, out_size, "./");
-        return;
-    }
-    path[n] = '\0';
-    char* slash = std::strrchr(path, '/');
-    if (slash) slash[1] = '\0';
-    std::snprintf(out, out_size, "%s", path);
+    std::snprintf(out, out_size, "%s", executableFolder().c_str());
 }
 
 int Application::run(const char* command_line) {
+    m_state = AppState{};
+    findApplicationDirectory(m_state.application_directory, sizeof m_state.application_directory);
+    m_state.places = findFilePlaces(m_state.application_directory, processEnvironment());
+    const FilePlaces& places = m_state.places;
+
     auto& trace = Vantorr_nsp::vnTraceMgr::instance();
     trace.setTraceLevel(VN_TRACE_INFO);
-    trace.setLogFileName("Plashwerk_");
+    if (prepareStateFolder(places)) trace.setLogFileName(places.trace_log_prefix.c_str());
     logTrace(VN_TRACE_INFO, "%s %d.%d.%d startup...", kAppName, kVersionMajor, kVersionMinor,
              kVersionBugfix);
 
-    m_state = AppState{};
-    findApplicationDirectory(m_state.application_directory, sizeof m_state.application_directory);
-
     StartupOptions& o = m_settings;
     setDefaultStartupOptions(o);
-    char options_path[512];
-    std::snprintf(options_path, sizeof options_path, "%s%s", m_state.application_directory,
-                  kOptionsFileName);
-    readOptionsFile(o, options_path);
+    readOptionsFile(o, places.options_read.c_str());
     parseCommandLine(o, command_line);
 
     if (o.display_version) {
@@ -183,7 +194,7 @@ int Application::run(const char* command_line) {
     }
     GpuMonitor& monitor = gpuMonitor();
     monitor.setConfig(monitorConfigFrom(o));
-    monitor.setLogFolder(m_state.application_directory);
+    monitor.setLogFolder(places.monitor_log_folder);
     monitor.setPhysxInfo(Pyrolex::getPhysxVersion(), m_state.physx_gpu_count > 0);
     if (monitor.initGpuTable() && monitor.startThread())
         logTrace(VN_TRACE_INFO, "GPU monitoring thread started up ok.");

@@ -280,6 +280,8 @@ bool MainWindow::createMainWindowAndStartRun() {
     }
 
     m_run_settings = runSettingsFrom(m_settings);
+    m_run_settings.render.data_root = m_app.places.data_root;
+    m_run_settings.render.screenshot_folder = m_app.places.screenshot_folder;
     takeKeyTogglesFromSettings(run, m_run_settings);
     run.stop_requested = false;
     run.scene_failed = false;
@@ -376,7 +378,8 @@ void MainWindow::keepFinishedRunResults() {
         collectRunRecord(m_run, m_result, m_scene.msaaSamples(), m_settings.num_particles,
                          settingValues(m_settings), gpuMonitor());
     // Results a script asked for and did not get end the program with a failure status.
-    if (!keepFinishedBenchmark(record, keepSettingsFrom(m_settings)))
+    if (!keepFinishedBenchmark(record, keepSettingsFrom(m_settings),
+                               m_app.places.scores_csv.c_str()))
         m_app.noteStandardOutputError(EIO);
 }
 

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/paths/file_places.h"
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
 #include "run/run_settings.h"
@@ -35,6 +36,7 @@ struct StartupOptions;
 /// What the shell learned at start-up and carries to the end of the process.
 struct AppState {
     char application_directory[260] = {};  ///< the program's folder, ending with '/'
+    FilePlaces places;                     ///< where each file is read and written
     int physx_gpu_count = 0;               ///< physics processors found at start-up
     uint32_t physx_system_version = 0;     ///< installed physics system software, 0 = none
     bool startup_dialog_shown = false;     ///< shut-down saves the options file

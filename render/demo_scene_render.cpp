@@ -29,7 +29,7 @@ void DemoSceneRender::reset(const RenderSettings& settings) {
     else
         releaseParts();
     m_settings = settings;
-    m_screenshots = Screenshots{};
+    m_screenshots = Screenshots{settings.screenshot_folder};
 }
 
 bool DemoSceneRender::createShadowTarget() {

@@ -25,6 +25,9 @@ struct RenderSettings {
     /// Prepended to the "data/..." paths of the images read at run time; empty for the
     /// working directory.
     std::string data_root;
+    /// The folder screenshots are written to, ending with '/'; empty for the working
+    /// directory.
+    std::string screenshot_folder;
 };
 
 }  // namespace plashwerk

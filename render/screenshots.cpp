@@ -1,4 +1,4 @@
-// Screenshots of the presented frame, numbered in the working directory.
+// Screenshots of the presented frame, numbered in their folder.
 
 #include "render/screenshots.h"
 
@@ -8,6 +8,7 @@
 
 #include "platform/engine/vn_camera.h"
 #include "platform/file/regular_file.h"
+#include "platform/paths/file_places.h"
 #include "platform/program/program_info.h"
 
 namespace plashwerk {
@@ -25,14 +26,16 @@ bool fileExists(const char* name) {
 
 }  // namespace
 
-std::string nextScreenshotName(uint32_t& counter) {
-    char name[256];
-    std::snprintf(name, sizeof name, "./plashwerk_%.6u.jpg", counter);
+std::string nextScreenshotName(uint32_t& counter, const std::string& folder) {
+    char file[64];
+    std::snprintf(file, sizeof file, "plashwerk_%.6u.jpg", counter);
+    std::string name = folder + file;
     // Names already taken are skipped; the counter goes on from the free one, and the
     // names after the first are spelt with the program's own capital.
-    while (fileExists(name)) {
+    while (fileExists(name.c_str())) {
         ++counter;
-        std::snprintf(name, sizeof name, "./%s_%.6u.jpg", kAppName, counter);
+        std::snprintf(file, sizeof file, "%s_%.6u.jpg", kAppName, counter);
+        name = folder + file;
     }
     return name;
 }
@@ -45,7 +48,11 @@ bool Screenshots::capture(Vantorr_nsp::vnCamera* camera) {
 bool Screenshots::write(Vantorr_nsp::vnCamera* camera) {
     if (!camera || !m_captured) return false;
     m_captured = false;
-    const std::string name = nextScreenshotName(m_counter);
+    const std::string folder = m_folder.empty() ? std::string("./") : m_folder;
+    std::string ignored;
+    // A folder that cannot be made leaves the write below to fail, and that is logged.
+    if (folder != "./") makeFolders(folder, 0755, ignored);
+    const std::string name = nextScreenshotName(m_counter, folder);
     // A file that cannot be written is logged by the camera; the run goes on.
     const bool written = camera->writeScreenShot(name.c_str());
     ++m_counter;

@@ -1,5 +1,6 @@
 #pragma once
-// Screenshots of the presented frame, numbered in the working directory.
+// Screenshots of the presented frame, numbered in their folder (the working directory
+// unless told otherwise).
 //
 // Contents:
 //   nextScreenshotName: the next free name from a counter
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace Vantorr_nsp {
 class vnCamera;
@@ -14,13 +16,17 @@ class vnCamera;
 
 namespace plashwerk {
 
-/// The next free screenshot name in the working directory from `counter` on:
+/// The next free screenshot name in `folder` (ending with '/') from `counter` on:
 /// "./plashwerk_NNNNNN.jpg", and while a file of that name exists, the counter goes up and
 /// the name becomes "./Plashwerk_NNNNNN.jpg". The counter is left at the free name's number.
-std::string nextScreenshotName(uint32_t& counter);
+std::string nextScreenshotName(uint32_t& counter, const std::string& folder = "./");
 
 class Screenshots {
   public:
+    /// Screenshots go to `folder` (ending with '/'), made when the first one is written;
+    /// empty for the working directory.
+    explicit Screenshots(std::string folder = {}) : m_folder(std::move(folder)) {}
+
     /// Reads the frame `camera` draws into (before presenting). False without a camera or
     /// when it cannot be read.
     bool capture(Vantorr_nsp::vnCamera* camera);
@@ -34,6 +40,7 @@ class Screenshots {
     uint32_t counter() const { return m_counter; }
 
   private:
+    std::string m_folder;
     uint32_t m_counter = 0;
     std::string m_last_name;
     bool m_captured = false;

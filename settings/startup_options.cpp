@@ -201,7 +201,7 @@ std::string formatUsage() {
         "Usage: plashwerk [options]\n"
         "Options may stand anywhere on the command line, in any order; of two options for\n"
         "one setting the later one in this list wins. Settings not given come from\n"
-        "startup_options.xml in the program's folder, else from the defaults shown.\n\n";
+        "startup_options.xml (--paths shows where it is read), else from the defaults shown.\n\n";
     for (const SettingField& field : settingFields()) {
         for (const CommandLineSpelling& spelling : field.options) {
             if (spelling.form == OptionForm::None) continue;
@@ -213,6 +213,8 @@ std::string formatUsage() {
         }
     }
     usage += "  --help, -h, /?                           show this text and exit\n";
+    usage += "  --paths                                  show where each file is read and written, "
+             "and exit\n";
     return usage;
 }
 
