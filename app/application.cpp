@@ -124,7 +124,8 @@ void Application::shutDown(bool engine_started) {
         const FilePlaces& places = m_state.places;
         std::string error;
         if (!places.config_folder.empty() && !makeFolders(places.config_folder, 0700, error))
-            std::fprintf(stderr, "%s: cannot create the folder %s (%s); the settings are not saved\n",
+            std::fprintf(stderr,
+                         "%s: cannot create the folder %s (%s); the settings are not saved\n",
                          kAppName, places.config_folder.c_str(), error.c_str());
         else
             writeOptionsFile(m_settings, places.options_write.c_str());

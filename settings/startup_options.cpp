@@ -213,8 +213,9 @@ std::string formatUsage() {
         }
     }
     usage += "  --help, -h, /?                           show this text and exit\n";
-    usage += "  --paths                                  show where each file is read and written, "
-             "and exit\n";
+    usage +=
+        "  --paths                                  show where each file is read and written, "
+        "and exit\n";
     return usage;
 }
 

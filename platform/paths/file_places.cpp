@@ -16,12 +16,12 @@ namespace plashwerk {
 namespace {
 
 bool isFolder(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool isFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -83,7 +83,7 @@ Layout layoutOf(const std::string& executable_dir) {
 std::string homeFolder(const Environment& env) {
     const char* home = env("HOME");
     if (home && home[0] == '/') return normal(home);
-    struct passwd entry{};
+    struct passwd entry {};
     struct passwd* found = nullptr;
     char buffer[4096];
     if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
@@ -102,8 +102,8 @@ std::string parseUserDirsPictures(const std::string& text, const std::string& ho
         static constexpr std::string_view kKey = "XDG_PICTURES_DIR=";
         if (line.compare(at, kKey.size(), kKey) != 0) continue;
         std::string value = line.substr(at + kKey.size());
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' ||
-                                  value.back() == '\r'))
+        while (!value.empty() &&
+               (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
             value.pop_back();
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             // Inside quotes a backslash takes the next character as it stands.
@@ -129,8 +129,8 @@ std::string picturesFolder(const Environment& env) {
     if (value && value[0] == '/') return normal(value);
     const std::string home = homeFolder(env);
     const std::string config = baseFolder(env, "XDG_CONFIG_HOME", ".config");
-    const std::string from_file = parseUserDirsPictures(readSmallFile(config + "/user-dirs.dirs"),
-                                                        home);
+    const std::string from_file =
+        parseUserDirsPictures(readSmallFile(config + "/user-dirs.dirs"), home);
     return from_file.empty() ? normal(home + "/Pictures") : from_file;
 }
 
@@ -209,8 +209,8 @@ std::string formatFilePlaces(const FilePlaces& places, const char* const* monito
         text += inWorkingDirectory(path);
         text += '\n';
     };
-    line("images read from", (places.data_root.empty() ? std::string() : places.data_root + "/") +
-                                 "data/");
+    line("images read from",
+         (places.data_root.empty() ? std::string() : places.data_root + "/") + "data/");
     line("options read from", places.options_read);
     line("options written to", places.options_write);
     line("trace log", places.trace_log_prefix + "trace.log");
