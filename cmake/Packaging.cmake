@@ -10,7 +10,7 @@ file(MAKE_DIRECTORY ${gen})
 
 configure_file(${desktop_src}/${PLASHWERK_APP_ID}.metainfo.xml.in
   ${gen}/${PLASHWERK_APP_ID}.metainfo.xml @ONLY)
-configure_file(${desktop_src}/changelog.Debian.in ${gen}/changelog.Debian @ONLY)
+configure_file(${desktop_src}/changelog.in ${gen}/changelog @ONLY)
 # The Debian copyright file: its header, then the licence text indented as a field.
 file(READ ${desktop_src}/copyright.in copyright_head)
 file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE licence_lines)
@@ -30,13 +30,13 @@ add_custom_command(OUTPUT ${gen}/${PLASHWERK_APP_ID}.svg ${gen}/${PLASHWERK_APP_
   COMMAND make_icon ${gen}/${PLASHWERK_APP_ID}.svg ${gen}/${PLASHWERK_APP_ID}.png 256
   DEPENDS make_icon VERBATIM)
 add_custom_command(OUTPUT ${gen}/plashwerk.1.gz ${gen}/plashwerk-scores.1.gz
-    ${gen}/changelog.Debian.gz
+    ${gen}/changelog.gz
   COMMAND make_man_pages ${gen} ${PROJECT_VERSION}
   COMMAND gzip -9nf ${gen}/plashwerk.1 ${gen}/plashwerk-scores.1
-  COMMAND gzip -9nkf ${gen}/changelog.Debian
-  DEPENDS make_man_pages ${gen}/changelog.Debian VERBATIM)
+  COMMAND gzip -9nkf ${gen}/changelog
+  DEPENDS make_man_pages ${gen}/changelog VERBATIM)
 add_custom_target(desktop_files ALL DEPENDS ${gen}/${PLASHWERK_APP_ID}.svg
-  ${gen}/plashwerk.1.gz ${gen}/changelog.Debian.gz)
+  ${gen}/plashwerk.1.gz ${gen}/changelog.gz)
 
 install(TARGETS plashwerk plashwerk-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/cement.dds data/smiley.jpg data/stones_512x512.jpg
@@ -50,7 +50,7 @@ install(FILES ${gen}/${PLASHWERK_APP_ID}.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 install(FILES ${gen}/plashwerk.1.gz ${gen}/plashwerk-scores.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md LICENSE ${gen}/copyright ${gen}/changelog.Debian.gz
+install(FILES README.md LICENSE ${gen}/copyright ${gen}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The score server's unit, disabled: nothing in the package enables or starts it.
 install(FILES ${desktop_src}/plashwerk-scores.service DESTINATION lib/systemd/system)
@@ -74,9 +74,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
   "ocl-icd-libopencl1, xdg-utils, fonts-liberation2 | fonts-liberation, libgl1-mesa-dri")
+# The extended description; CPack puts the summary above it as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "GPU benchmark and stress test with particle fluids
-Plashwerk fills a 3D scene with SPH particle fluids, draws them as lit,
+  "Plashwerk fills a 3D scene with SPH particle fluids, draws them as lit,
 shadowed point sprites with OpenGL, measures simulation steps and frames
 per second, scores a benchmark run and watches every GPU (temperature,
 clocks, load, power, fan). The package also holds plashwerk-scores, a

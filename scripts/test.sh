@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds every target with AddressSanitizer and UndefinedBehavior-
 # Sanitizer (clang, warnings as errors, fuzz targets included) and runs the whole suite.
-# Before that: the layering and formatting checks, and the threaded code under
-# ThreadSanitizer.
+# Before that: the layering and formatting checks, the threaded code under ThreadSanitizer,
+# and the Debian package (built, checked by lintian, unpacked and run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -28,6 +28,10 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DPLASHWERK_SANITIZE=ON -DPLASHWERK_WERROR=ON -DPLASHWERK_FUZZ=ON >/dev/null
 cmake --build build/test
+
+# The Debian package: built in Release, lintian without errors, unpacked and run.
+scripts/check-package.sh
+
 cd build/test
 # A virtual X display lets the tests of real windows run too; the headless paths are tested
 # by tests that take the display away from the program they start.
