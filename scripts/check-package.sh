@@ -23,7 +23,8 @@ run /version | grep -q "v1\."
 run --paths | tee "$tmp/paths"
 grep -qx "layout: installed" "$tmp/paths"
 grep -qx "trace log: $tmp/state/plashwerk/Plashwerk_trace.log" "$tmp/paths"
-run /nogui /run_mode=1 /max_time=2000 /log_score /disable_scene_rendering >/dev/null
+run /nogui /run_mode=1 /max_time=2000 /log_score /disable_scene_rendering >/dev/null \
+  2>"$tmp/err" || { cat "$tmp/err"; exit 1; }
 test -s "$tmp/state/plashwerk/Plashwerk_Scores.csv"
 test -s "$tmp/state/plashwerk/Plashwerk_trace.log"
 test -z "$(ls -A "$tmp/work")"

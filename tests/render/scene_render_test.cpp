@@ -528,6 +528,18 @@ TEST_F(SceneTest, ScreenshotsTakeTheNextFreeName) {
     EXPECT_FALSE(empty.takeScreenshot()) << "no camera: nothing happens";
 }
 
+TEST_F(SceneTest, ScreenshotsGoToTheirFolderMadeWhenTheFirstIsWritten) {
+    RenderSettings s = settings(48, 32);
+    s.screenshot_folder = dir() + "/pictures/Plashwerk/";
+    ASSERT_TRUE(build(s));
+    frame();
+    ASSERT_TRUE(render.takeScreenshot());
+    EXPECT_EQ(render.lastScreenshotName(), s.screenshot_folder + "plashwerk_000000.jpg");
+    EXPECT_TRUE(std::filesystem::is_regular_file(s.screenshot_folder + "plashwerk_000000.jpg"));
+    EXPECT_FALSE(std::filesystem::exists("plashwerk_000000.jpg"))
+        << "nothing in the working folder";
+}
+
 TEST_F(SceneTest, AScreenshotNameSkipsTakenNamesOnlyFromTheFirst) {
     for (const char* taken : {"plashwerk_000000.jpg", "Plashwerk_000001.jpg",
                               "plashwerk_000003.jpg", "Plashwerk_000003.jpg"})
