@@ -33,21 +33,22 @@ inline constexpr const char* kOptionsFile = "startup_options.xml";
 inline constexpr const char* kTraceLogPrefix = "Plashwerk_";
 inline constexpr const char* kScoresFile = "Plashwerk_Scores.csv";
 
+/// Defaults: the working directory's files, as a portable program started there has them.
 struct FilePlaces {
     Layout layout = Layout::Portable;
     /// The folder holding data/; empty for the working directory.
     std::string data_root;
     /// The options file read at start-up (it may not exist: the defaults are kept).
-    std::string options_read;
+    std::string options_read = kOptionsFile;
     /// Where the startup dialog's settings are saved at shut-down.
-    std::string options_write;
+    std::string options_write = kOptionsFile;
     /// The trace log's name prefix ("trace.log" is appended).
-    std::string trace_log_prefix;
+    std::string trace_log_prefix = kTraceLogPrefix;
     /// The folder of the GPU monitoring logs, ending with '/'.
-    std::string monitor_log_folder;
-    std::string scores_csv;
+    std::string monitor_log_folder = "./";
+    std::string scores_csv = std::string("./") + kScoresFile;
     /// The folder the screenshots are written to, ending with '/'.
-    std::string screenshot_folder;
+    std::string screenshot_folder = "./";
     /// Folders made (mode 0700) before the logs are opened; empty when portable.
     std::string state_folder;
     /// The folder options_write lies in, made (mode 0700) before it is written; empty when
