@@ -47,7 +47,11 @@ int main(int argc, char** argv) {
     limits.request_timeout_ms = options.request_timeout * 1000;
     limits.max_per_address = options.max_per_address;
     HttpFront front(limits);
-    configureServer(front.routes(), *store, limits);
+    SiteSetup site;
+    site.names = std::make_shared<const GpuNames>(GpuNames::fromSystem());
+    site.submit_per_minute = options.submit_rate;
+    site.trusted_proxies = options.trusted_proxies;
+    configureServer(front.routes(), *store, limits, site);
     if (!front.listen(options.bind_address, options.port, error)) {
         std::fprintf(stderr, "plashwerk-scores: cannot listen on %s port %d: %s\n",
                      options.bind_address.c_str(), options.port, error.c_str());

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 #include <variant>
@@ -58,6 +60,8 @@ std::string columnList() {
     return text;
 }
 
+// The settings key (SettingsKey::text) follows the entry's own columns: it is derived from
+// them, and kept so that the lists of one settings key are read from an index.
 std::string schemaSql() {
     std::string sql =
         "CREATE TABLE IF NOT EXISTS entries (id INTEGER PRIMARY KEY, "
@@ -72,20 +76,26 @@ std::string schemaSql() {
         sql += prefix + "_vendor_id INTEGER NOT NULL" + prefix + "_device_id INTEGER NOT NULL" +
                prefix + "_maxima TEXT NOT NULL";
     }
-    // One index per order the pages ask for: the whole list, a renderer's, a GPU's.
-    sql +=
-        ");"
-        "CREATE INDEX IF NOT EXISTS entries_by_score ON entries (global_score DESC, id);"
-        "CREATE INDEX IF NOT EXISTS entries_by_renderer ON entries "
-        "(renderer, global_score DESC, id);"
-        "CREATE INDEX IF NOT EXISTS entries_by_gpu ON entries "
-        "(gpu_vendor_id, gpu_device_id, global_score DESC, id);";
-    return sql;
+    return sql + ", settings_key TEXT NOT NULL DEFAULT '');";
+}
+
+// One index per order the pages ask for: the whole list, a renderer's, a GPU's, a settings
+// key's, and a GPU's at one settings key (which also gives every GPU's scores in order).
+std::string indexSql() {
+    return "CREATE INDEX IF NOT EXISTS entries_by_score ON entries (global_score DESC, id);"
+           "CREATE INDEX IF NOT EXISTS entries_by_renderer ON entries "
+           "(renderer, global_score DESC, id);"
+           "CREATE INDEX IF NOT EXISTS entries_by_gpu ON entries "
+           "(gpu_vendor_id, gpu_device_id, global_score DESC, id);"
+           "CREATE INDEX IF NOT EXISTS entries_by_settings ON entries "
+           "(settings_key, global_score DESC, id);"
+           "CREATE INDEX IF NOT EXISTS entries_by_settings_gpu ON entries "
+           "(settings_key, gpu_vendor_id, gpu_device_id, global_score DESC, id);";
 }
 
 std::string insertSql() {
-    std::string sql = "INSERT INTO entries (" + columnList() + ") VALUES (NULL, ?";
-    const size_t values = std::size(kColumns) + 3 * kGpuSlots;
+    std::string sql = "INSERT INTO entries (" + columnList() + ", settings_key) VALUES (NULL, ?";
+    const size_t values = std::size(kColumns) + 3 * kGpuSlots + 1;
     for (size_t i = 0; i < values; ++i) sql += ", ?";
     return sql + ")";
 }
@@ -152,6 +162,54 @@ void bindEntry(sqlite3_stmt* stmt, const ScoreEntry& entry) {
         sqlite3_bind_int(stmt, index++, gpu.device_id);
         text(gpu.maxima);
     }
+    text(SettingsKey::of(entry).text());
+}
+
+// The list statement of each combination of filters: bit 0 a GPU (?3, ?4), bit 1 a
+// renderer (?5), bit 2 a settings key (?6); ?1 and ?2 are the limit and the offset.
+constexpr int kByGpu = 1, kByRenderer = 2, kBySettings = 4, kListKinds = 8;
+
+std::string listSql(int filters) {
+    std::string sql = "SELECT " + columnList() + " FROM entries";
+    const char* joiner = " WHERE ";
+    const auto add = [&](const char* condition) {
+        sql += joiner;
+        sql += condition;
+        joiner = " AND ";
+    };
+    if (filters & kBySettings) add("settings_key = ?6");
+    if (filters & kByGpu) add("gpu_vendor_id = ?3 AND gpu_device_id = ?4");
+    if (filters & kByRenderer) add("renderer = ?5");
+    return sql + kOrder;
+}
+
+// Entries made before the settings key was kept get theirs from their own columns.
+bool fillSettingsKeys(sqlite3* db) {
+    sqlite3_stmt* read = nullptr;
+    sqlite3_stmt* write = nullptr;
+    bool ok = sqlite3_prepare_v2(db,
+                                 "SELECT id, width, height, msaa, physx_device, run_details FROM "
+                                 "entries WHERE settings_key = ''",
+                                 -1, &read, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db, "UPDATE entries SET settings_key = ?1 WHERE id = ?2", -1,
+                                 &write, nullptr) == SQLITE_OK;
+    while (ok && sqlite3_step(read) == SQLITE_ROW) {
+        ScoreEntry entry;
+        entry.width = sqlite3_column_int(read, 1);
+        entry.height = sqlite3_column_int(read, 2);
+        entry.msaa = sqlite3_column_int(read, 3);
+        entry.physx_device = sqlite3_column_int(read, 4);
+        const unsigned char* details = sqlite3_column_text(read, 5);
+        entry.run_details = details ? reinterpret_cast<const char*>(details) : "";
+        const std::string key = SettingsKey::of(entry).text();
+        sqlite3_bind_text(write, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(write, 2, sqlite3_column_int64(read, 0));
+        ok = sqlite3_step(write) == SQLITE_DONE;
+        sqlite3_reset(write);
+    }
+    sqlite3_finalize(read);
+    sqlite3_finalize(write);
+    return ok;
 }
 
 }  // namespace
@@ -159,14 +217,19 @@ void bindEntry(sqlite3_stmt* stmt, const ScoreEntry& entry) {
 /// One database connection with its statements, prepared once and reused.
 struct ScoreStore::Connection {
     sqlite3* db = nullptr;
-    Statement insert, find, list_all, list_renderer, list_gpu, list_both, gpu_rank, gpu_total;
+    Statement insert, find, gpu_rank, gpu_total, gpu_scores, settings_scores;
+    Statement lists[kListKinds];
 
     ~Connection() {
         // The statements must go before the connection closes.
-        for (Statement* s : {&insert, &find, &list_all, &list_renderer, &list_gpu, &list_both,
-                             &gpu_rank, &gpu_total}) {
+        for (Statement* s :
+             {&insert, &find, &gpu_rank, &gpu_total, &gpu_scores, &settings_scores}) {
             sqlite3_finalize(s->handle);
             s->handle = nullptr;
+        }
+        for (Statement& s : lists) {
+            sqlite3_finalize(s.handle);
+            s.handle = nullptr;
         }
         sqlite3_close_v2(db);
     }
@@ -194,9 +257,23 @@ struct ScoreStore::Connection {
         // ones, which saves an fsync per entry.
         if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
                   "PRAGMA wal_autocheckpoint=0;") ||
-            (create && !exec("BEGIN IMMEDIATE;" + schemaSql() + "COMMIT;"))) {
+            (create && !exec("BEGIN IMMEDIATE;" + schemaSql()))) {
             error = sqlite3_errmsg(db);
             return false;
+        }
+        if (create) {
+            // A database from before the settings key gains the column and its values.
+            sqlite3_stmt* probe = nullptr;
+            const bool has_key = sqlite3_prepare_v2(db, "SELECT settings_key FROM entries", -1,
+                                                    &probe, nullptr) == SQLITE_OK;
+            sqlite3_finalize(probe);
+            if ((!has_key &&
+                 !exec("ALTER TABLE entries ADD COLUMN settings_key TEXT NOT NULL DEFAULT ''")) ||
+                !fillSettingsKeys(db) || !exec(indexSql() + "COMMIT;")) {
+                error = sqlite3_errmsg(db);
+                exec("ROLLBACK;");
+                return false;
+            }
         }
         // A file we may only read (write-protected, another user's) opens without a word;
         // a write that is rolled back finds out before the first submission does.
@@ -208,23 +285,24 @@ struct ScoreStore::Connection {
         }
         if (owner) sqlite3_wal_hook(db, &ScoreStore::walGrew, owner);
         const std::string select = "SELECT " + columnList() + " FROM entries";
-        const std::string same_gpu = " WHERE gpu_vendor_id = ?3 AND gpu_device_id = ?4";
-        if (!prepare(insert, insertSql()) || !prepare(find, select + " WHERE id = ?1") ||
-            !prepare(list_all, select + kOrder) ||
-            !prepare(list_renderer, select + " WHERE renderer = ?3" + kOrder) ||
-            !prepare(list_gpu, select + same_gpu + kOrder) ||
-            !prepare(list_both, select + same_gpu + " AND renderer = ?5" + kOrder) ||
-            !prepare(gpu_rank,
-                     "SELECT COUNT(*) FROM entries WHERE gpu_vendor_id = ?1 AND "
-                     "gpu_device_id = ?2 AND (global_score > ?3 OR "
-                     "(global_score = ?3 AND id < ?4))") ||
-            !prepare(gpu_total,
-                     "SELECT COUNT(*) FROM entries WHERE gpu_vendor_id = ?1 AND "
-                     "gpu_device_id = ?2")) {
-            error = sqlite3_errmsg(db);
-            return false;
-        }
-        return true;
+        const std::string same =
+            " WHERE settings_key = ?5 AND gpu_vendor_id = ?1 AND "
+            "gpu_device_id = ?2";
+        bool ok = prepare(insert, insertSql()) && prepare(find, select + " WHERE id = ?1") &&
+                  prepare(gpu_rank, "SELECT COUNT(*) FROM entries" + same +
+                                        " AND (global_score > ?3 OR (global_score = ?3 AND "
+                                        "id < ?4))") &&
+                  prepare(gpu_total, "SELECT COUNT(*) FROM entries" + same) &&
+                  prepare(gpu_scores, "SELECT global_score FROM entries" + same +
+                                          " ORDER BY global_score DESC") &&
+                  prepare(settings_scores,
+                          "SELECT gpu_vendor_id, gpu_device_id, global_score FROM entries WHERE "
+                          "settings_key = ?1 ORDER BY gpu_vendor_id, gpu_device_id, "
+                          "global_score DESC");
+        for (int filters = 0; ok && filters < kListKinds; ++filters)
+            ok = prepare(lists[filters], listSql(filters));
+        if (!ok) error = sqlite3_errmsg(db);
+        return ok;
     }
 };
 
@@ -373,9 +451,11 @@ ListPage ScoreStore::list(const ListQuery& query) {
     if (!connection || query.page < 1 || query.page_size < 1) return page;
     const bool by_renderer = !query.renderer.empty();
     const bool by_gpu = !query.gpu.any();
-    sqlite3_stmt* stmt =
-        by_gpu ? (by_renderer ? connection->list_both.handle : connection->list_gpu.handle)
-               : (by_renderer ? connection->list_renderer.handle : connection->list_all.handle);
+    const bool by_settings = !query.settings.empty();
+    sqlite3_stmt* stmt = connection
+                             ->lists[(by_gpu ? kByGpu : 0) | (by_renderer ? kByRenderer : 0) |
+                                     (by_settings ? kBySettings : 0)]
+                             .handle;
     Statement::Use use{stmt};
     const int64_t offset = static_cast<int64_t>(query.page - 1) * query.page_size;
     // One row beyond the page tells whether another page follows, without counting them all.
@@ -386,8 +466,12 @@ ListPage ScoreStore::list(const ListQuery& query) {
         sqlite3_bind_int(stmt, 4, query.gpu.device_id);
     }
     if (by_renderer) {
-        sqlite3_bind_text(stmt, by_gpu ? 5 : 3, query.renderer.data(),
-                          static_cast<int>(query.renderer.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 5, query.renderer.data(), static_cast<int>(query.renderer.size()),
+                          SQLITE_TRANSIENT);
+    }
+    if (by_settings) {
+        sqlite3_bind_text(stmt, 6, query.settings.data(), static_cast<int>(query.settings.size()),
+                          SQLITE_TRANSIENT);
     }
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         if (static_cast<int>(page.entries.size()) == query.page_size) {
@@ -400,31 +484,98 @@ ListPage ScoreStore::list(const ListQuery& query) {
     return page;
 }
 
-std::optional<Comparison> ScoreStore::compare(int64_t id, int best_count) {
+namespace {
+
+// The middle score of a list in either order (the lower of the two middle ones for an even
+// count); 0 for none.
+int medianOf(const std::vector<int>& sorted) {
+    return sorted.empty() ? 0 : sorted[sorted.size() / 2];
+}
+
+}  // namespace
+
+std::optional<Comparison> ScoreStore::compare(int64_t id, int best_count, int nearest_count) {
     std::optional<ScoreEntry> entry = find(id);
     if (!entry) return std::nullopt;
     Comparison result;
     result.entry = std::move(*entry);
+    const std::string key = SettingsKey::of(result.entry).text();
+    const GpuId own{result.entry.gpu_vendor_id, result.entry.gpu_device_id};
+    std::vector<GpuMedian> others;
     {
         Lease connection(*this);
         if (!connection) return std::nullopt;
-        const auto count = [&](sqlite3_stmt* stmt, bool before_this) -> int64_t {
-            Statement::Use use{stmt};
-            sqlite3_bind_int(stmt, 1, result.entry.gpu_vendor_id);
-            sqlite3_bind_int(stmt, 2, result.entry.gpu_device_id);
-            if (before_this) {
-                sqlite3_bind_int(stmt, 3, result.entry.global_score);
-                sqlite3_bind_int64(stmt, 4, result.entry.id);
-            }
-            return sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+        const auto bindSame = [&](sqlite3_stmt* stmt) {
+            sqlite3_bind_int(stmt, 1, own.vendor_id);
+            sqlite3_bind_int(stmt, 2, own.device_id);
+            sqlite3_bind_text(stmt, 5, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
         };
-        result.rank = count(connection->gpu_rank.handle, true) + 1;
-        result.total = count(connection->gpu_total.handle, false);
+        {
+            sqlite3_stmt* stmt = connection->gpu_rank.handle;
+            Statement::Use use{stmt};
+            bindSame(stmt);
+            sqlite3_bind_int(stmt, 3, result.entry.global_score);
+            sqlite3_bind_int64(stmt, 4, result.entry.id);
+            result.rank =
+                (sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0) + 1;
+        }
+        {
+            sqlite3_stmt* stmt = connection->gpu_scores.handle;
+            Statement::Use use{stmt};
+            bindSame(stmt);
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const int score = sqlite3_column_int(stmt, 0);
+                result.scores.push_back(score);
+                if (score < result.entry.global_score) ++result.lower;
+            }
+            result.total = static_cast<int64_t>(result.scores.size());
+        }
+        // Every other GPU's median at these settings, from its scores in order.
+        sqlite3_stmt* stmt = connection->settings_scores.handle;
+        Statement::Use use{stmt};
+        sqlite3_bind_text(stmt, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+        std::vector<int> scores;
+        GpuId current;
+        const auto close = [&] {
+            if (!scores.empty() &&
+                (current.vendor_id != own.vendor_id || current.device_id != own.device_id)) {
+                others.push_back(
+                    {current, medianOf(scores), static_cast<int64_t>(scores.size()), {}});
+            }
+            scores.clear();
+        };
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const GpuId gpu{sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)};
+            if (gpu.vendor_id != current.vendor_id || gpu.device_id != current.device_id) {
+                close();
+                current = gpu;
+            }
+            scores.push_back(sqlite3_column_int(stmt, 2));
+        }
+        close();
     }
-    ListQuery same_gpu;
-    same_gpu.gpu = {result.entry.gpu_vendor_id, result.entry.gpu_device_id};
-    same_gpu.page_size = best_count;
-    result.best = list(same_gpu).entries;
+    result.median = medianOf(result.scores);
+    const auto distance = [&](const GpuMedian& other) {
+        return std::abs(static_cast<int64_t>(other.median) - result.median);
+    };
+    std::stable_sort(others.begin(), others.end(), [&](const GpuMedian& a, const GpuMedian& b) {
+        return distance(a) < distance(b);
+    });
+    if (others.size() > static_cast<size_t>(std::max(nearest_count, 0)))
+        others.resize(static_cast<size_t>(std::max(nearest_count, 0)));
+    ListQuery query;
+    query.settings = key;
+    query.page_size = 1;
+    for (GpuMedian& other : others) {
+        query.gpu = other.gpu;
+        ListPage best = list(query);
+        if (best.entries.empty()) continue;
+        other.best = std::move(best.entries.front());
+        result.nearest.push_back(std::move(other));
+    }
+    query.gpu = own;
+    query.page_size = best_count;
+    result.best = list(query).entries;
     return result;
 }
 

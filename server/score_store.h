@@ -27,7 +27,8 @@ namespace plashwerk::server {
 struct ListQuery {
     std::string renderer;
     GpuId gpu;
-    int page = 1;  ///< 1-based
+    std::string settings;  ///< a SettingsKey::text(); empty for every settings
+    int page = 1;          ///< 1-based
     int page_size = 25;
 };
 
@@ -37,12 +38,25 @@ struct ListPage {
     bool has_next = false;            ///< more entries follow this page
 };
 
-/// One entry against the others on the same GPU (the same PCI vendor and device ids).
+/// Another GPU's runs at one settings key.
+struct GpuMedian {
+    GpuId gpu;
+    int median = 0;    ///< its middle score (the lower middle one for an even count)
+    int64_t runs = 0;  ///< its entries at these settings
+    ScoreEntry best;   ///< its best entry at these settings
+};
+
+/// One entry against the others on the same GPU (the same PCI vendor and device ids) at the
+/// same settings (SettingsKey): only those scores can be compared.
 struct Comparison {
     ScoreEntry entry;
-    int64_t rank = 0;              ///< 1 for the best on that GPU
-    int64_t total = 0;             ///< entries on that GPU, this one included
-    std::vector<ScoreEntry> best;  ///< the best entries on that GPU
+    int64_t rank = 0;                ///< 1 for the best on that GPU at these settings
+    int64_t total = 0;               ///< entries on that GPU at these settings, this one included
+    std::vector<ScoreEntry> best;    ///< the best entries on that GPU at these settings
+    std::vector<int> scores;         ///< every score on that GPU at these settings, best first
+    int64_t lower = 0;               ///< of those, the scores below this entry's
+    int median = 0;                  ///< the middle one of scores
+    std::vector<GpuMedian> nearest;  ///< the GPUs whose median is nearest, nearest first
 };
 
 class ScoreStore {
@@ -62,7 +76,9 @@ class ScoreStore {
     int64_t insert(ScoreEntry& entry);
     std::optional<ScoreEntry> find(int64_t id);
     ListPage list(const ListQuery& query);
-    std::optional<Comparison> compare(int64_t id, int best_count);
+    /// The entry against its GPU and settings: the best best_count entries there, and the
+    /// nearest_count other GPUs whose median score at these settings is nearest this GPU's.
+    std::optional<Comparison> compare(int64_t id, int best_count, int nearest_count = 3);
     int64_t count();
 
     /// Log pages past which the log is emptied at once: 2048 pages of 4 KiB, 8 MiB. With
