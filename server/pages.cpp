@@ -137,7 +137,8 @@ std::string plural(int64_t count, const char* one, const char* many) {
 
 // A reading, or a dash for 0: the program sends 0 for what it could not measure.
 std::string reading(int value, const char* unit) {
-    return value == 0 ? "&ndash;" : groupDigits(value) + kNbsp + unit;
+    if (value == 0) return "&ndash;";
+    return *unit ? groupDigits(value) + kNbsp + unit : groupDigits(value);
 }
 
 std::string temperaturesText(const std::string& text) {

@@ -73,6 +73,8 @@ std::optional<SettingsKey> SettingsKey::parse(std::string_view text) {
         return std::nullopt;
     if (std::string_view(device) != "cpu" && std::string_view(device) != "gpu") return std::nullopt;
     key.gpu_physics = device[0] == 'g';
+    if (key.width < 0 || key.height < 0 || key.msaa < 0 || key.particles < 0 || key.emitters < 0)
+        return std::nullopt;
     // Only the form text() writes: no signs, no leading zeros, no spaces.
     if (key.text() != text) return std::nullopt;
     return key;

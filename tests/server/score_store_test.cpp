@@ -131,6 +131,76 @@ TEST(ScoreStore, ComparesAnEntryWithTheOthersOnItsGpu) {
     EXPECT_FALSE(db.store->compare(99, 10));
 }
 
+TEST(ScoreStore, ComparesOnlyAtTheSameSettingsAndFindsTheNearestGpus) {
+    TempStore db;
+    const auto add = [&](int score, int device, int particles = 60000) {
+        ScoreEntry entry = makeEntry(score, "r", 0x10de, device);
+        entry.run_details = std::to_string(score) + "_1_2_" + std::to_string(particles) +
+                            "_4_1_0_1_8_250_1_2_45_30_1";
+        return db.store->insert(entry);
+    };
+    const int64_t mine = add(500, 1);
+    for (int score : {900, 300, 100}) add(score, 1);
+    add(5000, 1, 30000);  // other settings: neither counted nor charted
+    // Other GPUs' medians: device 2 at 310, 3 at 1000, 4 at 450, 5 at 100; 6 only elsewhere.
+    for (int score : {200, 310, 900}) add(score, 2);
+    for (int score : {1000, 1000}) add(score, 3);
+    add(450, 4);
+    for (int score : {90, 100, 110}) add(score, 5);
+    add(400, 6, 30000);
+
+    const std::optional<Comparison> comparison = db.store->compare(mine, 10);
+    ASSERT_TRUE(comparison);
+    EXPECT_EQ(comparison->total, 4);
+    EXPECT_EQ(comparison->rank, 2);
+    EXPECT_EQ(comparison->lower, 2);
+    EXPECT_EQ(comparison->scores, (std::vector<int>{900, 500, 300, 100}));
+    EXPECT_EQ(comparison->median, 300);
+    ASSERT_EQ(comparison->nearest.size(), 3u);
+    std::vector<int> devices, medians, best;
+    for (const GpuMedian& other : comparison->nearest) {
+        devices.push_back(other.gpu.device_id);
+        medians.push_back(other.median);
+        best.push_back(other.best.global_score);
+    }
+    EXPECT_EQ(devices, (std::vector<int>{2, 4, 5}));
+    EXPECT_EQ(medians, (std::vector<int>{310, 450, 100}));
+    EXPECT_EQ(best, (std::vector<int>{900, 450, 110}));
+    EXPECT_EQ(comparison->nearest[0].runs, 3);
+
+    ListQuery query;
+    query.settings = SettingsKey::of(comparison->entry).text();
+    EXPECT_EQ(db.store->list(query).entries.size(), 13u);
+    query.settings = "1920x1080_msaa4_p30000_e4_cpu";
+    EXPECT_EQ(ids(db.store->list(query)).size(), 2u);
+    query.gpu = {0x10de, 6};
+    EXPECT_EQ(db.store->list(query).entries.at(0).global_score, 400);
+}
+
+TEST(ScoreStore, GivesEntriesOfAnOlderDatabaseTheirSettingsKeys) {
+    TempStore db;
+    ScoreEntry entry = makeEntry(700);
+    db.store->insert(entry);
+    db.store.reset();
+    {
+        // The database as it was before the key was kept: no column, no index on it.
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.path.c_str(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw,
+                               "DROP INDEX entries_by_settings; DROP INDEX entries_by_settings_gpu;"
+                               "ALTER TABLE entries DROP COLUMN settings_key;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(raw);
+        sqlite3_close(raw);
+    }
+    db.store = db.open();
+    ASSERT_TRUE(db.store);
+    ListQuery query;
+    query.settings = "1920x1080_msaa4_p60000_e4_cpu";
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{1}));
+}
+
 TEST(ScoreStore, CreatesAWalDatabaseOnceAndRefusesAFileThatIsNoDatabase) {
     TempStore db;
     ScoreEntry entry = makeEntry(1);

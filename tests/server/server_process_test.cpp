@@ -19,6 +19,8 @@
 namespace plashwerk::server {
 namespace {
 
+using test::connectFrom;
+
 using Clock = std::chrono::steady_clock;
 using test::bodyOf;
 using test::statusOf;
@@ -109,26 +111,6 @@ class ScoresProcess {
 
 // A connection from a chosen loopback address (all of 127/8 is this machine), so that one
 // test can be many clients; every wait gives up after `seconds`.
-int connectFrom(const char* source, int port, int seconds = 3) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval wait{seconds, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &address.sin_addr);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Everything the server sends until it closes (or the receive time-out); `closed` tells
 // which of the two ended it.
