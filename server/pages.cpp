@@ -96,10 +96,13 @@ std::string scoreTable(const PageContext& context, const ListQuery& query,
                        const std::vector<ScoreEntry>& entries, int64_t first_rank,
                        int64_t highlight_id = 0) {
     if (entries.empty()) return "<p>No scores yet.</p>\n";
-    std::string html =
-        "<table><thead><tr><th>Rank</th><th>Score</th><th>Nickname</th><th>GPU</th>"
-        "<th>Renderer</th><th>Settings</th><th>FPS</th><th>SPS</th><th>Date</th></tr></thead>"
-        "<tbody>\n";
+    // A list of one settings key says them once, above the table.
+    const bool show_settings = query.settings.empty();
+    std::string html = std::string(
+                           "<table><thead><tr><th>Rank</th><th>Score</th><th>Nickname</th>"
+                           "<th>GPU</th><th>Renderer</th>") +
+                       (show_settings ? "<th>Settings</th>" : "") +
+                       "<th>FPS</th><th>SPS</th><th>Date</th></tr></thead><tbody>\n";
     int64_t rank = first_rank;
     for (const ScoreEntry& entry : entries) {
         const RunDetails details = parseRunDetails(entry.run_details);
@@ -117,8 +120,10 @@ std::string scoreTable(const PageContext& context, const ListQuery& query,
             "<td>" + gpuCell(context, query, entry.gpu_vendor_id, entry.gpu_device_id) + "</td>";
         html += "<td><a href=\"" + escapeHtml(listAddress(by_renderer)) + "\">" +
                 escapeHtml(entry.renderer) + "</a></td>";
-        html += "<td><a href=\"" + escapeHtml(listAddress(by_settings)) + "\">" +
-                escapeHtml(settingsText(key)) + "</a></td>";
+        if (show_settings) {
+            html += "<td><a href=\"" + escapeHtml(listAddress(by_settings)) + "\">" +
+                    escapeHtml(settingsText(key)) + "</a></td>";
+        }
         html += "<td class=\"n\">" + groupDigits(details.fps_avg) + "</td>";
         html += "<td class=\"n\">" + groupDigits(details.sps_avg) + "</td>";
         html += "<td title=\"" + agoText(entry.submitted_at, context.now) + "\">" +
@@ -531,8 +536,10 @@ nlohmann::json entryObject(const GpuNames& names, const ScoreEntry& entry) {
     const RunDetails details = parseRunDetails(entry.run_details);
     nlohmann::json gpus = nlohmann::json::array();
     for (const GpuSlot& gpu : entry.gpus) {
-        gpus.push_back(
-            {{"vendor_id", gpu.vendor_id}, {"device_id", gpu.device_id}, {"maxima", gpu.maxima}});
+        gpus.push_back({{"vendor_id", gpu.vendor_id},
+                        {"device_id", gpu.device_id},
+                        {"name", names.name(gpu.vendor_id, gpu.device_id)},
+                        {"maxima", gpu.maxima}});
     }
     // The hardware address and the e-mail are kept, never published.
     return {{"id", entry.id},

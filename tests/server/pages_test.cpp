@@ -94,6 +94,10 @@ TEST(Pages, ListShowsRanksFiltersAndPageLinks) {
                         "000 particles, 4 emitters, physics on the CPU</b>"),
               std::string::npos);
     EXPECT_NE(html.find("settings=all&amp;gpu=10de:2684\">All settings</a>"), std::string::npos);
+    EXPECT_EQ(html.find("<th>Settings</th>"), std::string::npos) << "one settings key: said once";
+    query.settings.clear();
+    EXPECT_NE(scoresPage(kContext, query, ListPage{{first}, 1, false}).find("<th>Settings</th>"),
+              std::string::npos);
 
     query.page = 1;
     const std::string last = scoresPage(kContext, query, ListPage{{first}, 1, false});
@@ -246,6 +250,8 @@ TEST(Pages, JsonCarriesTheEntriesAndKeepsPrivateFieldsOut) {
     EXPECT_EQ(one["physx_score"], 1200);
     EXPECT_EQ(one["gpu"], "10de:2684");
     EXPECT_EQ(one["gpu_name"], "NVIDIA GeForce RTX 4090");
+    EXPECT_EQ(one["gpus"][0]["name"], "NVIDIA GeForce RTX 4090");
+    EXPECT_EQ(one["gpus"][1]["name"], "none");
     EXPECT_EQ(one["settings"], "1920x1080_msaa4_p60000_e4_cpu");
     EXPECT_EQ(nlohmann::json::parse(errorJson("no \"such\" page")),
               nlohmann::json({{"error", "no \"such\" page"}}));
