@@ -13,7 +13,8 @@ packages=(
   libbenchmark-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool pocl-opencl-icd)
+  packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool pocl-opencl-icd
+    nginx)
 fi
 
 missing=()
