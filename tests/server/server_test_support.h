@@ -14,6 +14,7 @@
 #include "server/http_front.h"
 #include "server/routes.h"
 #include "server/score_store.h"
+#include "tests/server/postgres_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/loopback.h"
 
@@ -49,11 +50,21 @@ inline server::ScoreEntry makeEntry(int score, std::string renderer = "Mesa llvm
     return entry;
 }
 
-/// A fresh database in a temporary folder.
+enum class Backend { Sqlite, Postgres };
+
+/// A fresh database: an SQLite file in a temporary folder, or a new database on the tests'
+/// PostgreSQL cluster (path is then its URI; empty, with no store, when there is none).
 struct TempStore {
+    explicit TempStore(Backend backend = Backend::Sqlite)
+        : path(backend == Backend::Sqlite           ? folder.path() + "/scores.sqlite"
+               : PostgresCluster::get().available() ? PostgresCluster::get().freshDatabase()
+                                                    : std::string()) {
+        if (!path.empty()) store = open();
+    }
+
     TempFolder folder{"plashwerk_scores"};
-    std::string path = folder.path() + "/scores.sqlite";
-    std::unique_ptr<server::ScoreStore> store = open();
+    std::string path;
+    std::unique_ptr<server::ScoreStore> store;
 
     std::unique_ptr<server::ScoreStore> open() {
         std::string error;
