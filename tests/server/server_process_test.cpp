@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -367,6 +368,39 @@ TEST(ScoreServerProcess, BracketsAnIpv6AddressAndClosesAfterA413) {
     EXPECT_EQ(statusOf(reply), 413) << reply;
     EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
     EXPECT_TRUE(closed) << "the connection stays open";
+}
+
+}  // namespace
+}  // namespace plashwerk::server
+
+namespace plashwerk::server {
+namespace {
+
+// Two servers, as on two machines, on one PostgreSQL database: a score sent to either is on
+// both lists, with ids that never collide; the start line shows no password.
+TEST(ScoreServerProcess, TwoServersShareOnePostgresDatabase) {
+    if (!test::PostgresCluster::get().available())
+        GTEST_SKIP() << test::PostgresCluster::get().reason();
+    std::string uri = test::PostgresCluster::get().freshDatabase();
+    ASSERT_FALSE(uri.empty());
+    uri.replace(uri.find("plashwerk@"), 10, "plashwerk:secret@");  // trust: any password works
+    ScoresProcess first({"--submit-rate", "0"}, uri), second({"--submit-rate", "0"}, uri);
+    ASSERT_TRUE(first.waitUntilListening()) << first.err();
+    ASSERT_TRUE(second.waitUntilListening()) << second.err();
+    EXPECT_EQ(first.out().find("secret"), std::string::npos) << first.out();
+    EXPECT_NE(first.out().find("plashwerk:***@"), std::string::npos) << first.out();
+    std::set<std::string> ids;
+    for (int i = 0; i < 6; ++i) {
+        const std::string submission =
+            test::submitRequest(buildScorePayload(test::makeRecord(1000 + i)));
+        ids.insert(bodyOf(test::roundTrip((i % 2 ? first : second).port(), submission)));
+    }
+    EXPECT_EQ(ids, (std::set<std::string>{"[1]", "[2]", "[3]", "[4]", "[5]", "[6]"}));
+    for (ScoresProcess* server : {&first, &second}) {
+        const std::string list = bodyOf(test::httpGet(server->port(), "/api/scores"));
+        EXPECT_NE(list.find("\"global_score\":1005"), std::string::npos) << list;
+        EXPECT_NE(list.find("\"global_score\":1000"), std::string::npos) << list;
+    }
 }
 
 }  // namespace
