@@ -55,7 +55,7 @@ const char* const kInsert = "insert";
 const char* const kFind = "find";
 const char* const kRank = "rank";
 const char* const kGpuScores = "gpu_scores";
-const char* const kSettingsScores = "settings_scores";
+const char* const kGpuMedians = "gpu_medians";
 const char* const kCount = "count";
 
 }  // namespace
@@ -118,7 +118,7 @@ struct PostgresStore::Connection {
                   prepare(kFind, store_sql::find(kPostgres)) &&
                   prepare(kRank, store_sql::rank(kPostgres)) &&
                   prepare(kGpuScores, store_sql::gpuScores(kPostgres)) &&
-                  prepare(kSettingsScores, store_sql::settingsScores(kPostgres)) &&
+                  prepare(kGpuMedians, store_sql::gpuMedians(kPostgres)) &&
                   prepare(kCount, store_sql::count());
         for (int kind = 0; ok && kind < kListKinds; ++kind)
             ok = prepare("list" + std::to_string(kind), store_sql::list(kPostgres, kind));
@@ -255,18 +255,20 @@ std::vector<int> PostgresStore::gpuScores(const GpuId& gpu, const std::string& k
     return scores;
 }
 
-std::vector<ScoreStore::GpuScore> PostgresStore::settingsScores(const std::string& key) {
-    std::vector<GpuScore> scores;
+std::vector<GpuMedian> PostgresStore::gpuMedians(const std::string& key) {
+    std::vector<GpuMedian> medians;
     Lease connection(*this);
-    if (!connection) return scores;
-    Result result(connection->run(kSettingsScores, {key}));
+    if (!connection) return medians;
+    Result result(connection->run(kGpuMedians, {key}));
     for (int row = 0; row < result.count(); ++row) {
         const PostgresRow values(result.handle, row);
-        scores.push_back(
+        medians.push_back(
             {{static_cast<int>(values.integer(0)), static_cast<int>(values.integer(1))},
-             static_cast<int>(values.integer(2))});
+             static_cast<int>(values.integer(2)),
+             values.integer(3),
+             {}});
     }
-    return scores;
+    return medians;
 }
 
 }  // namespace plashwerk::server

@@ -49,25 +49,10 @@ std::optional<Comparison> ScoreStore::compare(int64_t id, int best_count, int ne
                                  [&](int score) { return score < result.entry.global_score; });
     result.median = medianOf(result.scores);
 
-    // Every other GPU's median at these settings, from its scores in order.
-    std::vector<GpuMedian> others;
-    std::vector<int> scores;
-    GpuId current;
-    const auto close = [&] {
-        if (!scores.empty() &&
-            (current.vendor_id != own.vendor_id || current.device_id != own.device_id)) {
-            others.push_back({current, medianOf(scores), static_cast<int64_t>(scores.size()), {}});
-        }
-        scores.clear();
-    };
-    for (const GpuScore& row : settingsScores(key)) {
-        if (row.gpu.vendor_id != current.vendor_id || row.gpu.device_id != current.device_id) {
-            close();
-            current = row.gpu;
-        }
-        scores.push_back(row.score);
-    }
-    close();
+    std::vector<GpuMedian> others = gpuMedians(key);
+    std::erase_if(others, [&](const GpuMedian& other) {
+        return other.gpu.vendor_id == own.vendor_id && other.gpu.device_id == own.device_id;
+    });
     const auto distance = [&](const GpuMedian& other) {
         return std::abs(static_cast<int64_t>(other.median) - result.median);
     };

@@ -82,18 +82,13 @@ class ScoreStore {
   protected:
     ScoreStore() = default;
 
-    /// One GPU's score at a settings key.
-    struct GpuScore {
-        GpuId gpu;
-        int score = 0;
-    };
     /// Entries ahead of this one on its GPU at its settings (higher score, or equal and
     /// earlier); -1 when the database failed.
     virtual int64_t ahead(const ScoreEntry& entry, const std::string& key) = 0;
     /// The scores on a GPU at a settings key, best first.
     virtual std::vector<int> gpuScores(const GpuId& gpu, const std::string& key) = 0;
-    /// Every GPU's scores at a settings key, GPU after GPU, each best first.
-    virtual std::vector<GpuScore> settingsScores(const std::string& key) = 0;
+    /// Every GPU at a settings key with its median and runs (best left empty).
+    virtual std::vector<GpuMedian> gpuMedians(const std::string& key) = 0;
 
     /// Reports a refused write once until a write succeeds (see insert()).
     void writeFailed(const char* reason);

@@ -80,12 +80,12 @@ bool fillSettingsKeys(sqlite3* db) {
 /// One database connection with its statements, prepared once and reused.
 struct SqliteStore::Connection {
     sqlite3* db = nullptr;
-    Statement insert, find, rank, gpu_scores, settings_scores;
+    Statement insert, find, rank, gpu_scores, gpu_medians;
     Statement lists[kListKinds];
 
     ~Connection() {
         // The statements must go before the connection closes.
-        for (Statement* s : {&insert, &find, &rank, &gpu_scores, &settings_scores}) {
+        for (Statement* s : {&insert, &find, &rank, &gpu_scores, &gpu_medians}) {
             sqlite3_finalize(s->handle);
             s->handle = nullptr;
         }
@@ -150,7 +150,7 @@ struct SqliteStore::Connection {
                   prepare(find, store_sql::find(kSqlite)) &&
                   prepare(rank, store_sql::rank(kSqlite)) &&
                   prepare(gpu_scores, store_sql::gpuScores(kSqlite)) &&
-                  prepare(settings_scores, store_sql::settingsScores(kSqlite));
+                  prepare(gpu_medians, store_sql::gpuMedians(kSqlite));
         for (int kind = 0; ok && kind < kListKinds; ++kind)
             ok = prepare(lists[kind], store_sql::list(kSqlite, kind));
         if (!ok) error = sqlite3_errmsg(db);
@@ -333,18 +333,20 @@ std::vector<int> SqliteStore::gpuScores(const GpuId& gpu, const std::string& key
     return scores;
 }
 
-std::vector<ScoreStore::GpuScore> SqliteStore::settingsScores(const std::string& key) {
-    std::vector<GpuScore> scores;
+std::vector<GpuMedian> SqliteStore::gpuMedians(const std::string& key) {
+    std::vector<GpuMedian> medians;
     Lease connection(*this);
-    if (!connection) return scores;
-    sqlite3_stmt* stmt = connection->settings_scores.handle;
+    if (!connection) return medians;
+    sqlite3_stmt* stmt = connection->gpu_medians.handle;
     Statement::Use use{stmt};
     bind(stmt, {key});
     while (sqlite3_step(stmt) == SQLITE_ROW) {
-        scores.push_back({{sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)},
-                          sqlite3_column_int(stmt, 2)});
+        medians.push_back({{sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)},
+                           sqlite3_column_int(stmt, 2),
+                           sqlite3_column_int64(stmt, 3),
+                           {}});
     }
-    return scores;
+    return medians;
 }
 
 int64_t SqliteStore::count() {

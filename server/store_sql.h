@@ -42,8 +42,10 @@ std::vector<Value> listValues(const ListQuery& query, int64_t limit, int64_t off
 std::string rank(Dialect dialect);
 /// The scores on a GPU at a settings key, best first: key, vendor, device.
 std::string gpuScores(Dialect dialect);
-/// Every (vendor, device, score) at a settings key, by GPU, best first: key.
-std::string settingsScores(Dialect dialect);
+/// Every GPU at a settings key with its median score (the middle one, best first; the lower
+/// of the two middle ones for an even count) and its number of entries: key. Rows of
+/// vendor, device, median, count.
+std::string gpuMedians(Dialect dialect);
 std::string count();
 
 /// One result row, column by column from 0.
