@@ -55,7 +55,8 @@ const char* const kInsert = "insert";
 const char* const kFind = "find";
 const char* const kRank = "rank";
 const char* const kGpuScores = "gpu_scores";
-const char* const kGpuMedians = "gpu_medians";
+const char* const kGpuCounts = "gpu_counts";
+const char* const kScoreAt = "score_at";
 const char* const kCount = "count";
 
 }  // namespace
@@ -118,7 +119,8 @@ struct PostgresStore::Connection {
                   prepare(kFind, store_sql::find(kPostgres)) &&
                   prepare(kRank, store_sql::rank(kPostgres)) &&
                   prepare(kGpuScores, store_sql::gpuScores(kPostgres)) &&
-                  prepare(kGpuMedians, store_sql::gpuMedians(kPostgres)) &&
+                  prepare(kGpuCounts, store_sql::gpuCounts(kPostgres)) &&
+                  prepare(kScoreAt, store_sql::scoreAt(kPostgres)) &&
                   prepare(kCount, store_sql::count());
         for (int kind = 0; ok && kind < kListKinds; ++kind)
             ok = prepare("list" + std::to_string(kind), store_sql::list(kPostgres, kind));
@@ -255,20 +257,28 @@ std::vector<int> PostgresStore::gpuScores(const GpuId& gpu, const std::string& k
     return scores;
 }
 
-std::vector<GpuMedian> PostgresStore::gpuMedians(const std::string& key) {
-    std::vector<GpuMedian> medians;
+std::vector<GpuMedian> PostgresStore::gpuCounts(const std::string& key) {
+    std::vector<GpuMedian> counts;
     Lease connection(*this);
-    if (!connection) return medians;
-    Result result(connection->run(kGpuMedians, {key}));
+    if (!connection) return counts;
+    Result result(connection->run(kGpuCounts, {key}));
     for (int row = 0; row < result.count(); ++row) {
         const PostgresRow values(result.handle, row);
-        medians.push_back(
+        counts.push_back(
             {{static_cast<int>(values.integer(0)), static_cast<int>(values.integer(1))},
-             static_cast<int>(values.integer(2)),
-             values.integer(3),
+             0,
+             values.integer(2),
              {}});
     }
-    return medians;
+    return counts;
+}
+
+int PostgresStore::scoreAt(const GpuId& gpu, const std::string& key, int64_t place) {
+    Lease connection(*this);
+    if (!connection) return 0;
+    Result result(
+        connection->run(kScoreAt, {key, int64_t{gpu.vendor_id}, int64_t{gpu.device_id}, place}));
+    return result.count() == 1 ? static_cast<int>(PostgresRow(result.handle, 0).integer(0)) : 0;
 }
 
 }  // namespace plashwerk::server

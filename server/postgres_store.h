@@ -37,7 +37,8 @@ class PostgresStore final : public ScoreStore {
 
     int64_t ahead(const ScoreEntry& entry, const std::string& key) override;
     std::vector<int> gpuScores(const GpuId& gpu, const std::string& key) override;
-    std::vector<GpuMedian> gpuMedians(const std::string& key) override;
+    std::vector<GpuMedian> gpuCounts(const std::string& key) override;
+    int scoreAt(const GpuId& gpu, const std::string& key, int64_t place) override;
 
     class Lease;
     std::unique_ptr<Connection> acquire(std::string* error = nullptr);

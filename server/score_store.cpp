@@ -49,10 +49,13 @@ std::optional<Comparison> ScoreStore::compare(int64_t id, int best_count, int ne
                                  [&](int score) { return score < result.entry.global_score; });
     result.median = medianOf(result.scores);
 
-    std::vector<GpuMedian> others = gpuMedians(key);
+    // Each other GPU's median: its count, then the one score at the middle place, both read
+    // from the index of the key and GPU.
+    std::vector<GpuMedian> others = gpuCounts(key);
     std::erase_if(others, [&](const GpuMedian& other) {
         return other.gpu.vendor_id == own.vendor_id && other.gpu.device_id == own.device_id;
     });
+    for (GpuMedian& other : others) other.median = scoreAt(other.gpu, key, other.runs / 2);
     const auto distance = [&](const GpuMedian& other) {
         return std::abs(static_cast<int64_t>(other.median) - result.median);
     };

@@ -87,8 +87,10 @@ class ScoreStore {
     virtual int64_t ahead(const ScoreEntry& entry, const std::string& key) = 0;
     /// The scores on a GPU at a settings key, best first.
     virtual std::vector<int> gpuScores(const GpuId& gpu, const std::string& key) = 0;
-    /// Every GPU at a settings key with its median and runs (best left empty).
-    virtual std::vector<GpuMedian> gpuMedians(const std::string& key) = 0;
+    /// Every GPU at a settings key with its runs (median and best left empty).
+    virtual std::vector<GpuMedian> gpuCounts(const std::string& key) = 0;
+    /// The score at a place (from 0, best first) on a GPU at a settings key; 0 for none.
+    virtual int scoreAt(const GpuId& gpu, const std::string& key, int64_t place) = 0;
 
     /// Reports a refused write once until a write succeeds (see insert()).
     void writeFailed(const char* reason);

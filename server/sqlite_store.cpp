@@ -80,12 +80,12 @@ bool fillSettingsKeys(sqlite3* db) {
 /// One database connection with its statements, prepared once and reused.
 struct SqliteStore::Connection {
     sqlite3* db = nullptr;
-    Statement insert, find, rank, gpu_scores, gpu_medians;
+    Statement insert, find, rank, gpu_scores, gpu_counts, score_at;
     Statement lists[kListKinds];
 
     ~Connection() {
         // The statements must go before the connection closes.
-        for (Statement* s : {&insert, &find, &rank, &gpu_scores, &gpu_medians}) {
+        for (Statement* s : {&insert, &find, &rank, &gpu_scores, &gpu_counts, &score_at}) {
             sqlite3_finalize(s->handle);
             s->handle = nullptr;
         }
@@ -150,7 +150,8 @@ struct SqliteStore::Connection {
                   prepare(find, store_sql::find(kSqlite)) &&
                   prepare(rank, store_sql::rank(kSqlite)) &&
                   prepare(gpu_scores, store_sql::gpuScores(kSqlite)) &&
-                  prepare(gpu_medians, store_sql::gpuMedians(kSqlite));
+                  prepare(gpu_counts, store_sql::gpuCounts(kSqlite)) &&
+                  prepare(score_at, store_sql::scoreAt(kSqlite));
         for (int kind = 0; ok && kind < kListKinds; ++kind)
             ok = prepare(lists[kind], store_sql::list(kSqlite, kind));
         if (!ok) error = sqlite3_errmsg(db);
@@ -333,20 +334,29 @@ std::vector<int> SqliteStore::gpuScores(const GpuId& gpu, const std::string& key
     return scores;
 }
 
-std::vector<GpuMedian> SqliteStore::gpuMedians(const std::string& key) {
-    std::vector<GpuMedian> medians;
+std::vector<GpuMedian> SqliteStore::gpuCounts(const std::string& key) {
+    std::vector<GpuMedian> counts;
     Lease connection(*this);
-    if (!connection) return medians;
-    sqlite3_stmt* stmt = connection->gpu_medians.handle;
+    if (!connection) return counts;
+    sqlite3_stmt* stmt = connection->gpu_counts.handle;
     Statement::Use use{stmt};
     bind(stmt, {key});
     while (sqlite3_step(stmt) == SQLITE_ROW) {
-        medians.push_back({{sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)},
-                           sqlite3_column_int(stmt, 2),
-                           sqlite3_column_int64(stmt, 3),
-                           {}});
+        counts.push_back({{sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)},
+                          0,
+                          sqlite3_column_int64(stmt, 2),
+                          {}});
     }
-    return medians;
+    return counts;
+}
+
+int SqliteStore::scoreAt(const GpuId& gpu, const std::string& key, int64_t place) {
+    Lease connection(*this);
+    if (!connection) return 0;
+    sqlite3_stmt* stmt = connection->score_at.handle;
+    Statement::Use use{stmt};
+    bind(stmt, {key, int64_t{gpu.vendor_id}, int64_t{gpu.device_id}, place});
+    return sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
 }
 
 int64_t SqliteStore::count() {

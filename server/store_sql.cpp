@@ -185,16 +185,14 @@ std::string gpuScores(Dialect dialect) {
            " ORDER BY global_score DESC";
 }
 
-std::string gpuMedians(Dialect dialect) {
-    // Numbered best first from 0 within each GPU, the median is number count / 2: counted in
-    // the database, so that only one row per GPU comes back.
-    return "SELECT gpu_vendor_id, gpu_device_id, global_score, runs FROM (SELECT "
-           "gpu_vendor_id, gpu_device_id, global_score, ROW_NUMBER() OVER (PARTITION BY "
-           "gpu_vendor_id, gpu_device_id ORDER BY global_score DESC) - 1 AS place, COUNT(*) OVER "
-           "(PARTITION BY gpu_vendor_id, gpu_device_id) AS runs FROM entries WHERE "
-           "settings_key = " +
-           mark(dialect, 1) +
-           ") AS ranked WHERE place = runs / 2 ORDER BY gpu_vendor_id, gpu_device_id";
+std::string gpuCounts(Dialect dialect) {
+    return "SELECT gpu_vendor_id, gpu_device_id, COUNT(*) FROM entries WHERE settings_key = " +
+           mark(dialect, 1) + " GROUP BY gpu_vendor_id, gpu_device_id";
+}
+
+std::string scoreAt(Dialect dialect) {
+    return "SELECT global_score FROM entries" + sameGpuAndKey(dialect) +
+           " ORDER BY global_score DESC LIMIT 1 OFFSET " + mark(dialect, 4);
 }
 
 std::string count() {

@@ -42,10 +42,12 @@ std::vector<Value> listValues(const ListQuery& query, int64_t limit, int64_t off
 std::string rank(Dialect dialect);
 /// The scores on a GPU at a settings key, best first: key, vendor, device.
 std::string gpuScores(Dialect dialect);
-/// Every GPU at a settings key with its median score (the middle one, best first; the lower
-/// of the two middle ones for an even count) and its number of entries: key. Rows of
-/// vendor, device, median, count.
-std::string gpuMedians(Dialect dialect);
+/// Every GPU at a settings key with its number of entries: key. Rows of vendor, device,
+/// count; read from the index of the key and GPU alone.
+std::string gpuCounts(Dialect dialect);
+/// The score at a place (from 0, best first) on a GPU at a settings key: key, vendor,
+/// device, place.
+std::string scoreAt(Dialect dialect);
 std::string count();
 
 /// One result row, column by column from 0.
