@@ -3,8 +3,17 @@
 // database of many entries (pages per second). Bounded in count and in time.
 //
 //   scores_server_bench [--clients N] [--submissions N] [--entries N] [--pages N] [--seconds S]
+//                       [--db postgresql://...] [--processes N]
+//
+// Without --db each phase has an SQLite file of its own. With --db the phases use that
+// PostgreSQL database, whose entries are deleted before each phase. --processes N serves
+// from N server processes on the one database, the clients spread over them, as servers on
+// several machines would share it.
 
 #include <httplib.h>
+#include <libpq-fe.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +39,8 @@ using Clock = std::chrono::steady_clock;
 using namespace plashwerk;
 
 struct Settings {
+    std::string db;     ///< a PostgreSQL URI; empty: SQLite files
+    int processes = 1;  ///< server processes on the one database
     int clients = 16;
     int submissions = 20000;
     int entries = 100000;
@@ -48,7 +59,7 @@ struct Outcome {
 // Runs `total` requests spread over the clients, each client on one kept-alive connection;
 // request(client, i) makes the i-th request's target. Stops early at the deadline.
 template <typename Target>
-Outcome hammer(int port, const Settings& settings, int total, Target target) {
+Outcome hammer(const std::vector<int>& ports, const Settings& settings, int total, Target target) {
     std::atomic<int> next{0};
     std::atomic<int> failed{0};
     std::vector<std::vector<double>> latencies(static_cast<size_t>(settings.clients));
@@ -57,7 +68,7 @@ Outcome hammer(int port, const Settings& settings, int total, Target target) {
     std::vector<std::thread> threads;
     for (int c = 0; c < settings.clients; ++c) {
         threads.emplace_back([&, c] {
-            httplib::Client client("127.0.0.1", port);
+            httplib::Client client("127.0.0.1", ports[static_cast<size_t>(c) % ports.size()]);
             client.set_keep_alive(true);
             const httplib::Headers headers = {
                 {"User-Agent", "Quorvex_Plashwerk_v1.5.4_Build_Mar 23 2020_at_10:28:47"}};
@@ -95,36 +106,78 @@ void report(const char* what, const Outcome& outcome) {
         outcome.p50_ms, outcome.p99_ms);
 }
 
-// A served database on a free loopback port, in a folder removed at the end.
+// Empties the entries of a PostgreSQL database and restarts its ids; the table is made by
+// the first store opened on it.
+void emptyPostgres(const std::string& uri) {
+    PGconn* db = PQconnectdb(uri.c_str());
+    PGresult* result = PQexec(db, "TRUNCATE entries RESTART IDENTITY");
+    PQclear(result);
+    PQfinish(db);
+}
+
+// A served database on free loopback ports, in a folder removed at the end: one server in
+// this process, and processes - 1 more forked before any thread starts, each with a store
+// of its own on the same database.
 struct Served {
     std::filesystem::path folder;
+    std::string target;
     std::unique_ptr<server::ScoreStore> store;
     server::HttpFront http;
     std::thread thread;
-    int port = 0;
+    std::vector<int> ports;
+    std::vector<pid_t> children;
 
     static server::ServerLimits limits(int clients) {
         server::ServerLimits limits;
         limits.max_per_address = std::max(limits.max_per_address, clients);
         return limits;
     }
-    Served(const char* name, int clients) : http(limits(clients)) {
+    Served(const char* name, const Settings& settings) : http(limits(settings.clients)) {
         folder = std::filesystem::temp_directory_path() /
                  (std::string("plashwerk_bench_") + name + "_" + std::to_string(getpid()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
+        target = settings.db.empty() ? (folder / "scores.sqlite").string() : settings.db;
         std::string error;
-        store = server::ScoreStore::open((folder / "scores.sqlite").string(), error);
+        store = server::ScoreStore::open(target, error);
         if (!store) {
             std::fprintf(stderr, "cannot open the database: %s\n", error.c_str());
             std::exit(1);
         }
-        server::configureServer(http.routes(), *store, limits(clients));
+        if (!settings.db.empty()) emptyPostgres(settings.db);
+        server::configureServer(http.routes(), *store, limits(settings.clients));
         if (!http.listen("127.0.0.1", 0, error)) {
             std::fprintf(stderr, "cannot listen: %s\n", error.c_str());
             std::exit(1);
         }
-        port = http.port();
+        ports.push_back(http.port());
+        for (int p = 1; p < settings.processes; ++p) fork(settings.clients);
+    }
+    // Another server process on the same database; its port comes back through a pipe.
+    void fork(int clients) {
+        int pipe_ends[2];
+        if (pipe(pipe_ends) != 0) std::exit(1);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            close(pipe_ends[0]);
+            std::string error;
+            std::unique_ptr<server::ScoreStore> own = server::ScoreStore::open(target, error);
+            server::HttpFront front(limits(clients));
+            server::configureServer(front.routes(), *own, limits(clients));
+            int port = own && front.listen("127.0.0.1", 0, error) ? front.port() : 0;
+            if (write(pipe_ends[1], &port, sizeof port) != sizeof port || port == 0) _exit(1);
+            front.run();
+            _exit(0);
+        }
+        close(pipe_ends[1]);
+        int port = 0;
+        if (read(pipe_ends[0], &port, sizeof port) != sizeof port || port == 0) {
+            std::fprintf(stderr, "a server process did not start\n");
+            std::exit(1);
+        }
+        close(pipe_ends[0]);
+        children.push_back(child);
+        ports.push_back(port);
     }
     void start() {
         thread = std::thread([this] { http.run(); });
@@ -136,6 +189,10 @@ struct Served {
         return missing ? 0 : size;
     }
     ~Served() {
+        for (const pid_t child : children) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
         http.stop();
         if (thread.joinable()) thread.join();
         store.reset();
@@ -174,6 +231,13 @@ ScoreRecord record(std::mt19937& random, int index) {
     return r;
 }
 
+std::string readText(int argc, char** argv, const char* name) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == name) return argv[i + 1];
+    }
+    return {};
+}
+
 int readArg(int argc, char** argv, const char* name, int fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == name) return std::max(1, std::atoi(argv[i + 1]));
@@ -190,6 +254,11 @@ int main(int argc, char** argv) {
     settings.entries = readArg(argc, argv, "--entries", settings.entries);
     settings.pages = readArg(argc, argv, "--pages", settings.pages);
     settings.seconds = readArg(argc, argv, "--seconds", settings.seconds);
+    settings.db = readText(argc, argv, "--db");
+    settings.processes = readArg(argc, argv, "--processes", settings.processes);
+    std::printf("database: %s, %d server process%s\n",
+                settings.db.empty() ? "SQLite" : "PostgreSQL", settings.processes,
+                settings.processes == 1 ? "" : "es");
     std::mt19937 random(20200323);
 
     {
@@ -201,7 +270,7 @@ int main(int argc, char** argv) {
             targets.push_back("/benchmarks/plashwerk_140_submit.php?d=" + sent.hex +
                               "&s=" + std::to_string(sent.checksum));
         }
-        Served served("submit", settings.clients);
+        Served served("submit", settings);
         served.start();
         // The log's size is sampled while the submissions run: its largest is what the
         // checkpoints let it reach.
@@ -213,7 +282,7 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
-        const Outcome outcome = hammer(served.port, settings, settings.submissions,
+        const Outcome outcome = hammer(served.ports, settings, settings.submissions,
                                        [&](int i) { return targets[static_cast<size_t>(i)]; });
         sampling = false;
         sampler.join();
@@ -228,26 +297,43 @@ int main(int argc, char** argv) {
                     static_cast<double>(served.walBytes()) / 1e6);
     }
     {
-        Served served("list", settings.clients);
+        Served served("list", settings);
         std::printf("filling a database with %d entries...\n", settings.entries);
+        // Decoded here, stored from as many threads as there are clients.
+        std::vector<server::ScoreEntry> entries(static_cast<size_t>(settings.entries));
         for (int i = 0; i < settings.entries; ++i) {
             const ScrambledPayload sent =
                 scrambleScorePayload(buildScorePayload(record(random, i)));
-            server::ScoreEntry entry;
             std::string error;
-            if (!server::decodeSubmission(sent.hex, std::to_string(sent.checksum), entry, error) ||
-                served.store->insert(entry) < 0) {
-                std::fprintf(stderr, "could not store entry %d: %s\n", i, error.c_str());
+            if (!server::decodeSubmission(sent.hex, std::to_string(sent.checksum),
+                                          entries[static_cast<size_t>(i)], error)) {
+                std::fprintf(stderr, "could not decode entry %d: %s\n", i, error.c_str());
                 return 1;
             }
         }
+        std::atomic<int> next{0}, failed{0};
+        std::vector<std::thread> fillers;
+        for (int t = 0; t < settings.clients; ++t) {
+            fillers.emplace_back([&] {
+                for (int i = next++; i < settings.entries; i = next++)
+                    if (served.store->insert(entries[static_cast<size_t>(i)]) < 0) ++failed;
+            });
+        }
+        for (std::thread& filler : fillers) filler.join();
+        if (failed > 0) {
+            std::fprintf(stderr, "%d entries could not be stored\n", failed.load());
+            return 1;
+        }
         served.start();
-        report("list page 1", hammer(served.port, settings, settings.pages,
-                                     [](int) { return std::string("/scores"); }));
+        report("list page 1", hammer(served.ports, settings, settings.pages,
+                                     [](int) { return std::string("/scores?settings=all"); }));
         report("list pages 1-40, filtered",
-               hammer(served.port, settings, settings.pages, [](int i) {
-                   return "/scores?page=" + std::to_string(i % 40 + 1) +
+               hammer(served.ports, settings, settings.pages, [](int i) {
+                   return "/scores?settings=all&page=" + std::to_string(i % 40 + 1) +
                           (i % 2 ? "&gpu=10de:2684" : "&renderer=AMD%20Radeon%20RX%207900%20XTX");
+               }));
+        report("compare page", hammer(served.ports, settings, settings.pages / 10, [&](int i) {
+                   return "/compare?id=" + std::to_string(1 + i * 7919 % settings.entries);
                }));
     }
     return 0;

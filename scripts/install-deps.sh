@@ -9,12 +9,13 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libirrlicht-dev libglew-dev libglfw3-dev libegl-dev libgl1-mesa-dev libgl1-mesa-dri
   libimgui-dev libstb-dev fonts-liberation libcpp-httplib-dev libsqlite3-dev libssl-dev
-  nlohmann-json3-dev ocl-icd-opencl-dev opencl-c-headers
+  nlohmann-json3-dev ocl-icd-opencl-dev opencl-c-headers libpq-dev
   libbenchmark-dev
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev xvfb xauth xdotool pocl-opencl-icd
-            lintian desktop-file-utils appstream man-db dpkg-dev fakeroot file)
+            lintian desktop-file-utils appstream man-db dpkg-dev fakeroot file
+            nginx postgresql)
 fi
 
 missing=()

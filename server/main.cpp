@@ -12,6 +12,22 @@
 #include "server/routes.h"
 #include "server/score_store.h"
 
+namespace {
+
+// The database as the log may show it: a PostgreSQL URI without its password.
+std::string shownDatabase(const std::string& target) {
+    if (!plashwerk::server::ScoreStore::isPostgresTarget(target)) return target;
+    const size_t scheme = target.find("://") + 3;
+    const size_t at = target.find('@', scheme);
+    const size_t colon = target.find(':', scheme);
+    if (at == std::string::npos || colon == std::string::npos || colon > at ||
+        target.find('/', scheme) < at)
+        return target;
+    return target.substr(0, colon + 1) + "***" + target.substr(at);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace plashwerk::server;
     // SIGINT and SIGTERM are taken by one thread that stops the server, so that every worker
@@ -37,8 +53,8 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<ScoreStore> store = ScoreStore::open(options.db_path, error);
     if (!store) {
-        std::fprintf(stderr, "plashwerk-scores: cannot open %s: %s\n", options.db_path.c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "plashwerk-scores: cannot open %s: %s\n",
+                     shownDatabase(options.db_path).c_str(), error.c_str());
         return 1;
     }
 
@@ -47,7 +63,11 @@ int main(int argc, char** argv) {
     limits.request_timeout_ms = options.request_timeout * 1000;
     limits.max_per_address = options.max_per_address;
     HttpFront front(limits);
-    configureServer(front.routes(), *store, limits);
+    SiteSetup site;
+    site.names = std::make_shared<const GpuNames>(GpuNames::fromSystem());
+    site.submit_per_minute = options.submit_rate;
+    site.trusted_proxies = options.trusted_proxies;
+    configureServer(front.routes(), *store, limits, site);
     if (!front.listen(options.bind_address, options.port, error)) {
         std::fprintf(stderr, "plashwerk-scores: cannot listen on %s port %d: %s\n",
                      options.bind_address.c_str(), options.port, error.c_str());
@@ -56,7 +76,7 @@ int main(int argc, char** argv) {
     const bool ipv6 = options.bind_address.find(':') != std::string::npos;
     std::printf("plashwerk-scores: listening on http://%s%s%s:%d/ with %s\n", ipv6 ? "[" : "",
                 options.bind_address.c_str(), ipv6 ? "]" : "", front.port(),
-                options.db_path.c_str());
+                shownDatabase(options.db_path).c_str());
     std::fflush(stdout);
 
     std::thread stopper([&] {

@@ -33,7 +33,8 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
             continue;
         }
         if (name != "--port" && name != "--db" && name != "--threads" && name != "--bind" &&
-            name != "--request-timeout" && name != "--max-per-address") {
+            name != "--request-timeout" && name != "--max-per-address" && name != "--submit-rate" &&
+            name != "--trusted-proxy") {
             error = "unknown option " + name;
             return false;
         }
@@ -60,12 +61,17 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
             error = "--max-per-address takes 1 to 100000";
             return false;
         }
-        if ((name == "--db" || name == "--bind") && value.empty()) {
+        if (name == "--submit-rate" && !readInt(value, 0, 1000000, options.submit_rate)) {
+            error = "--submit-rate takes 0 to 1000000 a minute";
+            return false;
+        }
+        if ((name == "--db" || name == "--bind" || name == "--trusted-proxy") && value.empty()) {
             error = name + " needs a value";
             return false;
         }
         if (name == "--db") options.db_path = value;
         if (name == "--bind") options.bind_address = value;
+        if (name == "--trusted-proxy") options.trusted_proxies.push_back(value);
     }
     return true;
 }
@@ -73,10 +79,13 @@ bool parseServerOptions(const std::vector<std::string>& args, ServerOptions& opt
 std::string serverUsage() {
     return "Usage: plashwerk-scores [--port N] [--db PATH] [--threads N] [--bind ADDR]\n"
            "                        [--request-timeout S] [--max-per-address N]\n"
+           "                        [--submit-rate N] [--trusted-proxy ADDR]...\n"
            "The Plashwerk score server: takes submitted scores, stores them in one SQLite\n"
-           "file and serves the score pages and their JSON.\n"
+           "file or a PostgreSQL database, and serves the score pages and their JSON.\n"
            "  --port N       TCP port to listen on (default 8080; 0 picks a free one)\n"
-           "  --db PATH      database file, created on first start (default scores.sqlite)\n"
+           "  --db PATH      database file, created on first start (default scores.sqlite),\n"
+           "                 or postgresql://user@host/dbname: a PostgreSQL database that\n"
+           "                 several servers may share (its tables are made on first start)\n"
            "  --threads N    worker threads, each serving one request at a time (default 32)\n"
            "  --bind ADDR    address to listen on (default 127.0.0.1, this machine only;\n"
            "                 0.0.0.0 serves every network, :: too over IPv6)\n"
@@ -86,6 +95,14 @@ std::string serverUsage() {
            "  --max-per-address N\n"
            "                 open connections one client address may hold (default 16;\n"
            "                 behind a reverse proxy every client has the proxy's address)\n"
+           "  --submit-rate N\n"
+           "                 submissions one client address may send a minute, as a token\n"
+           "                 bucket holding a minute's worth (default 10; 0: no limit); more\n"
+           "                 are answered 429 with Retry-After\n"
+           "  --trusted-proxy ADDR\n"
+           "                 a reverse proxy's address (as the server sees it, such as\n"
+           "                 127.0.0.1): requests from it count against the last address of\n"
+           "                 their X-Forwarded-For header; may be given more than once\n"
            "  --help         show this text\n";
 }
 

@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -30,7 +31,9 @@ const char* const kStyle =
     "th,td{border-bottom:1px solid #ccc;padding:.3em .5em;text-align:left}"
     "th{background:#eee}td.n{text-align:right}tr.me{background:#ffd}"
     "dl{display:grid;grid-template-columns:max-content auto;gap:.2em 1em}dt{font-weight:bold}"
-    "form{margin:1em 0}";
+    "form{margin:1em 0}nav.tabs{margin:1em 0}nav.tabs>*{margin-right:.6em;padding:.2em .5em;"
+    "border:1px solid #ccc;border-radius:4px}nav.tabs b{background:#eee}p.big{font-size:1.3em}"
+    "svg{max-width:100%;height:auto}";
 
 std::string layout(std::string_view title, const std::string& body) {
     std::string html;
@@ -76,33 +79,55 @@ std::string newsList() {
     return html;
 }
 
-// One table of entries ranked from first_rank; the row of highlight_id is marked.
-std::string scoreTable(const std::vector<ScoreEntry>& entries, int64_t first_rank,
+const char kNbsp[] = "\u00a0";
+
+std::string gpuCell(const PageContext& context, const ListQuery& query, int vendor, int device) {
+    ListQuery filtered = query;
+    filtered.gpu = {vendor, device};
+    filtered.page = 1;
+    return "<a href=\"" + escapeHtml(listAddress(filtered)) + "\" title=\"" +
+           gpuText(vendor, device) + "\">" + escapeHtml(context.names.name(vendor, device)) +
+           "</a>";
+}
+
+// One table of entries ranked from first_rank; the row of highlight_id is marked. Its links
+// narrow `query` (filters kept, back to page 1).
+std::string scoreTable(const PageContext& context, const ListQuery& query,
+                       const std::vector<ScoreEntry>& entries, int64_t first_rank,
                        int64_t highlight_id = 0) {
     if (entries.empty()) return "<p>No scores yet.</p>\n";
-    std::string html =
-        "<table><thead><tr><th>Rank</th><th>Score</th><th>Nickname</th><th>Renderer</th>"
-        "<th>GPU</th><th>Resolution</th><th>Particles</th><th>FPS</th><th>SPS</th>"
-        "<th>Date</th></tr></thead><tbody>\n";
+    // A list of one settings key says them once, above the table.
+    const bool show_settings = query.settings.empty();
+    std::string html = std::string(
+                           "<table><thead><tr><th>Rank</th><th>Score</th><th>Nickname</th>"
+                           "<th>GPU</th><th>Renderer</th>") +
+                       (show_settings ? "<th>Settings</th>" : "") +
+                       "<th>FPS</th><th>SPS</th><th>Date</th></tr></thead><tbody>\n";
     int64_t rank = first_rank;
     for (const ScoreEntry& entry : entries) {
         const RunDetails details = parseRunDetails(entry.run_details);
-        const std::string gpu = gpuText(entry.gpu_vendor_id, entry.gpu_device_id);
+        const SettingsKey key = SettingsKey::of(entry);
+        ListQuery by_renderer = query, by_settings = query;
+        by_renderer.renderer = entry.renderer;
+        by_renderer.page = by_settings.page = 1;
+        by_settings.settings = key.text();
         html += entry.id == highlight_id ? "<tr class=\"me\">" : "<tr>";
-        html += "<td class=\"n\">" + std::to_string(rank++) + "</td>";
+        html += "<td class=\"n\">" + groupDigits(rank++) + "</td>";
         html += "<td class=\"n\"><a href=\"" + entryLink(entry.id) + "\">" +
                 std::to_string(entry.global_score) + "</a></td>";
         html += "<td>" + escapeHtml(entry.nickname) + "</td>";
-        html += "<td><a href=\"/scores?renderer=" + escapeHtml(encodeQueryValue(entry.renderer)) +
-                "\">" + escapeHtml(entry.renderer) + "</a></td>";
-        html += "<td><a href=\"/scores?gpu=" + gpu + "\">" + gpu + "</a></td>";
-        html += "<td>" + std::to_string(entry.width) + "x" + std::to_string(entry.height) +
-                (entry.msaa > 0 ? " MSAA " + std::to_string(entry.msaa) : std::string()) +
-                (entry.fullscreen ? " full screen" : "") + "</td>";
-        html += "<td class=\"n\">" + std::to_string(details.num_particles) + "</td>";
-        html += "<td class=\"n\">" + std::to_string(details.fps_avg) + "</td>";
-        html += "<td class=\"n\">" + std::to_string(details.sps_avg) + "</td>";
-        html += "<td>" + dateText(entry.submitted_at) + "</td></tr>\n";
+        html +=
+            "<td>" + gpuCell(context, query, entry.gpu_vendor_id, entry.gpu_device_id) + "</td>";
+        html += "<td><a href=\"" + escapeHtml(listAddress(by_renderer)) + "\">" +
+                escapeHtml(entry.renderer) + "</a></td>";
+        if (show_settings) {
+            html += "<td><a href=\"" + escapeHtml(listAddress(by_settings)) + "\">" +
+                    escapeHtml(settingsText(key)) + "</a></td>";
+        }
+        html += "<td class=\"n\">" + groupDigits(details.fps_avg) + "</td>";
+        html += "<td class=\"n\">" + groupDigits(details.sps_avg) + "</td>";
+        html += "<td title=\"" + agoText(entry.submitted_at, context.now) + "\">" +
+                dateText(entry.submitted_at) + "</td></tr>\n";
     }
     return html + "</tbody></table>\n";
 }
@@ -111,8 +136,48 @@ std::string row(std::string_view name, const std::string& value_html) {
     return "<dt>" + std::string(name) + "</dt><dd>" + value_html + "</dd>";
 }
 
-std::string number(int value) {
-    return std::to_string(value);
+std::string plural(int64_t count, const char* one, const char* many) {
+    return groupDigits(count) + " " + (count == 1 ? one : many);
+}
+
+// A reading, or a dash for 0: the program sends 0 for what it could not measure.
+std::string reading(int value, const char* unit) {
+    if (value == 0) return "&ndash;";
+    return *unit ? groupDigits(value) + kNbsp + unit : groupDigits(value);
+}
+
+std::string temperaturesText(const std::string& text) {
+    const auto values = parseNumbers(text, 2);
+    if (!values) return escapeHtml(text);
+    if ((*values)[0] == 0 && (*values)[1] == 0) return "not measured";
+    return "Start " + std::to_string((*values)[0]) + kNbsp + "&deg;C, end " +
+           std::to_string((*values)[1]) + kNbsp + "&deg;C";
+}
+
+std::string clocksText(const std::string& text) {
+    const auto values = parseNumbers(text, 3);
+    if (!values) return escapeHtml(text);
+    if ((*values)[0] == 0 && (*values)[1] == 0) return "not measured";
+    return "Core " + reading((*values)[0], "MHz") + ", memory " + reading((*values)[1], "MHz");
+}
+
+std::string physicsText(const ScoreEntry& entry, const RunDetails& details) {
+    if (entry.physx_device == 2) return "GPU";
+    std::string text = "CPU";
+    text += details.multithreaded_physx ? ", simulation on a thread of its own"
+                                        : ", simulation on the drawing thread";
+    if (details.multicore_cpu_physx) text += ", physics library on several cores";
+    return text;
+}
+
+// The maxima of one monitored GPU, cell by cell; one cell with the text when it is not six
+// whole numbers.
+std::string maximaCells(const std::string& text) {
+    const auto values = parseNumbers(text, 6);
+    if (!values) return "<td colspan=\"6\">" + escapeHtml(text) + "</td>";
+    std::string html;
+    for (const int value : *values) html += "<td class=\"n\">" + reading(value, "") + "</td>";
+    return html;
 }
 
 }  // namespace
@@ -174,12 +239,112 @@ std::string gpuText(int vendor_id, int device_id) {
     return text;
 }
 
-std::string homePage(const ListPage& best) {
+std::string groupDigits(int64_t value) {
+    std::string digits =
+        std::to_string(value < 0 ? -static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+    std::string out = value < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += kNbsp;
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string agoText(int64_t then, int64_t now) {
+    const int64_t seconds = now - then;
+    if (seconds < 0) return "in the future";
+    if (seconds < 60) return "just now";
+    struct Unit {
+        int64_t seconds;
+        const char* one;
+        const char* many;
+    };
+    // Months of 30 days and years of 365: "ago" texts are rounded down anyway.
+    static const Unit kUnits[] = {{365 * 86400, "year", "years"}, {30 * 86400, "month", "months"},
+                                  {7 * 86400, "week", "weeks"},   {86400, "day", "days"},
+                                  {3600, "hour", "hours"},        {60, "minute", "minutes"}};
+    for (const Unit& unit : kUnits) {
+        if (seconds >= unit.seconds)
+            return plural(seconds / unit.seconds, unit.one, unit.many) + " ago";
+    }
+    return "just now";
+}
+
+std::string settingsText(const SettingsKey& key) {
+    std::string text = std::to_string(key.width) + " \u00d7 " + std::to_string(key.height);
+    text += key.msaa > 0 ? ", " + std::to_string(key.msaa) + "\u00d7 MSAA" : ", no MSAA";
+    text += ", " + plural(key.particles, "particle", "particles");
+    text += ", " + plural(key.emitters, "emitter", "emitters");
+    text += key.gpu_physics ? ", physics on the GPU" : ", physics on the CPU";
+    return text;
+}
+
+std::string listAddress(const ListQuery& query) {
+    std::string address = "/scores?settings=" + (query.settings.empty() ? "all" : query.settings);
+    if (!query.renderer.empty()) address += "&renderer=" + encodeQueryValue(query.renderer);
+    if (!query.gpu.any()) address += "&gpu=" + gpuText(query.gpu.vendor_id, query.gpu.device_id);
+    if (query.page > 1) address += "&page=" + std::to_string(query.page);
+    return address;
+}
+
+std::string scoreHistogram(const std::vector<int>& scores, int marked) {
+    if (scores.empty()) return "";
+    const auto [low_it, high_it] = std::minmax_element(scores.begin(), scores.end());
+    const int64_t low = std::min(*low_it, marked), high = std::max(*high_it, marked);
+    // Up to 20 bars of equal width in score; one bar when every score is the same.
+    const int64_t span = high - low + 1;
+    const int bars = static_cast<int>(std::min<int64_t>(20, span));
+    const auto barOf = [&](int64_t score) {
+        return static_cast<int>(std::min<int64_t>(bars - 1, (score - low) * bars / span));
+    };
+    std::vector<int64_t> counts(static_cast<size_t>(bars), 0);
+    for (const int score : scores) ++counts[static_cast<size_t>(barOf(score))];
+    const int64_t tallest = *std::max_element(counts.begin(), counts.end());
+    constexpr int kWidth = 600, kPlot = 160, kTop = 10, kBottom = 30;
+    const double bar_width = static_cast<double>(kWidth) / bars;
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                      std::to_string(kWidth) + "\" height=\"" +
+                      std::to_string(kTop + kPlot + kBottom) +
+                      "\" role=\"img\" aria-label=\"Histogram of the scores\" "
+                      "font-family=\"sans-serif\" font-size=\"12\">"
+                      "<title>Scores with this GPU and these settings</title>";
+    char text[256];
+    for (int bar = 0; bar < bars; ++bar) {
+        const int64_t count = counts[static_cast<size_t>(bar)];
+        const double height = tallest > 0 ? static_cast<double>(count) * kPlot / tallest : 0;
+        const bool mine = bar == barOf(marked);
+        const int64_t from = low + span * bar / bars, to = low + span * (bar + 1) / bars - 1;
+        std::snprintf(text, sizeof text,
+                      "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\">"
+                      "<title>%lld to %lld: %lld</title></rect>",
+                      bar * bar_width + 1, kTop + kPlot - height, bar_width - 2, height,
+                      mine ? "#d9480f" : "#4c6ef5", static_cast<long long>(from),
+                      static_cast<long long>(to), static_cast<long long>(count));
+        svg += text;
+    }
+    // The entry's own score as a line across its bar, labelled.
+    const double x = (static_cast<double>(marked - low) + 0.5) * kWidth / span;
+    std::snprintf(text, sizeof text,
+                  "<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#000\" "
+                  "stroke-width=\"2\" stroke-dasharray=\"4 3\"/>"
+                  "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\">this run: %d</text>"
+                  "<text x=\"0\" y=\"%d\">%lld</text>"
+                  "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%lld</text>",
+                  x, kTop, x, kTop + kPlot, std::clamp(x, 50.0, kWidth - 50.0), kTop + kPlot + 26,
+                  marked, kTop + kPlot + 13, static_cast<long long>(low), kWidth, kTop + kPlot + 13,
+                  static_cast<long long>(high));
+    svg += text;
+    return svg + "</svg>\n";
+}
+
+std::string homePage(const PageContext& context, const ListPage& best) {
+    ListQuery all;
     return layout("Plashwerk online scores",
                   "<p>Plashwerk is a graphics and physics benchmark: SPH particle fluids drawn as "
                   "point sprites. After a benchmark, the results window sends the score here.</p>"
                   "<h2>Best scores</h2>\n" +
-                      scoreTable(best.entries, 1) + "<p><a href=\"/scores\">All scores</a></p>\n");
+                      scoreTable(context, all, best.entries, 1) +
+                      "<p><a href=\"/scores\">All scores</a></p>\n");
 }
 
 std::string latestPage() {
@@ -191,94 +356,166 @@ std::string newsPage() {
     return layout("News", newsList());
 }
 
-std::string scoresPage(const ListQuery& query, const ListPage& page) {
+std::string scoresPage(const PageContext& context, const ListQuery& query, const ListPage& page) {
+    // The tabs: the presets, then every settings; a list of other settings gets a tab too.
+    std::string body = "<nav class=\"tabs\">";
+    const auto tab = [&](const std::string& label, const std::string& settings) {
+        ListQuery other = query;
+        other.settings = settings;
+        other.page = 1;
+        body += settings == query.settings ? "<b>" + escapeHtml(label) + "</b>"
+                                           : "<a href=\"" + escapeHtml(listAddress(other)) + "\">" +
+                                                 escapeHtml(label) + "</a>";
+    };
+    bool known = query.settings.empty();
+    for (const SettingsPreset& preset : kSettingsPresets) {
+        tab(preset.label, preset.key.text());
+        known = known || preset.key.text() == query.settings;
+    }
+    if (!known) {
+        const std::optional<SettingsKey> key = SettingsKey::parse(query.settings);
+        tab(key ? settingsText(*key) : query.settings, query.settings);
+    }
+    tab("All settings", "");
+    body += "</nav>\n";
+    const std::optional<SettingsKey> key = SettingsKey::parse(query.settings);
+    body += key ? "<p>Runs at " + escapeHtml(settingsText(*key)) +
+                      ": only scores at the same settings compare.</p>\n"
+                : "<p>Runs at every setting: scores at different settings do not compare.</p>\n";
+
     const std::string renderer = escapeHtml(query.renderer);
     const std::string gpu =
         query.gpu.any() ? "" : gpuText(query.gpu.vendor_id, query.gpu.device_id);
-    std::string body =
-        "<form action=\"/scores\" method=\"get\"><label>Renderer <input name=\"renderer\" "
+    body +=
+        "<form action=\"/scores\" method=\"get\"><input type=\"hidden\" name=\"settings\" "
         "value=\"" +
-        renderer +
-        "\" maxlength=\"127\"></label> <label>GPU <input name=\"gpu\" placeholder=\"10de:2684\" "
-        "value=\"" +
+        escapeHtml(query.settings.empty() ? "all" : query.settings) +
+        "\"><label>Renderer <input name=\"renderer\" value=\"" + renderer +
+        "\" maxlength=\"127\"></label> <label>GPU <input name=\"gpu\" "
+        "placeholder=\"10de:2684\" value=\"" +
         gpu + "\" maxlength=\"9\" size=\"9\"></label> <button>Filter</button></form>\n";
     if (!query.renderer.empty() || !gpu.empty()) {
+        ListQuery unfiltered;
+        unfiltered.settings = query.settings;
         body += "<p>Showing ";
         if (!query.renderer.empty()) body += "renderer <b>" + renderer + "</b> ";
-        if (!gpu.empty()) body += "GPU <b>" + gpu + "</b> ";
-        body += "- <a href=\"/scores\">show all</a></p>\n";
+        if (!gpu.empty())
+            body += "GPU <b>" +
+                    escapeHtml(context.names.name(query.gpu.vendor_id, query.gpu.device_id)) +
+                    "</b> ";
+        body += "- <a href=\"" + escapeHtml(listAddress(unfiltered)) + "\">show all</a></p>\n";
     }
-    body += scoreTable(page.entries, page.first_rank);
-    std::string filters;
-    if (!query.renderer.empty())
-        filters += "&amp;renderer=" + escapeHtml(encodeQueryValue(query.renderer));
-    if (!gpu.empty()) filters += "&amp;gpu=" + gpu;
+    body += scoreTable(context, query, page.entries, page.first_rank);
     body += "<p>";
+    ListQuery other = query;
     if (query.page > 1) {
-        body += "<a href=\"/scores?page=" + std::to_string(query.page - 1) + filters +
-                "\">Previous page</a> ";
+        other.page = query.page - 1;
+        body += "<a href=\"" + escapeHtml(listAddress(other)) + "\">Previous page</a> ";
     }
     body += "Page " + std::to_string(query.page);
     if (page.has_next) {
-        body += " <a href=\"/scores?page=" + std::to_string(query.page + 1) + filters +
-                "\">Next page</a>";
+        other.page = query.page + 1;
+        body += " <a href=\"" + escapeHtml(listAddress(other)) + "\">Next page</a>";
     }
     body += "</p>\n";
     return layout("Online scores", body);
 }
 
-std::string entryPage(const ScoreEntry& entry) {
+std::string entryPage(const PageContext& context, const ScoreEntry& entry) {
     const RunDetails details = parseRunDetails(entry.run_details);
+    const SettingsKey key = SettingsKey::of(entry);
+    ListQuery same_settings;
+    same_settings.settings = key.text();
     std::string body = "<dl>";
-    body += row("Score", "<b>" + number(entry.global_score) + "</b>");
-    body += row("PhysX score", number(details.physx_score));
-    body += row("GraphX score", number(details.graphx_score));
+    body += row("Score", "<b>" + std::to_string(entry.global_score) + "</b>");
+    body += row("PhysX score", groupDigits(details.physx_score));
+    body += row("GraphX score", groupDigits(details.graphx_score));
     body += row("Nickname", escapeHtml(entry.nickname));
-    body += row("Submitted", dateText(entry.submitted_at));
+    body += row("Submitted", dateText(entry.submitted_at) + " (" +
+                                 agoText(entry.submitted_at, context.now) + ")");
+    body += row("GPU", gpuCell(context, same_settings, entry.gpu_vendor_id, entry.gpu_device_id) +
+                           ", " + plural(entry.gpu_count, "GPU", "GPUs") + " monitored");
     body += row("Renderer", escapeHtml(entry.renderer));
-    body += row("GPU", gpuText(entry.gpu_vendor_id, entry.gpu_device_id) + ", " +
-                           number(entry.gpu_count) + " monitored");
     body += row("Driver", escapeHtml(entry.driver));
-    body += row("CPU", escapeHtml(entry.cpu_name) + ", " + number(entry.cpu_mhz) + " MHz");
+    body += row("CPU", escapeHtml(entry.cpu_name) + ", " + reading(entry.cpu_mhz, "MHz"));
     body += row("Operating system", escapeHtml(entry.os_name));
-    body += row("Resolution", number(entry.width) + " x " + number(entry.height) +
-                                  (entry.fullscreen ? ", full screen" : ", windowed"));
-    body += row("MSAA", number(entry.msaa));
-    body += row("Duration", number(entry.max_time_ms) + " ms");
-    body += row("Particles", number(details.num_particles) + " from " +
-                                 number(details.num_fluid_emitters) + " emitters");
-    body += row("Physics", std::string(entry.physx_device == 2 ? "GPU" : "CPU") +
-                               (details.multithreaded_physx ? ", multithreaded" : "") +
-                               (details.use_sph ? ", SPH" : ""));
-    body += row("Average FPS", number(details.fps_avg));
-    body += row("Average SPS", number(details.sps_avg));
-    body += row("Temperatures (start_end)", escapeHtml(entry.temperatures));
-    body += row("Clocks", escapeHtml(entry.clocks));
+    body += row("Settings", "<a href=\"" + escapeHtml(listAddress(same_settings)) + "\">" +
+                                escapeHtml(settingsText(key)) + "</a>");
+    body += row("Display", std::to_string(entry.width) + " \u00d7 " + std::to_string(entry.height) +
+                               (entry.fullscreen ? ", full screen" : ", in a window") +
+                               (entry.msaa > 0 ? ", " + std::to_string(entry.msaa) + "\u00d7 MSAA"
+                                               : ", no MSAA"));
+    body += row("Duration", groupDigits(entry.max_time_ms / 1000) + kNbsp + "s" +
+                                (entry.time_based ? ", timed run" : ", fixed frame count"));
+    body += row("Particles", plural(details.num_particles, "particle", "particles") + " from " +
+                                 plural(details.num_fluid_emitters, "emitter", "emitters"));
+    body += row("Physics", physicsText(entry, details));
+    body += row("Average frame rate", groupDigits(details.fps_avg) + kNbsp + "frames/s");
+    body += row("Average simulation rate", groupDigits(details.sps_avg) + kNbsp + "steps/s");
+    body += row("GPU temperature", temperaturesText(entry.temperatures));
+    body += row("Highest clocks", clocksText(entry.clocks));
     body +=
-        "</dl>\n<h2>GPUs</h2><table><thead><tr><th>Slot</th><th>GPU</th><th>Maxima (core MHz_"
-        "memory MHz_mV_&deg;C_load_power)</th></tr></thead><tbody>\n";
+        "</dl>\n<h2>Monitored GPUs</h2><table><thead><tr><th>Slot</th><th>GPU</th>"
+        "<th>Core clock (MHz)</th><th>Memory clock (MHz)</th><th>Voltage (mV)</th>"
+        "<th>Temperature (&deg;C)</th><th>Load (%)</th><th>Power (W)</th></tr></thead><tbody>\n";
+    bool any = false;
     for (size_t slot = 0; slot < entry.gpus.size(); ++slot) {
         const GpuSlot& gpu = entry.gpus[slot];
         if (gpu.vendor_id == 0 && gpu.device_id == 0) continue;
+        any = true;
         body += "<tr><td>" + std::to_string(slot + 1) + "</td><td>" +
-                gpuText(gpu.vendor_id, gpu.device_id) + "</td><td>" + escapeHtml(gpu.maxima) +
-                "</td></tr>\n";
+                escapeHtml(context.names.name(gpu.vendor_id, gpu.device_id)) + "</td>" +
+                maximaCells(gpu.maxima) + "</tr>\n";
     }
-    body += "</tbody></table>\n<p><a href=\"/compare?id=" + std::to_string(entry.id) +
-            "\">Compare with the others on this GPU</a></p>\n";
+    if (!any) body += "<tr><td colspan=\"8\">No GPU was monitored during this run.</td></tr>\n";
+    body +=
+        "</tbody></table>\n<p>Highest readings during the run; &ndash; where the GPU gave "
+        "none.</p>\n<p><a href=\"/compare?id=" +
+        std::to_string(entry.id) +
+        "\">Compare with the other runs on this GPU at these settings</a></p>\n";
     return layout("Score #" + std::to_string(entry.id), body);
 }
 
-std::string comparePage(const Comparison& comparison) {
+std::string comparePage(const PageContext& context, const Comparison& comparison) {
     const ScoreEntry& entry = comparison.entry;
-    const std::string gpu = gpuText(entry.gpu_vendor_id, entry.gpu_device_id);
+    const SettingsKey key = SettingsKey::of(entry);
+    ListQuery same;
+    same.settings = key.text();
+    const std::string gpu_name =
+        escapeHtml(context.names.name(entry.gpu_vendor_id, entry.gpu_device_id));
     std::string body = "<p><a href=\"" + entryLink(entry.id) + "\">Score #" +
-                       std::to_string(entry.id) + "</a> (" + number(entry.global_score) + ", " +
-                       escapeHtml(entry.nickname) + ") ranks <b>" +
-                       std::to_string(comparison.rank) + "</b> of " +
-                       std::to_string(comparison.total) + " on GPU <a href=\"/scores?gpu=" + gpu +
-                       "\">" + gpu + "</a>.</p>\n<h2>Best on this GPU</h2>\n";
-    body += scoreTable(comparison.best, 1, entry.id);
+                       std::to_string(entry.id) + "</a> (" + std::to_string(entry.global_score) +
+                       ", " + escapeHtml(entry.nickname) + ") on " +
+                       gpuCell(context, same, entry.gpu_vendor_id, entry.gpu_device_id) + " at " +
+                       escapeHtml(settingsText(key)) + ".</p>\n";
+    if (comparison.total <= 1) {
+        body += "<p class=\"big\">This is the only run with this GPU and these settings.</p>\n";
+    } else {
+        body += "<p class=\"big\">Better than <b>" +
+                std::to_string(comparison.lower * 100 / comparison.total) + "&nbsp;%</b> of " +
+                plural(comparison.total, "run", "runs") +
+                " with this GPU and these settings (rank " + groupDigits(comparison.rank) +
+                ", median " + groupDigits(comparison.median) + ").</p>\n";
+    }
+    body += scoreHistogram(comparison.scores, entry.global_score);
+    body += "<h2>Nearest GPUs at these settings</h2>\n";
+    if (comparison.nearest.empty()) {
+        body += "<p>No other GPU has runs at these settings yet.</p>\n";
+    } else {
+        body +=
+            "<table><thead><tr><th>GPU</th><th>Median score</th><th>Runs</th>"
+            "<th>Best run</th><th>By</th></tr></thead><tbody>\n";
+        for (const GpuMedian& other : comparison.nearest) {
+            body += "<tr><td>" + gpuCell(context, same, other.gpu.vendor_id, other.gpu.device_id) +
+                    "</td><td class=\"n\">" + groupDigits(other.median) + "</td><td class=\"n\">" +
+                    groupDigits(other.runs) + "</td><td class=\"n\"><a href=\"" +
+                    entryLink(other.best.id) + "\">" + std::to_string(other.best.global_score) +
+                    "</a></td><td>" + escapeHtml(other.best.nickname) + "</td></tr>\n";
+        }
+        body += "</tbody></table>\n";
+    }
+    body += "<h2>Best on this GPU at these settings</h2>\n";
+    body += scoreTable(context, same, comparison.best, 1, entry.id);
     return layout("Compare your score", body);
 }
 
@@ -295,12 +532,14 @@ std::string errorPage(int status, std::string_view message) {
 
 namespace {
 
-nlohmann::json entryObject(const ScoreEntry& entry) {
+nlohmann::json entryObject(const GpuNames& names, const ScoreEntry& entry) {
     const RunDetails details = parseRunDetails(entry.run_details);
     nlohmann::json gpus = nlohmann::json::array();
     for (const GpuSlot& gpu : entry.gpus) {
-        gpus.push_back(
-            {{"vendor_id", gpu.vendor_id}, {"device_id", gpu.device_id}, {"maxima", gpu.maxima}});
+        gpus.push_back({{"vendor_id", gpu.vendor_id},
+                        {"device_id", gpu.device_id},
+                        {"name", names.name(gpu.vendor_id, gpu.device_id)},
+                        {"maxima", gpu.maxima}});
     }
     // The hardware address and the e-mail are kept, never published.
     return {{"id", entry.id},
@@ -311,6 +550,8 @@ nlohmann::json entryObject(const ScoreEntry& entry) {
             {"nickname", entry.nickname},
             {"renderer", entry.renderer},
             {"gpu", gpuText(entry.gpu_vendor_id, entry.gpu_device_id)},
+            {"gpu_name", names.name(entry.gpu_vendor_id, entry.gpu_device_id)},
+            {"settings", SettingsKey::of(entry).text()},
             {"gpu_count", entry.gpu_count},
             {"driver", entry.driver},
             {"cpu_name", entry.cpu_name},
@@ -340,11 +581,15 @@ std::string dump(const nlohmann::json& json) {
 
 }  // namespace
 
-std::string scoresJson(const ListQuery& query, const ListPage& page) {
+std::string errorJson(std::string_view message) {
+    return dump({{"error", message}});
+}
+
+std::string scoresJson(const GpuNames& names, const ListQuery& query, const ListPage& page) {
     nlohmann::json entries = nlohmann::json::array();
     int64_t rank = page.first_rank;
     for (const ScoreEntry& entry : page.entries) {
-        nlohmann::json object = entryObject(entry);
+        nlohmann::json object = entryObject(names, entry);
         object["rank"] = rank++;
         entries.push_back(std::move(object));
     }
@@ -352,12 +597,13 @@ std::string scoresJson(const ListQuery& query, const ListPage& page) {
                  {"page_size", query.page_size},
                  {"renderer", query.renderer},
                  {"gpu", query.gpu.any() ? "" : gpuText(query.gpu.vendor_id, query.gpu.device_id)},
+                 {"settings", query.settings},
                  {"has_next", page.has_next},
                  {"entries", entries}});
 }
 
-std::string entryJson(const ScoreEntry& entry) {
-    return dump(entryObject(entry));
+std::string entryJson(const GpuNames& names, const ScoreEntry& entry) {
+    return dump(entryObject(names, entry));
 }
 
 }  // namespace plashwerk::server

@@ -1,8 +1,10 @@
 #include "server/routes.h"
 
 #include <charconv>
+#include <ctime>
 
 #include "server/pages.h"
+#include "server/rate_limiter.h"
 #include "server/submission.h"
 
 namespace plashwerk::server {
@@ -18,9 +20,30 @@ void sendHtml(httplib::Response& res, int status, std::string html) {
     res.set_content(std::move(html), "text/html; charset=utf-8");
 }
 
-void sendError(httplib::Response& res, int status, std::string_view message) {
-    sendHtml(res, status, errorPage(status, message));
+// An error as a page, or under /api/ as JSON: a program reading the API gets what it reads.
+void sendError(const httplib::Request& req, httplib::Response& res, int status,
+               std::string_view message) {
+    if (req.path.rfind("/api/", 0) == 0) {
+        res.status = status;
+        res.set_content(errorJson(message), "application/json");
+    } else {
+        sendHtml(res, status, errorPage(status, message));
+    }
 }
+
+// What every handler shares: the names, the submission limit and its proxies.
+struct Site {
+    explicit Site(const SiteSetup& setup)
+        : names(setup.names ? setup.names : std::make_shared<const GpuNames>()),
+          limiter(setup.submit_per_minute, setup.submit_per_minute),
+          trusted_proxies(setup.trusted_proxies) {}
+
+    std::shared_ptr<const GpuNames> names;
+    RateLimiter limiter;
+    std::vector<std::string> trusted_proxies;
+
+    PageContext context() const { return {*names, static_cast<int64_t>(std::time(nullptr))}; }
+};
 
 // A query value given at most once; absent gives an empty text, twice gives nullopt.
 std::optional<std::string> single(const httplib::Request& req, const char* key) {
@@ -30,35 +53,52 @@ std::optional<std::string> single(const httplib::Request& req, const char* key) 
 }
 
 // The filters and page of a list request; false (with a 400 reply made) when one is bad.
-bool readListQuery(const httplib::Request& req, httplib::Response& res, ListQuery& query) {
+// A list page with no settings asked for shows the first preset; the API shows them all.
+bool readListQuery(const httplib::Request& req, httplib::Response& res, ListQuery& query,
+                   bool api) {
     const std::optional<std::string> renderer = single(req, "renderer");
     const std::optional<std::string> gpu = single(req, "gpu");
     const std::optional<std::string> page = single(req, "page");
     if (!renderer || renderer->size() > kMaxRendererFilter) {
-        sendError(res, 400, "The renderer filter is not valid.");
+        sendError(req, res, 400, "The renderer filter is not valid.");
         return false;
     }
     query.renderer = *renderer;
     if (!gpu) {
-        sendError(res, 400, "The GPU filter is not valid.");
+        sendError(req, res, 400, "The GPU filter is not valid.");
         return false;
     }
     if (!gpu->empty()) {
         const std::optional<GpuId> id = parseGpu(*gpu);
         if (!id) {
-            sendError(res, 400, "The GPU filter takes the form VVVV:DDDD in hex.");
+            sendError(req, res, 400, "The GPU filter takes the form VVVV:DDDD in hex.");
             return false;
         }
         query.gpu = *id;
     }
+    const std::optional<std::string> settings = single(req, "settings");
+    if (!settings) {
+        sendError(req, res, 400, "The settings filter is not valid.");
+        return false;
+    }
+    if (!settings->empty() && *settings != "all") {
+        if (!SettingsKey::parse(*settings)) {
+            sendError(req, res, 400, "The settings filter is not valid.");
+            return false;
+        }
+        query.settings = *settings;
+    } else if (settings->empty() && !api) {
+        // A person's first look: the scores of the program's main preset.
+        query.settings = kSettingsPresets[0].key.text();
+    }
     if (!page) {
-        sendError(res, 400, "The page number is not valid.");
+        sendError(req, res, 400, "The page number is not valid.");
         return false;
     }
     if (!page->empty()) {
         const std::optional<int> number = parsePage(*page);
         if (!number) {
-            sendError(res, 400, "The page number is not valid.");
+            sendError(req, res, 400, "The page number is not valid.");
             return false;
         }
         query.page = *number;
@@ -70,11 +110,11 @@ bool readListQuery(const httplib::Request& req, httplib::Response& res, ListQuer
 std::optional<int64_t> readId(const httplib::Request& req, httplib::Response& res) {
     const std::optional<std::string> text = single(req, "id");
     const std::optional<int64_t> id = text ? parseId(*text) : std::nullopt;
-    if (!id) sendError(res, 400, "The score number is not valid.");
+    if (!id) sendError(req, res, 400, "The score number is not valid.");
     return id;
 }
 
-void submit(ScoreStore& store, const httplib::Request& req, httplib::Response& res) {
+void submit(ScoreStore& store, Site& site, const httplib::Request& req, httplib::Response& res) {
     // The reply text never holds a bracket: the program reads "[...]" as the new id.
     const auto refuse = [&](int status, std::string why) {
         for (char& c : why) {
@@ -84,6 +124,14 @@ void submit(ScoreStore& store, const httplib::Request& req, httplib::Response& r
         res.status = status;
         res.set_content("refused: " + why + "\n", "text/plain");
     };
+    const std::string client = clientAddress(
+        req.remote_addr, req.get_header_value("X-Forwarded-For"), site.trusted_proxies);
+    if (const int wait = site.limiter.take(client); wait > 0) {
+        res.set_header("Retry-After", std::to_string(wait));
+        refuse(429,
+               "too many scores from your address; try again in " + std::to_string(wait) + " s");
+        return;
+    }
     const std::optional<std::string> hex = single(req, "d");
     const std::optional<std::string> checksum = single(req, "s");
     if (!hex || !checksum || hex->empty() || checksum->empty()) {
@@ -153,55 +201,60 @@ std::optional<std::string> redirectTarget(int64_t id, std::optional<int64_t> ent
     }
 }
 
-void configureServer(httplib::Server& server, ScoreStore& store, const ServerLimits& limits) {
+void configureServer(httplib::Server& server, ScoreStore& store, const ServerLimits& limits,
+                     const SiteSetup& setup) {
+    // Shared by the handlers, which httplib keeps as long as the server.
+    auto site = std::make_shared<Site>(setup);
     server.set_payload_max_length(limits.max_body);
     server.set_pre_routing_handler([limits](const httplib::Request& req, httplib::Response& res) {
         if (req.target.size() > limits.max_target) {
-            sendError(res, 414, "The address is too long.");
+            sendError(req, res, 414, "The address is too long.");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
     // Replies that httplib makes itself (404, 400, 414 ...) get a page too.
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
         if (res.body.empty()) {
-            sendError(res, res.status,
+            sendError(req, res, res.status,
                       res.status == 404 ? "There is no such page." : "The request was refused.");
         }
     });
     server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            sendError(res, 500, "The server could not answer this request.");
+        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr) {
+            sendError(req, res, 500, "The server could not answer this request.");
         });
 
-    server.Get(
-        "/benchmarks/plashwerk_140_submit.php",
-        [&store](const httplib::Request& req, httplib::Response& res) { submit(store, req, res); });
+    server.Get("/benchmarks/plashwerk_140_submit.php",
+               [&store, site](const httplib::Request& req, httplib::Response& res) {
+                   submit(store, *site, req, res);
+               });
     server.Get("/benchmarks/plashwerk_140_score.php",
-               [&store](const httplib::Request& req, httplib::Response& res) {
+               [&store, site](const httplib::Request& req, httplib::Response& res) {
                    const std::optional<int64_t> id = readId(req, res);
                    if (!id) return;
                    const std::optional<ScoreEntry> entry = store.find(*id);
-                   if (!entry) return sendError(res, 404, "There is no score with this number.");
-                   sendHtml(res, 200, entryPage(*entry));
+                   if (!entry)
+                       return sendError(req, res, 404, "There is no score with this number.");
+                   sendHtml(res, 200, entryPage(site->context(), *entry));
                });
-    server.Get("/scores", [&store](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/scores", [&store, site](const httplib::Request& req, httplib::Response& res) {
         ListQuery query;
-        if (readListQuery(req, res, query))
-            sendHtml(res, 200, scoresPage(query, store.list(query)));
+        if (readListQuery(req, res, query, false))
+            sendHtml(res, 200, scoresPage(site->context(), query, store.list(query)));
     });
-    server.Get("/compare", [&store](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/compare", [&store, site](const httplib::Request& req, httplib::Response& res) {
         if (!req.has_param("id")) return sendHtml(res, 200, compareFormPage());
         const std::optional<int64_t> id = readId(req, res);
         if (!id) return;
         const std::optional<Comparison> comparison = store.compare(*id, kCompareBest);
-        if (!comparison) return sendError(res, 404, "There is no score with this number.");
-        sendHtml(res, 200, comparePage(*comparison));
+        if (!comparison) return sendError(req, res, 404, "There is no score with this number.");
+        sendHtml(res, 200, comparePage(site->context(), *comparison));
     });
-    server.Get("/", [&store](const httplib::Request&, httplib::Response& res) {
+    server.Get("/", [&store, site](const httplib::Request&, httplib::Response& res) {
         ListQuery best;
         best.page_size = 10;
-        sendHtml(res, 200, homePage(store.list(best)));
+        sendHtml(res, 200, homePage(site->context(), store.list(best)));
     });
     server.Get("/latest", [](const httplib::Request&, httplib::Response& res) {
         sendHtml(res, 200, latestPage());
@@ -216,24 +269,24 @@ void configureServer(httplib::Server& server, ScoreStore& store, const ServerLim
         if (req.has_param("entry")) {
             const std::optional<std::string> text = single(req, "entry");
             entry = text ? parseId(*text) : std::nullopt;
-            if (!entry) return sendError(res, 400, "The score number is not valid.");
+            if (!entry) return sendError(req, res, 400, "The score number is not valid.");
         }
         const std::optional<std::string> target = redirectTarget(*id, entry);
-        if (!target) return sendError(res, 404, "There is no such link.");
+        if (!target) return sendError(req, res, 404, "There is no such link.");
         res.set_redirect(*target, 302);
     });
-    server.Get("/api/scores", [&store](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/api/scores", [&store, site](const httplib::Request& req, httplib::Response& res) {
         ListQuery query;
-        if (readListQuery(req, res, query)) {
-            res.set_content(scoresJson(query, store.list(query)), "application/json");
+        if (readListQuery(req, res, query, true)) {
+            res.set_content(scoresJson(*site->names, query, store.list(query)), "application/json");
         }
     });
-    server.Get("/api/entry", [&store](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/api/entry", [&store, site](const httplib::Request& req, httplib::Response& res) {
         const std::optional<int64_t> id = readId(req, res);
         if (!id) return;
         const std::optional<ScoreEntry> entry = store.find(*id);
-        if (!entry) return sendError(res, 404, "There is no score with this number.");
-        res.set_content(entryJson(*entry), "application/json");
+        if (!entry) return sendError(req, res, 404, "There is no score with this number.");
+        res.set_content(entryJson(*site->names, *entry), "application/json");
     });
 }
 

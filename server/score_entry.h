@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace plashwerk::server {
 
@@ -67,6 +70,40 @@ struct RunDetails {
 };
 
 RunDetails parseRunDetails(const std::string& text);
+
+/// Underscore-separated whole numbers ("41_78", "1980_10501_0"); nullopt unless the text
+/// holds exactly count of them.
+std::optional<std::vector<int>> parseNumbers(std::string_view text, size_t count);
+
+/// The settings that make two scores comparable: the same resolution, anti-aliasing,
+/// particle and emitter counts, and physics on the same kind of device. Written as
+/// "1920x1080_msaa0_p60000_e7_cpu" in the database and in list addresses.
+struct SettingsKey {
+    int width = 0;
+    int height = 0;
+    int msaa = 0;
+    int particles = 0;
+    int emitters = 0;
+    bool gpu_physics = false;
+
+    static SettingsKey of(const ScoreEntry& entry);
+    /// nullopt for anything but the exact form text() writes.
+    static std::optional<SettingsKey> parse(std::string_view text);
+    std::string text() const;
+    bool operator==(const SettingsKey&) const = default;
+};
+
+/// The settings of the program's two fixed benchmarks, each with physics on either device.
+struct SettingsPreset {
+    const char* label;  ///< "Preset:1080, physics on the CPU"
+    SettingsKey key;
+};
+inline constexpr SettingsPreset kSettingsPresets[] = {
+    {"Preset:1080, CPU physics", {1920, 1080, 0, 60000, 7, false}},
+    {"Preset:1080, GPU physics", {1920, 1080, 0, 60000, 7, true}},
+    {"Preset:720, CPU physics", {1280, 720, 0, 30000, 3, false}},
+    {"Preset:720, GPU physics", {1280, 720, 0, 30000, 3, true}},
+};
 
 /// A filter for the lists: an empty renderer and a gpu with vendor_id -1 match everything.
 struct GpuId {

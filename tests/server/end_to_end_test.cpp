@@ -36,13 +36,15 @@ TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi
     const std::string second =
         roundTrip(server.port(), submitRequest(buildScorePayload(makeRecord(9000, "Best"))));
     EXPECT_EQ(bodyOf(second), "[2]");
-    const std::string list = bodyOf(httpGet(server.port(), "/scores"));
+    EXPECT_NE(page.find("AMD Radeon RX 6800/6800 XT/6900 XT"), std::string::npos);
+    const std::string list = bodyOf(httpGet(server.port(), "/scores?settings=all"));
     const size_t best = list.find(">9000</a>"), other = list.find(">4321</a>");
     ASSERT_NE(best, std::string::npos);
     ASSERT_NE(other, std::string::npos);
     EXPECT_LT(best, other);
 
-    const std::string filtered = bodyOf(httpGet(server.port(), "/scores?gpu=1002:73BF&page=1"));
+    const std::string filtered =
+        bodyOf(httpGet(server.port(), "/scores?settings=all&gpu=1002:73BF&page=1"));
     EXPECT_NE(filtered.find(">4321</a>"), std::string::npos);
     EXPECT_EQ(bodyOf(httpGet(server.port(), "/scores?gpu=10de:0001")).find(">4321</a>"),
               std::string::npos);
@@ -59,7 +61,11 @@ TEST(ScoreServerOnLoopback, StoresASubmissionAndShowsItOnItsPageTheListAndTheApi
     EXPECT_FALSE(entry.contains("mac_address"));
 
     const std::string compare = bodyOf(httpGet(server.port(), "/compare?id=1"));
-    EXPECT_NE(compare.find("ranks <b>2</b> of 2"), std::string::npos) << compare;
+    EXPECT_NE(
+        compare.find("Better than <b>0&nbsp;%</b> of 2 runs with this GPU and these settings"),
+        std::string::npos)
+        << compare;
+    EXPECT_NE(compare.find("<svg"), std::string::npos);
 }
 
 TEST(ScoreServerOnLoopback, AnswersEveryPageAndRedirect) {
@@ -90,6 +96,60 @@ TEST(ScoreServerOnLoopback, AnswersEveryPageAndRedirect) {
         EXPECT_NE(reply.find("Location: " + std::string(location) + "\r\n"), std::string::npos)
             << target;
     }
+}
+
+// Under /api/ every refusal is JSON with its status, whoever made it: a route, a check
+// before routing, or httplib's own 404.
+TEST(ScoreServerOnLoopback, AnswersApiErrorsAsJson) {
+    LoopbackServer server;
+    for (const auto& [target, status] : {std::pair{"/api/entry?id=5", 404},
+                                         {"/api/entry?id=x", 400},
+                                         {"/api/scores?page=0", 400},
+                                         {"/api/scores?settings=bogus", 400},
+                                         {"/api/nowhere", 404}}) {
+        const std::string reply = httpGet(server.port(), target);
+        EXPECT_EQ(statusOf(reply), status) << target;
+        EXPECT_NE(reply.find("Content-Type: application/json"), std::string::npos) << target;
+        const nlohmann::json body = nlohmann::json::parse(bodyOf(reply), nullptr, false);
+        ASSERT_TRUE(body.is_object()) << reply;
+        EXPECT_TRUE(body["error"].is_string()) << reply;
+    }
+    const std::string long_target = "/api/scores?renderer=" + std::string(5000, 'r');
+    const std::string too_long = httpGet(server.port(), long_target);
+    EXPECT_EQ(statusOf(too_long), 414);
+    EXPECT_TRUE(nlohmann::json::parse(bodyOf(too_long), nullptr, false).contains("error"));
+    const std::string page = httpGet(server.port(), "/scores?settings=bogus");
+    EXPECT_EQ(statusOf(page), 400);
+    EXPECT_NE(page.find("<!DOCTYPE html>"), std::string::npos) << "pages keep HTML errors";
+}
+
+// Submissions from one address: a minute's worth at once, then 429 with the seconds to wait;
+// behind a trusted proxy, each client address counts on its own, and a header from anyone
+// else counts for nothing.
+TEST(ScoreServerOnLoopback, LimitsSubmissionsPerClientAddress) {
+    SiteSetup site;
+    site.submit_per_minute = 3;
+    site.trusted_proxies = {"127.0.0.2"};
+    LoopbackServer server({}, site);
+    const std::string payload = buildScorePayload(makeRecord(1000));
+    const auto submitFrom = [&](const char* source, const std::string& forwarded) {
+        std::string request = submitRequest(payload);
+        if (!forwarded.empty())
+            request.insert(request.find("\r\n") + 2, "X-Forwarded-For: " + forwarded + "\r\n");
+        return roundTrip(server.port(), request, source);
+    };
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(statusOf(submitFrom("127.0.0.1", "")), 200);
+    // Not trusted: its header is ignored and the peer's bucket is empty.
+    const std::string refused = submitFrom("127.0.0.1", "198.51.100.7");
+    EXPECT_EQ(statusOf(refused), 429) << refused;
+    EXPECT_NE(refused.find("Retry-After: 20\r\n"), std::string::npos) << refused;
+    EXPECT_EQ(bodyOf(refused).find('['), std::string::npos);
+    // Through the proxy: clients apart, the last address of the header counts.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(statusOf(submitFrom("127.0.0.2", "10.0.0.9, 198.51.100.7")), 200);
+    EXPECT_EQ(statusOf(submitFrom("127.0.0.2", "198.51.100.7")), 429);
+    EXPECT_EQ(statusOf(submitFrom("127.0.0.2", "198.51.100.8")), 200);
+    EXPECT_EQ(server.store().count(), 7);
 }
 
 // Each hostile request, sent again and again: a 4xx reply (or, for bytes that are no HTTP at
@@ -158,8 +218,8 @@ TEST(ScoreServerOnLoopback, TakesARendererFilterOfExactlyItsLengthLimit) {
     ScoreEntry entry = test::makeEntry(777, std::string(127, 'R'));
     ASSERT_EQ(server.store().insert(entry), 1);
     for (const char* path : {"/scores", "/api/scores"}) {
-        const std::string at_limit =
-            httpGet(server.port(), std::string(path) + "?renderer=" + std::string(127, 'R'));
+        const std::string at_limit = httpGet(
+            server.port(), std::string(path) + "?settings=all&renderer=" + std::string(127, 'R'));
         EXPECT_EQ(statusOf(at_limit), 200) << path;
         EXPECT_NE(bodyOf(at_limit).find("777"), std::string::npos) << path;
         EXPECT_EQ(statusOf(httpGet(server.port(),

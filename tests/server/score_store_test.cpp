@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "server/sqlite_store.h"
 #include "tests/server/server_test_support.h"
 
 namespace plashwerk::server {
@@ -21,14 +22,29 @@ namespace {
 using test::makeEntry;
 using test::TempStore;
 
+// The tests that hold for every store run on SQLite and on PostgreSQL; the PostgreSQL ones
+// are skipped where the tests' cluster could not be started.
+class ScoreStoreOnBoth : public ::testing::TestWithParam<test::Backend> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == test::Backend::Postgres && !test::PostgresCluster::get().available())
+            GTEST_SKIP() << test::PostgresCluster::get().reason();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Stores, ScoreStoreOnBoth,
+                         ::testing::Values(test::Backend::Sqlite, test::Backend::Postgres),
+                         [](const ::testing::TestParamInfo<test::Backend>& info) {
+                             return info.param == test::Backend::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
 std::vector<int64_t> ids(const ListPage& page) {
     std::vector<int64_t> out;
     for (const ScoreEntry& entry : page.entries) out.push_back(entry.id);
     return out;
 }
 
-TEST(ScoreStore, KeepsEveryFieldAndHostileTextVerbatim) {
-    TempStore db;
+TEST_P(ScoreStoreOnBoth, KeepsEveryFieldAndHostileTextVerbatim) {
+    TempStore db(GetParam());
     ScoreEntry entry =
         makeEntry(4321, "GeForce RTX 4090/PCIe/SSE2", 0x10de, 0x2684, "'); DROP TABLE entries; --");
     entry.gpus[1] = {0x1002, 0x73bf, "2500_1000_1150_80_100_300"};
@@ -54,8 +70,8 @@ TEST(ScoreStore, KeepsEveryFieldAndHostileTextVerbatim) {
     EXPECT_EQ(db.store->count(), 1);
 }
 
-TEST(ScoreStore, ListsBestFirstInPagesWithEarlierEntryFirstOnATie) {
-    TempStore db;
+TEST_P(ScoreStoreOnBoth, ListsBestFirstInPagesWithEarlierEntryFirstOnATie) {
+    TempStore db(GetParam());
     for (int score : {500, 900, 700, 900, 100}) {
         ScoreEntry entry = makeEntry(score);
         db.store->insert(entry);
@@ -84,8 +100,8 @@ TEST(ScoreStore, ListsBestFirstInPagesWithEarlierEntryFirstOnATie) {
     EXPECT_TRUE(db.store->list(query).entries.empty());
 }
 
-TEST(ScoreStore, FiltersByRendererByGpuAndByBoth) {
-    TempStore db;
+TEST_P(ScoreStoreOnBoth, FiltersByRendererByGpuAndByBoth) {
+    TempStore db(GetParam());
     const ScoreEntry entries[] = {
         makeEntry(100, "RTX 4090", 0x10de, 0x2684), makeEntry(300, "RX 6900", 0x1002, 0x73bf),
         makeEntry(200, "RTX 4090", 0x10de, 0x2684), makeEntry(400, "RTX 4090 Ti", 0x10de, 0x2684),
@@ -107,8 +123,8 @@ TEST(ScoreStore, FiltersByRendererByGpuAndByBoth) {
     EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{5}));
 }
 
-TEST(ScoreStore, ComparesAnEntryWithTheOthersOnItsGpu) {
-    TempStore db;
+TEST_P(ScoreStoreOnBoth, ComparesAnEntryWithTheOthersOnItsGpu) {
+    TempStore db(GetParam());
     for (auto [score, device] : {std::pair{800, 1}, {600, 1}, {900, 2}, {600, 1}, {700, 1}}) {
         ScoreEntry entry = makeEntry(score, "r", 0x10de, device);
         db.store->insert(entry);
@@ -129,6 +145,108 @@ TEST(ScoreStore, ComparesAnEntryWithTheOthersOnItsGpu) {
     ASSERT_TRUE(short_list);
     EXPECT_EQ(short_list->best.size(), 2u);
     EXPECT_FALSE(db.store->compare(99, 10));
+}
+
+TEST_P(ScoreStoreOnBoth, ComparesOnlyAtTheSameSettingsAndFindsTheNearestGpus) {
+    TempStore db(GetParam());
+    const auto add = [&](int score, int device, int particles = 60000) {
+        ScoreEntry entry = makeEntry(score, "r", 0x10de, device);
+        entry.run_details = std::to_string(score) + "_1_2_" + std::to_string(particles) +
+                            "_4_1_0_1_8_250_1_2_45_30_1";
+        return db.store->insert(entry);
+    };
+    const int64_t mine = add(500, 1);
+    for (int score : {900, 300, 100}) add(score, 1);
+    add(5000, 1, 30000);  // other settings: neither counted nor charted
+    // Other GPUs' medians: device 2 at 310, 3 at 1000, 4 at 450, 5 at 100; 6 only elsewhere.
+    for (int score : {200, 310, 900}) add(score, 2);
+    for (int score : {1000, 1000}) add(score, 3);
+    add(450, 4);
+    for (int score : {90, 100, 110}) add(score, 5);
+    add(400, 6, 30000);
+
+    const std::optional<Comparison> comparison = db.store->compare(mine, 10);
+    ASSERT_TRUE(comparison);
+    EXPECT_EQ(comparison->total, 4);
+    EXPECT_EQ(comparison->rank, 2);
+    EXPECT_EQ(comparison->lower, 2);
+    EXPECT_EQ(comparison->scores, (std::vector<int>{900, 500, 300, 100}));
+    EXPECT_EQ(comparison->median, 300);
+    ASSERT_EQ(comparison->nearest.size(), 3u);
+    std::vector<int> devices, medians, best;
+    for (const GpuMedian& other : comparison->nearest) {
+        devices.push_back(other.gpu.device_id);
+        medians.push_back(other.median);
+        best.push_back(other.best.global_score);
+    }
+    EXPECT_EQ(devices, (std::vector<int>{2, 4, 5}));
+    EXPECT_EQ(medians, (std::vector<int>{310, 450, 100}));
+    EXPECT_EQ(best, (std::vector<int>{900, 450, 110}));
+    EXPECT_EQ(comparison->nearest[0].runs, 3);
+
+    ListQuery query;
+    query.settings = SettingsKey::of(comparison->entry).text();
+    EXPECT_EQ(db.store->list(query).entries.size(), 13u);
+    query.settings = "1920x1080_msaa4_p30000_e4_cpu";
+    EXPECT_EQ(ids(db.store->list(query)).size(), 2u);
+    query.gpu = {0x10de, 6};
+    EXPECT_EQ(db.store->list(query).entries.at(0).global_score, 400);
+}
+
+// Two stores on one PostgreSQL database, as two servers on two machines would have: each
+// sees the other's entries, ids never collide, and opening both at once makes the schema
+// once.
+TEST(PostgresStore, TwoStoresShareOneDatabase) {
+    if (!test::PostgresCluster::get().available())
+        GTEST_SKIP() << test::PostgresCluster::get().reason();
+    const std::string uri = test::PostgresCluster::get().freshDatabase();
+    ASSERT_FALSE(uri.empty());
+    std::unique_ptr<ScoreStore> first, second;
+    std::string first_error, second_error;
+    std::thread opener([&] { first = ScoreStore::open(uri, first_error); });
+    second = ScoreStore::open(uri, second_error);
+    opener.join();
+    ASSERT_TRUE(first) << first_error;
+    ASSERT_TRUE(second) << second_error;
+    std::set<int64_t> seen;
+    for (int i = 0; i < 20; ++i) {
+        ScoreEntry entry = makeEntry(100 + i);
+        seen.insert((i % 2 ? first : second)->insert(entry));
+    }
+    EXPECT_EQ(seen.size(), 20u);
+    EXPECT_EQ(first->count(), 20);
+    EXPECT_EQ(second->list(ListQuery{}).entries.front().global_score, 119);
+    const std::optional<Comparison> comparison = first->compare(*seen.begin(), 5);
+    ASSERT_TRUE(comparison);
+    EXPECT_EQ(comparison->total, 20);
+
+    std::string error;
+    EXPECT_FALSE(ScoreStore::open("postgresql://plashwerk@/none?host=/nonexistent", error));
+    EXPECT_NE(error.find("/nonexistent"), std::string::npos) << error;
+}
+
+TEST(ScoreStore, GivesEntriesOfAnOlderDatabaseTheirSettingsKeys) {
+    TempStore db;
+    ScoreEntry entry = makeEntry(700);
+    db.store->insert(entry);
+    db.store.reset();
+    {
+        // The database as it was before the key was kept: no column, no index on it.
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.path.c_str(), &raw), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(raw,
+                               "DROP INDEX entries_by_settings; DROP INDEX entries_by_settings_gpu;"
+                               "ALTER TABLE entries DROP COLUMN settings_key;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(raw);
+        sqlite3_close(raw);
+    }
+    db.store = db.open();
+    ASSERT_TRUE(db.store);
+    ListQuery query;
+    query.settings = "1920x1080_msaa4_p60000_e4_cpu";
+    EXPECT_EQ(ids(db.store->list(query)), (std::vector<int64_t>{1}));
 }
 
 TEST(ScoreStore, CreatesAWalDatabaseOnceAndRefusesAFileThatIsNoDatabase) {
@@ -179,8 +297,8 @@ TEST(ScoreStore, AnEntryStoredBeforeTheProcessIsKilledIsStillThere) {
     EXPECT_EQ(kept->global_score, 777);
 }
 
-TEST(ScoreStore, InsertsFromManyThreadsAllLandWithDistinctIds) {
-    TempStore db;
+TEST_P(ScoreStoreOnBoth, InsertsFromManyThreadsAllLandWithDistinctIds) {
+    TempStore db(GetParam());
     constexpr int kThreads = 8, kEach = 40;
     std::vector<std::vector<int64_t>> got(kThreads);
     std::vector<std::thread> threads;
@@ -228,7 +346,7 @@ TEST(ScoreStore, KeepsTheWriteAheadLogShortUnderSteadyWritesAndEmptiesItWhenThey
     }
     reading = false;
     for (std::thread& reader : readers) reader.join();
-    const int64_t bound = (ScoreStore::kCheckpointFrames + 512) * int64_t{4096 + 24};
+    const int64_t bound = (SqliteStore::kCheckpointFrames + 512) * int64_t{4096 + 24};
     EXPECT_LT(largest, bound);
     for (int waited = 0; waited < 300 && wal_bytes() > 0; ++waited) usleep(10000);
     EXPECT_EQ(wal_bytes(), 0) << "the log is not emptied once the writes stop";

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,8 @@
 
 namespace plashwerk::server {
 namespace {
+
+using test::connectFrom;
 
 using Clock = std::chrono::steady_clock;
 using test::bodyOf;
@@ -109,26 +112,6 @@ class ScoresProcess {
 
 // A connection from a chosen loopback address (all of 127/8 is this machine), so that one
 // test can be many clients; every wait gives up after `seconds`.
-int connectFrom(const char* source, int port, int seconds = 3) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval wait{seconds, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &address.sin_addr);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Everything the server sends until it closes (or the receive time-out); `closed` tells
 // which of the two ended it.
@@ -385,6 +368,39 @@ TEST(ScoreServerProcess, BracketsAnIpv6AddressAndClosesAfterA413) {
     EXPECT_EQ(statusOf(reply), 413) << reply;
     EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
     EXPECT_TRUE(closed) << "the connection stays open";
+}
+
+}  // namespace
+}  // namespace plashwerk::server
+
+namespace plashwerk::server {
+namespace {
+
+// Two servers, as on two machines, on one PostgreSQL database: a score sent to either is on
+// both lists, with ids that never collide; the start line shows no password.
+TEST(ScoreServerProcess, TwoServersShareOnePostgresDatabase) {
+    if (!test::PostgresCluster::get().available())
+        GTEST_SKIP() << test::PostgresCluster::get().reason();
+    std::string uri = test::PostgresCluster::get().freshDatabase();
+    ASSERT_FALSE(uri.empty());
+    uri.replace(uri.find("plashwerk@"), 10, "plashwerk:secret@");  // trust: any password works
+    ScoresProcess first({"--submit-rate", "0"}, uri), second({"--submit-rate", "0"}, uri);
+    ASSERT_TRUE(first.waitUntilListening()) << first.err();
+    ASSERT_TRUE(second.waitUntilListening()) << second.err();
+    EXPECT_EQ(first.out().find("secret"), std::string::npos) << first.out();
+    EXPECT_NE(first.out().find("plashwerk:***@"), std::string::npos) << first.out();
+    std::set<std::string> ids;
+    for (int i = 0; i < 6; ++i) {
+        const std::string submission =
+            test::submitRequest(buildScorePayload(test::makeRecord(1000 + i)));
+        ids.insert(bodyOf(test::roundTrip((i % 2 ? first : second).port(), submission)));
+    }
+    EXPECT_EQ(ids, (std::set<std::string>{"[1]", "[2]", "[3]", "[4]", "[5]", "[6]"}));
+    for (ScoresProcess* server : {&first, &second}) {
+        const std::string list = bodyOf(test::httpGet(server->port(), "/api/scores"));
+        EXPECT_NE(list.find("\"global_score\":1005"), std::string::npos) << list;
+        EXPECT_NE(list.find("\"global_score\":1000"), std::string::npos) << list;
+    }
 }
 
 }  // namespace

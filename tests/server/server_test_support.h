@@ -1,6 +1,11 @@
 #pragma once
 // Entries and stores for the score server's tests.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -9,6 +14,7 @@
 #include "server/http_front.h"
 #include "server/routes.h"
 #include "server/score_store.h"
+#include "tests/server/postgres_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/loopback.h"
 
@@ -44,11 +50,21 @@ inline server::ScoreEntry makeEntry(int score, std::string renderer = "Mesa llvm
     return entry;
 }
 
-/// A fresh database in a temporary folder.
+enum class Backend { Sqlite, Postgres };
+
+/// A fresh database: an SQLite file in a temporary folder, or a new database on the tests'
+/// PostgreSQL cluster (path is then its URI; empty, with no store, when there is none).
 struct TempStore {
+    explicit TempStore(Backend backend = Backend::Sqlite)
+        : path(backend == Backend::Sqlite           ? folder.path() + "/scores.sqlite"
+               : PostgresCluster::get().available() ? PostgresCluster::get().freshDatabase()
+                                                    : std::string()) {
+        if (!path.empty()) store = open();
+    }
+
     TempFolder folder{"plashwerk_scores"};
-    std::string path = folder.path() + "/scores.sqlite";
-    std::unique_ptr<server::ScoreStore> store = open();
+    std::string path;
+    std::unique_ptr<server::ScoreStore> store;
 
     std::unique_ptr<server::ScoreStore> open() {
         std::string error;
@@ -102,8 +118,9 @@ inline std::string submitRequest(std::string_view payload, const std::string& ho
 /// with a fresh database; stopped when the object goes.
 class LoopbackServer {
   public:
-    explicit LoopbackServer(server::ServerLimits limits = {}) : m_front(limits) {
-        server::configureServer(m_front.routes(), *db.store, limits);
+    explicit LoopbackServer(server::ServerLimits limits = {}, const server::SiteSetup& site = {})
+        : m_front(limits) {
+        server::configureServer(m_front.routes(), *db.store, limits, site);
         std::string error;
         if (!m_front.listen("127.0.0.1", 0, error)) {
             ADD_FAILURE() << "cannot listen on a loopback port: " << error;
@@ -129,11 +146,34 @@ class LoopbackServer {
     std::thread m_thread;
 };
 
+/// A connection to the loopback port from the loopback address source (127.0.0.0/8: each
+/// address stands for another client); -1 when it fails.
+inline int connectFrom(const char* source, int port, int seconds = 3) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval wait{seconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &address.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 /// Sends the bytes on a fresh connection and reads the reply: up to the end of its body
 /// when it says how long that is, else until the server closes. Empty when the connection
 /// failed or nothing came back; every wait is cut at 10 s so that a test cannot hang.
-inline std::string roundTrip(int port, const std::string& request) {
-    const int fd = connectToLoopback(port);
+inline std::string roundTrip(int port, const std::string& request, const char* source = nullptr) {
+    const int fd = source ? connectFrom(source, port, 10) : connectToLoopback(port);
     if (fd < 0) return {};
     // The server may answer and close before a huge request is all sent: sending stops then.
     sendAll(fd, request);
