@@ -39,8 +39,9 @@ constexpr int kAppStopSignal = 1;
 // The render thread gets this long to end after a stop request before it is logged.
 constexpr uint32_t kRenderThreadWaitMs = 5000;
 
-// A stability test's summary and verdict, on standard output and in the trace log. Returns
-// 0, or the errno of a failed write to standard output (already reported).
+// A stability test's summary and verdict, in the trace log and, for a test of set length,
+// on standard output (one run until stopped prints nothing there, as it always did).
+// Returns 0, or the errno of a failed write to standard output (already reported).
 int printStabilitySummary(const RunRecord& record, const FpsSpsCounters& counters,
                           uint32_t length_s) {
     std::string text = "Stability test: " + clockText(record.run_seconds);
@@ -64,6 +65,7 @@ int printStabilitySummary(const RunRecord& record, const FpsSpsCounters& counter
         if (end == std::string::npos) break;
         start = end + 1;
     }
+    if (length_s == 0) return 0;
     errno = 0;
     const bool written =
         std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
