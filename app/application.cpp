@@ -230,6 +230,11 @@ int Application::run(const char* command_line) {
     }
 
     shutDown(true);
+    // A script that started a stability test of set length learns its verdict from the
+    // status; a test stopped early (STOPPED) ends like any stopped run.
+    if (status == kExitOk && !o.show_startup_dialog && o.stability_time > 0 &&
+        m_main_window.lastVerdict() == Verdict::Fail)
+        return kExitStabilityFailed;
     return statusAfterOutput(status);
 }
 

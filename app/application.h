@@ -15,11 +15,12 @@ namespace plashwerk {
 
 /// Exit statuses of the program.
 enum ExitStatus : int {
-    kExitOk = 0,             ///< version shown, run finished or stopped, user quit
-    kExitStartupFailed = 1,  ///< a start-up step failed with its error box
-    kExitOutputLost = 1,     ///< what the run prints (results, version) or the results
-                             ///< document asked for could not be written
-    kExitNoDisplay = 2,      ///< the startup dialog was asked for but no display exists
+    kExitOk = 0,               ///< version shown, run finished or stopped, user quit
+    kExitStartupFailed = 1,    ///< a start-up step failed with its error box
+    kExitOutputLost = 1,       ///< what the run prints (results, version) or the results
+                               ///< document asked for could not be written
+    kExitNoDisplay = 2,        ///< the startup dialog was asked for but no display exists
+    kExitStabilityFailed = 3,  ///< /nogui stability test with a length: its verdict is FAIL
 };
 
 class Application {

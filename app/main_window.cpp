@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "app/results_dialog.h"
@@ -36,6 +38,42 @@ namespace {
 constexpr int kAppStopSignal = 1;
 // The render thread gets this long to end after a stop request before it is logged.
 constexpr uint32_t kRenderThreadWaitMs = 5000;
+
+// A stability test's summary and verdict, in the trace log and, for a test of set length,
+// on standard output (one run until stopped prints nothing there, as it always did).
+// Returns 0, or the errno of a failed write to standard output (already reported).
+int printStabilitySummary(const RunRecord& record, const FpsSpsCounters& counters,
+                          uint32_t length_s) {
+    std::string text = "Stability test: " + clockText(record.run_seconds);
+    if (length_s > 0) text += " of " + clockText(length_s);
+    char line[192];
+    std::snprintf(line, sizeof line,
+                  " - %dx%d - GraphX FPS min/avg/max: %d/%d/%d - PhysX SPS min/avg/max: "
+                  "%d/%d/%d\n",
+                  record.width, record.height, counters.sample_count ? counters.fps_min : 0,
+                  counters.fps_avg, counters.fps_max, counters.sample_count ? counters.sps_min : 0,
+                  counters.sps_avg, counters.sps_max);
+    text += line;
+    const std::string verdict = formatVerdict(record.verdict, record.events);
+    text += verdict;
+    // One trace line per line of text.
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const std::string one = text.substr(start, end - start);
+        logTrace(Vantorr_nsp::VN_TRACE_INFO, "%s", one.c_str());
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (length_s == 0) return 0;
+    errno = 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    if (written) return 0;
+    const int error = errno != 0 ? errno : EIO;
+    reportStandardOutputFailure("the verdict", error);
+    return error;
+}
 
 window::DisplayMode offscreenDesktop() {
     int w = 0, h = 0;
@@ -287,9 +325,11 @@ bool MainWindow::createMainWindowAndStartRun() {
     run.scene_failed = false;
     run.finished = false;  // a run whose scene fails never resets it itself
     m_run_kept = false;
+    m_run_started = true;
+    m_verdict = Verdict::None;
     m_render_thread = std::thread([this, w] {
-        const RunContext context{m_run,   m_counters,     m_result,
-                                 m_scene, m_run_settings, systemClock()};
+        const RunContext context{m_run,          m_counters,    m_result,  m_scene,
+                                 m_run_settings, systemClock(), &m_samples};
         renderThreadMain(w, context);
         m_render_thread_ended.set();
     });
@@ -372,11 +412,23 @@ void MainWindow::stopRun() {
 }
 
 void MainWindow::keepFinishedRunResults() {
-    if (!m_run.finished || m_run_kept) return;
+    const bool stability = m_run.mode != RunMode::Benchmark;
+    if (m_run_kept || !m_run_started || m_run.scene_failed.load()) return;
+    // A stopped benchmark has no results; a stability test has its verdict however it ended.
+    if (!stability && !m_run.finished) return;
     m_run_kept = true;
-    const RunRecord record =
+    RunRecord record =
         collectRunRecord(m_run, m_result, m_scene.msaaSamples(), m_settings.num_particles,
                          settingValues(m_settings), gpuMonitor());
+    record.run_seconds = m_run.run_ms / 1000;
+    record.samples = &m_samples;
+    if (stability) {
+        record.events = judgeRun(m_samples, judgeSettingsFrom(m_settings));
+        record.verdict = verdictOf(true, m_run.ran_its_length, record.events);
+        m_verdict = record.verdict;
+        m_app.noteStandardOutputError(
+            printStabilitySummary(record, m_counters, m_run.stability_time_ms / 1000));
+    }
     // Results a script asked for and did not get end the program with a failure status.
     if (!keepFinishedBenchmark(record, keepSettingsFrom(m_settings),
                                m_app.places.scores_csv.c_str()))

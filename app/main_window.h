@@ -24,6 +24,8 @@
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
 #include "run/run_settings.h"
+#include "run/second_samples.h"
+#include "run/stability_judge.h"
 
 namespace plashwerk {
 
@@ -94,10 +96,15 @@ class MainWindow {
     /// finished benchmark, then re-enables the startup dialog's start button or, without a
     /// dialog, posts the quit message.
     void stopRun();
-    /// Writes the scores row and the results document the settings ask for, once per
-    /// finished benchmark: from stopRun, or at shut-down for a run whose window closed
-    /// without it. After the render thread has ended.
+    /// Once per run, after its render thread has ended (from stopRun, or at shut-down for a
+    /// run whose window closed without it): a stability test's judge, with its summary and
+    /// verdict on standard output and in the trace log; then what the settings ask to keep
+    /// of a finished benchmark or of a stability test (scores row, results document,
+    /// report).
     void keepFinishedRunResults();
+    /// The verdict of the last stability test; Verdict::None after a benchmark or before
+    /// any run.
+    Verdict lastVerdict() const { return m_verdict; }
     /// Gives the desktop its own display mode back and clears the run's full-screen flag.
     bool restoreDesktopDisplayMode();
     /// The window of the current run; null between runs.
@@ -161,6 +168,10 @@ class MainWindow {
     /// The finished benchmark's scores row and results document have been written; cleared
     /// when the next run starts, so each run is kept exactly once.
     bool m_run_kept = false;
+    bool m_run_started = false;  ///< a render thread ran since the window system opened
+    /// The readings of the current or last run, once a second, and its verdict.
+    SecondSamples m_samples;
+    Verdict m_verdict = Verdict::None;
 
     std::mutex m_hooks_mutex;  ///< the About hook is read from the window procedure
     StartupDialogHooks m_dialog_hooks;

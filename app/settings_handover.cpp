@@ -37,6 +37,7 @@ RunRequest runRequestFrom(const StartupOptions& o) {
     r.fullscreen = o.fullscreen != 0;
     r.msaa = o.msaa;
     r.max_time_ms = o.max_time;
+    r.stability_time_s = o.stability_time > 0 ? static_cast<uint32_t>(o.stability_time) : 0u;
     return r;
 }
 
@@ -75,7 +76,14 @@ KeepSettings keepSettingsFrom(const StartupOptions& o) {
     KeepSettings k;
     k.log_score = o.log_score;
     k.results_json = o.results_json;
+    k.report = o.report;
     return k;
+}
+
+JudgeSettings judgeSettingsFrom(const StartupOptions& o) {
+    JudgeSettings j;
+    j.max_celsius = o.max_celsius > 0 ? static_cast<float>(o.max_celsius) : 0.0f;
+    return j;
 }
 
 void keepKeyTogglesInSettings(const RunState& run, StartupOptions& o) {

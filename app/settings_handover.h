@@ -7,6 +7,7 @@
 #include "physics/physics_settings.h"
 #include "results/run_record.h"
 #include "run/run_settings.h"
+#include "run/stability_judge.h"
 #include "settings/startup_options.h"
 
 namespace plashwerk {
@@ -18,6 +19,7 @@ RunRequest runRequestFrom(const StartupOptions& options);
 RunSettings runSettingsFrom(const StartupOptions& options);
 MonitorConfig monitorConfigFrom(const StartupOptions& options);
 KeepSettings keepSettingsFrom(const StartupOptions& options);
+JudgeSettings judgeSettingsFrom(const StartupOptions& options);
 
 /// What the keys toggled outlives the run: the next run starts from it and the options file
 /// saves it.

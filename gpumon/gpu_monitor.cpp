@@ -305,9 +305,16 @@ bool GpuMonitor::sampleAllGpus() {
 
 void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
     // 1. Temperature, through the spike filter. A failed read counts as 0 °C.
-    float raw = 0, board = 0, memory = 0, power_supply = 0;
-    Pyrolex::getTemperatures(i, raw, board, memory, power_supply);
+    float raw = 0, board = 0, memory = 0, power_supply = 0, hot_spot = 0;
+    uint32_t readings = 0;
+    if (Pyrolex::getTemperatures(i, raw, board, memory, power_supply, &hot_spot)) {
+        readings |= kReadTemperature;
+        if (hot_spot > 0) readings |= kReadHotSpot;
+        if (memory > 0) readings |= kReadMemoryTemperature;
+    }
     s.board_celsius = board;
+    s.hot_spot_celsius = hot_spot;
+    s.memory_celsius = memory;
     const float reference = s.filter_reference_celsius;
     const SpikeFilterResult filtered =
         applySpikeFilter(raw, reference, config.enable_gpu_temp_spike_filter,
@@ -327,6 +334,7 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
     // 3. Load.
     float load = 0, frame_buffer = 0;
     if (Pyrolex::getGpuUsage(i, load, frame_buffer)) {
+        readings |= kReadLoad;
         s.gpu_load = load;
         raiseTo(s.max_gpu_load, load);
     }
@@ -339,21 +347,35 @@ void GpuMonitor::sampleGpu(int i, GpuStatus& s, const MonitorConfig& config) {
     }
     // 5. Fan, stored whatever the result.
     float fan_percent = 0, fan_rpm = 0;
-    Pyrolex::getFanSpeed(i, fan_percent, fan_rpm);
+    if (Pyrolex::getFanSpeed(i, fan_percent, fan_rpm)) readings |= kReadFan;
     s.fan_percent = fan_percent;
     s.fan_rpm = fan_rpm;
 
     // 6. Clocks, voltage and power, as the GPU's back end reads them.
     ClockPowerReading clocks;
-    if (Pyrolex::getClocksAndPower(i, s.has_boost_clocks, clocks)) storeClocksAndPower(s, clocks);
+    if (Pyrolex::getClocksAndPower(i, s.has_boost_clocks, clocks)) {
+        storeClocksAndPower(s, clocks);
+        if (clocks.measured_clocks || clocks.state_read) {
+            if (clocks.true_gpu_clock > 0 || clocks.clocks.gpu_clock > 0)
+                readings |= kReadCoreClock;
+            if (clocks.true_memory_clock > 0 || clocks.clocks.memory_clock > 0)
+                readings |= kReadMemoryClock;
+        }
+        if (clocks.power_read) readings |= kReadPower;
+    }
+    // 7. Why the clocks are held down, where the driver says.
+    uint32_t reasons = 0;
+    if (Pyrolex::getClockEventReasons(i, reasons)) readings |= kReadClockEvents;
+    s.clock_event_reasons = reasons;
+    s.readings = readings;
 
-    // 7. History.
+    // 8. History.
     if (s.record_history) {
         const TemperatureSample sample{celsius, saturatingInt(m_elapsed_seconds.get())};
         std::lock_guard lock(s.m_history_mutex);
         s.m_temperature_history.push_back(sample);
     }
-    // 8. Logs.
+    // 9. Logs.
     if (config.log_temperature) {
         LogContext context;
         context.fps = m_inputs.fps;

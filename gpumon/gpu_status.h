@@ -45,6 +45,20 @@ struct TemperatureSample {
     int32_t seconds;  ///< monitoring seconds, truncated towards zero
 };
 
+/// Which readings of a GpuStatus the last monitoring pass got (GpuStatus::readings).
+enum GpuReadingBit : uint32_t {
+    kReadTemperature = 1u << 0,
+    kReadHotSpot = 1u << 1,
+    kReadMemoryTemperature = 1u << 2,
+    kReadCoreClock = 1u << 3,
+    kReadMemoryClock = 1u << 4,
+    kReadLoad = 1u << 5,
+    kReadPower = 1u << 6,
+    kReadFan = 1u << 7,
+    kReadClockEvents = 1u << 8,
+};
+inline constexpr int kGpuReadingCount = 9;
+
 struct GpuStatus {
     Relaxed<int32_t> bus_id;
     char name[256] = "";  ///< written once when the table is built
@@ -87,6 +101,12 @@ struct GpuStatus {
     Relaxed<float> gpu_power_mw;
     Relaxed<float> power_target;  ///< % of TDP
     Relaxed<bool> record_history;
+    Relaxed<float> hot_spot_celsius;  ///< °C; 0 = no such sensor
+    Relaxed<float> memory_celsius;    ///< °C; 0 = no such sensor
+    /// ClockEvent bits (pyrolex/gpu_record.h) of the last pass: why the clocks are held down.
+    Relaxed<uint32_t> clock_event_reasons;
+    /// GpuReadingBit of the readings the last pass got; 0 before the first pass.
+    Relaxed<uint32_t> readings;
 
   private:
     friend class GpuMonitor;

@@ -1,5 +1,6 @@
 #include "render/on_screen_information.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -198,6 +199,14 @@ OverlayGpu overlayGpuFrom(const GpuStatus& s) {
     return g;
 }
 
+void formatTimeLeft(int seconds, char* out, size_t size) {
+    const int s = std::max(seconds, 0);
+    if (s >= 3600)
+        std::snprintf(out, size, "%d:%02d:%02d left", s / 3600, (s % 3600) / 60, s % 60);
+    else
+        std::snprintf(out, size, "%02d:%02d left", s / 60, s % 60);
+}
+
 void buildOverlayLines(const OverlayInput& in, std::vector<OverlayLine>& lines) {
     lines.clear();
     if (!in.display_information) return;
@@ -206,9 +215,15 @@ void buildOverlayLines(const OverlayInput& in, std::vector<OverlayLine>& lines) 
     LineWriter out(lines, offset + (measuring ? kMeasuredTop : kTop));
 
     out.color(kTitle);
-    out.line(kLineStep, "%s v%d.%d.%d - %s, %dx%d - %d FPS", kAppName, kVersionMajor, kVersionMinor,
-             kVersionBugfix, in.benchmark ? "Benchmarking" : "Stability test", in.width, in.height,
-             in.fps_current);
+    char left[40] = "";
+    if (!in.benchmark && in.seconds_left >= 0) {
+        char text[32];
+        formatTimeLeft(in.seconds_left, text, sizeof text);
+        std::snprintf(left, sizeof left, " - %s", text);
+    }
+    out.line(kLineStep, "%s v%d.%d.%d - %s, %dx%d - %d FPS%s", kAppName, kVersionMajor,
+             kVersionMinor, kVersionBugfix, in.benchmark ? "Benchmarking" : "Stability test",
+             in.width, in.height, in.fps_current, left);
 
     const bool initialising = in.benchmark && !in.warmup_over;
     if (initialising) {

@@ -11,6 +11,7 @@
 //
 // Texts are single-byte Windows-1252 strings cut to 255 bytes; the degree sign is 0xB0.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -72,6 +73,7 @@ struct OverlayInput {
     int simulations = 0;
     uint32_t elapsed_ms = 0;   ///< measured time
     uint32_t max_time_ms = 0;  ///< a benchmark's measured time limit
+    int seconds_left = -1;     ///< a stability test with a length: its time left; -1 none
 
     // GPU-Z.
     bool gpuz_available = false;
@@ -105,6 +107,10 @@ struct OverlayLine {
 /// Replaces `lines` with the information lines for `in`, in drawing order; none when
 /// display_information is off. The vector keeps its room from frame to frame.
 void buildOverlayLines(const OverlayInput& in, std::vector<OverlayLine>& lines);
+
+/// A stability test's time left as the title line shows it: "12:41 left", "1:02:03 left"
+/// from an hour on. Negative counts as 0.
+void formatTimeLeft(int seconds, char* out, size_t size);
 
 /// A float reading as the integer the lines print: truncated towards zero, NaN as 0,
 /// values beyond the int range clamped to it.

@@ -68,6 +68,105 @@ Json gpuObject(const GpuMaxima& g) {
     return gpu;
 }
 
+const char* eventKey(EventKind kind) {
+    switch (kind) {
+        case EventKind::ThermalSlowdown:
+            return "thermal_slowdown";
+        case EventKind::PowerCap:
+            return "power_cap";
+        case EventKind::HardwareSlowdown:
+            return "hardware_slowdown";
+        case EventKind::ClockDrop:
+            return "clock_drop";
+        case EventKind::SensorDropout:
+            return "sensor_dropout";
+        case EventKind::OverTemperature:
+            return "over_temperature";
+        case EventKind::PhysicsDeviceError:
+            return "physics_device_error";
+        case EventKind::OpenGlError:
+            return "opengl_error";
+        case EventKind::ContextLost:
+            return "opengl_context_lost";
+        case EventKind::FpsDrop:
+            return "fps_drop";
+        case EventKind::SpsDrop:
+            return "sps_drop";
+    }
+    return "";
+}
+
+Json eventsArray(const std::vector<StabilityEvent>& events) {
+    Json out = Json::array();
+    for (const StabilityEvent& e : events) {
+        Json event;
+        event["gpu"] = e.gpu >= 0 ? Json(e.gpu + 1) : Json(nullptr);
+        event["kind"] = eventKey(e.kind);
+        if (e.kind == EventKind::SensorDropout) event["reading"] = readingName(e.reading);
+        event["start_s"] = e.start_s;
+        event["duration_s"] = e.duration_s;
+        event["text"] = describeEvent(e);
+        out.push_back(event);
+    }
+    return out;
+}
+
+// The once-a-second readings: one array per quantity, one entry per second, null where the
+// reading was not available.
+Json seriesObject(const RunRecord& record) {
+    Json series;
+    const SecondSamples* samples = record.samples;
+    const uint32_t n = samples ? samples->seconds() : 0;
+    series["seconds"] = n;
+    Json fps = Json::array(), sps = Json::array();
+    for (uint32_t s = 0; s < n; ++s) {
+        fps.push_back(number(samples->run(s).fps));
+        sps.push_back(number(samples->run(s).sps));
+    }
+    series["fps"] = std::move(fps);
+    series["sps"] = std::move(sps);
+    struct Column {
+        const char* key;
+        uint32_t bit;
+        float GpuSecond::*field;
+    };
+    constexpr Column kColumns[] = {
+        {"temperature_c", kReadTemperature, &GpuSecond::celsius},
+        {"hot_spot_c", kReadHotSpot, &GpuSecond::hot_spot_celsius},
+        {"memory_temperature_c", kReadMemoryTemperature, &GpuSecond::memory_celsius},
+        {"core_clock_mhz", kReadCoreClock, &GpuSecond::core_clock_mhz},
+        {"memory_clock_mhz", kReadMemoryClock, &GpuSecond::memory_clock_mhz},
+        {"load_percent", kReadLoad, &GpuSecond::load_percent},
+        {"power_w", kReadPower, &GpuSecond::power_w},
+        {"fan_percent", kReadFan, &GpuSecond::fan_percent},
+    };
+    Json gpus = Json::array();
+    for (int g = 0; samples && g < samples->gpuCount(); ++g) {
+        Json gpu;
+        gpu["name"] = size_t(g) < record.gpus.size() ? record.gpus[size_t(g)].name : std::string();
+        for (const Column& c : kColumns) {
+            Json values = Json::array();
+            for (uint32_t s = 0; s < n; ++s) {
+                const GpuSecond& reading = samples->gpu(s, g);
+                values.push_back((reading.readings & c.bit) ? number(reading.*c.field)
+                                                            : Json(nullptr));
+            }
+            gpu[c.key] = std::move(values);
+        }
+        Json reasons = Json::array();
+        for (uint32_t s = 0; s < n; ++s) {
+            const GpuSecond& reading = samples->gpu(s, g);
+            reasons.push_back((reading.readings & kReadClockEvents)
+                                  ? Json(reading.clock_event_reasons)
+                                  : Json(nullptr));
+        }
+        gpu["clock_event_reasons"] = std::move(reasons);
+        gpus.push_back(std::move(gpu));
+    }
+    series["gpus"] = std::move(gpus);
+    return series;
+}
+
 std::string errorText(int error) {
     return std::strerror(error);
 }
@@ -109,6 +208,12 @@ std::string formatResultsJson(const RunRecord& record) {
     Json gpus = Json::array();
     for (const GpuMaxima& g : record.gpus) gpus.push_back(gpuObject(g));
     doc["gpus"] = gpus;
+    doc["run_mode"] = record.run_mode == RunMode::Benchmark ? "benchmark" : "stability_test";
+    doc["run_seconds"] = record.run_seconds;
+    doc["verdict"] =
+        record.verdict == Verdict::None ? Json(nullptr) : Json(verdictName(record.verdict));
+    doc["events"] = eventsArray(record.events);
+    doc["series"] = seriesObject(record);
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -6,6 +6,7 @@
 
 #include "gpumon/gpu_monitor.h"
 #include "results/results_json.h"
+#include "results/run_report.h"
 #include "results/scores_csv.h"
 
 namespace plashwerk {
@@ -49,10 +50,13 @@ RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msa
 
 bool keepFinishedBenchmark(const RunRecord& record, const KeepSettings& keep,
                            const char* scores_path) {
-    if (record.run_mode != RunMode::Benchmark) return true;
-    if (keep.log_score) appendScoresRow(scores_path, record);
-    if (keep.results_json.empty()) return true;
-    return writeResultsJson(keep.results_json.c_str(), record);
+    if (record.run_mode == RunMode::Benchmark && keep.log_score)
+        appendScoresRow(scores_path, record);
+    bool written = true;
+    if (!keep.results_json.empty())
+        written = writeResultsJson(keep.results_json.c_str(), record) && written;
+    if (!keep.report.empty()) written = writeRunReport(keep.report.c_str(), record) && written;
+    return written;
 }
 
 }  // namespace plashwerk

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "run/run_state.h"
+#include "run/second_samples.h"
+#include "run/stability_judge.h"
 #include "settings/setting_value.h"
 
 namespace plashwerk {
@@ -47,6 +49,14 @@ struct RunRecord {
     int num_particles = 0;
     std::vector<GpuMaxima> gpus;         ///< in monitoring order
     std::vector<SettingValue> settings;  ///< every setting of the run, in table order
+
+    // What a stability test's judge found (Verdict::None and no events for a benchmark).
+    Verdict verdict = Verdict::None;
+    std::vector<StabilityEvent> events;
+    uint32_t run_seconds = 0;  ///< how long the run ran, whatever its counters did
+    /// The once-a-second readings of the run; null when none were kept. Owned by the run's
+    /// window and alive while the record is used.
+    const SecondSamples* samples = nullptr;
 };
 
 /// The record of the run that just ended. `msaa_samples` is the render window's count;
@@ -59,16 +69,18 @@ RunRecord collectRunRecord(const RunState& run, const RunResult& result, int msa
 struct KeepSettings {
     bool log_score = false;    ///< append a row to the scores file
     std::string results_json;  ///< write the results document here; empty: nowhere
+    std::string report;        ///< write the HTML report here; empty: nowhere
 };
 
 /// The default place of the scores file: the working directory.
 inline constexpr const char* kScoresFileName = "./Plashwerk_Scores.csv";
 
 /// Writes what a finished run leaves behind: for a benchmark, the scores row when
-/// `log_score` is set and the results document when `results_json` names a path. A stability
-/// test leaves nothing. Failures are reported by the writers. Returns false when the results
-/// document was asked for and could not be written (the caller that a script started owes
-/// it a failure status); a lost scores row is only reported, as the scores file always was.
+/// `log_score` is set; for a benchmark or a stability test, the results document when
+/// `results_json` names a path and the HTML report when `report` does. Failures are reported
+/// by the writers. Returns false when the results document or the report was asked for and
+/// could not be written (the caller that a script started owes it a failure status); a lost
+/// scores row is only reported, as the scores file always was.
 bool keepFinishedBenchmark(const RunRecord& record, const KeepSettings& keep,
                            const char* scores_path = kScoresFileName);
 

@@ -76,6 +76,10 @@ void DemoScene::drawOnScreenInformation() {
     in.simulations = run.simulations;
     in.elapsed_ms = run.elapsed_ms;
     in.max_time_ms = run.time_limit_ms;
+    in.seconds_left = -1;
+    if (run.mode != RunMode::Benchmark && run.stability_time_ms > 0)
+        in.seconds_left =
+            int((run.stability_time_ms - std::min(run.run_ms, run.stability_time_ms) + 999) / 1000);
 
     std::snprintf(in.renderer_name, sizeof in.renderer_name, "%s", m_renderer_name);
     in.msaa_samples = m_msaa_samples;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "render/on_screen_information.h"
+
 namespace plashwerk {
 
 namespace {
@@ -28,8 +30,14 @@ std::string ProgressLines::text(const ProgressReading& r) {
             break;
         case ProgressPhase::Stability: {
             const uint32_t t = r.elapsed_ms / 1000;
-            std::snprintf(line, sizeof line, "time=%.2u:%.2u:%.2u - GraphX FPS: %d - PhysX SPS: %d",
-                          t / 3600, (t % 3600) / 60, t % 60, r.fps, r.sps);
+            const int n = std::snprintf(line, sizeof line,
+                                        "time=%.2u:%.2u:%.2u - GraphX FPS: %d - PhysX SPS: %d",
+                                        t / 3600, (t % 3600) / 60, t % 60, r.fps, r.sps);
+            if (r.seconds_left >= 0 && n > 0 && size_t(n) < sizeof line) {
+                char left[32];
+                formatTimeLeft(r.seconds_left, left, sizeof left);
+                std::snprintf(line + n, sizeof line - size_t(n), " - %s", left);
+            }
             break;
         }
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The progress of a run without a window, for standard error: the on-screen information's
 // own words ("Fluid initialization: %d%%...", "WARMING-UP...", the benchmark's "%d %%"
-// with the current FPS and SPS, the stability test's time with FPS and SPS).
+// with the current FPS and SPS, the stability test's time with FPS and SPS, and its time
+// left when it has a length).
 //
 // On a terminal the progress is one line, rewritten in place (carriage return) at most
 // once a second and at each change of phase. Otherwise (a log file, a pipe) it is one
@@ -26,6 +27,7 @@ struct ProgressReading {
     ProgressPhase phase = ProgressPhase::FluidInit;
     int percent = 0;          ///< fluid initialisation and the measured benchmark
     uint32_t elapsed_ms = 0;  ///< the stability test's clock
+    int seconds_left = -1;    ///< a stability test with a length: its time left; -1 none
     int fps = 0;
     int sps = 0;
     uint32_t now_ms = 0;  ///< a monotonic clock, for the once-a-second rewrite

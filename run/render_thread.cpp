@@ -11,27 +11,89 @@
 #include "gpumon/gpu_monitor.h"
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/engine/vn_render_window.h"
+#include "platform/gl/probe_context.h"
 #include "platform/program/program_info.h"
 #include "platform/thread/thread_util.h"
 #include "platform/window/window.h"
+#include "render/on_screen_information.h"
 #include "run/counters.h"
 #include "run/demo_scene.h"
 #include "run/precision_timer.h"
 #include "run/progress_lines.h"
 #include "run/run_settings.h"
 #include "run/run_state.h"
+#include "run/second_samples.h"
 
 namespace plashwerk {
 namespace {
 
 std::atomic<uint32_t> g_render_thread_id{0};
 
+// Seconds a stability test with a length has left; -1 without a length.
+int secondsLeft(const RunState& run) {
+    if (run.mode == RunMode::Benchmark || run.stability_time_ms == 0) return -1;
+    return int((run.stability_time_ms - std::min(run.run_ms, run.stability_time_ms) + 999) / 1000);
+}
+
 void setTitle(window::Window* w, const RunState& run, const char* format, int fps = 0) {
     if (!w || run.fullscreen) return;
-    char title[128];
-    std::snprintf(title, sizeof title, format, kAppName, fps);
+    char title[160];
+    const int n = std::snprintf(title, sizeof title, format, kAppName, fps);
+    if (const int left = secondsLeft(run); left >= 0 && n > 0 && size_t(n) < sizeof title) {
+        char text[32];
+        formatTimeLeft(left, text, sizeof text);
+        std::snprintf(title + n, sizeof title - size_t(n), " - %s", text);
+    }
     w->setTitle(title);
 }
+
+// Keeps the run's readings once a second: the second just ended, with what the monitor
+// read last. Fixed arrays only; the series' blocks are allocated ahead (second_samples.h).
+class SecondRecorder {
+  public:
+    SecondRecorder(SecondSamples* samples, const RunState& run, const GpuMonitor& monitor)
+        : m_samples(samples), m_monitor(monitor) {
+        if (!m_samples) return;
+        // A benchmark's length is its measured time plus a warm-up that rarely passes a
+        // minute; a stability test without a length starts with one block.
+        const uint32_t expected = run.mode == RunMode::Benchmark ? run.time_limit_ms / 1000 + 60
+                                                                 : run.stability_time_ms / 1000;
+        m_samples->start(int(monitor.gpuCount()), expected);
+    }
+
+    // Called every frame; records each whole second of run time once.
+    void update(const RunContext& c) {
+        if (!m_samples) return;
+        while (c.run.run_ms >= (m_samples->seconds() + 1) * 1000u) {
+            if (!record(c)) {
+                m_samples = nullptr;  // full: nothing more is kept
+                return;
+            }
+        }
+    }
+
+  private:
+    bool record(const RunContext& c) {
+        RunSecond second;
+        second.fps = float(c.counters.fps_current);
+        second.sps = float(c.counters.sps_current);
+        const ContextFaults gl = takeContextFaults();
+        if (gl.error) second.faults |= kFaultOpenGl;
+        if (gl.lost) second.faults |= kFaultContextLost;
+        if (c.run.crash_detected.load(std::memory_order_relaxed))
+            second.faults |= kFaultPhysicsDevice;
+        if (c.run.simulation_paused.load(std::memory_order_relaxed)) second.faults |= kSecondPaused;
+        GpuSecond gpus[SecondSamples::kMaxGpus] = {};
+        takeGpuSeconds(m_monitor, gpus, SecondSamples::kMaxGpus);
+        if (!m_samples->append(second, gpus)) return false;
+        // The next hour's block, allocated at the start of this one, an hour before use.
+        if (m_samples->seconds() % SecondSamples::kBlockSeconds == 1) m_samples->prepareNextBlock();
+        return true;
+    }
+
+    SecondSamples* m_samples;
+    const GpuMonitor& m_monitor;
+};
 
 // The renderer's name and the sample count of the render window, as the GPU library reads
 // them from the context current on this thread: for the on-screen information and the
@@ -53,6 +115,8 @@ void resetRun(RunState& run, FpsSpsCounters& counters) {
     counters = FpsSpsCounters{};
     run.warmup_over = false;
     run.finished = false;
+    run.ran_its_length = false;
+    run.run_ms = 0;
     run.running = 1;
 }
 
@@ -73,6 +137,7 @@ class HeadlessProgress {
         r.elapsed_ms = run.elapsed_ms;
         if (run.mode != RunMode::Benchmark) {
             r.phase = ProgressPhase::Stability;
+            r.seconds_left = secondsLeft(run);
         } else if (run.warmup_over) {
             r.phase = ProgressPhase::Measuring;
             const float done =
@@ -175,11 +240,23 @@ void renderThreadMain(window::Window* w, const RunContext& c) {
     monitor.setRunMaxCelsius(0.0f);  // each run's hottest reading starts afresh
     readRendererInfo(scene);
     HeadlessProgress progress(runsWithoutWindow(w, scene));
+    const uint32_t loop_start_ms = run.last_time_ms;
+    SecondRecorder recorder(c.samples, run, monitor);
 
     while (!run.stop_requested.load(std::memory_order_relaxed)) {
         const uint32_t now = timer.nowMs();
         const uint32_t dt_ms = now - run.last_time_ms;
         run.last_time_ms = now;
+        run.run_ms = now - loop_start_ms;
+        recorder.update(c);
+        if (!benchmark && run.stability_time_ms > 0 && run.run_ms >= run.stability_time_ms) {
+            // Its length is up: the test ends as if its window were closed, with the whole
+            // shut-down that follows.
+            run.ran_its_length = true;
+            progress.update(c, now);
+            if (w) w->post(window::MessageType::Close);
+            break;
+        }
         const bool counting = !benchmark || run.warmup_over;
         if (counting) {
             run.second_ms += dt_ms;

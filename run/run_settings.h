@@ -21,6 +21,8 @@ struct RunRequest {
     int msaa = 0;  ///< samples per pixel asked for; 0: none
     /// Measured milliseconds of a benchmark; 0 or less means the default 60000.
     int max_time_ms = 60000;
+    /// Seconds a stability test runs before it ends by itself; 0: until stopped.
+    uint32_t stability_time_s = 0;
 };
 
 struct RunSettings {

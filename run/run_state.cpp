@@ -18,6 +18,9 @@ void handSettingsToRunState(RunState& run, const RunRequest& request) {
     // Negative limits make no sense for an unsigned millisecond clock: they count as unset.
     run.time_limit_ms =
         request.max_time_ms > 0 ? static_cast<uint32_t>(request.max_time_ms) : 60000u;
+    // A week at most: the readings of a longer test would not be kept (second_samples.h).
+    constexpr uint32_t kLongestStabilityS = 7u * 24u * 3600u;
+    run.stability_time_ms = std::min(request.stability_time_s, kLongestStabilityS) * 1000u;
     run.stop_requested = false;
 }
 

@@ -20,6 +20,7 @@ namespace plashwerk {
 
 class Clock;
 class DemoScene;
+class SecondSamples;
 struct RunRequest;
 struct RunSettings;
 
@@ -32,16 +33,21 @@ struct RunState {
     int msaa = 0;                    ///< multisample count asked for, 0 = none
     uint32_t time_limit_ms = 60000;  ///< measured time of a benchmark, never 0
     bool time_based = true;
+    uint32_t stability_time_ms = 0;  ///< a stability test's length; 0: until stopped
 
     /// Client size of the main window: the render size.
     int width = 0;
     int height = 0;
 
     std::atomic<bool> stop_requested{false};  ///< set by stopRun; ends the run loop
-    std::atomic<int> running{0};        ///< 1 from the run reset until the loop ends or finishes
-    std::atomic<int> window_ready{0};   ///< 1 once the scene is built; suppresses erasing
-    bool warmup_over = false;           ///< benchmark: the measured phase has begun
-    bool finished = false;              ///< benchmark: the time limit was reached
+    std::atomic<int> running{0};       ///< 1 from the run reset until the loop ends or finishes
+    std::atomic<int> window_ready{0};  ///< 1 once the scene is built; suppresses erasing
+    bool warmup_over = false;          ///< benchmark: the measured phase has begun
+    bool finished = false;             ///< benchmark: the time limit was reached
+    /// Stability test: its length was reached and it ended by itself (render thread; read
+    /// by the main thread once the render thread has ended).
+    bool ran_its_length = false;
+    uint32_t run_ms = 0;  ///< time since the frame loop began, whatever the counters do
     std::atomic<int> results_ready{0};  ///< 1: a finished benchmark waits for its results box
     /// The scene could not be built (its error box was shown): the run ended before its
     /// first frame, and a start without the dialog ends with the start-up failure status.
@@ -143,6 +149,8 @@ struct RunContext {
     DemoScene& scene;
     const RunSettings& settings;
     Clock& clock;  ///< what the benchmark clock reads
+    /// Where the run's readings go once a second (second_samples.h); null: not kept.
+    SecondSamples* samples = nullptr;
 };
 
 }  // namespace plashwerk

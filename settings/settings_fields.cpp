@@ -97,7 +97,10 @@ const SettingField kFields[] = {
     {"z2o_physx_gpu_mem",          b(&S::z2o_physx_gpu_mem),          0,      {},                                                           F::Bool,        nullptr, 26, 26},
     {"submit_score_user_email",    t(&S::submit_score_user_email),    0,      {},                                                           F::Text,        nullptr, 41, 41},
     {"score_server",               s(&S::score_server),               0,      {{"/score_server=", O::Text, 0, "score server as HOST[:PORT]; else PLASHWERK_SCORE_SERVER, else localhost port 80", "HOST[:PORT]"}}},
-    {"results_json",               s(&S::results_json),               0,      {{"/results_json=", O::Text, 0, "write a finished benchmark's results to PATH as one JSON document", "PATH"}}},
+    {"results_json",               s(&S::results_json),               0,      {{"/results_json=", O::Text, 0, "write the results of a finished benchmark or a stability test to PATH as one JSON document", "PATH"}}},
+    {"stability_time",             i(&S::stability_time),             0,      {number("/stability_time=", "seconds a stability test runs before it ends by itself with a verdict; 0 runs until stopped")}},
+    {"max_celsius",                i(&S::max_celsius),                0,      {number("/max_celsius=", "a stability test fails for every second a GPU is above this temperature, degrees C; 0 is off")}},
+    {"report",                     s(&S::report),                     0,      {{"/report=", O::Text, 0, "write the run's HTML report with its charts to PATH", "PATH"}}},
 };
 // clang-format on
 

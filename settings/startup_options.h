@@ -76,6 +76,14 @@ struct StartupOptions {
     /// Where a finished benchmark's results go as one JSON document; empty: nowhere.
     /// Command line only, never stored in the options file.
     std::string results_json;
+    /// Seconds a stability test runs before it ends by itself with its verdict; 0 (or
+    /// less): until stopped. Command line only, never stored in the options file.
+    int stability_time;
+    /// °C above which a stability test counts every second as a fault; 0 (or less): off.
+    /// Command line only.
+    int max_celsius;
+    /// Where the HTML report of the run goes; empty: nowhere. Command line only.
+    std::string report;
 };
 
 /// Fills every field with its default; num_cpu_cores comes from the system.

@@ -47,6 +47,21 @@ inline VendorClass vendorClassOf(uint32_t vendor_id) {
 /// Temperatures of one GPU, °C. A back end writes only the sensors it has.
 struct GpuTemperatures {
     float gpu = 0, board = 0, memory = 0, power_supply = 0;
+    float hot_spot = 0;  ///< junction temperature, °C; 0 = no such sensor
+};
+
+/// Why a GPU's clocks are held down: the reason bits of NVIDIA's clocks event reasons,
+/// which the other vendors' readings are mapped onto.
+enum ClockEvent : uint32_t {
+    kClockEventIdle = 0x1,
+    kClockEventApplicationClocks = 0x2,
+    kClockEventPowerCap = 0x4,
+    kClockEventHardwareSlowdown = 0x8,
+    kClockEventSyncBoost = 0x10,
+    kClockEventSoftwareThermal = 0x20,
+    kClockEventHardwareThermal = 0x40,
+    kClockEventPowerBrake = 0x80,
+    kClockEventDisplayClocks = 0x100,
 };
 
 /// Clocks of the current performance state.

@@ -194,10 +194,12 @@ int Pyrolex::getGpuKind(int gpu) {
 }
 
 bool Pyrolex::getTemperatures(int gpu, float& gpu_celsius, float& board_celsius,
-                              float& memory_celsius, float& power_supply_celsius) {
+                              float& memory_celsius, float& power_supply_celsius,
+                              float* hot_spot_celsius) {
     return ask(gpu, [&](VendorBackend& b, GpuRecord& r) {
         GpuTemperatures t{gpu_celsius, board_celsius, memory_celsius, power_supply_celsius};
         if (!b.temperatures(r, t)) return false;
+        if (hot_spot_celsius) *hot_spot_celsius = t.hot_spot;
         gpu_celsius = t.gpu;
         board_celsius = t.board;
         memory_celsius = t.memory;
@@ -297,6 +299,11 @@ bool Pyrolex::getPowerLimit(int gpu, float& percent_of_tdp, float& milliwatts) {
             [&](GpuReadings& readings) { readings.power_limit_percent = percent_of_tdp; });
         return true;
     });
+}
+
+bool Pyrolex::getClockEventReasons(int gpu, uint32_t& reasons) {
+    return ask(gpu,
+               [&](VendorBackend& b, GpuRecord& r) { return b.clockEventReasons(r, reasons); });
 }
 
 bool Pyrolex::getClocksAndPower(int gpu, bool boost_clocks, ClockPowerReading& out) {

@@ -57,8 +57,10 @@ class Pyrolex {
     static int getGpuKind(int gpu);  ///< -1 beyond the list
 
     // Sensors (false when the index, the kind or the back end fails) ------------------
+    /// hot_spot_celsius, when given, gets the junction temperature (0 without that sensor).
     static bool getTemperatures(int gpu, float& gpu_celsius, float& board_celsius,
-                                float& memory_celsius, float& power_supply_celsius);
+                                float& memory_celsius, float& power_supply_celsius,
+                                float* hot_spot_celsius = nullptr);
     static bool getGpuUsage(int gpu, float& gpu_percent, float& frame_buffer_percent);
     static bool getMemoryUsage(int gpu, uint32_t& total_kb, uint32_t& available_kb, float& percent);
     static bool getFanSpeed(int gpu, float& percent, float& rpm);
@@ -72,6 +74,8 @@ class Pyrolex {
     /// The clocks, voltage and power of one monitoring pass (ClockPowerReading), by the
     /// GPU's back end; false for a GPU whose back end has none.
     static bool getClocksAndPower(int gpu, bool boost_clocks, ClockPowerReading& out);
+    /// ClockEvent bits (gpu_record.h) of the GPU now; false when its back end cannot say.
+    static bool getClockEventReasons(int gpu, uint32_t& reasons);
     static int getPerfLevelCount(int gpu);
     static bool getPerfLevel(int gpu, int level, PerfLevel& out);
 

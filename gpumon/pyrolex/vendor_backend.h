@@ -110,6 +110,9 @@ class VendorBackend {
     virtual bool clocksAndPower(const GpuRecord&, bool /*boost_clocks*/, ClockPowerReading&) {
         return false;
     }
+    /// Why the GPU's clocks are held below their maximum now, as a mask of ClockEvent bits
+    /// (gpu_record.h); false for a vendor or driver that does not say.
+    virtual bool clockEventReasons(const GpuRecord&, uint32_t& /*reasons*/) { return false; }
     virtual int perfLevelCount(const GpuRecord&) { return 0; }
     virtual bool perfLevel(const GpuRecord&, int /*n*/, PerfLevel&) { return false; }
 };

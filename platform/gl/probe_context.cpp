@@ -222,6 +222,23 @@ std::string currentContextRenderer() {
     return glText(GL_RENDERER);
 }
 
+ContextFaults takeContextFaults() {
+    ContextFaults faults;
+    // A context keeps at most a few flags; the bound keeps a lost context, which may answer
+    // an error for ever, from holding the caller.
+    for (int i = 0; i < 16; ++i) {
+        const GLenum error = glGetError();
+        if (error == GL_NO_ERROR) break;
+        if (error == GL_CONTEXT_LOST) faults.lost = true;
+        faults.error = true;
+    }
+    if (GLEW_VERSION_4_5 && glGetGraphicsResetStatus)
+        faults.lost = faults.lost || glGetGraphicsResetStatus() != GL_NO_ERROR;
+    else if (GLEW_ARB_robustness && glGetGraphicsResetStatusARB)
+        faults.lost = faults.lost || glGetGraphicsResetStatusARB() != GL_NO_ERROR;
+    return faults;
+}
+
 int currentContextSamples() {
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);

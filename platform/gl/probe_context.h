@@ -75,4 +75,13 @@ std::string currentContextRenderer();
 /// GL_SAMPLES of the current context's draw buffer, or 0 without one.
 int currentContextSamples();
 
+/// What went wrong with the context current on this thread since the last call: OpenGL's
+/// error flags (taken off, so each is reported once) and, where the driver offers
+/// robustness, a reset that lost the context.
+struct ContextFaults {
+    bool error = false;
+    bool lost = false;
+};
+ContextFaults takeContextFaults();
+
 }  // namespace plashwerk

@@ -695,6 +695,21 @@ NvAPI_Status NvAPI_GPU_GetTachReading(NvPhysicalGpuHandle gpu, NvU32* rpm) {
     return NVAPI_OK;
 }
 
+NvAPI_Status NvAPI_GPU_GetClocksEventReasons(NvPhysicalGpuHandle gpu, uint64_t* reasons) {
+    nvmlDevice_t device;
+    if (NvAPI_Status s = gpuDevice(gpu, device)) return s;
+    if (!reasons) return NVAPI_INVALID_ARGUMENT;
+    unsigned long long mask = 0;
+    // Drivers before the rename export only the older name, with the same bits.
+    const nvmlReturn_t r =
+        g_state.nvml.nvmlDeviceGetCurrentClocksEventReasons
+            ? NVML_CALL(nvmlDeviceGetCurrentClocksEventReasons, device, &mask)
+            : NVML_CALL(nvmlDeviceGetCurrentClocksThrottleReasons, device, &mask);
+    if (r != NVML_SUCCESS) return fromNvml(r);
+    *reasons = mask;
+    return NVAPI_OK;
+}
+
 NvAPI_Status NvAPI_GPU_GetCoolerSettings(NvPhysicalGpuHandle gpu, NvU32 cooler_index,
                                          NV_GPU_COOLER_SETTINGS* settings) {
     nvmlDevice_t device;

@@ -403,6 +403,10 @@ NvAPI_Status NvAPI_GPU_GetCurrentPstate(NvPhysicalGpuHandle gpu, NvU32* pstate);
 /// Accepts NV_GPU_PERF_PSTATES20_INFO_VER3 and, in an NV_GPU_PERF_PSTATES20_INFO_V1,
 /// NV_GPU_PERF_PSTATES20_INFO_VER1.
 NvAPI_Status NvAPI_GPU_GetPstates20(NvPhysicalGpuHandle gpu, NV_GPU_PERF_PSTATES20_INFO* info);
+/// Not an NVAPI call: NVML's clocks event reasons of the GPU now, as NVML's bit mask
+/// (nvmlClocksEventReason* in nvml_api.h). Asks nvmlDeviceGetCurrentClocksEventReasons, or
+/// nvmlDeviceGetCurrentClocksThrottleReasons on a library without it.
+NvAPI_Status NvAPI_GPU_GetClocksEventReasons(NvPhysicalGpuHandle gpu, uint64_t* reasons);
 
 // ---------------------------------------------------------------------------------------
 // Calls by interface id

@@ -34,6 +34,18 @@ enum {
 };
 
 enum { NVML_TEMPERATURE_GPU = 0 };
+/// Clocks event (throttle) reason bits.
+enum : unsigned long long {
+    nvmlClocksEventReasonGpuIdle = 0x1ull,
+    nvmlClocksEventReasonApplicationsClocksSetting = 0x2ull,
+    nvmlClocksEventReasonSwPowerCap = 0x4ull,
+    nvmlClocksThrottleReasonHwSlowdown = 0x8ull,
+    nvmlClocksEventReasonSyncBoost = 0x10ull,
+    nvmlClocksEventReasonSwThermalSlowdown = 0x20ull,
+    nvmlClocksThrottleReasonHwThermalSlowdown = 0x40ull,
+    nvmlClocksThrottleReasonHwPowerBrakeSlowdown = 0x80ull,
+    nvmlClocksEventReasonDisplayClockSetting = 0x100ull,
+};
 enum { NVML_CLOCK_GRAPHICS = 0, NVML_CLOCK_SM = 1, NVML_CLOCK_MEM = 2, NVML_CLOCK_VIDEO = 3 };
 enum {
     NVML_CLOCK_ID_CURRENT = 0,
@@ -148,6 +160,12 @@ nvmlReturn_t nvmlDeviceGetMinMaxClockOfPState(nvmlDevice_t device, nvmlClockType
                                               unsigned int* maxClockMHz);
 nvmlReturn_t nvmlDeviceGetVbiosVersion(nvmlDevice_t device, char* version, unsigned int length);
 nvmlReturn_t nvmlDeviceGetNumGpuCores(nvmlDevice_t device, unsigned int* numCores);
+/// Why the clocks are held below their maximum now: a mask of the reason bits below. The
+/// older name answers the same on drivers that predate the newer one.
+nvmlReturn_t nvmlDeviceGetCurrentClocksEventReasons(nvmlDevice_t device,
+                                                    unsigned long long* clocksEventReasons);
+nvmlReturn_t nvmlDeviceGetCurrentClocksThrottleReasons(nvmlDevice_t device,
+                                                       unsigned long long* clocksThrottleReasons);
 
 }  // extern "C"
 
@@ -182,4 +200,6 @@ nvmlReturn_t nvmlDeviceGetNumGpuCores(nvmlDevice_t device, unsigned int* numCore
     X(nvmlDeviceGetSupportedPerformanceStates)  \
     X(nvmlDeviceGetMinMaxClockOfPState)         \
     X(nvmlDeviceGetVbiosVersion)                \
-    X(nvmlDeviceGetNumGpuCores)
+    X(nvmlDeviceGetNumGpuCores)                 \
+    X(nvmlDeviceGetCurrentClocksEventReasons)   \
+    X(nvmlDeviceGetCurrentClocksThrottleReasons)

@@ -977,3 +977,64 @@ TEST_F(DialogSession, AFailedStartShowsItsBoxAndTheDialogStays) {
     EXPECT_EQ(count(traceLog(), "Vantorr: render window"), 0u);
     EXPECT_NE(slurp(work_dir + "/startup_options.xml").find("width=\"4000\""), std::string::npos);
 }
+
+namespace {
+
+// A stability test of set length on a machine with one NVIDIA GPU (the NVML double, scripted
+// through its environment): it ends by itself with its verdict, status, report and document.
+class StabilityVerdict : public Program {
+  protected:
+    void SetUp() override {
+        Program::SetUp();
+        writeQuickRunOptions("width=\"320\" height=\"240\"");
+        setenv("PLASHWERK_NVML_LIBRARY", FAKE_NVML_LIBRARY, 1);
+        setenv("FAKE_NVML_GPUS", "1", 1);
+    }
+    void TearDown() override {
+        unsetenv("PLASHWERK_NVML_LIBRARY");
+        unsetenv("FAKE_NVML_GPUS");
+        unsetenv("FAKE_NVML_REASONS");
+        Program::TearDown();
+    }
+    Result runTest() {
+        // The guard only keeps a hung program from holding the suite.
+        return finishWithin(spawn({"/nogui", "/run_mode=2", "/stability_time=8", "/report=r.html",
+                                   "/results_json=r.json"}),
+                            120);
+    }
+};
+
+TEST_F(StabilityVerdict, ASteadyGpuPassesWithStatusZero) {
+    const Result r = runTest();
+    EXPECT_EQ(r.status, 0) << r.err << traceLog();
+    // The last frame may end a second past the length on a busy machine.
+    EXPECT_EQ(r.out.rfind("Stability test: 00:00:", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" of 00:00:08 - "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Verdict: PASS\n"), std::string::npos) << r.out;
+    EXPECT_NE(traceLog().find("Verdict: PASS"), std::string::npos);
+    EXPECT_NE(r.err.find(" left"), std::string::npos) << "the progress counts down: " << r.err;
+    const std::string html = slurp(work_dir + "/r.html");
+    EXPECT_NE(html.find("class=\"verdict PASS\""), std::string::npos);
+    EXPECT_NE(html.find("NVIDIA GeForce RTX 3070"), std::string::npos);
+    EXPECT_NE(html.find("<polyline"), std::string::npos);
+    EXPECT_NE(slurp(work_dir + "/r.json").find("\"verdict\": \"PASS\""), std::string::npos);
+}
+
+TEST_F(StabilityVerdict, AThermalSlowdownFailsWithStatusThree) {
+    // Reasons from the second reading on: thermal slowdown (0x20) for the rest of the run.
+    setenv("FAKE_NVML_REASONS", "0,0x20", 1);
+    const Result r = runTest();
+    EXPECT_EQ(r.status, 3) << r.out << r.err;
+    EXPECT_NE(r.out.find("Verdict: FAIL\n  GPU "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": thermal slowdown at 00:00:0"), std::string::npos) << r.out;
+    EXPECT_NE(traceLog().find("Verdict: FAIL"), std::string::npos);
+    const std::string html = slurp(work_dir + "/r.html");
+    EXPECT_NE(html.find("class=\"verdict FAIL\""), std::string::npos);
+    EXPECT_NE(html.find("<td class=\"l\">thermal slowdown</td>"), std::string::npos);
+    EXPECT_NE(html.find("<rect class=\"event\""), std::string::npos);
+    const std::string json = slurp(work_dir + "/r.json");
+    EXPECT_NE(json.find("\"verdict\": \"FAIL\""), std::string::npos);
+    EXPECT_NE(json.find("\"kind\": \"thermal_slowdown\""), std::string::npos);
+}
+
+}  // namespace

@@ -11,6 +11,8 @@
 
 #include "gpumon/pyrolex/pyrolex.h"
 #include "platform/registry/registry.h"
+#include "run/second_samples.h"
+#include "run/stability_judge.h"
 #include "tests/gpumon/gpumon_test_support.h"
 
 namespace plashwerk {
@@ -671,6 +673,54 @@ TEST_F(GpuMonitorTest, InfoTextWithoutGpusAndItsSink) {
               "- OpenGL version detected: 0.0\r\n"
               "- Full device ID: \r\n");
     monitor.setInfoTextSink(nullptr);
+}
+
+// The stability judge on what the monitor read from the NVML double: scripted reasons, a
+// GPU whose driver gives none and whose clock falls, a temperature sensor that goes away.
+TEST_F(GpuMonitorTest, TheJudgeSeesScriptedReasonsDropsAndDropouts) {
+    addNvidiaAdapter("0000:01:00.0", true);
+    addNvidiaAdapter("0000:02:00.0", false);
+    FakeNvmlGpu& first = nvml.add(1);
+    FakeNvmlGpu& second = nvml.add(2);
+    // GPU 1: idle, then a thermal slowdown for 12 readings, then a power cap for one.
+    first.reason_count = 0;
+    for (int i = 0; i < 30; ++i)
+        first.reasons[first.reason_count++] = i < 10    ? 0x1u
+                                              : i < 22  ? 0x20u
+                                              : i == 22 ? 0x4u
+                                                        : 0x0u;
+    second.util_gpu = 99;
+    start();
+    first.reason_reads = 0;  // the table's build may have asked already
+
+    SecondSamples samples;
+    samples.start(int(monitor.gpuCount()), 60);
+    for (uint32_t s = 0; s < 60; ++s) {
+        // GPU 2's clock falls to 80 % for 6 s at 30 s.
+        nvml->gpu(1)->clock_graphics = s >= 30 && s < 36 ? 1524 : 1905;
+        ASSERT_TRUE(monitor.sampleAllGpus());
+        GpuSecond g[SecondSamples::kMaxGpus];
+        ASSERT_EQ(takeGpuSeconds(monitor, g, SecondSamples::kMaxGpus), 2);
+        // The double's failures hold for every GPU: GPU 2 stands for a driver without
+        // reasons, whose temperature sensor goes away for 7 s at 40 s.
+        g[1].readings &= ~kReadClockEvents;
+        if (s >= 40 && s < 47) g[1].readings &= ~kReadTemperature;
+        RunSecond run;
+        run.fps = 60;
+        run.sps = 60;
+        ASSERT_TRUE(samples.append(run, g));
+    }
+    EXPECT_TRUE(samples.gpu(0, 0).readings & kReadClockEvents);
+    EXPECT_EQ(samples.gpu(12, 0).clock_event_reasons, 0x20u);
+    std::vector<std::string> events;
+    for (const StabilityEvent& e : judgeRun(samples, JudgeSettings{}))
+        events.push_back(describeEvent(e));
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "GPU 1: thermal slowdown at 00:00:10 for 12 s",
+                          "GPU 1: power cap at 00:00:22 for 1 s",
+                          "GPU 2: clock drop at 00:00:30 for 6 s",
+                          "GPU 2: sensor dropout (temperature) at 00:00:40 for 7 s",
+                      }));
 }
 
 }  // namespace

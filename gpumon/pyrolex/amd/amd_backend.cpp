@@ -784,6 +784,7 @@ bool AmdBackend::temperatures(const GpuRecord& r, GpuTemperatures& t) {
     std::lock_guard lock(g->mutex);
     t.gpu = g->gpu_celsius;
     if (g->reader->memory_temperature) t.memory = g->memory_celsius;
+    t.hot_spot = g->hot_spot_celsius;
     return true;
 }
 

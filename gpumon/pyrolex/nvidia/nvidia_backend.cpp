@@ -59,6 +59,7 @@ class NvidiaBackend final : public VendorBackend {
     bool coreVoltage(const GpuRecord& r, float& volts) override;
     bool powerStatus(const GpuRecord& r, float& percent, float& milliwatts) override;
     bool powerLimit(const GpuRecord& r, float& percent, float& milliwatts) override;
+    bool clockEventReasons(const GpuRecord& r, uint32_t& reasons) override;
     int perfLevelCount(const GpuRecord& r) override;
     bool perfLevel(const GpuRecord& r, int n, PerfLevel& level) override;
     bool clocksAndPower(const GpuRecord& r, bool boost_clocks, ClockPowerReading& out) override;
@@ -441,6 +442,15 @@ bool NvidiaBackend::clockFrequencies(const GpuRecord& r, int type, float& gpu, f
         memory = static_cast<float>(f.domain[NVAPI_GPU_PUBLIC_CLOCK_MEMORY].frequency / 1000);
         debug("NVAPI - NVAPI_GetClockFrequencies - clock_type %d - mem_clock: %f", type, memory);
     }
+    return true;
+}
+
+bool NvidiaBackend::clockEventReasons(const GpuRecord& r, uint32_t& reasons) {
+    const NvidiaGpu* g = gpuOf(r);
+    uint64_t mask = 0;
+    if (!g || NvAPI_GPU_GetClocksEventReasons(g->handle, &mask) != NVAPI_OK) return false;
+    // NVML's bits are ClockEvent's; the ones above 32 bits name nothing a run judges.
+    reasons = static_cast<uint32_t>(mask);
     return true;
 }
 

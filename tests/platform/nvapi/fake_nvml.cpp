@@ -1,11 +1,12 @@
 // An NVML double: the functions of platform/nvapi/nvml_api.h answering from scripted GPUs
 // (fake_nvml.h). Built twice: complete, and with FAKE_NVML_MINIMAL defined, exporting only
-// the functions NVML cannot do without plus names and PCI data, to test the paths of
-// functions missing from an older library.
+// the functions NVML cannot do without plus names, PCI data and the older name of the
+// clocks event reasons, to test the paths of functions missing from an older library.
 
 #include "tests/platform/nvapi/fake_nvml.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -145,8 +146,43 @@ FAKE_EXPORT int fake_nvml_init_count(void) {
 // ---------------------------------------------------------------------------------------
 // NVML
 
+// Parses FAKE_NVML_REASONS into the GPU's script; a malformed entry ends the list.
+static void scriptReasons(FakeNvmlGpu& g, const char* list) {
+    g.reason_count = 0;
+    const char* p = list;
+    while (p && *p && g.reason_count < 64) {
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(p, &end, 0);
+        if (end == p) break;
+        unsigned long repeat = 1;
+        p = end;
+        if (*p == '*') {
+            repeat = std::strtoul(p + 1, &end, 10);
+            if (end == p + 1) break;
+            p = end;
+        }
+        for (unsigned long i = 0; i < repeat && g.reason_count < 64; ++i)
+            g.reasons[g.reason_count++] = value;
+        if (*p == ',') ++p;
+    }
+}
+
+// The environment's script for a program started by a test (fake_nvml.h).
+static void scriptFromEnvironment() {
+    const char* gpus = std::getenv("FAKE_NVML_GPUS");
+    if (!g_slots.empty() || !gpus) return;
+    const int count = std::atoi(gpus);
+    for (int i = 0; i < count && i < 8; ++i) {
+        Slot* slot = new Slot{fake_nvml_default_gpu()};
+        slot->gpu.bus = static_cast<unsigned>(i + 1);
+        scriptReasons(slot->gpu, std::getenv("FAKE_NVML_REASONS"));
+        g_slots.push_back(slot);
+    }
+}
+
 FAKE_EXPORT nvmlReturn_t nvmlInit_v2(void) {
     FAIL_POINT("nvmlInit_v2");
+    scriptFromEnvironment();
     ++g_init_count;
     return NVML_SUCCESS;
 }
@@ -193,7 +229,30 @@ FAKE_EXPORT nvmlReturn_t nvmlDeviceGetPciInfo_v3(nvmlDevice_t device, nvmlPciInf
     return NVML_SUCCESS;
 }
 
+// The next scripted reading of the clocks event reasons.
+static nvmlReturn_t nextReasons(nvmlDevice_t device, unsigned long long* reasons) {
+    GPU_OR_FAIL(g);
+    if (!reasons) return NVML_ERROR_INVALID_ARGUMENT;
+    const unsigned n = g->reason_reads < g->reason_count ? g->reason_reads : g->reason_count - 1;
+    *reasons = g->reason_count == 0 ? 0 : g->reasons[n];
+    ++g->reason_reads;
+    return NVML_SUCCESS;
+}
+
+// The older name, which the minimal variant (an older library) exports alone.
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetCurrentClocksThrottleReasons(nvmlDevice_t device,
+                                                                   unsigned long long* reasons) {
+    FAIL_POINT("nvmlDeviceGetCurrentClocksThrottleReasons");
+    return nextReasons(device, reasons);
+}
+
 #ifndef FAKE_NVML_MINIMAL
+
+FAKE_EXPORT nvmlReturn_t nvmlDeviceGetCurrentClocksEventReasons(nvmlDevice_t device,
+                                                                unsigned long long* reasons) {
+    FAIL_POINT("nvmlDeviceGetCurrentClocksEventReasons");
+    return nextReasons(device, reasons);
+}
 
 FAKE_EXPORT nvmlReturn_t nvmlSystemGetDriverVersion(char* version, unsigned int length) {
     FAIL_POINT("nvmlSystemGetDriverVersion");

@@ -33,6 +33,11 @@ struct FakeNvmlGpu {
     unsigned pstates[16];
     unsigned pstate_graphics[16], pstate_memory[16], pstate_sm[16];  ///< top of each state's range
     unsigned cores;
+    /// Clocks event reasons, one entry per reading: the n-th call answers
+    /// reasons[min(n, reason_count - 1)]; 0 entries answer 0 (no reason).
+    unsigned reason_count;
+    unsigned reason_reads;  ///< calls answered so far
+    unsigned long long reasons[64];
 };
 
 typedef void (*FakeNvmlResetFn)(void);

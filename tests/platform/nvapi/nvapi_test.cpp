@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "platform/nvapi/nvml_api.h"
 #include "tests/platform/nvapi/fake_nvml.h"
@@ -386,8 +387,36 @@ TEST_F(NvapiTest, FunctionsMissingFromAnOlderLibraryFailCleanly) {
     NV_GPU_USAGES usages{};
     usages.version = NV_GPU_USAGES_VER_1;
     EXPECT_EQ(NvAPI_GPU_GetUsages(handles[0], &usages), NVAPI_NO_IMPLEMENTATION);
+    // The clocks event reasons come through the older name of the call.
+    FakeNvmlGpu* scripted = minimal.gpu(0);
+    scripted->reason_count = 1;
+    scripted->reasons[0] = nvmlClocksEventReasonSwThermalSlowdown;
+    uint64_t reasons = 0;
+    EXPECT_EQ(NvAPI_GPU_GetClocksEventReasons(handles[0], &reasons), NVAPI_OK);
+    EXPECT_EQ(reasons, nvmlClocksEventReasonSwThermalSlowdown);
+    minimal.fail("nvmlDeviceGetCurrentClocksThrottleReasons", NVML_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(NvAPI_GPU_GetClocksEventReasons(handles[0], &reasons), NVAPI_NOT_SUPPORTED);
     EXPECT_EQ(NvAPI_Unload(), NVAPI_OK);
     minimal.reset();
+}
+
+TEST_F(NvapiTest, ClocksEventReasonsOneScriptedReadingPerCall) {
+    const NvPhysicalGpuHandle gpu = start();
+    FakeNvmlGpu* g = nvml->gpu(0);
+    g->reason_count = 3;
+    g->reasons[0] = 0;
+    g->reasons[1] = nvmlClocksEventReasonGpuIdle;
+    g->reasons[2] = nvmlClocksEventReasonSwPowerCap | nvmlClocksThrottleReasonHwThermalSlowdown;
+    std::vector<uint64_t> seen;
+    for (int i = 0; i < 4; ++i) {
+        uint64_t reasons = 99;
+        ASSERT_EQ(NvAPI_GPU_GetClocksEventReasons(gpu, &reasons), NVAPI_OK);
+        seen.push_back(reasons);
+    }
+    EXPECT_EQ(seen, (std::vector<uint64_t>{0, 0x1, 0x44, 0x44})) << "the last one holds";
+    EXPECT_EQ(NvAPI_GPU_GetClocksEventReasons(gpu, nullptr), NVAPI_INVALID_ARGUMENT);
+    EXPECT_EQ(NvAPI_GPU_GetClocksEventReasons(nullptr, &seen[0]),
+              NVAPI_EXPECTED_PHYSICAL_GPU_HANDLE);
 }
 
 }  // namespace
