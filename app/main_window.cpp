@@ -42,17 +42,16 @@ constexpr uint32_t kRenderThreadWaitMs = 5000;
 // A stability test's summary and verdict, in the trace log and, for a test of set length,
 // on standard output (one run until stopped prints nothing there, as it always did).
 // Returns 0, or the errno of a failed write to standard output (already reported).
-int printStabilitySummary(const RunRecord& record, const FpsSpsCounters& counters,
-                          uint32_t length_s) {
+int printStabilitySummary(const RunRecord& record, uint32_t length_s) {
+    const RunResult& r = record.result;
     std::string text = "Stability test: " + clockText(record.run_seconds);
     if (length_s > 0) text += " of " + clockText(length_s);
     char line[192];
     std::snprintf(line, sizeof line,
                   " - %dx%d - GraphX FPS min/avg/max: %d/%d/%d - PhysX SPS min/avg/max: "
                   "%d/%d/%d\n",
-                  record.width, record.height, counters.sample_count ? counters.fps_min : 0,
-                  counters.fps_avg, counters.fps_max, counters.sample_count ? counters.sps_min : 0,
-                  counters.sps_avg, counters.sps_max);
+                  record.width, record.height, r.fps_min, r.fps_avg, r.fps_max, r.sps_min,
+                  r.sps_avg, r.sps_max);
     text += line;
     const std::string verdict = formatVerdict(record.verdict, record.events);
     text += verdict;
@@ -423,11 +422,24 @@ void MainWindow::keepFinishedRunResults() {
     record.run_seconds = m_run.run_ms / 1000;
     record.samples = &m_samples;
     if (stability) {
+        // A stability test has no scores, but its FPS and SPS statistics are its results as
+        // much as a benchmark's: the summary, the document and the report show the same.
+        RunResult& r = record.result;
+        const bool sampled = m_counters.sample_count > 0;
+        r.fps_min = sampled ? m_counters.fps_min : 0;
+        r.fps_avg = m_counters.fps_avg;
+        r.fps_max = m_counters.fps_max;
+        r.sps_min = sampled ? m_counters.sps_min : 0;
+        r.sps_avg = m_counters.sps_avg;
+        r.sps_max = m_counters.sps_max;
+        r.frames = m_run.frames;
+        r.simulations = m_run.simulations;
+        r.duration_ms = m_run.run_ms;
         record.events = judgeRun(m_samples, judgeSettingsFrom(m_settings));
         record.verdict = verdictOf(true, m_run.ran_its_length, record.events);
         m_verdict = record.verdict;
         m_app.noteStandardOutputError(
-            printStabilitySummary(record, m_counters, m_run.stability_time_ms / 1000));
+            printStabilitySummary(record, m_run.stability_time_ms / 1000));
     }
     // Results a script asked for and did not get end the program with a failure status.
     if (!keepFinishedBenchmark(record, keepSettingsFrom(m_settings),

@@ -1018,6 +1018,10 @@ TEST_F(StabilityVerdict, ASteadyGpuPassesWithStatusZero) {
     EXPECT_NE(html.find("NVIDIA GeForce RTX 3070"), std::string::npos);
     EXPECT_NE(html.find("<polyline"), std::string::npos);
     EXPECT_NE(slurp(work_dir + "/r.json").find("\"verdict\": \"PASS\""), std::string::npos);
+    // The document holds the test's own counts, not a benchmark's empty ones.
+    const std::string json = slurp(work_dir + "/r.json");
+    EXPECT_EQ(json.find("\"duration_ms\": 0,"), std::string::npos) << json.substr(0, 600);
+    EXPECT_EQ(json.find("\"frames\": 0,"), std::string::npos) << json.substr(0, 600);
 }
 
 TEST_F(StabilityVerdict, AThermalSlowdownFailsWithStatusThree) {
