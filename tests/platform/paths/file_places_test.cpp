@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -101,14 +102,31 @@ TEST_F(Places, OptionsComeFromTheSystemFolderOnlyWhenTheUserHasNone) {
               t + "/cfg/plashwerk/startup_options.xml");
 }
 
+// Root may write every folder: there the layout is asked in a child that has taken the
+// identity of the unprivileged user (nobody), as a user who starts the program would be.
+constexpr uid_t kNobody = 65534;
+Layout layoutForAUser(const std::string& program) {
+    if (geteuid() != 0) return layoutOf(program);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        _exit(layoutOf(program) == Layout::Installed ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 2) << "could not become nobody";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1 ? Layout::Installed : Layout::Portable;
+}
+
 TEST_F(Places, UnwritableProgramFolderCountsAsInstalled) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write every folder";
+    chmod(m_tmp.path().c_str(), 0755);  // the user reaches the folders below
     const std::string program = m_tmp.path() + "/ro/";
     fs::create_directories(program);
+    if (geteuid() == 0) ASSERT_EQ(chown(program.c_str(), kNobody, kNobody), 0);
     chmod(program.c_str(), 0555);
-    EXPECT_EQ(layoutOf(program), Layout::Installed);
+    EXPECT_EQ(layoutForAUser(program), Layout::Installed);
     chmod(program.c_str(), 0755);
-    EXPECT_EQ(layoutOf(program), Layout::Portable);
+    EXPECT_EQ(layoutForAUser(program), Layout::Portable);
 }
 
 TEST(UserDirs, PicturesFolderInEveryFormAFileMayHold) {
