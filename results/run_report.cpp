@@ -8,6 +8,7 @@
 
 #include "platform/engine/vn_trace_mgr.h"
 #include "platform/program/program_info.h"
+#include "results/html_text.h"
 #include "results/results_json.h"
 
 namespace plashwerk {
@@ -140,7 +141,7 @@ void drawChart(std::string& out, const Chart& chart, uint32_t seconds,
         out += format(
             "<rect class=\"event\" x=\"%.1f\" y=\"%.0f\" width=\"%.1f\" height=\"%.0f\" "
             "fill=\"#d62728\" fill-opacity=\"0.18\"><title>%s</title></rect>\n",
-            x0, kTop, x1 - x0, plot_h, htmlEscape(describeEvent(e)).c_str());
+            x0, kTop, x1 - x0, plot_h, escapeHtml(describeEvent(e)).c_str());
     }
     // Value axis: grid lines and labels with the unit.
     for (float v = 0; v <= y_max + step / 2; v += step) {
@@ -172,7 +173,7 @@ void drawChart(std::string& out, const Chart& chart, uint32_t seconds,
             out += format(
                 "<polyline class=\"series\" data-series=\"%s\" fill=\"none\" "
                 "stroke=\"%s\" stroke-width=\"1.5\"%s%s%s points=\"",
-                htmlEscape(series.label).c_str(), series.color,
+                escapeHtml(series.label).c_str(), series.color,
                 *series.dash ? " stroke-dasharray=\"" : "", series.dash, *series.dash ? "\"" : "");
             for (const auto& [s, v] : run) out += format("%.1f,%.1f ", x(s), y(v));
             if (run.size() == 1) out += format("%.1f,%.1f", x(run[0].first) + 1, y(run[0].second));
@@ -185,7 +186,7 @@ void drawChart(std::string& out, const Chart& chart, uint32_t seconds,
             "<span class=\"key\"><svg width=\"28\" height=\"10\"><line x1=\"0\" x2=\"28\" "
             "y1=\"5\" y2=\"5\" stroke=\"%s\" stroke-width=\"2\"%s%s%s/></svg> %s</span>",
             series.color, *series.dash ? " stroke-dasharray=\"" : "", series.dash,
-            *series.dash ? "\"" : "", htmlEscape(series.label).c_str());
+            *series.dash ? "\"" : "", escapeHtml(series.label).c_str());
     }
     out += "</p></section>\n";
 }
@@ -295,33 +296,6 @@ ReadingSummary summarizeReading(const SecondSamples& samples, int gpu, uint32_t 
     return r;
 }
 
-std::string htmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string formatRunReport(const RunRecord& record) {
     const RunResult& r = record.result;
     const bool benchmark = record.run_mode == RunMode::Benchmark;
@@ -345,7 +319,7 @@ std::string formatRunReport(const RunRecord& record) {
         if (!record.events.empty()) {
             out += "<ul>";
             for (const StabilityEvent& e : record.events)
-                out += "<li>" + htmlEscape(describeEvent(e)) + "</li>";
+                out += "<li>" + escapeHtml(describeEvent(e)) + "</li>";
             out += "</ul>";
         }
         out += "</div>\n";
@@ -354,7 +328,7 @@ std::string formatRunReport(const RunRecord& record) {
     out += "<h2>Summary</h2>\n<table id=\"run\">\n";
     auto row = [&](const char* key, const std::string& value) {
         out += "<tr><th class=\"l\">" + std::string(key) + "</th><td class=\"l\">" +
-               htmlEscape(value) + "</td></tr>\n";
+               escapeHtml(value) + "</td></tr>\n";
     };
     row("Run", benchmark ? "benchmark" : "stability test");
     row("Duration", clockText(record.run_seconds));
@@ -378,7 +352,7 @@ std::string formatRunReport(const RunRecord& record) {
         out += format("<th>%s max (%s)</th><th>%s mean (%s)</th>", q.name, q.unit, q.name, q.unit);
     out += "</tr>\n";
     for (int gpu = 0; gpu < samples.gpuCount(); ++gpu) {
-        out += "<tr><td class=\"l\">" + htmlEscape(gpuLabel(record, gpu)) + "</td>";
+        out += "<tr><td class=\"l\">" + escapeHtml(gpuLabel(record, gpu)) + "</td>";
         for (const GpuQuantity& q : kGpuQuantities) {
             const ReadingSummary s = summarizeReading(samples, gpu, q.bit);
             for (int mean = 0; mean < 2; ++mean) {
@@ -404,8 +378,8 @@ std::string formatRunReport(const RunRecord& record) {
             if (e.kind == EventKind::SensorDropout)
                 what += std::string(" (") + readingName(e.reading) + ")";
             out += "<tr class=\"event\"><td class=\"l\">" +
-                   htmlEscape(e.gpu >= 0 ? gpuLabel(record, e.gpu) : std::string("Run")) +
-                   "</td><td class=\"l\">" + htmlEscape(what) + "</td><td>" + clockText(e.start_s) +
+                   escapeHtml(e.gpu >= 0 ? gpuLabel(record, e.gpu) : std::string("Run")) +
+                   "</td><td class=\"l\">" + escapeHtml(what) + "</td><td>" + clockText(e.start_s) +
                    format("</td><td>%u</td></tr>\n", e.duration_s);
         }
         out += "</table>\n";

@@ -23,9 +23,6 @@ struct ReadingSummary {
 /// The maximum and mean of one GPU's reading (a GpuReadingBit) over the series.
 ReadingSummary summarizeReading(const SecondSamples& samples, int gpu, uint32_t reading_bit);
 
-/// Text made safe inside HTML elements and attribute values.
-std::string htmlEscape(const std::string& text);
-
 /// The whole HTML document.
 std::string formatRunReport(const RunRecord& record);
 

@@ -182,38 +182,6 @@ std::string maximaCells(const std::string& text) {
 
 }  // namespace
 
-std::string escapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                // Control characters have no business on a page; show them as a mark.
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "&#xFFFD;";
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out;
-}
-
 std::string encodeQueryValue(std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "results/html_text.h"
 #include "server/gpu_names.h"
 #include "server/score_store.h"
 
@@ -13,8 +14,6 @@ namespace plashwerk::server {
 /// The program version the latest-version page announces.
 inline constexpr const char* kLatestVersion = "1.5.4";
 
-/// Text made safe for HTML element content and quoted attribute values.
-std::string escapeHtml(std::string_view text);
 /// Text made safe inside a URL query value (RFC 3986 unreserved characters kept).
 std::string encodeQueryValue(std::string_view text);
 /// "VVVV:DDDD" in lower-case hex, the form the gpu filter takes.
