@@ -70,6 +70,7 @@ bool Fluid::allocate() {
                         &m_wallX, &m_wallY, &m_wallZ})
             v->assign(n, 0.0f);
         m_keep.assign(n, 0);
+        m_general.assign(n, 0);
         m_compactOrder.assign(n, 0);
         if (m_wantFlags) m_flags.assign(n, 0);
         if (m_wantNormals)
@@ -117,19 +118,10 @@ void Fluid::updateConstants() {
     m_k.pressureCoef = m_mass * 45.0f / (kPi * h6);
     m_k.viscosityCoef = m_desc.viscosity * m_mass * 45.0f / (kPi * h6);
 
-    // A flat wall at distance d = t h as a half-space of fluid at rest density: what it adds
-    // to the density (poly6 over the half-space, 1/2 at contact), and the magnitude of the
-    // gradient of the spiky kernel over it, which sets its push.
-    auto p6 = [](double t) {
-        const double t2 = t * t, t3 = t2 * t, t5 = t3 * t2, t7 = t5 * t2, t9 = t7 * t2;
-        return t - 4.0 * t3 / 3.0 + 6.0 * t5 / 5.0 - 4.0 * t7 / 7.0 + t9 / 9.0;
-    };
-    const double restDensity = m_desc.restDensity;
-    m_wallDensity.fill([&](double t) { return restDensity * 315.0 / 256.0 * (p6(1.0) - p6(t)); });
-    m_wallGradient.fill([&](double t) {
-        const double u = 1.0 - t;
-        return 30.0 / h * (u * u * u * u / 4.0 - u * u * u * u * u / 5.0);
-    });
+    // The shapes count as half-spaces of fluid at rest density (wallTerms).
+    m_wallKernel.invH = 1.0f / h;
+    m_wallKernel.densityScale = float(double(m_desc.restDensity) * 315.0 / 256.0);
+    m_wallKernel.gradientScale = 30.0f * m_wallKernel.invH;
 }
 
 NxScene& Fluid::getScene() const {

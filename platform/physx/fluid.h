@@ -104,26 +104,6 @@ class FluidEmitter final : public NxFluidEmitter {
     uint32_t m_frameBody = kNoBody;
 };
 
-/// A function of t in [0, 1] sampled at kSamples + 1 points, read back linearly.
-class WallTable {
-  public:
-    static constexpr int kSamples = 256;
-    template <typename F>
-    void fill(F f) {
-        for (int k = 0; k <= kSamples; ++k) m_values[k] = float(f(double(k) / kSamples));
-    }
-    float sample(float t) const {
-        const float x = t * kSamples;
-        if (!(x < float(kSamples))) return m_values[kSamples];
-        const int k = x > 0.0f ? int(x) : 0;
-        const float f = x - float(k);
-        return m_values[k] + (m_values[k + 1] - m_values[k]) * f;
-    }
-
-  private:
-    float m_values[kSamples + 1] = {};
-};
-
 /// Counters of the last step of one fluid.
 struct FluidStepStats {
     uint64_t neighbourPairs = 0;   ///< neighbour pairs found (each particle's neighbours)
@@ -238,9 +218,10 @@ class Fluid final : public NxFluid {
     void deviceParams(const FluidStepContext& ctx, ClStepParams& p) const;
     bool uploadAppended(uint32_t first);
     void writeDeviceResults(uint32_t n);
-    void integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t end);
-    void integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t begin,
-                          uint32_t end, BodyPush* pushes, uint32_t& removed);
+    uint32_t markGeneral(const Integration& in, const ShapeRecord* planes, uint32_t planeCount,
+                         uint32_t begin, uint32_t end, uint32_t* general);
+    void integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t i,
+                          BodyPush* pushes, uint32_t& removed);
     void removeMarked();
     void wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end);
     void chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const;
@@ -263,8 +244,9 @@ class Fluid final : public NxFluid {
     Store m_cur, m_next;
     std::vector<float> m_density, m_pressure, m_invDensity, m_ax, m_ay, m_az;
     std::vector<float> m_wall, m_wallX, m_wallY, m_wallZ;  // shapes' density and push
-    WallTable m_wallDensity, m_wallGradient;
+    WallKernel m_wallKernel;                               // the shapes as half-spaces of fluid
     std::vector<uint8_t> m_keep;
+    std::vector<uint8_t> m_general;  // set for particles the general integrator takes
     std::vector<uint32_t> m_flags;
     std::vector<float> m_nx, m_ny, m_nz;
     std::vector<uint32_t> m_freeIds;  // ring of free ids

@@ -1,8 +1,8 @@
 // Integration and collision of one chunk of a fluid's particles: the velocities take the
 // forces, the damping and the motion limit, the particles move and meet the shapes near
-// them. Chunks that meet nothing but static planes take a branch-free integrator that
-// runs in vector registers; the others take the general one. Both answer a contact with
-// contactResponse.
+// them. Particles that can meet nothing but static planes take a branch-free integrator
+// that runs in vector registers (particle_loops.h); the others take the general one. Both
+// answer a contact with contactResponse.
 #include <algorithm>
 #include <cmath>
 
@@ -87,157 +87,165 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
         }
     }
 
-    // Most chunks meet nothing but static planes (the ground): they take the path without
-    // branches.
-    bool planesOnly = contact.collideStatic && !in.project && !m_wantFlags && !m_wantNormals &&
-                      !ctx.bounds && in.shapeCount <= kLocalShapes;
-    for (uint32_t k = 0; k < in.shapeCount && planesOnly; ++k)
-        planesOnly =
-            in.shapes[k].type == NX_SHAPE_PLANE && !in.shapes[k].onBody && !in.shapes[k].drain;
-    if (planesOnly)
-        integrateAmongPlanes(in, begin, end);
-    else
-        integrateGeneral(ctx, in, begin, end, pushes, removed);
+    // The branch-free integrator knows static planes only, and no flags, normals, projection
+    // or bounds; it takes every particle of the chunk that can meet nothing else this step
+    // (most of them: the ground is everywhere, the other shapes are few).
+    const bool branchFree = contact.collideStatic && !in.project && !m_wantFlags &&
+                            !m_wantNormals && !ctx.bounds && in.shapeCount <= kLocalShapes;
+    uint32_t general[kShapeChunk];
+    uint32_t generalCount = end - begin;
+    ShapeRecord planes[kLocalShapes];
+    uint32_t planeCount = 0;
+    if (branchFree) {
+        for (uint32_t k = 0; k < in.shapeCount; ++k) {
+            const CollisionShape& c = in.shapes[k];
+            if (c.type == NX_SHAPE_PLANE && !c.onBody && !c.drain)
+                planes[planeCount++] = {c.normal.x, c.normal.y, c.normal.z, c.d};
+        }
+        generalCount = markGeneral(in, planes, planeCount, begin, end, general);
+        for (uint32_t k = 0; k < generalCount; ++k)
+            integrateGeneral(ctx, in, general[k], pushes, removed);
+    } else {
+        for (uint32_t i = begin; i < end; ++i) integrateGeneral(ctx, in, i, pushes, removed);
+    }
+    if (!branchFree || generalCount == end - begin) return;
+
+    PlaneIntegrationArgs a;
+    a.x = m_cur.x.data();
+    a.y = m_cur.y.data();
+    a.z = m_cur.z.data();
+    a.vx = m_cur.vx.data();
+    a.vy = m_cur.vy.data();
+    a.vz = m_cur.vz.data();
+    a.ax = m_ax.data();
+    a.ay = m_ay.data();
+    a.az = m_az.data();
+    a.wx = m_wallX.data();
+    a.wy = m_wallY.data();
+    a.wz = m_wallZ.data();
+    a.pressure = m_pressure.data();
+    a.wallPush = in.walls ? in.wallPush : 0.0f;
+    a.dt = in.dt;
+    a.gx = in.g.x;
+    a.gy = in.g.y;
+    a.gz = in.g.z;
+    a.damp = in.damp;
+    a.maxSpeed = in.maxSpeed;
+    a.distance = contact.distance;
+    a.worldLimit = kWorldLimit;
+    a.still = contact.surface[0];
+    a.planes = planes;
+    a.planeCount = planeCount;
+    a.skip = generalCount ? m_general.data() : nullptr;
+    sphPassSet(int(ctx.passSet)).integratePlanes(a, begin, end);
 }
 
-void Fluid::integrateAmongPlanes(const Integration& in, uint32_t begin, uint32_t end) {
-    // Everything the loops read, in locals: the stores through the particle arrays then
-    // cannot be taken to change it.
-    const float dt = in.dt;
-    const NxVec3 g = in.g;
-    const float damp = in.damp;
-    const float maxSpeed = in.maxSpeed;
-    const CollisionShape* shapes = in.shapes;
-    const uint32_t shapeCount = in.shapeCount;
-    Store& s = m_cur;
-    float* __restrict x = s.x.data();
-    float* __restrict y = s.y.data();
-    float* __restrict z = s.z.data();
-    float* __restrict vx = s.vx.data();
-    float* __restrict vy = s.vy.data();
-    float* __restrict vz = s.vz.data();
-    const float* __restrict ax = m_ax.data();
-    const float* __restrict ay = m_ay.data();
-    const float* __restrict az = m_az.data();
-    const float* __restrict wx = m_wallX.data();
-    const float* __restrict wy = m_wallY.data();
-    const float* __restrict wz = m_wallZ.data();
-    const float* __restrict pressure = m_pressure.data();
-    const float push = in.walls ? in.wallPush : 0.0f;
-    const float maxSpeed2 = maxSpeed * maxSpeed;
-    for (uint32_t i = begin; i < end; ++i) {
-        const float wp = push * pressure[i];
-        float ux = (vx[i] + (ax[i] + wx[i] * wp + g.x) * dt) * damp;
-        float uy = (vy[i] + (ay[i] + wy[i] * wp + g.y) * dt) * damp;
-        float uz = (vz[i] + (az[i] + wz[i] * wp + g.z) * dt) * damp;
-        // A velocity that is not a number (x - x is then not zero) stops instead: a
-        // NaN handed on would spread into every neighbour.
-        const bool finite = ux - ux == 0.0f && uy - uy == 0.0f && uz - uz == 0.0f;
-        ux = finite ? ux : 0.0f;
-        uy = finite ? uy : 0.0f;
-        uz = finite ? uz : 0.0f;
-        const float speed2 = ux * ux + uy * uy + uz * uz;
-        const float limit = speed2 > maxSpeed2 ? maxSpeed / std::sqrt(speed2) : 1.0f;
-        vx[i] = ux * limit;
-        vy[i] = uy * limit;
-        vz[i] = uz * limit;
-        x[i] += vx[i] * dt;
-        y[i] += vy[i] * dt;
-        z[i] += vz[i] * dt;
+uint32_t Fluid::markGeneral(const Integration& in, const ShapeRecord* planes, uint32_t planeCount,
+                            uint32_t begin, uint32_t end, uint32_t* general) {
+    // The shapes other than static planes that particles of the chunk may meet.
+    const CollisionShape* solids[kLocalShapes];
+    uint32_t solidCount = 0;
+    for (uint32_t k = 0; k < in.shapeCount; ++k) {
+        const CollisionShape& c = in.shapes[k];
+        const bool plane = c.type == NX_SHAPE_PLANE && !c.onBody && !c.drain;
+        if (!plane && (c.onBody ? in.contact.collideDynamic : in.contact.collideStatic))
+            solids[solidCount++] = &c;
     }
-    const SurfaceResponse still = in.contact.surface[0];
-    const float distance = in.contact.distance;
-    // Out of each plane, and the velocity answered where it approaches the plane.
-    for (int round = 0; round < 2; ++round) {
-        for (uint32_t k = 0; k < shapeCount; ++k) {
-            const float nx = shapes[k].normal.x, ny = shapes[k].normal.y, nz = shapes[k].normal.z;
-            const float d = shapes[k].d + distance;
-            for (uint32_t i = begin; i < end; ++i) {
-                float sd = nx * x[i] + ny * y[i] + nz * z[i] - d;
-                sd = sd < 0.0f ? sd : 0.0f;
-                x[i] -= nx * sd;
-                y[i] -= ny * sd;
-                z[i] -= nz * sd;
-                const float vn = nx * vx[i] + ny * vy[i] + nz * vz[i];
-                const ParticleVelocity u =
-                    contactResponse(still, nx, ny, nz, vx[i], vy[i], vz[i], vn, kStillSurface,
-                                    kStillSurface, kStillSurface);
-                const bool hit = sd < 0.0f && vn < 0.0f;
-                vx[i] = hit ? u.x : vx[i];
-                vy[i] = hit ? u.y : vy[i];
-                vz[i] = hit ? u.z : vz[i];
+    uint8_t* mark = m_general.data();
+    if (solidCount == 0) {
+        for (uint32_t i = begin; i < end; ++i) mark[i] = 0;
+        return 0;
+    }
+    // A particle moves at most maxStep, and a plane then pushes it out by at most as much
+    // again plus how deep it started inside (up to h here; deeper ones go the general way):
+    // farther than that, with the contact distance on top, from every other shape, it
+    // meets planes only, and both integrators answer planes alike.
+    const float h = m_k.h;
+    const float reach = 2.0f * in.maxStep + 2.0f * in.contact.distance + h;
+    const float* x = m_cur.x.data();
+    const float* y = m_cur.y.data();
+    const float* z = m_cur.z.data();
+    uint32_t n = 0;
+    for (uint32_t i = begin; i < end; ++i) {
+        const NxVec3 p(x[i], y[i], z[i]);
+        bool near = !p.isFinite();
+        for (uint32_t k = 0; k < planeCount && !near; ++k)
+            near = planes[k].a * p.x + planes[k].b * p.y + planes[k].c * p.z - planes[k].d < -h;
+        for (uint32_t k = 0; k < solidCount && !near; ++k) {
+            const CollisionShape& c = *solids[k];
+            if (c.type == NX_SHAPE_SPHERE) {
+                const float r = c.radius + reach;
+                near = (p - c.pose.t).magnitudeSquared() < r * r;
+            } else {
+                near = !(p.x < c.boundsMin.x - reach || p.y < c.boundsMin.y - reach ||
+                         p.z < c.boundsMin.z - reach || p.x > c.boundsMax.x + reach ||
+                         p.y > c.boundsMax.y + reach || p.z > c.boundsMax.z + reach);
             }
         }
-        if (shapeCount < 2) break;  // one plane settles in one round
+        mark[i] = near ? 1 : 0;
+        if (near) general[n++] = i;
     }
-    for (uint32_t i = begin; i < end; ++i) {
-        x[i] = std::clamp(x[i], -kWorldLimit, kWorldLimit);
-        y[i] = std::clamp(y[i], -kWorldLimit, kWorldLimit);
-        z[i] = std::clamp(z[i], -kWorldLimit, kWorldLimit);
-    }
+    return n;
 }
 
-void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t begin,
-                             uint32_t end, BodyPush* pushes, uint32_t& removed) {
+void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t i,
+                             BodyPush* pushes, uint32_t& removed) {
     const float dt = in.dt;
     const float maxSpeed = in.maxSpeed;
     const NxVec3 planeNormal = in.planeNormal;
     const float pushMass = in.pushMass;
     Store& s = m_cur;
-    for (uint32_t i = begin; i < end; ++i) {
-        const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
-        NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
-        NxVec3 a(m_ax[i], m_ay[i], m_az[i]);
-        if (in.walls)
-            a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (in.wallPush * m_pressure[i]);
-        v += (a + in.g) * dt;
-        v *= in.damp;
-        uint32_t flags = 0;
-        const float speed2 = v.magnitudeSquared();
-        if (speed2 > maxSpeed * maxSpeed) {
-            v *= maxSpeed / std::sqrt(speed2);
-            flags |= NX_FP_MOTION_LIMIT_REACHED;
-        }
-        if (!v.isFinite()) v = NxVec3(0, 0, 0);
-        NxVec3 x1 = x0 + v * dt;
-        NxVec3 normal(0, 0, 0);
-        const uint32_t c = collideParticle(in.shapes, in.shapeCount, in.contact, x0, x1, v,
-                                           pushMass, pushMass > 0.0f ? pushes : nullptr, normal);
-        if (in.project) {
-            const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
-            x1 -= planeNormal * off;
-            v -= planeNormal * planeNormal.dot(v);
-        }
-        x1.x = std::clamp(x1.x, -kWorldLimit, kWorldLimit);
-        x1.y = std::clamp(x1.y, -kWorldLimit, kWorldLimit);
-        x1.z = std::clamp(x1.z, -kWorldLimit, kWorldLimit);
-        if (!x1.isFinite() || !v.isFinite()) {  // never hand on a NaN: stay put instead
-            x1 = x0;
-            v = NxVec3(0, 0, 0);
-        }
-        bool keep = !(c & kDrained);
-        if (ctx.bounds && !ctx.bounds->contain(x1)) keep = false;
-        if (!keep) {
-            m_keep[i] = 0;
-            ++removed;
-        }
-        s.x[i] = x1.x;
-        s.y[i] = x1.y;
-        s.z[i] = x1.z;
-        s.vx[i] = v.x;
-        s.vy[i] = v.y;
-        s.vz[i] = v.z;
-        if (m_wantFlags) {
-            if (c & kTouchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
-            if (c & kTouchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
-            if (in.sph && m_density[i] <= m_k.selfDensity * 1.0001f) flags |= NX_FP_SEPARATED;
-            m_flags[i] = flags;
-        }
-        if (m_wantNormals) {
-            m_nx[i] = normal.x;
-            m_ny[i] = normal.y;
-            m_nz[i] = normal.z;
-        }
+    const NxVec3 x0(s.x[i], s.y[i], s.z[i]);
+    NxVec3 v(s.vx[i], s.vy[i], s.vz[i]);
+    NxVec3 a(m_ax[i], m_ay[i], m_az[i]);
+    if (in.walls) a += NxVec3(m_wallX[i], m_wallY[i], m_wallZ[i]) * (in.wallPush * m_pressure[i]);
+    v += (a + in.g) * dt;
+    v *= in.damp;
+    uint32_t flags = 0;
+    const float speed2 = v.magnitudeSquared();
+    if (speed2 > maxSpeed * maxSpeed) {
+        v *= maxSpeed / std::sqrt(speed2);
+        flags |= NX_FP_MOTION_LIMIT_REACHED;
+    }
+    if (!v.isFinite()) v = NxVec3(0, 0, 0);
+    NxVec3 x1 = x0 + v * dt;
+    NxVec3 normal(0, 0, 0);
+    const uint32_t c = collideParticle(in.shapes, in.shapeCount, in.contact, x0, x1, v, pushMass,
+                                       pushMass > 0.0f ? pushes : nullptr, normal);
+    if (in.project) {
+        const float off = planeNormal.dot(x1) - m_desc.projectionPlane.d;
+        x1 -= planeNormal * off;
+        v -= planeNormal * planeNormal.dot(v);
+    }
+    x1.x = std::clamp(x1.x, -kWorldLimit, kWorldLimit);
+    x1.y = std::clamp(x1.y, -kWorldLimit, kWorldLimit);
+    x1.z = std::clamp(x1.z, -kWorldLimit, kWorldLimit);
+    if (!x1.isFinite() || !v.isFinite()) {  // never hand on a NaN: stay put instead
+        x1 = x0;
+        v = NxVec3(0, 0, 0);
+    }
+    bool keep = !(c & kDrained);
+    if (ctx.bounds && !ctx.bounds->contain(x1)) keep = false;
+    if (!keep) {
+        m_keep[i] = 0;
+        ++removed;
+    }
+    s.x[i] = x1.x;
+    s.y[i] = x1.y;
+    s.z[i] = x1.z;
+    s.vx[i] = v.x;
+    s.vy[i] = v.y;
+    s.vz[i] = v.z;
+    if (m_wantFlags) {
+        if (c & kTouchedStatic) flags |= NX_FP_COLLISION_WITH_STATIC;
+        if (c & kTouchedDynamic) flags |= NX_FP_COLLISION_WITH_DYNAMIC;
+        if (in.sph && m_density[i] <= m_k.selfDensity * 1.0001f) flags |= NX_FP_SEPARATED;
+        m_flags[i] = flags;
+    }
+    if (m_wantNormals) {
+        m_nx[i] = normal.x;
+        m_ny[i] = normal.y;
+        m_nz[i] = normal.z;
     }
 }
 

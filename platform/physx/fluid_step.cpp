@@ -186,57 +186,47 @@ void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) 
         shapes = local;
     else
         shapeCount = ctx.shapeCount;
-    const float invH = 1.0f / h;
-    float* __restrict wall = m_wall.data();
-    float* __restrict wx = m_wallX.data();
-    float* __restrict wy = m_wallY.data();
-    float* __restrict wz = m_wallZ.data();
-    const float* __restrict px = m_cur.x.data();
-    const float* __restrict py = m_cur.y.data();
-    const float* __restrict pz = m_cur.z.data();
-    for (uint32_t i = begin; i < end; ++i) wall[i] = wx[i] = wy[i] = wz[i] = 0.0f;
-    const double restDensity = m_desc.restDensity;
+    WallLoopArgs args;
+    args.x = m_cur.x.data();
+    args.y = m_cur.y.data();
+    args.z = m_cur.z.data();
+    args.wall = m_wall.data();
+    args.wx = m_wallX.data();
+    args.wy = m_wallY.data();
+    args.wz = m_wallZ.data();
+    args.kernel = m_wallKernel;
+    for (uint32_t i = begin; i < end; ++i)
+        args.wall[i] = args.wx[i] = args.wy[i] = args.wz[i] = 0.0f;
+    const SphPassSet& loops = sphPassSet(int(ctx.passSet));
     for (uint32_t k = 0; k < shapeCount; ++k) {
         const CollisionShape& c = shapes[k];
         if ((c.onBody ? !collideDynamic : !collideStatic) || c.drain) continue;
+        // Planes and spheres, the common shapes, in vector registers; the rest particle by
+        // particle, only where the particle is near the shape's box.
         if (c.type == NX_SHAPE_PLANE) {
-            // Planes, the common case, in closed form and branch-free so that the loop
-            // runs in vector registers: t = d / h, clamped to 1 where the plane is out of
-            // reach (both terms are zero there).
-            const float nx = c.normal.x, ny = c.normal.y, nz = c.normal.z, pd = c.d;
-            const float densityScale = float(restDensity * 315.0 / 256.0);
-            const float gradientScale = 30.0f * invH;
-            const float p1 = float(1.0 - 4.0 / 3.0 + 6.0 / 5.0 - 4.0 / 7.0 + 1.0 / 9.0);
-            for (uint32_t i = begin; i < end; ++i) {
-                float t = (nx * px[i] + ny * py[i] + nz * pz[i] - pd) * invH;
-                t = t > 0.0f ? t : 0.0f;
-                t = t < 1.0f ? t : 1.0f;
-                const float t2 = t * t;
-                const float poly =
-                    t *
-                    (1.0f + t2 * (-4.0f / 3.0f +
-                                  t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
-                const float u = 1.0f - t;
-                const float u4 = u * u * u * u;
-                const float g = gradientScale * u4 * (0.25f - 0.2f * u);
-                wall[i] += densityScale * (p1 - poly);
-                wx[i] += nx * g;
-                wy[i] += ny * g;
-                wz[i] += nz * g;
-            }
+            loops.wallPlane(args, {c.normal.x, c.normal.y, c.normal.z, c.d}, begin, end);
             continue;
         }
+        if (c.type == NX_SHAPE_SPHERE) {
+            loops.wallSphere(args, {c.pose.t.x, c.pose.t.y, c.pose.t.z, c.radius}, begin, end);
+            continue;
+        }
+        const NxVec3 reachLo = c.boundsMin - NxVec3(h), reachHi = c.boundsMax + NxVec3(h);
         for (uint32_t i = begin; i < end; ++i) {
+            const NxVec3 p(args.x[i], args.y[i], args.z[i]);
+            if (p.x < reachLo.x || p.y < reachLo.y || p.z < reachLo.z || p.x > reachHi.x ||
+                p.y > reachHi.y || p.z > reachHi.z)
+                continue;
             float d;
             NxVec3 n;
-            surfaceDistance(c, NxVec3(px[i], py[i], pz[i]), d, n);
+            surfaceDistance(c, p, d, n);
             if (d >= h) continue;
-            const float t = d * invH;
-            wall[i] += m_wallDensity.sample(t);
-            const float g = m_wallGradient.sample(t);
-            wx[i] += n.x * g;
-            wy[i] += n.y * g;
-            wz[i] += n.z * g;
+            float density, gradient;
+            wallTerms(m_wallKernel, d * m_wallKernel.invH, density, gradient);
+            args.wall[i] += density;
+            args.wx[i] += n.x * gradient;
+            args.wy[i] += n.y * gradient;
+            args.wz[i] += n.z * gradient;
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/physx/particle_grid.h"
+#include "platform/physx/particle_loops.h"
 #include "platform/physx/sph_kernels.h"
 
 namespace nxsdk {
@@ -56,10 +57,14 @@ using SphDensityPass = uint64_t (*)(const SphPassArgs& args, uint32_t cellBegin,
 using SphForcePass = void (*)(const SphPassArgs& args, uint32_t cellBegin, uint32_t cellEnd,
                               float* scratch);
 
+/// The passes of one instruction set, with the per-particle loops built alongside them.
 struct SphPassSet {
     const char* name;
     SphDensityPass density;
     SphForcePass forces;
+    WallLoop wallPlane;
+    WallLoop wallSphere;
+    PlaneIntegrator integratePlanes;
 };
 
 /// The fastest version this processor runs.

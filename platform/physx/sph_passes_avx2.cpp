@@ -72,12 +72,18 @@ struct Avx2 {
     }
 };
 
+#include "platform/physx/particle_loops_impl.h"
 #include "platform/physx/sph_passes_impl.h"
 
 }  // namespace
 
 SphPassSet sphPassesAvx2() {
-    return {"avx2", &SphPassesT<Avx2>::density, &SphPassesT<Avx2>::forces};
+    return {"avx2",
+            &SphPassesT<Avx2>::density,
+            &SphPassesT<Avx2>::forces,
+            &ParticleLoops::wallPlane,
+            &ParticleLoops::wallSphere,
+            &ParticleLoops::integratePlanes};
 }
 
 }  // namespace nxsdk

@@ -57,12 +57,18 @@ struct Avx512 {
     }
 };
 
+#include "platform/physx/particle_loops_impl.h"
 #include "platform/physx/sph_passes_impl.h"
 
 }  // namespace
 
 SphPassSet sphPassesAvx512() {
-    return {"avx512", &SphPassesT<Avx512>::density, &SphPassesT<Avx512>::forces};
+    return {"avx512",
+            &SphPassesT<Avx512>::density,
+            &SphPassesT<Avx512>::forces,
+            &ParticleLoops::wallPlane,
+            &ParticleLoops::wallSphere,
+            &ParticleLoops::integratePlanes};
 }
 
 }  // namespace nxsdk

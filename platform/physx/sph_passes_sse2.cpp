@@ -55,6 +55,7 @@ struct Sse2 {
     }
 };
 
+#include "platform/physx/particle_loops_impl.h"
 #include "platform/physx/sph_passes_impl.h"
 
 struct PassTable {
@@ -65,7 +66,12 @@ struct PassTable {
         if (__builtin_cpu_supports("avx512f")) sets[count++] = sphPassesAvx512();
         if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
             sets[count++] = sphPassesAvx2();
-        sets[count++] = {"sse2", &SphPassesT<Sse2>::density, &SphPassesT<Sse2>::forces};
+        sets[count++] = {"sse2",
+                         &SphPassesT<Sse2>::density,
+                         &SphPassesT<Sse2>::forces,
+                         &ParticleLoops::wallPlane,
+                         &ParticleLoops::wallSphere,
+                         &ParticleLoops::integratePlanes};
     }
 };
 
