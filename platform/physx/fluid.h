@@ -218,8 +218,8 @@ class Fluid final : public NxFluid {
     void deviceParams(const FluidStepContext& ctx, ClStepParams& p) const;
     bool uploadAppended(uint32_t first);
     void writeDeviceResults(uint32_t n);
-    uint32_t markGeneral(const Integration& in, const ShapeRecord* planes, uint32_t planeCount,
-                         uint32_t begin, uint32_t end, uint32_t* general);
+    uint32_t markGeneral(const Integration& in, const PlaneIntegrationArgs& a,
+                         const SphPassSet& loops, uint32_t begin, uint32_t end, uint32_t* general);
     void integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t i,
                           BodyPush* pushes, uint32_t& removed);
     void removeMarked();

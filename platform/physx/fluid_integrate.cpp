@@ -92,24 +92,11 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     // (most of them: the ground is everywhere, the other shapes are few).
     const bool branchFree = contact.collideStatic && !in.project && !m_wantFlags &&
                             !m_wantNormals && !ctx.bounds && in.shapeCount <= kLocalShapes;
-    uint32_t general[kShapeChunk];
-    uint32_t generalCount = end - begin;
-    ShapeRecord planes[kLocalShapes];
-    uint32_t planeCount = 0;
-    if (branchFree) {
-        for (uint32_t k = 0; k < in.shapeCount; ++k) {
-            const CollisionShape& c = in.shapes[k];
-            if (c.type == NX_SHAPE_PLANE && !c.onBody && !c.drain)
-                planes[planeCount++] = {c.normal.x, c.normal.y, c.normal.z, c.d};
-        }
-        generalCount = markGeneral(in, planes, planeCount, begin, end, general);
-        for (uint32_t k = 0; k < generalCount; ++k)
-            integrateGeneral(ctx, in, general[k], pushes, removed);
-    } else {
+    if (!branchFree) {
         for (uint32_t i = begin; i < end; ++i) integrateGeneral(ctx, in, i, pushes, removed);
+        return;
     }
-    if (!branchFree || generalCount == end - begin) return;
-
+    ShapeRecord planes[kLocalShapes];
     PlaneIntegrationArgs a;
     a.x = m_cur.x.data();
     a.y = m_cur.y.data();
@@ -135,13 +122,25 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     a.worldLimit = kWorldLimit;
     a.still = contact.surface[0];
     a.planes = planes;
-    a.planeCount = planeCount;
+    for (uint32_t k = 0; k < in.shapeCount; ++k) {
+        const CollisionShape& c = in.shapes[k];
+        if (c.type == NX_SHAPE_PLANE && !c.onBody && !c.drain)
+            planes[a.planeCount++] = {c.normal.x, c.normal.y, c.normal.z, c.d};
+    }
+    const SphPassSet& loops = sphPassSet(int(ctx.passSet));
+    uint32_t general[kPathChunk];
+    const uint32_t generalCount = markGeneral(in, a, loops, begin, end, general);
+    for (uint32_t k = 0; k < generalCount; ++k)
+        integrateGeneral(ctx, in, general[k], pushes, removed);
+    if (generalCount == end - begin) return;
     a.skip = generalCount ? m_general.data() : nullptr;
-    sphPassSet(int(ctx.passSet)).integratePlanes(a, begin, end);
+    loops.integratePlanes(a, begin, end);
 }
 
-uint32_t Fluid::markGeneral(const Integration& in, const ShapeRecord* planes, uint32_t planeCount,
-                            uint32_t begin, uint32_t end, uint32_t* general) {
+uint32_t Fluid::markGeneral(const Integration& in, const PlaneIntegrationArgs& a,
+                            const SphPassSet& loops, uint32_t begin, uint32_t end,
+                            uint32_t* general) {
+    static_assert(kShapeChunk <= kPathChunk, "a chunk's paths fit the path boxes");
     // The shapes other than static planes that particles of the chunk may meet.
     const CollisionShape* solids[kLocalShapes];
     uint32_t solidCount = 0;
@@ -151,41 +150,56 @@ uint32_t Fluid::markGeneral(const Integration& in, const ShapeRecord* planes, ui
         if (!plane && (c.onBody ? in.contact.collideDynamic : in.contact.collideStatic))
             solids[solidCount++] = &c;
     }
-    uint8_t* mark = m_general.data();
-    if (solidCount == 0) {
-        for (uint32_t i = begin; i < end; ++i) mark[i] = 0;
-        return 0;
-    }
-    // A particle moves at most maxStep, and a plane then pushes it out by at most as much
-    // again plus how deep it started inside (up to h here; deeper ones go the general way):
-    // farther than that, with the contact distance on top, from every other shape, it
-    // meets planes only, and both integrators answer planes alike.
-    const float h = m_k.h;
-    const float reach = 2.0f * in.maxStep + 2.0f * in.contact.distance + h;
-    const float* x = m_cur.x.data();
-    const float* y = m_cur.y.data();
-    const float* z = m_cur.z.data();
-    uint32_t n = 0;
-    for (uint32_t i = begin; i < end; ++i) {
-        const NxVec3 p(x[i], y[i], z[i]);
-        bool near = !p.isFinite();
-        for (uint32_t k = 0; k < planeCount && !near; ++k)
-            near = planes[k].a * p.x + planes[k].b * p.y + planes[k].c * p.z - planes[k].d < -h;
-        for (uint32_t k = 0; k < solidCount && !near; ++k) {
-            const CollisionShape& c = *solids[k];
-            if (c.type == NX_SHAPE_SPHERE) {
-                const float r = c.radius + reach;
-                near = (p - c.pose.t).magnitudeSquared() < r * r;
-            } else {
-                near = !(p.x < c.boundsMin.x - reach || p.y < c.boundsMin.y - reach ||
-                         p.z < c.boundsMin.z - reach || p.x > c.boundsMax.x + reach ||
-                         p.y > c.boundsMax.y + reach || p.z > c.boundsMax.z + reach);
+    uint8_t* mark = m_general.data() + begin;
+    const uint32_t n = end - begin;
+    for (uint32_t k = 0; k < n; ++k) mark[k] = 0;
+    if (solidCount == 0) return 0;
+
+    // A particle whose path box (particle_loops.h) is clear of every other shape meets
+    // nothing but planes, and both integrators answer planes alike.
+    float box[6 * kPathChunk], scratch[4 * kPathChunk];
+    loops.pathBoxes(a, box, scratch, begin, end);
+    const float* lx = box;
+    const float* ly = box + kPathChunk;
+    const float* lz = box + 2 * kPathChunk;
+    const float* hx = box + 3 * kPathChunk;
+    const float* hy = box + 4 * kPathChunk;
+    const float* hz = box + 5 * kPathChunk;
+    const float dist = in.contact.distance;
+    for (uint32_t s = 0; s < solidCount; ++s) {
+        const CollisionShape& c = *solids[s];
+        if (c.type == NX_SHAPE_SPHERE) {
+            // The box's nearest point to the centre, within the radius and the contact
+            // distance.
+            const float ox = c.pose.t.x, oy = c.pose.t.y, oz = c.pose.t.z;
+            const float r = c.radius + dist;
+            const float r2 = r * r;
+            for (uint32_t k = 0; k < n; ++k) {
+                const float dx = std::max(0.0f, std::max(lx[k] - ox, ox - hx[k]));
+                const float dy = std::max(0.0f, std::max(ly[k] - oy, oy - hy[k]));
+                const float dz = std::max(0.0f, std::max(lz[k] - oz, oz - hz[k]));
+                mark[k] |= dx * dx + dy * dy + dz * dz < r2 ? 1 : 0;
             }
+        } else {
+            // A turned box grown by the contact distance stays inside its bounds grown by
+            // twice that.
+            const NxVec3 bLo = c.boundsMin - NxVec3(2.0f * dist);
+            const NxVec3 bHi = c.boundsMax + NxVec3(2.0f * dist);
+            for (uint32_t k = 0; k < n; ++k)
+                mark[k] |= hx[k] < bLo.x || lx[k] > bHi.x || hy[k] < bLo.y || ly[k] > bHi.y ||
+                                   hz[k] < bLo.z || lz[k] > bHi.z
+                               ? 0
+                               : 1;
         }
-        mark[i] = near ? 1 : 0;
-        if (near) general[n++] = i;
     }
-    return n;
+    uint32_t count = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        // Not a number anywhere: the general integrator's rules for it apply.
+        const bool broken = !(lx[k] <= hx[k]) || !(ly[k] <= hy[k]) || !(lz[k] <= hz[k]);
+        if (broken) mark[k] = 1;
+        if (mark[k]) general[count++] = begin + k;
+    }
+    return count;
 }
 
 void Fluid::integrateGeneral(const FluidStepContext& ctx, const Integration& in, uint32_t i,

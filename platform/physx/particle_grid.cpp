@@ -13,6 +13,11 @@ constexpr int32_t kCoordLimit = (1 << 20) - 2;
 
 constexpr int32_t kBias = 1 << 20;
 
+// Fibonacci hashing of the cell keys.
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
+// How far ahead of the particle being inserted the hash slot is fetched.
+constexpr uint32_t kPrefetchAhead = 24;
+
 // The biased cell coordinate (bias 2^20, so it is positive): floor by truncation of a
 // positive number, written so that the compiler vectorises the loop around it. NaN lands
 // on the lowest cell.
@@ -40,6 +45,7 @@ void ParticleGrid::reserve(uint32_t capacity) {
     m_cellCountOf.resize(capacity);
     m_sortedCells.resize(capacity);
     m_sortedKey.resize(capacity);
+    m_keyedCells.resize(capacity);
     m_particleCell.resize(capacity);
     m_particleKey.resize(capacity);
     m_xrowStart.resize(capacity + 1);
@@ -50,8 +56,7 @@ void ParticleGrid::reserve(uint32_t capacity) {
 
 uint32_t ParticleGrid::insertCell(uint64_t key) {
     const size_t mask = (size_t(1) << m_hashBits) - 1;
-    for (size_t s = size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - m_hashBits));;
-         s = (s + 1) & mask) {
+    for (size_t s = size_t((key * kHashMultiplier) >> (64 - m_hashBits));; s = (s + 1) & mask) {
         Slot& slot = m_hash[s];
         if (slot.stamp != m_stamp) {
             slot.stamp = m_stamp;
@@ -93,7 +98,13 @@ void ParticleGrid::buildCells(const float* x, const float* y, const float* z, co
         bool full = false;
         uint64_t lastKey = ~uint64_t(0);
         uint32_t lastCell = kNone;
+        const int shift = 64 - int(m_hashBits);
         for (uint32_t p = 0; p < count; ++p) {
+            // The table is larger than the nearest caches: ask for the slot of the particle
+            // some way ahead (usually in a cell of its own by then) while this one waits.
+            if (p + kPrefetchAhead < count)
+                __builtin_prefetch(&m_hash[size_t(
+                    (m_particleKey[p + kPrefetchAhead] * kHashMultiplier) >> shift)]);
             if (keep && !keep[p]) {
                 m_particleCell[p] = kNone;
                 continue;
@@ -124,10 +135,15 @@ void ParticleGrid::buildCells(const float* x, const float* y, const float* z, co
     m_lastCells = m_cellCount;
 
     // Cells in key order (z, then y, then x), with their slot ranges.
-    for (uint32_t c = 0; c < m_cellCount; ++c) m_sortedCells[c] = c;
-    const uint64_t* keys = m_cellKey.data();
-    std::sort(m_sortedCells.begin(), m_sortedCells.begin() + m_cellCount,
-              [keys](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+    // Sorted as (key, cell) records: the comparisons read no other memory.
+    KeyedCell* keyed = m_keyedCells.data();
+    for (uint32_t c = 0; c < m_cellCount; ++c) keyed[c] = {m_cellKey[c], c};
+    std::sort(keyed, keyed + m_cellCount,
+              [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+    for (uint32_t r = 0; r < m_cellCount; ++r) {
+        m_sortedCells[r] = keyed[r].cell;
+        m_sortedKey[r] = keyed[r].key;
+    }
     uint32_t slot = 0;
     for (uint32_t r = 0; r < m_cellCount; ++r) {
         const uint32_t c = m_sortedCells[r];
@@ -145,7 +161,6 @@ void ParticleGrid::buildCells(const float* x, const float* y, const float* z, co
     // Cells sharing y and z form an x-row, consecutive in key order.
     m_x = x;
     const uint64_t* sorted = m_sortedKey.data();
-    for (uint32_t r = 0; r < m_cellCount; ++r) m_sortedKey[r] = m_cellKey[m_sortedCells[r]];
     m_xrowCount = 0;
     for (uint32_t r = 0; r < m_cellCount; ++r)
         if (r == 0 || (sorted[r] >> 21) != (sorted[r - 1] >> 21)) m_xrowStart[m_xrowCount++] = r;

@@ -65,6 +65,11 @@ class ParticleGrid {
         uint32_t stamp = 0;
     };
 
+    struct KeyedCell {
+        uint64_t key;
+        uint32_t cell;
+    };
+
     uint32_t m_particleCount = 0;
     uint32_t m_cellCount = 0;
     uint32_t m_stamp = 0;
@@ -76,6 +81,7 @@ class ParticleGrid {
     std::vector<uint32_t> m_cellCountOf;   // particles per unsorted cell, then write cursors
     std::vector<uint32_t> m_sortedCells;   // sorted position -> unsorted cell index
     std::vector<uint64_t> m_sortedKey;     // keys in sorted order
+    std::vector<KeyedCell> m_keyedCells;   // the cells while they are sorted
     std::vector<uint32_t> m_particleCell;  // old particle index -> unsorted cell index
     std::vector<uint64_t> m_particleKey;   // old particle index -> cell key
     std::vector<uint32_t> m_xrowStart;     // first sorted cell of each x-row, then the end

@@ -27,7 +27,8 @@ struct WallKernel {
     constexpr float p1 = float(1.0 - 4.0 / 3.0 + 6.0 / 5.0 - 4.0 / 7.0 + 1.0 / 9.0);
     const float t2 = t * t;
     const float poly =
-        t * (1.0f + t2 * (-4.0f / 3.0f + t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
+        t * (1.0f +
+             t2 * (-4.0f / 3.0f + t2 * (6.0f / 5.0f + t2 * (-4.0f / 7.0f + t2 * (1.0f / 9.0f)))));
     const float u = 1.0f - t;
     const float u4 = u * u * u * u;
     density = k.densityScale * (p1 - poly);
@@ -71,7 +72,7 @@ struct PlaneIntegrationArgs {
     const float* ax = nullptr;
     const float* ay = nullptr;
     const float* az = nullptr;
-    const float* wx = nullptr;        ///< the shapes' push per unit pressure
+    const float* wx = nullptr;  ///< the shapes' push per unit pressure
     const float* wy = nullptr;
     const float* wz = nullptr;
     const float* pressure = nullptr;  ///< p / rho^2 (read only when wallPush is not zero)
@@ -89,5 +90,18 @@ struct PlaneIntegrationArgs {
 };
 
 using PlaneIntegrator = void (*)(const PlaneIntegrationArgs& args, uint32_t begin, uint32_t end);
+
+/// Particles per call of a PathBoxes loop, at most.
+constexpr uint32_t kPathChunk = 256;
+
+/// The box around each particle's path this step, for particles [begin, end) (at most
+/// kPathChunk): from x0 to x1 = x0 + u dt with the velocity u the integrators give it (the
+/// `skip` of the arguments is not read), grown by what the planes may then push it (three
+/// times how deep x1 ends inside them, for the rounds over several planes), the contact
+/// distance and a little for rounding. `box` receives six arrays of kPathChunk floats:
+/// lower x, y, z, then upper x, y, z, indexed from `begin`; a NaN leaves lower > upper or a
+/// NaN. `scratch` holds 4 kPathChunk floats.
+using PathBoxes = void (*)(const PlaneIntegrationArgs& args, float* box, float* scratch,
+                           uint32_t begin, uint32_t end);
 
 }  // namespace nxsdk

@@ -10,8 +10,8 @@ struct ParticleLoops {
     static void wallPlaneLoop(const float* __restrict px, const float* __restrict py,
                               const float* __restrict pz, float* __restrict wall,
                               float* __restrict wx, float* __restrict wy, float* __restrict wz,
-                              const nxsdk::WallKernel k, const nxsdk::ShapeRecord s,
-                              uint32_t begin, uint32_t end) {
+                              const nxsdk::WallKernel k, const nxsdk::ShapeRecord s, uint32_t begin,
+                              uint32_t end) {
         const float nx = s.a, ny = s.b, nz = s.c, pd = s.d;
         for (uint32_t i = begin; i < end; ++i) {
             float t = (nx * px[i] + ny * py[i] + nz * pz[i] - pd) * k.invH;
@@ -27,8 +27,8 @@ struct ParticleLoops {
         }
     }
 
-    static void wallPlane(const nxsdk::WallLoopArgs& a, const nxsdk::ShapeRecord& s,
-                          uint32_t begin, uint32_t end) {
+    static void wallPlane(const nxsdk::WallLoopArgs& a, const nxsdk::ShapeRecord& s, uint32_t begin,
+                          uint32_t end) {
         wallPlaneLoop(a.x, a.y, a.z, a.wall, a.wx, a.wy, a.wz, a.kernel, s, begin, end);
     }
 
@@ -121,10 +121,9 @@ struct ParticleLoops {
             y[i] -= ny * sd;
             z[i] -= nz * sd;
             const float vn = nx * vx[i] + ny * vy[i] + nz * vz[i];
-            const nxsdk::ParticleVelocity u =
-                nxsdk::contactResponse(still, nx, ny, nz, vx[i], vy[i], vz[i], vn,
-                                       nxsdk::kStillSurface, nxsdk::kStillSurface,
-                                       nxsdk::kStillSurface);
+            const nxsdk::ParticleVelocity u = nxsdk::contactResponse(
+                still, nx, ny, nz, vx[i], vy[i], vz[i], vn, nxsdk::kStillSurface,
+                nxsdk::kStillSurface, nxsdk::kStillSurface);
             const bool hit = sd < 0.0f && vn < 0.0f;
             vx[i] = hit ? u.x : vx[i];
             vy[i] = hit ? u.y : vy[i];
@@ -155,6 +154,81 @@ struct ParticleLoops {
             if (a.planeCount < 2) break;  // one plane settles in one round
         }
         clampLoop(a.x, a.y, a.z, a.worldLimit, begin, end);
+    }
+
+    static void pathLoop(const float* __restrict x, const float* __restrict y,
+                         const float* __restrict z, const float* __restrict vx,
+                         const float* __restrict vy, const float* __restrict vz,
+                         const float* __restrict ax, const float* __restrict ay,
+                         const float* __restrict az, const float* __restrict wx,
+                         const float* __restrict wy, const float* __restrict wz,
+                         const float* __restrict pressure, float* __restrict box,
+                         float* __restrict end1, const nxsdk::PlaneIntegrationArgs& a,
+                         uint32_t begin, uint32_t end) {
+        constexpr uint32_t C = nxsdk::kPathChunk;
+        const float dt = a.dt, gx = a.gx, gy = a.gy, gz = a.gz;
+        const float damp = a.damp;
+        const float maxSpeed = a.maxSpeed;
+        const float maxSpeed2 = maxSpeed * maxSpeed;
+        const float push = a.wallPush;
+        const float distance = a.distance;
+        for (uint32_t i = begin; i < end; ++i) {
+            const uint32_t k = i - begin;
+            const float wp = push * pressure[i];
+            float ux = (vx[i] + (ax[i] + wx[i] * wp + gx) * dt) * damp;
+            float uy = (vy[i] + (ay[i] + wy[i] * wp + gy) * dt) * damp;
+            float uz = (vz[i] + (az[i] + wz[i] * wp + gz) * dt) * damp;
+            const float speed2 = ux * ux + uy * uy + uz * uz;
+            const float limit = speed2 > maxSpeed2 ? maxSpeed / __builtin_sqrtf(speed2) : 1.0f;
+            const float x1 = x[i] + ux * limit * dt;
+            const float y1 = y[i] + uy * limit * dt;
+            const float z1 = z[i] + uz * limit * dt;
+            end1[k] = x1;
+            end1[C + k] = y1;
+            end1[2 * C + k] = z1;
+            end1[3 * C + k] =
+                distance + 1e-3f +
+                1e-5f * (__builtin_fabsf(x[i]) + __builtin_fabsf(y[i]) + __builtin_fabsf(z[i]));
+            box[k] = x[i] < x1 ? x[i] : x1;
+            box[C + k] = y[i] < y1 ? y[i] : y1;
+            box[2 * C + k] = z[i] < z1 ? z[i] : z1;
+            box[3 * C + k] = x[i] < x1 ? x1 : x[i];
+            box[4 * C + k] = y[i] < y1 ? y1 : y[i];
+            box[5 * C + k] = z[i] < z1 ? z1 : z[i];
+        }
+    }
+
+    static void insideLoop(const float* __restrict end1, float* __restrict margin,
+                           const nxsdk::ShapeRecord plane, float distance, uint32_t n) {
+        constexpr uint32_t C = nxsdk::kPathChunk;
+        const float d = plane.d + distance;
+        for (uint32_t k = 0; k < n; ++k) {
+            const float sd =
+                plane.a * end1[k] + plane.b * end1[C + k] + plane.c * end1[2 * C + k] - d;
+            margin[k] += sd < 0.0f ? -3.0f * sd : 0.0f;
+        }
+    }
+
+    static void growLoop(float* __restrict box, const float* __restrict margin, uint32_t n) {
+        constexpr uint32_t C = nxsdk::kPathChunk;
+        for (uint32_t k = 0; k < n; ++k) {
+            box[k] -= margin[k];
+            box[C + k] -= margin[k];
+            box[2 * C + k] -= margin[k];
+            box[3 * C + k] += margin[k];
+            box[4 * C + k] += margin[k];
+            box[5 * C + k] += margin[k];
+        }
+    }
+
+    static void pathBoxes(const nxsdk::PlaneIntegrationArgs& a, float* box, float* scratch,
+                          uint32_t begin, uint32_t end) {
+        constexpr uint32_t C = nxsdk::kPathChunk;
+        pathLoop(a.x, a.y, a.z, a.vx, a.vy, a.vz, a.ax, a.ay, a.az, a.wx, a.wy, a.wz, a.pressure,
+                 box, scratch, a, begin, end);
+        for (uint32_t k = 0; k < a.planeCount; ++k)
+            insideLoop(scratch, scratch + 3 * C, a.planes[k], a.distance, end - begin);
+        growLoop(box, scratch + 3 * C, end - begin);
     }
 
     static void integratePlanes(const nxsdk::PlaneIntegrationArgs& a, uint32_t begin,

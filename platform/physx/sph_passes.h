@@ -65,6 +65,7 @@ struct SphPassSet {
     WallLoop wallPlane;
     WallLoop wallSphere;
     PlaneIntegrator integratePlanes;
+    PathBoxes pathBoxes;
 };
 
 /// The fastest version this processor runs.

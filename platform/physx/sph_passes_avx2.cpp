@@ -83,7 +83,8 @@ SphPassSet sphPassesAvx2() {
             &SphPassesT<Avx2>::forces,
             &ParticleLoops::wallPlane,
             &ParticleLoops::wallSphere,
-            &ParticleLoops::integratePlanes};
+            &ParticleLoops::integratePlanes,
+            &ParticleLoops::pathBoxes};
 }
 
 }  // namespace nxsdk

@@ -68,7 +68,8 @@ SphPassSet sphPassesAvx512() {
             &SphPassesT<Avx512>::forces,
             &ParticleLoops::wallPlane,
             &ParticleLoops::wallSphere,
-            &ParticleLoops::integratePlanes};
+            &ParticleLoops::integratePlanes,
+            &ParticleLoops::pathBoxes};
 }
 
 }  // namespace nxsdk

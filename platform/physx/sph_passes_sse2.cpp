@@ -71,7 +71,8 @@ struct PassTable {
                          &SphPassesT<Sse2>::forces,
                          &ParticleLoops::wallPlane,
                          &ParticleLoops::wallSphere,
-                         &ParticleLoops::integratePlanes};
+                         &ParticleLoops::integratePlanes,
+                         &ParticleLoops::pathBoxes};
     }
 };
 
