@@ -85,6 +85,7 @@ bool Fluid::allocate() {
         m_chunks.reserve(kCellChunks + 2);
         const uint32_t maxChunks = (m_capacity + kShapeChunk - 1) / kShapeChunk;
         m_chunkRemoved.assign(maxChunks, 0);
+        m_chunkBox.assign(2 * size_t(maxChunks), NxVec3(0, 0, 0));
         m_chunkPairs.assign(kCellChunks + 2, 0);
     } catch (const std::bad_alloc&) {
         return false;

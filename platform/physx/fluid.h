@@ -257,6 +257,8 @@ class Fluid final : public NxFluid {
     std::vector<uint32_t> m_chunks;
     std::vector<BodyPush> m_chunkPushes;
     std::vector<uint32_t> m_chunkRemoved;
+    std::vector<NxVec3> m_chunkBox;  // per shape chunk: lower, upper corner of its particles
+    bool m_chunkBoxFresh = false;    // m_chunkBox holds this step's positions
     std::vector<BodyPush> m_pushes;
     uint32_t m_live = 0;  // particles alive after aging, before emission
     std::vector<uint64_t> m_chunkPairs;

@@ -78,7 +78,12 @@ void Fluid::integrate(const FluidStepContext& ctx, uint32_t begin, uint32_t end,
     in.shapeCount = ctx.shapeCount;
     if (begin < end) {
         NxVec3 lo, hi;
-        chunkBounds(begin, end, lo, hi);
+        if (m_chunkBoxFresh) {
+            lo = m_chunkBox[2 * (begin / kShapeChunk)];
+            hi = m_chunkBox[2 * (begin / kShapeChunk) + 1];
+        } else {
+            chunkBounds(begin, end, lo, hi);
+        }
         const uint32_t n = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi,
                                       in.maxStep + 2.0f * contact.distance, local, kLocalShapes);
         if (n <= kLocalShapes) {

@@ -12,6 +12,7 @@
 namespace nxsdk {
 
 void Fluid::step(const FluidStepContext& ctx) {
+    m_chunkBoxFresh = false;
     clearPushes(ctx.bodyCount);
     m_deviceError = 0;
     if (!(m_desc.flags & NX_FF_ENABLED) || !(ctx.dt > 0.0f) || m_capacity == 0) return;
@@ -67,6 +68,7 @@ void Fluid::addWallDensity(const FluidStepContext& ctx) {
     ctx.pool->parallelFor(wallChunks, ctx.helpers, [&](uint32_t c, unsigned) {
         wallPass(ctx, c * kShapeChunk, std::min(m_count, (c + 1) * kShapeChunk));
     });
+    m_chunkBoxFresh = true;
 }
 
 void Fluid::densityAndForces(const FluidStepContext& ctx) {
@@ -181,6 +183,9 @@ void Fluid::wallPass(const FluidStepContext& ctx, uint32_t begin, uint32_t end) 
     const CollisionShape* shapes = ctx.shapes;
     NxVec3 lo, hi;
     chunkBounds(begin, end, lo, hi);
+    // Positions stay as they are until the integration, which reads the bounds again.
+    m_chunkBox[2 * (begin / kShapeChunk)] = lo;
+    m_chunkBox[2 * (begin / kShapeChunk) + 1] = hi;
     uint32_t shapeCount = shapesNear(ctx.shapes, ctx.shapeCount, lo, hi, h, local, kLocalShapes);
     if (shapeCount <= kLocalShapes)
         shapes = local;
