@@ -29,6 +29,9 @@ struct SphPassesT {
     using Range = nxsdk::ParticleGrid::Range;
     static constexpr int kRows = nxsdk::ParticleGrid::kRows;
     static constexpr uint32_t kGroup = 16;
+    // Where the entries past a table's end lie: far beyond any particle (positions stay
+    // within 1e6 m), with squared distances still finite.
+    static constexpr float kFarAway = 1.0e18f;
 
     struct Group {
         uint32_t begin, end;
@@ -100,8 +103,10 @@ struct SphPassesT {
                 m += uint32_t(S::countMask(mask));
             }
         }
-        // Zeros after the last entry: the sweeps read whole vectors past it.
-        for (int f = 0; f < kFields; ++f) S::store(scratch + size_t(f) * stride + m, S::zero());
+        // One vector after the last entry, which the sweeps read whole: far away (so out of
+        // every particle's reach without a mask; its square still a finite float) and zero.
+        for (int f = 0; f < kFields; ++f)
+            S::store(scratch + size_t(f) * stride + m, f < 3 ? S::set1(kFarAway) : S::zero());
         return m;
     }
 
@@ -129,7 +134,7 @@ struct SphPassesT {
     // table t (x, y, z first; m entries), read once for all of them. For every vector of
     // candidates at j and every particle k, calls pair(k, j, dx, dy, dz, r2, mask) with the
     // separations x_i - x_j, their squared length and the lanes within the kernel radius
-    // (lanes past the table's end cleared).
+    // (lanes past the table's end lie far away and are never within it).
     template <int kN, class Pair>
     static void sweep(const nxsdk::SphPassArgs& a, uint32_t i0, const float* const* t, uint32_t m,
                       Pair&& pair) {
@@ -142,15 +147,12 @@ struct SphPassesT {
         }
         for (uint32_t j = 0; j < m; j += S::W) {
             const V xj = S::load(t[0] + j), yj = S::load(t[1] + j), zj = S::load(t[2] + j);
-            const bool tail = m - j < uint32_t(S::W);
             for (int k = 0; k < kN; ++k) {
                 const V dx = S::sub(xi[k], xj);
                 const V dy = S::sub(yi[k], yj);
                 const V dz = S::sub(zi[k], zj);
                 const V r2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
-                M mask = S::lt(r2, h2);
-                if (tail) mask = S::andMask(mask, S::firstLanes(int(m - j)));
-                pair(k, j, dx, dy, dz, r2, mask);
+                pair(k, j, dx, dy, dz, r2, S::lt(r2, h2));
             }
         }
     }
