@@ -309,16 +309,20 @@ TEST(RestDensity, SettledPoolIsNearRestDensityAndAtRest) {
 
 // A shape counts as a half-space of fluid at rest density: one lone particle at distance d
 // from a wall reads its own density plus 1/2 rest density at contact, falling to nothing at
-// one kernel radius. A plane and a huge sphere (two ways of computing it) agree.
+// one kernel radius. A plane, a huge sphere and a huge box (three ways of computing it)
+// agree.
 TEST(RestDensity, WallsCountAsFluidAtRestDensity) {
-    auto lone = [](bool plane, float d) {
+    enum Wall { kPlane, kSphere, kBox };
+    auto lone = [](Wall wall, float d) {
         SdkPtr sdk = createSdk();
         NxScene* scene = createScene(*sdk);
         scene->setGravity(NxVec3(0, 0, 0));
-        if (plane)
+        if (wall == kPlane)
             addPlane(*scene, NxVec3(0, 1, 0), 0.0f);
-        else
+        else if (wall == kSphere)
             addSphere(*scene, NxVec3(0, -1000.0f, 0), 1000.0f);
+        else
+            addBox(*scene, NxVec3(0, -50.0f, 0), NxVec3(100.0f, 100.0f, 100.0f), 0.0f);
         std::vector<float> pos = {0.0f, d, 0.0f};
         NxU32 one = 1;
         FluidOut out(1);
@@ -332,14 +336,18 @@ TEST(RestDensity, WallsCountAsFluidAtRestDensity) {
         return out.density[0];
     };
     const float h = 3.0f * kSpacing;
-    const float alone = lone(true, 2.0f * h);
-    EXPECT_NEAR(lone(true, kContact), alone + 450.9f,
+    const float alone = lone(kPlane, 2.0f * h);
+    EXPECT_NEAR(lone(kPlane, kContact), alone + 450.9f,
                 1.0f);  // t = 0.04: 1000 * 315 / 256 * (P(1) - P(t))
-    EXPECT_NEAR(lone(true, 0.5f * h), alone + 48.93f,
+    EXPECT_NEAR(lone(kPlane, 0.5f * h), alone + 48.93f,
                 0.1f);  // P(t) = t - 4t^3/3 + 6t^5/5 - 4t^7/7 + t^9/9
-    EXPECT_NEAR(lone(true, 0.999f * h), alone, 1e-2f);
-    for (float d : {kContact, 0.3f * h, 0.7f * h})
-        EXPECT_NEAR(lone(false, d), lone(true, d), 0.5f) << d;
+    EXPECT_NEAR(lone(kPlane, 0.999f * h), alone, 1e-2f);
+    for (float d : {kContact, 0.3f * h, 0.7f * h}) {
+        EXPECT_NEAR(lone(kSphere, d), lone(kPlane, d), 0.5f) << d;
+        EXPECT_NEAR(lone(kBox, d), lone(kPlane, d), 0.5f) << d;
+    }
+    EXPECT_EQ(lone(kSphere, 1.5f * h), alone) << "out of reach, nothing at all";
+    EXPECT_EQ(lone(kBox, 1.5f * h), alone);
 }
 
 // Jets from the run's emitter at full speed against a sphere, a static box, the pillar
