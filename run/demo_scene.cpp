@@ -55,6 +55,8 @@ void DemoScene::reset() {
     m_msaa_samples = 0;
     m_renderer_name[0] = '\0';
     m_scene_time = 0.0f;
+    m_overlay_drawn_at = -1.0e30f;
+    m_overlay_frames = 0;
     m_orbit_angle = 0.0f;
     m_warmup_threshold = 0;
     m_warmup_start = 0.0f;
@@ -256,13 +258,23 @@ void DemoScene::frame(float frame_dt) {
             std::snprintf(m_result.system_lines[0], sizeof m_result.system_lines[0], "%s", name);
         }
     }
+    // Without the scene a frame shows only the overlays, which change with the counters: it
+    // is drawn at most kOverlayOnlyRate times a second (and whenever a screenshot is asked
+    // for), so that a run that only simulates leaves the processor to the simulation.
+    const bool screenshot = m_keys.screenshot_requested.exchange(false, std::memory_order_relaxed);
+    const bool draw = render_scene || screenshot ||
+                      !(m_scene_time - m_overlay_drawn_at < 1.0f / kOverlayOnlyRate);
+    if (draw && !render_scene) {
+        m_overlay_drawn_at = m_scene_time;
+        ++m_overlay_frames;
+    }
     if (render_scene) {
         FrameInput input;
         input.scene_time = m_scene_time;
         input.look = run.particle_look.load(std::memory_order_relaxed);
         input.particles_update = m_keys.particles_update.load(std::memory_order_relaxed);
         m_render.renderScene(input);
-    } else if (renderer) {
+    } else if (renderer && draw) {
         // Dark red marks a run that simulates without drawing.
         renderer->setClearColor(0.07f, 0.0f, 0.0f, 1.0f);
         renderer->clear(Vantorr_nsp::VN_CLEAR_ALL);
@@ -276,20 +288,21 @@ void DemoScene::frame(float frame_dt) {
                            static_cast<float>(m_width) * frame_dt;
         m_progress_bar_right += step;
         m_render.growProgressBar(step);
-        m_render.drawProgressBar();
+        if (draw) m_render.drawProgressBar();
     }
-    m_render.drawLogos();
+    if (draw) m_render.drawLogos();
 
     updateWarmup();
-    if (run.display_information.load(std::memory_order_relaxed)) drawOnScreenInformation();
+    if (draw && run.display_information.load(std::memory_order_relaxed)) drawOnScreenInformation();
 
-    // The screenshot's frame is read before presenting: after a swap the back buffer may
-    // hold anything. The file is written once the frame is on screen.
-    const bool screenshot = m_keys.screenshot_requested.exchange(false, std::memory_order_relaxed);
-    if (screenshot) m_render.captureScreenshot();
-    // The menu last: an open drop-down lies over the scene, but not in its screenshots.
-    if (m_menu_bar) m_menu_painter.draw(m_menu_bar->view(), m_height);
-    Vantorr::getInstance()->displayCurrentRenderWindow();
+    if (draw) {
+        // The screenshot's frame is read before presenting: after a swap the back buffer
+        // may hold anything. The file is written once the frame is on screen.
+        if (screenshot) m_render.captureScreenshot();
+        // The menu last: an open drop-down lies over the scene, but not in its screenshots.
+        if (m_menu_bar) m_menu_painter.draw(m_menu_bar->view(), m_height);
+        Vantorr::getInstance()->displayCurrentRenderWindow();
+    }
     const int slowdown = m_settings.render_slowdown_delay;
     if (slowdown > 0) sleepUnlessStopped(run, static_cast<uint32_t>(slowdown));
     if (screenshot) m_render.writeScreenshot();

@@ -161,6 +161,25 @@ TEST_F(RunLoop, WithRenderSceneOffTheCameraStandsButThePhysicsSteps) {
     EXPECT_EQ(settings.render_scene, true) << "the key changes the run, not the settings";
 }
 
+// Frames without the scene show only the overlays: they are drawn at most 30 times a second
+// of scene time, every frame when the frames are slower than that, and always when a
+// screenshot is asked for; the physics steps every frame all the same.
+TEST_F(RunLoop, WithoutTheSceneTheOverlaysAreDrawnAtMostThirtyTimesASecond) {
+    prepareRun(RunMode::Benchmark, 60000);
+    ASSERT_TRUE(scene->initScene(nullptr, 160, 120, settings));
+    run.render_scene = false;
+    for (int i = 0; i < 200; ++i) scene->frame(0.001f);  // 1000 frames a second, 0.2 s
+    EXPECT_GE(scene->overlayFrames(), 6u);
+    EXPECT_LE(scene->overlayFrames(), 7u);
+    EXPECT_EQ(stepsPerFluid(), 200u);
+    const uint32_t before = scene->overlayFrames();
+    for (int i = 0; i < 5; ++i) scene->frame(0.05f);  // 20 frames a second
+    EXPECT_EQ(scene->overlayFrames(), before + 5);
+    scene->keys().screenshot_requested = true;
+    scene->frame(0.001f);
+    EXPECT_EQ(scene->overlayFrames(), before + 6);
+}
+
 // The results name the emitters the run made: a count out of range is clamped, and the
 // result says so instead of repeating the setting.
 TEST_F(RunLoop, TheResultCarriesTheEmittersTheRunMade) {
