@@ -156,6 +156,8 @@ void Fluid::reorder(const FluidStepContext& ctx, const uint32_t* order, uint32_t
     });
     std::swap(m_cur, m_next);
     m_count = count;
+    // Every slot now holds a living particle: the marks of the dead stayed with the old slots.
+    std::fill(m_keep.begin(), m_keep.begin() + count, uint8_t(1));
 }
 
 void Fluid::chunkBounds(uint32_t begin, uint32_t end, NxVec3& lo, NxVec3& hi) const {

@@ -170,6 +170,48 @@ TEST(Lifetime, ParticleGoesOnTheStepItsAgeReachesItsLifetime) {
     EXPECT_EQ(stat(*scene, "FluidParticlesExpired"), 1);
 }
 
+// In one step particles expire and others leave through the scene's bounds: only those go.
+// The dead are sorted out before the step moves the rest into their slots, so the slots
+// keep no mark of them that could take a living particle along with the leaving ones.
+TEST(Lifetime, ExpiriesAndLeavingParticlesInOneStepTakeNoOthers) {
+    SdkPtr sdk = createSdk();
+    NxSceneDesc sceneDesc;
+    sceneDesc.gravity = NxVec3(0, 0, 0);
+    NxBounds3 bounds;
+    bounds.min = NxVec3(-5, -5, -5);
+    bounds.max = NxVec3(5, 5, 5);
+    sceneDesc.maxBounds = &bounds;
+    NxScene* scene = sdk->createScene(sceneDesc);
+    ASSERT_NE(scene, nullptr);
+    FluidOut out(16);
+    NxFluidDesc d = runFluidDesc(16);
+    out.attach(d.particlesWriteData);
+    NxFluid* fluid = scene->createFluid(d);
+    // Along x, a metre apart (no two interact): four that expire in the first step, two
+    // that stay, and two beyond the bounds, which leave in it.
+    float pos[24], life[8];
+    for (int k = 0; k < 8; ++k) {
+        const float x = k < 6 ? -4.0f + float(k) : 6.0f + float(k);
+        pos[3 * k] = x;
+        pos[3 * k + 1] = 1.0f;
+        pos[3 * k + 2] = 0.0f;
+        life[k] = k < 4 ? 0.5f * kStep : 0.0f;  // 0: immortal
+    }
+    NxU32 count = 8;
+    NxParticleData added;
+    added.numParticlesPtr = &count;
+    added.bufferPos = pos;
+    added.bufferPosByteStride = 12;
+    added.bufferLife = life;
+    added.bufferLifeByteStride = 4;
+    ASSERT_EQ(fluid->addParticles(added), 8u);
+    step(*scene);
+    ASSERT_EQ(out.count, 2u);
+    std::set<NxU32> ids(out.ids.begin(), out.ids.begin() + out.count);
+    EXPECT_EQ(ids, (std::set<NxU32>{4, 5}));
+    EXPECT_EQ(stat(*scene, "FluidParticlesExpired"), 4);
+}
+
 TEST(Capacity, EmissionStopsAtCapacityAndResumesAfterExpiry) {
     SdkPtr sdk = createSdk();
     NxScene* scene = createScene(*sdk);
