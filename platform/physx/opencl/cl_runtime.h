@@ -44,7 +44,7 @@ class ClDevice {
     /// multiple near `groupTarget()`, within the kernel's and the device's maximum.
     size_t groupSizeFor(cl_kernel kernel) const;
     /// The size the per-particle kernels aim at: PLASHWERK_OPENCL_GROUP where set (to try
-    /// others on a new device), else 128 on a GPU and 16 on a CPU device.
+    /// others on a new device), else 128 on a GPU and 64 on a CPU device.
     size_t groupTarget() const;
 
   private:
