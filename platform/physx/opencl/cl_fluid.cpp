@@ -190,9 +190,23 @@ std::unique_ptr<ClFluidSolver> ClFluidSolver::create(std::shared_ptr<ClDevice> d
     if (error == CL_SUCCESS) error = s->makeBuffer(s->m_removed, sizeof(cl_uint));
     if (error == CL_SUCCESS) error = s->makeBuffer(s->m_params, sizeof(ClStepParams));
     if (error != CL_SUCCESS) return nullptr;
+    // The hand-over's staging in pinned memory, mapped for the fluid's lifetime: a GPU
+    // copies into it directly instead of through a bounce buffer of the driver.
+    float** staged[2] = {&s->m_stagePos, &s->m_stageVel};
+    for (int b = 0; b < 2; ++b) {
+        s->m_stageBuffers[b] =
+            clCreateBuffer(ctx, CL_MEM_READ_WRITE | CL_MEM_ALLOC_HOST_PTR, n * f4, nullptr, &error);
+        if (error != CL_SUCCESS) {
+            s->m_stageBuffers[b] = nullptr;
+            return nullptr;
+        }
+        void* mapped =
+            clEnqueueMapBuffer(s->m_queue, s->m_stageBuffers[b], CL_TRUE,
+                               CL_MAP_READ | CL_MAP_WRITE, 0, n * f4, 0, nullptr, nullptr, &error);
+        if (error != CL_SUCCESS) return nullptr;
+        *staged[b] = static_cast<float*>(mapped);
+    }
     try {
-        s->m_stagePos.assign(4 * n, 0.0f);
-        s->m_stageVel.assign(4 * n, 0.0f);
         s->m_birthPos.assign(4 * n, 0.0f);
         s->m_birthVel.assign(4 * n, 0.0f);
     } catch (const std::bad_alloc&) {
@@ -203,8 +217,14 @@ std::unique_ptr<ClFluidSolver> ClFluidSolver::create(std::shared_ptr<ClDevice> d
 }
 
 ClFluidSolver::~ClFluidSolver() {
+    float* staged[2] = {m_stagePos, m_stageVel};
+    for (int b = 0; b < 2; ++b)
+        if (staged[b])
+            clEnqueueUnmapMemObject(m_queue, m_stageBuffers[b], staged[b], 0, nullptr, nullptr);
     if (m_queue) clFinish(m_queue);
     m_scan.reset();
+    for (cl_mem m : m_stageBuffers)
+        if (m) clReleaseMemObject(m);
     for (cl_mem m : {m_pos[0], m_pos[1], m_vel[0], m_vel[1], m_acc, m_wall, m_dens, m_key, m_rank,
                      m_keep, m_starts, m_removed, m_params, m_shapes})
         if (m) clReleaseMemObject(m);
@@ -398,10 +418,10 @@ cl_int ClFluidSolver::readStaged(uint32_t count) {
     if (count == 0) return CL_SUCCESS;
     const size_t bytes = size_t(count) * 4 * sizeof(float);
     cl_int err = checkedDeviceCall(clEnqueueReadBuffer(m_queue, m_pos[m_cur], CL_FALSE, 0, bytes,
-                                                       m_stagePos.data(), 0, nullptr, nullptr));
+                                                       m_stagePos, 0, nullptr, nullptr));
     if (err == CL_SUCCESS)
         err = checkedDeviceCall(clEnqueueReadBuffer(m_queue, m_vel[m_cur], CL_FALSE, 0, bytes,
-                                                    m_stageVel.data(), 0, nullptr, nullptr));
+                                                    m_stageVel, 0, nullptr, nullptr));
     return err;
 }
 

@@ -97,9 +97,9 @@ class ClFluidSolver {
     /// queue reads from is reused); the staged particles no longer count as the device's.
     void settle();
     /// Staged particles: x, y, z, life (infinite for immortal) per particle.
-    const float* stagedPositions() const { return m_stagePos.data(); }
+    const float* stagedPositions() const { return m_stagePos; }
     /// Staged particles: vx, vy, vz, density per particle.
-    const float* stagedVelocities() const { return m_stageVel.data(); }
+    const float* stagedVelocities() const { return m_stageVel; }
     uint32_t capacity() const { return m_capacity; }
 
   private:
@@ -142,7 +142,10 @@ class ClFluidSolver {
     uint32_t m_shapeRoom = 0;
     ClStepParams m_hostParams{};
     uint32_t m_hostCounts[2] = {0, 0};  // the hand-over's living after the sort, removed
-    std::vector<float> m_stagePos, m_stageVel, m_birthPos, m_birthVel, m_hostShapes;
+    cl_mem m_stageBuffers[2] = {nullptr, nullptr};  // pinned, mapped at m_stagePos, m_stageVel
+    float* m_stagePos = nullptr;
+    float* m_stageVel = nullptr;
+    std::vector<float> m_birthPos, m_birthVel, m_hostShapes;
 };
 
 }  // namespace nxsdk
