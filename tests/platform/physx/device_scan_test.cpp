@@ -72,8 +72,7 @@ TEST(DeviceScan, MatchesAPlainScanAcrossBlockBoundaries) {
         else
             unsetenv("PLASHWERK_OPENCL_GROUP");
         constexpr uint32_t kMax = 70000;
-        std::unique_ptr<ClPrefixScan> scan =
-            ClPrefixScan::create(*device, queue.get(), kMax, err);
+        std::unique_ptr<ClPrefixScan> scan = ClPrefixScan::create(*device, queue.get(), kMax, err);
         ASSERT_NE(scan, nullptr) << err;
         const uint32_t b = scan->blockSize();
         ASSERT_GT(b, 1u);
