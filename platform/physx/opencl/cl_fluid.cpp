@@ -82,10 +82,12 @@ void packShape(const CollisionShape& c, float* s) {
 // ClPrefixScan
 
 std::unique_ptr<ClPrefixScan> ClPrefixScan::create(const ClDevice& device, cl_command_queue queue,
-                                                   uint32_t maxCount, cl_int& error) {
+                                                   uint32_t maxCount, cl_int& error,
+                                                   bool blocksOnCpu) {
     std::unique_ptr<ClPrefixScan> s(new ClPrefixScan);
     s->m_queue = queue;
     s->m_maxCount = maxCount;
+    s->m_spread = !device.isCpu() || blocksOnCpu;
     error = makeKernel(device.program(), "scanBlocks", s->m_blocks);
     if (error == CL_SUCCESS) error = makeKernel(device.program(), "scanOneGroup", s->m_oneGroup);
     if (error == CL_SUCCESS)
@@ -117,8 +119,8 @@ ClPrefixScan::~ClPrefixScan() {
 cl_int ClPrefixScan::enqueue(cl_mem data, uint32_t n) {
     if (n > m_maxCount) return CL_INVALID_VALUE;
     const uint32_t blocks = (n + m_block - 1) / m_block;
-    if (blocks <= 1) {
-        // One block's worth: the one-group scan alone, without the passes around it.
+    if (blocks <= 1 || !m_spread) {
+        // One block's worth, or a CPU device: the one-group scan alone.
         cl_int err = setArgs(m_oneGroup, data, cl_uint(n));
         if (err == CL_SUCCESS)
             err = clSetKernelArg(m_oneGroup, 2, m_oneGroupSize * sizeof(cl_uint), nullptr);

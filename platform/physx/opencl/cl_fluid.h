@@ -43,13 +43,18 @@ struct ClBirths {
 
 /// An exclusive prefix scan of a uint array in place on the device, over as many work groups
 /// as the array fills: each scans a block, one group scans the blocks' totals, and each entry
-/// adds its block's offset. The entry past the last receives the total.
+/// adds its block's offset. The entry past the last receives the total. On a CPU device one
+/// group scans the whole array: there each group costs a launch on a thread and its barriers
+/// are loops, and one group's sequential runs are several times faster (65 537 entries on
+/// PoCL: 40 us against 280 us).
 class ClPrefixScan {
   public:
     /// For arrays of up to `maxCount` entries, enqueued on `queue` (not owned); null (and
-    /// `error` set) when the device refuses.
+    /// `error` set) when the device refuses. `blocksOnCpu` spreads the scan over groups on
+    /// a CPU device too (the tests run the GPU's passes that way).
     static std::unique_ptr<ClPrefixScan> create(const ClDevice& device, cl_command_queue queue,
-                                                uint32_t maxCount, cl_int& error);
+                                                uint32_t maxCount, cl_int& error,
+                                                bool blocksOnCpu = false);
     ~ClPrefixScan();
     ClPrefixScan(const ClPrefixScan&) = delete;
     ClPrefixScan& operator=(const ClPrefixScan&) = delete;
@@ -66,6 +71,7 @@ class ClPrefixScan {
     cl_mem m_blockSums = nullptr;
     size_t m_group = 1, m_oneGroupSize = 1, m_addGroup = 1;
     uint32_t m_block = 1, m_maxCount = 0;
+    bool m_spread = true;  // over groups; else one group scans everything
 };
 
 class ClFluidSolver {

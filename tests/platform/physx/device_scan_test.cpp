@@ -1,6 +1,7 @@
 // The device's prefix scan against a plain one on the host, at sizes around its block and
 // group boundaries and with work groups of odd sizes, and the choice of work-group sizes.
-// The scan runs on the CPU device (PoCL in CI) and skips where there is none.
+// The scan runs on the CPU device (PoCL in CI), spread over groups as on a GPU and in the
+// one group a CPU device uses, and skips where there is none.
 
 #include <gtest/gtest.h>
 
@@ -64,15 +65,23 @@ TEST(DeviceScan, MatchesAPlainScanAcrossBlockBoundaries) {
     QueuePtr queue(clCreateCommandQueue(device->context(), device->device(), 0, &err));
     ASSERT_EQ(err, CL_SUCCESS);
     std::mt19937 rng(7);
-    // The device's own group size, then groups of 48 and 8: a block that is no power of
-    // two, and more blocks than the scan of their totals has work-items.
-    for (const char* group : {"", "48", "8"}) {
+    // Spread over groups of the device's own size, then of 48 and 8: a block that is no
+    // power of two, and more blocks than the scan of their totals has work-items. Last, the
+    // device's own way (one group on a CPU device).
+    struct Setting {
+        const char* group;
+        bool blocks;
+    };
+    for (const Setting setting :
+         {Setting{"", true}, Setting{"48", true}, Setting{"8", true}, Setting{"", false}}) {
+        const char* group = setting.group;
         if (*group)
             setenv("PLASHWERK_OPENCL_GROUP", group, 1);
         else
             unsetenv("PLASHWERK_OPENCL_GROUP");
         constexpr uint32_t kMax = 70000;
-        std::unique_ptr<ClPrefixScan> scan = ClPrefixScan::create(*device, queue.get(), kMax, err);
+        std::unique_ptr<ClPrefixScan> scan =
+            ClPrefixScan::create(*device, queue.get(), kMax, err, setting.blocks);
         ASSERT_NE(scan, nullptr) << err;
         const uint32_t b = scan->blockSize();
         ASSERT_GT(b, 1u);
@@ -83,7 +92,8 @@ TEST(DeviceScan, MatchesAPlainScanAcrossBlockBoundaries) {
             const std::vector<cl_uint> got = scanOnDevice(*device, queue.get(), *scan, values);
             cl_uint run = 0;
             for (uint32_t i = 0; i < n; ++i) {
-                ASSERT_EQ(got[i], run) << "group " << group << ", n " << n << ", entry " << i;
+                ASSERT_EQ(got[i], run) << "group " << group << (setting.blocks ? ", blocks" : "")
+                                       << ", n " << n << ", entry " << i;
                 run += values[i];
             }
             EXPECT_EQ(got[n], run) << "the total, n " << n;
