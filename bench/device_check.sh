@@ -156,7 +156,7 @@ prepare_run stability 0
 SMI_CSV=$OUT/nvidia-smi.csv
 smi_pid=
 if have nvidia-smi; then
-    nvidia-smi --query-gpu=timestamp,temperature.gpu,clocks.sm,clocks.mem,utilization.gpu,power.draw \
+    nvidia-smi -i 0 --query-gpu=timestamp,temperature.gpu,clocks.sm,clocks.mem,utilization.gpu,power.draw \
         --format=csv,nounits -l 1 >"$SMI_CSV" 2>"$OUT/nvidia-smi.err" &
     smi_pid=$!
 fi
