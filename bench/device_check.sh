@@ -227,10 +227,16 @@ else:
 log = {}
 if os.path.exists(mon_path):
     rows = list(csv.DictReader(open(mon_path, newline="")))
-    log = {"temperature": mean(number(r.get("celcius")) for r in rows),
-           "sm clock": mean(number(r.get("core_clock")) for r in rows),
-           "memory clock": mean(number(r.get("memory_clock")) for r in rows),
-           "utilization": mean(number(r.get("gpu_load")) for r in rows),
+
+    def column(name):
+        # A column of zeros only is a reading the monitor did not have.
+        values = [number(r.get(name)) for r in rows]
+        return mean(values) if any(values) else None
+
+    log = {"temperature": column("celcius"),
+           "sm clock": column("core_clock"),
+           "memory clock": column("memory_clock"),
+           "utilization": column("gpu_load"),
            "power": None}  # the log's gpu_power is a percentage of the board's limit
     print("program (monitoring log): %d lines, power %% of limit: %s" %
           (len(rows), mean(number(r.get("gpu_power")) for r in rows)))
