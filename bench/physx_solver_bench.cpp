@@ -24,6 +24,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,6 +33,7 @@
 #include "physics/physics_descriptors.h"
 #include "physics/physics_settings.h"
 #include "platform/physx/nx_physics.h"
+#include "platform/physx/opencl/cl_runtime.h"
 #include "platform/physx/sph_passes.h"
 
 namespace {
@@ -332,6 +334,20 @@ void DefaultLayout(benchmark::State& state) {
     sdk->release();
 }
 
+// The label of a device benchmark: the physics device's name and the work-group size its
+// kernels aim at (PLASHWERK_OPENCL_GROUP tries others).
+std::string deviceLabel() {
+    const std::vector<cl_device_id> found = nxsdk::findPhysicsDevices();
+    std::string name = "?";
+    if (!found.empty()) {
+        char text[256] = {};
+        clGetDeviceInfo(found[0], CL_DEVICE_NAME, sizeof text - 1, text, nullptr);
+        name = text;
+    }
+    const char* group = std::getenv("PLASHWERK_OPENCL_GROUP");
+    return "OpenCL: " + name + (group && *group ? std::string(", group ") + group : "");
+}
+
 // A hardware SDK with its hardware scene, or null (and the benchmark skipped) without one.
 NxScene* deviceScene(benchmark::State& state, NxPhysicsSDK*& sdk) {
     sdk = createSdk(true);
@@ -354,7 +370,7 @@ void DeviceSettledPool(benchmark::State& state) {
         stepAll({scene});
         for (auto _ : state) stepAll({scene});
         reportCounters(state, {scene});
-        state.SetLabel("OpenCL");
+        state.SetLabel(deviceLabel());
     }
     if (sdk) sdk->release();
 }
@@ -380,7 +396,7 @@ void DeviceDefaultLayout(benchmark::State& state) {
         stepAll({scene});
         for (auto _ : state) stepAll({scene});
         reportCounters(state, {scene});
-        state.SetLabel("OpenCL");
+        state.SetLabel(deviceLabel());
     }
     if (sdk) sdk->release();
 }

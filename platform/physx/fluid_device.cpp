@@ -22,6 +22,9 @@ bool Fluid::uploadAppended(uint32_t first) {
 }
 
 void Fluid::stepOnDevice(const FluidStepContext& ctx) {
+    // One wait a step, the hand-over's: the living after aging come from the lives of the
+    // last hand-over, the births go to the slots after the particles it held, and the
+    // particles the step leaves come back with their count.
     ClFluidSolver& device = *m_device;
     const uint32_t before = m_count;
     uint32_t live = 0;
@@ -34,10 +37,10 @@ void Fluid::stepOnDevice(const FluidStepContext& ctx) {
         if (uploadAppended(first)) {
             ClStepParams params;
             deviceParams(ctx, params);
-            uint32_t count = m_count;
-            err = device.simulate(params, ctx.shapes, m_count, m_live, count);
-            m_count = count;
-            if (err == CL_SUCCESS) err = device.readBack(count);
+            // On a failure the buffers hold these slots, the dead among them without life.
+            const uint32_t slots = m_count;
+            err = device.simulate(params, ctx.shapes, slots);
+            if (err == CL_SUCCESS) err = device.finishStep(slots, m_count);
         } else {
             err = m_deviceError;
             m_count = first;  // the births never reached the device

@@ -6,10 +6,17 @@
 // Particles live in float4 arrays: position with the remaining life in w (+inf for
 // immortal), velocity with the density in w (written by the integration for the hand-over).
 // The neighbour search is a counting sort by hashed cell: each particle takes its cell's
-// hash and a rank inside it, a one-group scan turns the counts into starts, and a scatter
-// puts each cell's particles together. The dead take a bucket past the last hash, so the
-// sort also sweeps them to the end. A particle visits each distinct bucket of its 27
-// neighbour cells once; particles of far cells sharing a bucket fail the distance test.
+// hash and a rank inside it, a scan turns the counts into starts, and a scatter puts each
+// cell's particles together. The dead take a bucket past the last hash, so the sort also
+// sweeps them to the end, and the start of that bucket is the count of the living: the
+// kernels after the sort read it there, so the host never waits for it. They are launched
+// for every slot and the work-items past the living return at once. A particle visits each
+// distinct bucket of its 27 neighbour cells once; particles of far cells sharing a bucket
+// fail the distance test.
+//
+// The scan runs over many work groups: each scans a block of SCAN_ITEMS entries per
+// work-item in local memory and leaves the block's total, one group scans those totals, and
+// every entry then adds its block's offset.
 
 namespace nxsdk {
 
@@ -35,6 +42,12 @@ typedef struct {
 #define TOUCHED_STATIC 1u
 #define TOUCHED_DYNAMIC 2u
 #define DRAINED 4u
+#define SCAN_ITEMS 4
+
+// The particles alive after the sort: the start of the bucket of the dead.
+uint liveCount(__global const uint* start, __constant StepParams* P) {
+    return start[P->hashMask + 1];
+}
 
 int3 cellOf(float4 p, float invCell) {
     return (int3)((int)floor(p.x * invCell), (int)floor(p.y * invCell), (int)floor(p.z * invCell));
@@ -59,19 +72,11 @@ int neighbourBuckets(int3 c, uint mask, uint* buckets) {
     return count;
 }
 
-__kernel void ageParticles(__global float4* pos, uint n, float dt, __global uint* live) {
-    __local uint groupLive;
-    if (get_local_id(0) == 0) groupLive = 0;
-    barrier(CLK_LOCAL_MEM_FENCE);
+__kernel void ageParticles(__global float4* pos, uint n, float dt) {
     const uint i = get_global_id(0);
-    if (i < n) {
-        float4 p = pos[i];
-        if (!isinf(p.w)) p.w -= dt;
-        pos[i] = p;
-        if (p.w > 1e-5f) atomic_inc(&groupLive);
-    }
-    barrier(CLK_LOCAL_MEM_FENCE);
-    if (get_local_id(0) == 0 && groupLive) atomic_add(live, groupLive);
+    if (i >= n) return;
+    const float w = pos[i].w;
+    if (!isinf(w)) pos[i].w = w - dt;
 }
 
 __kernel void cellKeys(__global const float4* pos, uint n, float invCell, uint mask,
@@ -108,6 +113,52 @@ __kernel void scanOneGroup(__global uint* data, uint n, __local uint* sums) {
     if (lid == size - 1) data[n] = sums[lid];
 }
 
+// Exclusive scan of each block of SCAN_ITEMS * (group size) entries of data[0, n) in place,
+// the block's total into blockSums[group]. The block passes through local memory so that
+// the global reads and writes stay contiguous across the work-items.
+__kernel void scanBlocks(__global uint* data, uint n, __global uint* blockSums,
+                         __local uint* tile, __local uint* sums) {
+    const uint lid = get_local_id(0), size = get_local_size(0);
+    const uint base = get_group_id(0) * size * SCAN_ITEMS;
+    for (uint k = 0; k < SCAN_ITEMS; ++k) {
+        const uint at = base + k * size + lid;
+        tile[k * size + lid] = at < n ? data[at] : 0u;
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    uint s = 0;
+    for (uint k = 0; k < SCAN_ITEMS; ++k) s += tile[lid * SCAN_ITEMS + k];
+    sums[lid] = s;
+    barrier(CLK_LOCAL_MEM_FENCE);
+    for (uint off = 1; off < size; off <<= 1) {
+        const uint v = lid >= off ? sums[lid - off] : 0u;
+        barrier(CLK_LOCAL_MEM_FENCE);
+        sums[lid] += v;
+        barrier(CLK_LOCAL_MEM_FENCE);
+    }
+    uint run = sums[lid] - s;
+    for (uint k = 0; k < SCAN_ITEMS; ++k) {
+        const uint v = tile[lid * SCAN_ITEMS + k];
+        tile[lid * SCAN_ITEMS + k] = run;
+        run += v;
+    }
+    barrier(CLK_LOCAL_MEM_FENCE);
+    for (uint k = 0; k < SCAN_ITEMS; ++k) {
+        const uint at = base + k * size + lid;
+        if (at < n) data[at] = tile[k * size + lid];
+    }
+    if (lid == size - 1) blockSums[get_group_id(0)] = sums[lid];
+}
+
+// Adds each block's offset (the scanned block totals) to its entries; data[n] receives the
+// total of all `blocks`.
+__kernel void addBlockOffsets(__global uint* data, uint n, __global const uint* blockOffsets,
+                              uint blockSize, uint blocks) {
+    const uint i = get_global_id(0);
+    if (i == 0) data[n] = blockOffsets[blocks];
+    if (i >= n) return;
+    data[i] += blockOffsets[i / blockSize];
+}
+
 __kernel void scatterByCell(uint n, __global const uint* key, __global const uint* rank,
                             __global const uint* start, __global const float4* posIn,
                             __global const float4* velIn, __global float4* posOut,
@@ -119,14 +170,16 @@ __kernel void scatterByCell(uint n, __global const uint* key, __global const uin
     velOut[dst] = velIn[i];
 }
 
-// Keeps the particles whose flag survives the scan (flag k = scan[k + 1] - scan[k]).
+// Moves the kept particles (flag k = scan[k + 1] - scan[k]) to the front in their order and
+// the others after them, so that the first n entries stay whole particles.
 __kernel void compactKept(uint n, __global const uint* scan, __global const float4* posIn,
                           __global const float4* velIn, __global float4* posOut,
                           __global float4* velOut) {
     const uint i = get_global_id(0);
-    if (i >= n || scan[i + 1] == scan[i]) return;
-    posOut[scan[i]] = posIn[i];
-    velOut[scan[i]] = velIn[i];
+    if (i >= n) return;
+    const uint dst = scan[i + 1] != scan[i] ? scan[i] : scan[n] + (i - scan[i]);
+    posOut[dst] = posIn[i];
+    velOut[dst] = velIn[i];
 }
 
 float3 shapeT(__global const float* s) { return (float3)(s[13], s[14], s[15]); }
@@ -184,10 +237,11 @@ void surfaceDistance(__global const float* s, float3 p, float* distance, float3*
     }
 }
 
-__kernel void wallDensity(uint n, __global const float4* pos, __global const float* shapes,
-                          __constant StepParams* P, __global float4* wall) {
+__kernel void wallDensity(__global const uint* start, __global const float4* pos,
+                          __global const float* shapes, __constant StepParams* P,
+                          __global float4* wall) {
     const uint i = get_global_id(0);
-    if (i >= n) return;
+    if (i >= liveCount(start, P)) return;
     const float3 p = pos[i].xyz;
     const float invH = 1.0f / P->h;
     const float densityScale = P->restDensity * (315.0f / 256.0f);
@@ -232,11 +286,11 @@ __kernel void wallDensity(uint n, __global const float4* pos, __global const flo
         }                                                                            \
     }
 
-__kernel void densityPass(uint n, __global const float4* pos, __global const uint* start,
+__kernel void densityPass(__global const float4* pos, __global const uint* start,
                           __global const float4* wall, __constant StepParams* P,
                           __global float4* dens) {
     const uint i = get_global_id(0);
-    if (i >= n) return;
+    if (i >= liveCount(start, P)) return;
     const float4 pi = pos[i];
     const float h2 = P->h2;
     float sum = 0.0f;
@@ -253,11 +307,11 @@ __kernel void densityPass(uint n, __global const float4* pos, __global const uin
     dens[i] = (float4)(rho, P->stiffness * excess * inv * inv, inv, 0.0f);
 }
 
-__kernel void forcePass(uint n, __global const float4* pos, __global const float4* vel,
+__kernel void forcePass(__global const float4* pos, __global const float4* vel,
                         __global const uint* start, __global const float4* dens,
                         __constant StepParams* P, __global float4* acc) {
     const uint i = get_global_id(0);
-    if (i >= n) return;
+    if (i >= liveCount(start, P)) return;
     const float4 pi = pos[i];
     const float presI = dens[i].y;
     const float h = P->h, h2 = P->h2;
@@ -280,13 +334,13 @@ __kernel void forcePass(uint n, __global const float4* pos, __global const float
     acc[i] = (float4)(P->pressureCoef * ap + visc * (av - vel[i].xyz * wsum), 0.0f);
 }
 
-__kernel void clearForces(uint n, __global float4* acc, __global float4* wall,
-                          __global float4* dens, float restDensity) {
+__kernel void clearForces(__global const uint* start, __constant StepParams* P,
+                          __global float4* acc, __global float4* wall, __global float4* dens) {
     const uint i = get_global_id(0);
-    if (i >= n) return;
+    if (i >= liveCount(start, P)) return;
     acc[i] = (float4)(0.0f);
     wall[i] = (float4)(0.0f);
-    dens[i] = (float4)(restDensity, 0.0f, 1.0f / restDensity, 0.0f);
+    dens[i] = (float4)(P->restDensity, 0.0f, 1.0f / P->restDensity, 0.0f);
 }
 
 bool segmentMayTouch(__global const float* s, float3 a, float3 b, float dist) {
@@ -447,12 +501,20 @@ uint collideParticle(__global const float* shapes, __constant StepParams* P, flo
 
 bool finite3(float3 v) { return isfinite(v.x) && isfinite(v.y) && isfinite(v.z); }
 
-__kernel void integrate(uint n, __global float4* pos, __global float4* vel,
-                        __global const float4* acc, __global const float4* wall,
-                        __global const float4* dens, __global const float* shapes,
-                        __constant StepParams* P, __global uint* keep, __global uint* counters) {
+// Steps the living; where removals are marked, every slot up to `slots` gets its keep flag
+// (the dead none) and a removed particle loses its life, so that it counts as dead
+// wherever it is left.
+__kernel void integrate(uint slots, __global const uint* start, __global float4* pos,
+                        __global float4* vel, __global const float4* acc,
+                        __global const float4* wall, __global const float4* dens,
+                        __global const float* shapes, __constant StepParams* P,
+                        __global uint* keep, __global uint* removed) {
     const uint i = get_global_id(0);
-    if (i >= n) return;
+    if (i >= slots) return;
+    if (i >= liveCount(start, P)) {
+        if (P->markRemovals) keep[i] = 0u;
+        return;
+    }
     const float dt = P->dt;
     const float4 p0 = pos[i];
     const float3 x0 = p0.xyz;
@@ -484,9 +546,9 @@ __kernel void integrate(uint n, __global float4* pos, __global float4* vel,
         kept = false;
     if (P->markRemovals) {
         keep[i] = kept ? 1u : 0u;
-        if (!kept) atomic_inc(&counters[1]);  // [0] counts the living
+        if (!kept) atomic_inc(removed);
     }
-    pos[i] = (float4)(x1, p0.w);
+    pos[i] = (float4)(x1, P->markRemovals && !kept ? 0.0f : p0.w);
     vel[i] = (float4)(v, P->sph ? di.x : P->restDensity);
 }
 )CLC";

@@ -36,8 +36,16 @@ class ClDevice {
     cl_context context() const { return m_context; }
     cl_device_id device() const { return m_device; }
     cl_program program() const { return m_program; }
-    /// The largest work group the scan kernel may use on this device.
+    /// The largest work group of this device (CL_DEVICE_MAX_WORK_GROUP_SIZE).
     size_t maxGroup() const { return m_maxGroup; }
+    /// A CPU device (the tests' PoCL): it likes other work-group sizes than a GPU.
+    bool isCpu() const { return m_cpu; }
+    /// The work-group size for `kernel` on this device: a multiple of the kernel's preferred
+    /// multiple near `groupTarget()`, within the kernel's and the device's maximum.
+    size_t groupSizeFor(cl_kernel kernel) const;
+    /// The size the per-particle kernels aim at: PLASHWERK_OPENCL_GROUP where set (to try
+    /// others on a new device), else 128 on a GPU and 64 on a CPU device.
+    size_t groupTarget() const;
 
   private:
     ClDevice() = default;
@@ -45,7 +53,13 @@ class ClDevice {
     cl_context m_context = nullptr;
     cl_program m_program = nullptr;
     size_t m_maxGroup = 1;
+    bool m_cpu = false;
 };
+
+/// The largest multiple of `multiple` (1 when 0) that is at most `target` and at most
+/// `kernelMax`; `multiple` itself when the target is below it; never above `kernelMax` and
+/// never 0.
+size_t chooseGroupSize(size_t kernelMax, size_t multiple, size_t target);
 
 /// Test seam: the device call after `callsBefore` further checked calls answers `code`
 /// instead of its own result (once). A code of CL_SUCCESS disarms it.

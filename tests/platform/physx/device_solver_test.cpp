@@ -377,6 +377,112 @@ TEST(DeviceSolver, BoundsRemoveThroughEveryFaceLikeTheCpu) {
     EXPECT_GT(expected[4], 0);
 }
 
+// The device hands its counts over a step late, with the positions, and the host counts
+// the living after aging on the lives of the last hand-over. Fast immortal particles leave
+// through the bounds at steps known in advance while an emitter fills the fluid to the
+// brim with births that live five steps: every step, the expiries are exactly the births
+// of five steps before, the births exactly what the room allows, each birth's age is in
+// its life, each face keeps its own survivors, and the count is their sum.
+TEST(DeviceSolver, CountsStayExactThroughBirthsExpiriesAndRemovals) {
+    constexpr int kSpeeds = 12, kSteps = 100, kAges = 5;
+    constexpr NxU32 kFast = 6 * kSpeeds, kCapacity = 100, kBirthsPerStep = 20;
+    // 5 mm off the 1 cm grid the fast particles move on: none sits on a face.
+    const NxVec3 lo(-1.055f, -2.055f, -3.055f), hi(1.555f, 2.555f, 3.555f);
+    std::vector<float> pos(3 * kFast, 0.0f), vel(3 * kFast, 0.0f);
+    for (NxU32 i = 0; i < kFast; ++i) {
+        const NxU32 face = i / kSpeeds;  // +x, -x, +y, -y, +z, -z
+        // 1.5 to 7 m/s, faster than the births' 1 m/s: the speed tells them apart.
+        vel[3 * i + face / 2] = (face % 2 ? -0.5f : 0.5f) * float(i % kSpeeds + 3);
+    }
+    NxBounds3 bounds;
+    bounds.set(lo, hi);
+    SdkPtr sdk = createHardwareSdk();
+    SKIP_WITHOUT_DEVICE(sdk);
+    NxSceneDesc desc;
+    desc.gravity = NxVec3(0, 0, 0);
+    desc.simType = NX_SIMULATION_HW;
+    desc.maxBounds = &bounds;
+    NxScene* scene = sdk->createScene(desc);
+    ASSERT_NE(scene, nullptr);
+    // The emitter's frame off every axis the fast particles fly along.
+    NxActor* frame = addBox(*scene, NxVec3(0.7f, -1.2f, 0.7f), NxVec3(0.2f, 0.2f, 0.2f), 0.0f);
+    FluidOut out(kCapacity);
+    NxU32 count = kFast;
+    NxFluidDesc d = runFluidDesc(kCapacity);
+    d.simulationMethod = NX_F_NO_PARTICLE_INTERACTION;
+    d.damping = 0.0f;
+    d.flags |= NX_FF_HARDWARE;
+    d.initialParticleData.numParticlesPtr = &count;
+    d.initialParticleData.bufferPos = pos.data();
+    d.initialParticleData.bufferPosByteStride = 12;
+    d.initialParticleData.bufferVel = vel.data();
+    d.initialParticleData.bufferVelByteStride = 12;
+    out.attach(d.particlesWriteData);
+    NxFluid* fluid = scene->createFluid(d);
+    ASSERT_NE(fluid, nullptr);
+    NxFluidEmitterDesc e =
+        runEmitterDesc(frame->getShapes()[0], kBirthsPerStep / kStep, kAges * kStep);
+    e.fluidVelocityMagnitude = 1.0f;
+    fluid->createEmitter(e);
+
+    const float reach[6] = {hi.x, -lo.x, hi.y, -lo.y, hi.z, -lo.z};
+    std::array<int, kAges> births{};  // births by age in steps, as they should be
+    NxU32 before = kFast;
+    int fastLeft = int(kFast);
+    bool fullAndLeaving = false;
+    for (int s = 1; s <= kSteps; ++s) {
+        ASSERT_EQ(step(*scene), 0u) << "step " << s;
+        const int emitted = stat(*scene, "FluidParticlesEmitted");
+        const int expired = stat(*scene, "FluidParticlesExpired");
+        ASSERT_EQ(expired, births[kAges - 1]) << "step " << s;
+        const int room = int(kCapacity) - (int(before) - expired);
+        ASSERT_EQ(emitted, std::min(int(kBirthsPerStep), room)) << "step " << s;
+        for (int a = kAges - 1; a > 0; --a) births[size_t(a)] = births[size_t(a - 1)];
+        births[0] = emitted;
+
+        std::array<int, 6> fast{}, expectedFast{};
+        std::array<int, kAges> ages{};
+        for (NxU32 i = 0; i < out.count; ++i) {
+            const NxVec3 v = out.velocity(i);
+            if (v.magnitude() < 1.25f) {
+                // Born a steps ago: (5 - a) steps of life left.
+                const float life = out.life[3 * i];
+                const int a = int(std::lround((kAges * kStep - life) / kStep));
+                ASSERT_GE(a, 0) << "step " << s << ", life " << life;
+                ASSERT_LT(a, kAges) << "step " << s << ", life " << life;
+                ASSERT_NEAR(life, float(kAges - a) * kStep, 1e-4f) << "step " << s;
+                ++ages[size_t(a)];
+                continue;
+            }
+            const float c[3] = {v.x, v.y, v.z};
+            const int axis =
+                int(std::max_element(c, c + 3,
+                                     [](float x, float y) { return std::fabs(x) < std::fabs(y); }) -
+                    c);
+            ++fast[size_t(2 * axis + (c[axis] < 0.0f ? 1 : 0))];
+        }
+        // After s steps the particle of speed 0.5 (j + 2) m/s has flown 0.01 (j + 2) s m.
+        for (int f = 0; f < 6; ++f)
+            for (int j = 1; j <= kSpeeds; ++j)
+                expectedFast[size_t(f)] += 0.01f * float((j + 2) * s) <= reach[f];
+        ASSERT_EQ(fast, expectedFast) << "step " << s;
+        ASSERT_EQ(ages, births) << "step " << s;
+        fastLeft = 0;
+        for (int n : fast) fastLeft += n;
+        int total = fastLeft;
+        for (int n : births) total += n;
+        ASSERT_EQ(out.count, NxU32(total)) << "step " << s;
+        ASSERT_EQ(fluid->getNbParticles(), out.count) << "step " << s;
+        fullAndLeaving = fullAndLeaving || (before == kCapacity && room > 0 && room < 20);
+        before = out.count;
+    }
+    // The fluid was full and lost fast particles while the emitter filled it up again;
+    // most of them have left by the end.
+    EXPECT_TRUE(fullAndLeaving);
+    EXPECT_LT(fastLeft, int(kFast) / 2);
+    EXPECT_GT(fastLeft, 0);
+}
+
 TEST(DeviceSolver, WithoutInteractionParticlesFlyAsOnTheCpu) {
     // No pair forces: the particles fall, hit the ground and a sphere, and the two solvers
     // agree to float rounding (only the order of the particles differs).
