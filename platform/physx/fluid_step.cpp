@@ -20,6 +20,7 @@ void Fluid::step(const FluidStepContext& ctx) {
         stepOnDevice(ctx);
         return;
     }
+    const WorkerPool::BusyScope busy(*ctx.pool);
 
     ageParticles(ctx.dt);
     emit(ctx);

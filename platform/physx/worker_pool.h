@@ -29,16 +29,36 @@ class WorkerPool {
     /// (worker k as slot k + 1, so slots stay below workerCount() + 1 and no two running
     /// calls of one loop share a slot). The chunk order between threads is not fixed, so fn
     /// must make each chunk's result independent of it.
+    ///
+    /// While callers inside a BusyScope keep every processor (workers + 1) busy, loops run on
+    /// the calling thread alone: helpers would only take turns with those callers.
     template <typename Fn>
     void parallelFor(uint32_t chunks, unsigned helpers, Fn&& fn) {
         if (chunks == 0) return;
-        if (chunks == 1 || helpers == 0 || m_workerCount.load(std::memory_order_relaxed) == 0) {
+        const unsigned workers = m_workerCount.load(std::memory_order_relaxed);
+        if (chunks == 1 || helpers == 0 || workers == 0 ||
+            m_busyCallers.load(std::memory_order_relaxed) > workers) {
             for (uint32_t c = 0; c < chunks; ++c) fn(c, 0u);
             return;
         }
         run(chunks, helpers, &fn,
             [](void* ctx, uint32_t c, unsigned slot) { (*static_cast<Fn*>(ctx))(c, slot); });
     }
+
+    /// Marks the calling thread as stepping work of its own (a scene or a compartment) for
+    /// as long as it lives.
+    class BusyScope {
+      public:
+        explicit BusyScope(WorkerPool& pool) : m_pool(pool) {
+            m_pool.m_busyCallers.fetch_add(1, std::memory_order_relaxed);
+        }
+        ~BusyScope() { m_pool.m_busyCallers.fetch_sub(1, std::memory_order_relaxed); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        WorkerPool& m_pool;
+    };
 
   private:
     struct Job {
@@ -66,6 +86,7 @@ class WorkerPool {
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
     std::atomic<unsigned> m_workerCount{0};
+    std::atomic<unsigned> m_busyCallers{0};
 };
 
 /// A thread that sleeps until start() hands it a task, runs it, and reports completion.
