@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -43,6 +44,25 @@ TEST(WorkerPool, HonoursTheHelperLimitAndRunsAloneWithoutHelpers) {
     EXPECT_EQ(foreign.load(), 0);
     pool.parallelFor(0, 2, [&](uint32_t, unsigned) { foreign.fetch_add(1); });
     EXPECT_EQ(foreign.load(), 0);
+
+    // Three callers stepping work of their own keep the three processors busy: a loop
+    // then runs on its caller alone, helpers or not; with two, helpers may join again.
+    {
+        const WorkerPool::BusyScope a(pool), b(pool), c(pool);
+        pool.parallelFor(64, 2, [&](uint32_t, unsigned slot) {
+            if (std::this_thread::get_id() != self || slot != 0) foreign.fetch_add(1);
+        });
+        EXPECT_EQ(foreign.load(), 0);
+    }
+    const WorkerPool::BusyScope a(pool), b(pool);
+    std::atomic<int> chunks{0};
+    for (int round = 0; round < 200 && foreign.load() == 0; ++round)
+        pool.parallelFor(64, 2, [&](uint32_t, unsigned slot) {
+            chunks.fetch_add(1);
+            if (slot != 0) foreign.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // time to join
+        });
+    EXPECT_GT(foreign.load(), 0) << "no helper joined in " << chunks.load() << " chunks";
 }
 
 // Several scenes share the pool: loops started from several threads at once all finish,
