@@ -198,24 +198,19 @@ void PhysicsThreads::countStep(Lane& lane, uint32_t error_state) {
         publishStep(lane);
 }
 
-void PhysicsThreads::stepAndCount(Lane& lane) {
-    lane.sim.target->startStep();
-    countStep(lane, lane.sim.target->completeStep());
-}
-
 void PhysicsThreads::startThreads() {
     m_threads_started = true;
     if (m_config.arrangement == PhysicsArrangement::SingleThread) {
         m_physics_running = true;
         m_physics_thread = std::thread([this] { physicsThreadMain(); });
-        if (m_config.threads_sync) m_physics_go.set();  // the first step starts at once
+        if (m_config.threads_sync) m_physics_go.set();  // the first step completes at once
         return;
     }
     for (auto& lane : m_lanes) {
         lane->thread_running = true;
         Lane* l = lane.get();
         lane->thread = std::thread([this, l] { fluidThreadMain(*l); });
-        if (m_config.threads_sync) lane->go.set();
+        if (m_config.threads_sync) lane->go.set();  // the first step completes at once
     }
 }
 
@@ -233,12 +228,18 @@ void PhysicsThreads::physicsThreadMain() {
             sleepMs(kPausePollMs);
             continue;
         }
+        // Every simulation starts before any is completed, so their steps overlap. The
+        // baton is needed only for completing them (the SDK then writes the particle
+        // buffers): the render thread's copy of the last step overlaps with this one.
+        for (auto& lane : m_lanes) lane->sim.target->startStep();
         if (sync) {
             m_physics_go.wait();
-            if (!m_physics_running.load(std::memory_order_acquire)) break;
+            if (!m_physics_running.load(std::memory_order_acquire)) {
+                // Stopped: the started steps are completed (and counted) all the same.
+                for (auto& lane : m_lanes) countStep(*lane, lane->sim.target->completeStep());
+                break;
+            }
         }
-        // Every simulation starts before any is completed, so their steps overlap.
-        for (auto& lane : m_lanes) lane->sim.target->startStep();
         for (auto& lane : m_lanes) countStep(*lane, lane->sim.target->completeStep());
         if (sync) m_physics_done.set();
     }
@@ -255,11 +256,18 @@ void PhysicsThreads::fluidThreadMain(Lane& lane) {
             sleepMs(kPausePollMs);
             continue;
         }
+        // As in physicsThreadMain: the step runs while the render thread copies the last
+        // one, and waits for the baton only to be completed.
+        lane.sim.target->startStep();
         if (sync) {
             lane.go.wait();
-            if (!lane.thread_running.load(std::memory_order_acquire)) break;
+            if (!lane.thread_running.load(std::memory_order_acquire)) {
+                countStep(lane,
+                          lane.sim.target->completeStep());  // stopped: completed all the same
+                break;
+            }
         }
-        stepAndCount(lane);
+        countStep(lane, lane.sim.target->completeStep());
         if (sync) lane.done.set();
     }
     lane.exited.set();

@@ -15,7 +15,10 @@
 //   per fluid      one thread per simulation.
 // Lock-step (threads_sync) pairs each physics thread with the render thread through two
 // auto-reset events: the physics side completes a step and signals "done"; the render side
-// waits for it, copies the particles and signals "go". Free-running threads never wait: each
+// waits for it, copies the particles and signals "go", which the physics side waits for
+// before it completes the next step (already started: the copy and the step overlap; the
+// SDK writes the particle buffers only when a step is completed). Free-running threads
+// never wait: each
 // completed step is copied on the physics thread into a triple buffer, and the render
 // thread takes the newest whole step from it, so a copy never reads a buffer that a step is
 // writing. Every copy is one of the fluid's FluidParticles (physics/fluid_particles.h).
@@ -126,7 +129,6 @@ class PhysicsThreads {
     void startThreads();
     void physicsThreadMain();
     void fluidThreadMain(Lane& lane);
-    void stepAndCount(Lane& lane);
     void countStep(Lane& lane, uint32_t error_state);
     void copyToRender(Lane& lane);
     void publishStep(Lane& lane);
