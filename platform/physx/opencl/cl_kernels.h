@@ -89,6 +89,16 @@ __kernel void cellKeys(__global const float4* pos, uint n, float invCell, uint m
     rank[i] = atomic_inc(&counts[k]);
 }
 
+// Inclusive scan of sums[0, size) across the work-items of a group, in place.
+void scanGroupSums(__local uint* sums, uint lid, uint size) {
+    for (uint off = 1; off < size; off <<= 1) {
+        const uint v = lid >= off ? sums[lid - off] : 0u;
+        barrier(CLK_LOCAL_MEM_FENCE);
+        sums[lid] += v;
+        barrier(CLK_LOCAL_MEM_FENCE);
+    }
+}
+
 // Exclusive scan of data[0, n) in place by one work group; data[n] receives the total.
 __kernel void scanOneGroup(__global uint* data, uint n, __local uint* sums) {
     const uint lid = get_local_id(0), size = get_local_size(0);
@@ -98,12 +108,7 @@ __kernel void scanOneGroup(__global uint* data, uint n, __local uint* sums) {
     for (uint k = b; k < e; ++k) s += data[k];
     sums[lid] = s;
     barrier(CLK_LOCAL_MEM_FENCE);
-    for (uint off = 1; off < size; off <<= 1) {
-        const uint v = lid >= off ? sums[lid - off] : 0u;
-        barrier(CLK_LOCAL_MEM_FENCE);
-        sums[lid] += v;
-        barrier(CLK_LOCAL_MEM_FENCE);
-    }
+    scanGroupSums(sums, lid, size);
     uint run = sums[lid] - s;
     for (uint k = b; k < e; ++k) {
         const uint v = data[k];
@@ -129,12 +134,7 @@ __kernel void scanBlocks(__global uint* data, uint n, __global uint* blockSums,
     for (uint k = 0; k < SCAN_ITEMS; ++k) s += tile[lid * SCAN_ITEMS + k];
     sums[lid] = s;
     barrier(CLK_LOCAL_MEM_FENCE);
-    for (uint off = 1; off < size; off <<= 1) {
-        const uint v = lid >= off ? sums[lid - off] : 0u;
-        barrier(CLK_LOCAL_MEM_FENCE);
-        sums[lid] += v;
-        barrier(CLK_LOCAL_MEM_FENCE);
-    }
+    scanGroupSums(sums, lid, size);
     uint run = sums[lid] - s;
     for (uint k = 0; k < SCAN_ITEMS; ++k) {
         const uint v = tile[lid * SCAN_ITEMS + k];
