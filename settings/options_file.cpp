@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -41,9 +42,13 @@ void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) 
         case FileForm::Bool:
             o.*r.bool_field = xml.getAttributeValueAsInt(name) == 1;
             break;
-        case FileForm::Real:
-            o.*r.float_field = xml.getAttributeValueAsFloat(name);
+        case FileForm::Real: {
+            // A number too large for a float reads as infinity: no setting has a meaning for
+            // it (nor for NaN), so the setting keeps its value, as on the command line.
+            const float value = xml.getAttributeValueAsFloat(name);
+            if (std::isfinite(value)) o.*r.float_field = value;
             break;
+        }
         case FileForm::WholeReal:
             o.*r.float_field = static_cast<float>(xml.getAttributeValueAsInt(name));
             break;

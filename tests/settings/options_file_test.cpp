@@ -103,6 +103,10 @@ TEST_F(OptionsFile, ConversionsOfTheReader) {
     EXPECT_EQ(read(element("run_mode=\"BENCHMARK\"")).run_mode, int(RunMode::Benchmark));
     // A 0 emitter count from the file is kept (only the command line repairs it).
     EXPECT_EQ(read(element("num_fluid_emitters=\"0\"")).num_fluid_emitters, 0);
+    // A number too large for a float keeps the setting's value (and so writes back as read).
+    const StartupOptions huge = read(element("light_pos_y=\"9e99\" light_pos_x=\"2.5\""));
+    EXPECT_FLOAT_EQ(huge.light_pos_y, 30.0f);
+    EXPECT_FLOAT_EQ(huge.light_pos_x, 2.5f);
 }
 
 TEST_F(OptionsFile, AbsentAttributesAndOtherElementsLeaveFieldsAlone) {
