@@ -87,6 +87,7 @@ bool Fluid::allocate() {
         m_chunkRemoved.assign(maxChunks, 0);
         m_chunkBox.assign(2 * size_t(maxChunks), NxVec3(0, 0, 0));
         m_chunkPairs.assign(kCellChunks + 2, 0);
+        m_boxMasks.assign(sphBoxMaskRoom(m_capacity, m_capacity), 0);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -263,6 +263,7 @@ class Fluid final : public NxFluid {
     uint32_t m_live = 0;  // particles alive after aging, before emission
     std::vector<uint64_t> m_chunkPairs;
     std::vector<std::unique_ptr<float[]>> m_scratch;  // per thread slot, for the pair passes
+    std::vector<uint16_t> m_boxMasks;                 // from the density pass to the force pass
     FluidStepStats m_stats;
     bool m_wantFlags = false;
     bool m_wantNormals = false;

@@ -97,6 +97,7 @@ void Fluid::densityAndForces(const FluidStepContext& ctx) {
     args.dt = ctx.dt;
     const SphPassSet& passes = sphPassSet(int(ctx.passSet));
     args.scratchStride = m_capacity + 2 * kSphPadding;
+    args.boxMasks = m_boxMasks.data();
     // One scratch table per thread that may join (tables are only ever added).
     const size_t slots = size_t(ctx.helpers ? ctx.pool->workerCount() : 0) + 1;
     while (m_scratch.size() < slots)

@@ -41,7 +41,20 @@ struct SphPassArgs {
     /// Floats between the fields of a scratch table: at least the particle count plus
     /// kSphPadding. A table has kSphScratchFields fields.
     uint32_t scratchStride = 0;
+    /// Room for sphBoxMaskRoom(particles, cells) entries, or null. The density pass keeps
+    /// there which candidates of each group lie near the group, and the force pass reads
+    /// them back instead of testing again (positions do not change between the two).
+    uint16_t* boxMasks = nullptr;
 };
+
+/// Box masks kept per cell: kSphBoxMasksPerParticle for each of its particles and
+/// kSphBoxMasksPerCell more. A cell whose groups need more tests than that keeps the first
+/// ones; the force pass tests the rest itself.
+constexpr uint32_t kSphBoxMasksPerParticle = 4;
+constexpr uint32_t kSphBoxMasksPerCell = 16;
+constexpr size_t sphBoxMaskRoom(uint32_t particles, uint32_t cells) {
+    return size_t(kSphBoxMasksPerParticle) * particles + size_t(kSphBoxMasksPerCell) * cells;
+}
 
 constexpr uint32_t kSphScratchFields = 8;
 

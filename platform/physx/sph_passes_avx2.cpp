@@ -33,6 +33,7 @@ struct Avx2 {
     static V sub(V a, V b) { return _mm256_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
+    static V fnmadd(V a, V b, V c) { return _mm256_fnmadd_ps(a, b, c); }
     static void store(float* p, V v) { _mm256_storeu_ps(p, v); }
     static V minv(V a, V b) { return _mm256_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm256_max_ps(a, b); }
@@ -55,6 +56,12 @@ struct Avx2 {
         return _mm_cvtss_f32(s);
     }
     static int countMask(M m) { return __builtin_popcount(unsigned(_mm256_movemask_ps(m))); }
+    static unsigned bits(M m) { return unsigned(_mm256_movemask_ps(m)); }
+    static M fromBits(unsigned b) {
+        const __m256i lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m256i set = _mm256_and_si256(_mm256_set1_epi32(int(b)), lane);
+        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(set, lane));
+    }
     static void reduce8(const V* v, float* out) {
         const __m256 t01 = _mm256_hadd_ps(v[0], v[1]), t23 = _mm256_hadd_ps(v[2], v[3]);
         const __m256 t45 = _mm256_hadd_ps(v[4], v[5]), t67 = _mm256_hadd_ps(v[6], v[7]);

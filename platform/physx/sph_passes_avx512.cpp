@@ -26,6 +26,7 @@ struct Avx512 {
     static V sub(V a, V b) { return _mm512_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm512_fmadd_ps(a, b, c); }
+    static V fnmadd(V a, V b, V c) { return _mm512_fnmadd_ps(a, b, c); }
     static void store(float* p, V v) { _mm512_storeu_ps(p, v); }
     static V minv(V a, V b) { return _mm512_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm512_max_ps(a, b); }
@@ -38,6 +39,8 @@ struct Avx512 {
     static V rsqrt(V v) { return _mm512_rsqrt14_ps(v); }
     static float hsum(V v) { return _mm512_reduce_add_ps(v); }
     static int countMask(M m) { return __builtin_popcount(unsigned(m)); }
+    static unsigned bits(M m) { return unsigned(m); }
+    static M fromBits(unsigned b) { return M(b); }
     static void reduce8(const V* v, float* out) {
         // Halves added (16 -> 8 lanes), then a tree of horizontal adds over the eight.
         __m256 y[8];

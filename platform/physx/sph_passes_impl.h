@@ -4,11 +4,12 @@
 // from those files, inside their own namespace, after defining S.
 //
 // S provides: W (lanes), V (vector), M (lane mask), zero(), set1(f), load(p), add, sub,
-// mul, fmadd(a, b, c) = a * b + c, minv, maxv, lt(a, b) -> M, gt(a, b) -> M,
-// andMask(M, M), firstLanes(n) -> M (lanes below n, n < W), maskAdd(acc, m, v) =
-// acc + (m ? v : 0), maskFmadd(acc, m, a, b) = acc + (m ? a * b : 0), rsqrt(v),
-// hsum(v) -> float, reduce8(const V[8], float[8]) (eight sums at once), countMask(M) ->
-// int, compress(dst, m, v): the lanes of m packed to dst (may write up to W floats).
+// mul, fmadd(a, b, c) = a * b + c, fnmadd(a, b, c) = c - a * b, minv, maxv, lt(a, b) -> M, gt(a, b)
+// -> M, andMask(M, M), firstLanes(n) -> M (lanes below n, n < W), maskAdd(acc, m, v) = acc + (m ? v
+// : 0), maskFmadd(acc, m, a, b) = acc + (m ? a * b : 0), rsqrt(v), hsum(v) -> float, reduce8(const
+// V[8], float[8]) (eight sums at once), countMask(M) -> int, compress(dst, m, v): the lanes of m
+// packed to dst (may write up to W floats), bits(M) -> the lanes as bits (lane k as bit k),
+// fromBits(unsigned) -> M.
 //
 // How a cell is worked: its particles (sorted by x) are cut into groups of at most 16.
 // For a group, the nine rows of the cell are trimmed to the group's x range widened by
@@ -58,12 +59,28 @@ struct SphPassesT {
         return gr;
     }
 
+    // The box tests of a cell's groups, in the order the gather makes them: the density
+    // pass records them, the force pass replays them (both walk the same rows in the same
+    // steps). Past the cell's room the tests are made anew.
+    struct BoxMasks {
+        uint16_t* at = nullptr;
+        uint32_t room = 0;
+        bool replay = false;
+
+        BoxMasks(const nxsdk::SphPassArgs& a, uint32_t c, bool replaying) : replay(replaying) {
+            if (!a.boxMasks) return;
+            const Range cell = a.cells[c];
+            at = a.boxMasks + nxsdk::sphBoxMaskRoom(cell.begin, c);
+            room = uint32_t(nxsdk::sphBoxMaskRoom(cell.end - cell.begin, 1));
+        }
+    };
+
     // Packs the candidates of a group into the scratch table: `fields` arrays (x, y, z and
     // for the force pass vx, vy, vz, pressure, inverse density) at `stride` floats apart.
     // lo holds the per-row starting points, moving forward from group to group.
     template <int kFields>
     static uint32_t gather(const nxsdk::SphPassArgs& a, const Range* rows, uint32_t* lo,
-                           const Group& g, float* scratch, uint32_t stride) {
+                           const Group& g, float* scratch, uint32_t stride, BoxMasks& masks) {
         const float h = a.k.h;
         const float* __restrict px = a.x;
         const float* __restrict py = a.y;
@@ -88,13 +105,24 @@ struct SphPassesT {
                 const V xj = S::load(px + j);
                 const V yj = S::load(py + j);
                 const V zj = S::load(pz + j);
-                // Distance to the group's box, axis by axis (zero inside its slab).
-                const V dx = S::maxv(zero, S::maxv(S::sub(gx0, xj), S::sub(xj, gx1)));
-                const V dy = S::maxv(zero, S::maxv(S::sub(gy0, yj), S::sub(yj, gy1)));
-                const V dz = S::maxv(zero, S::maxv(S::sub(gz0, zj), S::sub(zj, gz1)));
-                const V d2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
-                M mask = S::lt(d2, h2);
-                if (end - j < uint32_t(S::W)) mask = S::andMask(mask, S::firstLanes(int(end - j)));
+                M mask;
+                if (masks.replay && masks.room) {
+                    mask = S::fromBits(*masks.at++);
+                    --masks.room;
+                } else {
+                    // Distance to the group's box, axis by axis (zero inside its slab).
+                    const V dx = S::maxv(zero, S::maxv(S::sub(gx0, xj), S::sub(xj, gx1)));
+                    const V dy = S::maxv(zero, S::maxv(S::sub(gy0, yj), S::sub(yj, gy1)));
+                    const V dz = S::maxv(zero, S::maxv(S::sub(gz0, zj), S::sub(zj, gz1)));
+                    const V d2 = S::fmadd(dz, dz, S::fmadd(dy, dy, S::mul(dx, dx)));
+                    mask = S::lt(d2, h2);
+                    if (end - j < uint32_t(S::W))
+                        mask = S::andMask(mask, S::firstLanes(int(end - j)));
+                    if (!masks.replay && masks.room) {
+                        *masks.at++ = uint16_t(S::bits(mask));
+                        --masks.room;
+                    }
+                }
                 S::compress(scratch + m, mask, xj);
                 S::compress(scratch + stride + m, mask, yj);
                 S::compress(scratch + 2 * size_t(stride) + m, mask, zj);
@@ -123,9 +151,10 @@ struct SphPassesT {
             for (int r = 0; r < kRows; ++r) lo[r] = rows[r].begin;
             const uint32_t n = cell.end - cell.begin;
             const uint32_t groups = groupCount(n);
+            BoxMasks masks(a, c, kFields > 3);
             for (uint32_t gi = 0; gi < groups; ++gi) {
                 const Group g = group(a, cell.begin, n, groups, gi);
-                block(g, gather<kFields>(a, rows, lo, g, scratch, a.scratchStride));
+                block(g, gather<kFields>(a, rows, lo, g, scratch, a.scratchStride, masks));
             }
         }
     }
@@ -245,7 +274,7 @@ struct SphPassesT {
         sweep<kN>(a, i0, t, m, [&](int k, uint32_t j, V dx, V dy, V dz, V r2, M near) {
             const M mask = S::andMask(near, S::gt(r2, tiny));
             const V rinv = S::rsqrt(S::maxv(r2, tiny));
-            const V q = S::sub(h, S::mul(r2, rinv));
+            const V q = S::fnmadd(r2, rinv, h);
             // Pressure: (P_i + P_j) (h - r)^2 / r along the separation.
             const V s = S::mul(S::mul(S::add(pi[k], S::load(t[6] + j)), S::mul(q, q)), rinv);
             acc[k][0] = S::maskFmadd(acc[k][0], mask, s, dx);

@@ -19,6 +19,7 @@ struct Sse2 {
     static V sub(V a, V b) { return _mm_sub_ps(a, b); }
     static V mul(V a, V b) { return _mm_mul_ps(a, b); }
     static V fmadd(V a, V b, V c) { return _mm_add_ps(_mm_mul_ps(a, b), c); }
+    static V fnmadd(V a, V b, V c) { return _mm_sub_ps(c, _mm_mul_ps(a, b)); }
     static void store(float* p, V v) { _mm_storeu_ps(p, v); }
     static V minv(V a, V b) { return _mm_min_ps(a, b); }
     static V maxv(V a, V b) { return _mm_max_ps(a, b); }
@@ -41,6 +42,12 @@ struct Sse2 {
     static int countMask(M m) {
         static constexpr int kBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
         return kBits[_mm_movemask_ps(m)];
+    }
+    static unsigned bits(M m) { return unsigned(_mm_movemask_ps(m)); }
+    static M fromBits(unsigned b) {
+        const __m128i lane = _mm_setr_epi32(1, 2, 4, 8);
+        const __m128i set = _mm_and_si128(_mm_set1_epi32(int(b)), lane);
+        return _mm_castsi128_ps(_mm_cmpeq_epi32(set, lane));
     }
     static void reduce8(const V* v, float* out) {
         for (int k = 0; k < 8; ++k) out[k] = hsum(v[k]);
