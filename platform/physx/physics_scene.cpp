@@ -542,7 +542,15 @@ void Scene::stepFluids(float dt) {
     ctx.passSet = m_passSet;
     for (Fluid* f : m_fluids) f->captureEmitterFrames();
 
-    // Fluids of a compartment step on its thread while the others step here.
+    // Fluids of a compartment step on its thread while the others step here. When this
+    // thread would have nothing of its own to step, it steps the last busy compartment
+    // itself rather than wake a thread and wait for it.
+    bool ownFluids = false;
+    for (Fluid* f : m_fluids) ownFluids = ownFluids || !f->getCompartment();
+    const Compartment* last = nullptr;
+    for (const auto& c : m_compartments)
+        for (Fluid* f : m_fluids)
+            if (f->getCompartment() == c.get()) last = c.get();
     constexpr size_t kMaxConcurrent = 16;
     CompartmentTask tasks[kMaxConcurrent];
     size_t started = 0;
@@ -551,7 +559,8 @@ void Scene::stepFluids(float dt) {
         for (Fluid* f : m_fluids) used = used || f->getCompartment() == c.get();
         if (!used) continue;
         CompartmentTask& t = tasks[started % kMaxConcurrent];
-        if (started >= kMaxConcurrent) {  // more busy compartments than slots: run inline
+        // More busy compartments than slots, or the last one with nothing else to do here.
+        if (started >= kMaxConcurrent || (!ownFluids && c.get() == last)) {
             CompartmentTask inlineTask{m_fluids.data(), m_fluids.size(), c.get(), ctx};
             inlineTask.ctx.dt = dt * c->getTimeScale();
             runCompartment(&inlineTask);

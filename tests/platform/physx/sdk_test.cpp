@@ -312,6 +312,29 @@ TEST(SceneStep, CompartmentFluidsStepBesideTheScene) {
     EXPECT_EQ(a.count, 410u);
 }
 
+// With no fluid of its own, the scene's thread steps the last compartment itself: every
+// compartment's fluid still steps exactly once per step.
+TEST(SceneStep, EveryCompartmentStepsOnceWhenTheSceneHasNoFluidOfItsOwn) {
+    SdkPtr sdk = createSdk();
+    NxScene* scene =
+        createScene(*sdk, NX_SF_SIMULATE_SEPARATE_THREAD | NX_SF_ENABLE_MULTITHREAD, 2);
+    NxCompartmentDesc c;
+    c.type = NX_SCT_FLUID;
+    std::vector<FluidOut> outs(3, FluidOut(500));
+    for (int k = 0; k < 3; ++k) {
+        NxFluidDesc d = runFluidDesc(500);
+        outs[size_t(k)].attach(d.particlesWriteData);
+        d.compartment = scene->createCompartment(c);
+        NxFluid* f = scene->createFluid(d);
+        ASSERT_NE(f, nullptr);
+        NxFluidEmitterDesc e = runEmitterDesc(nullptr, 500.0f, 0.0f);
+        e.relPose.t = NxVec3(5.0f * float(k), 1, 0);
+        f->createEmitter(e);
+    }
+    for (int s = 0; s < 40; ++s) ASSERT_EQ(step(*scene), 0u);
+    for (const FluidOut& out : outs) EXPECT_EQ(out.count, 400u);
+}
+
 TEST(SceneStep, BoundsRemoveParticlesAndDrainsSwallowThem) {
     SdkPtr sdk = createSdk();
     NxBounds3 bounds;
