@@ -350,11 +350,12 @@ cl_int ClFluidSolver::simulate(const ClStepParams& params, const CollisionShape*
         err = setArgs(m_kernels[kWall], m_starts, m_pos[m_cur], m_shapes, m_params, m_wall);
         if (err == CL_SUCCESS) err = run(kWall, slots);
         if (err == CL_SUCCESS)
-            err = setArgs(m_kernels[kDensity], m_pos[m_cur], m_starts, m_wall, m_params, m_dens);
+            err = setArgs(m_kernels[kDensity], cl_uint(slots), m_pos[m_cur], m_starts, m_wall,
+                          m_params, m_dens);
         if (err == CL_SUCCESS) err = run(kDensity, slots);
         if (err == CL_SUCCESS)
-            err = setArgs(m_kernels[kForces], m_pos[m_cur], m_vel[m_cur], m_starts, m_dens,
-                          m_params, m_acc);
+            err = setArgs(m_kernels[kForces], cl_uint(slots), m_pos[m_cur], m_vel[m_cur], m_starts,
+                          m_dens, m_params, m_acc);
         if (err == CL_SUCCESS) err = run(kForces, slots);
     } else {
         err = setArgs(m_kernels[kClear], m_starts, m_params, m_acc, m_wall, m_dens);

@@ -10,7 +10,11 @@
 // cell's particles together. The dead take a bucket past the last hash, so the sort also
 // sweeps them to the end, and the start of that bucket is the count of the living: the
 // kernels after the sort read it there, so the host never waits for it. They are launched
-// for every slot and the work-items past the living return at once. A particle visits each
+// for every slot and the work-items past the living return at once. The density and force
+// passes, which hold nearly all the time of a step, take the slot count instead: the few
+// that died this step belong to no cell, so they are nobody's neighbour, and their own
+// results are never read; that costs less than every work-item of the two reading the
+// count (measured on PoCL). A particle visits each
 // distinct bucket of its 27 neighbour cells once; particles of far cells sharing a bucket
 // fail the distance test.
 //
@@ -286,11 +290,11 @@ __kernel void wallDensity(__global const uint* start, __global const float4* pos
         }                                                                            \
     }
 
-__kernel void densityPass(__global const float4* pos, __global const uint* start,
+__kernel void densityPass(uint n, __global const float4* pos, __global const uint* start,
                           __global const float4* wall, __constant StepParams* P,
                           __global float4* dens) {
     const uint i = get_global_id(0);
-    if (i >= liveCount(start, P)) return;
+    if (i >= n) return;
     const float4 pi = pos[i];
     const float h2 = P->h2;
     float sum = 0.0f;
@@ -307,11 +311,11 @@ __kernel void densityPass(__global const float4* pos, __global const uint* start
     dens[i] = (float4)(rho, P->stiffness * excess * inv * inv, inv, 0.0f);
 }
 
-__kernel void forcePass(__global const float4* pos, __global const float4* vel,
+__kernel void forcePass(uint n, __global const float4* pos, __global const float4* vel,
                         __global const uint* start, __global const float4* dens,
                         __constant StepParams* P, __global float4* acc) {
     const uint i = get_global_id(0);
-    if (i >= liveCount(start, P)) return;
+    if (i >= n) return;
     const float4 pi = pos[i];
     const float presI = dens[i].y;
     const float h = P->h, h2 = P->h2;
