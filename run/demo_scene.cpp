@@ -310,7 +310,10 @@ void DemoScene::frame(float frame_dt) {
         m_physics->dumpSceneStats();
 
     m_physics_threads.complete();
-    m_physics_threads.handOver(m_keys.particles_update.load(std::memory_order_relaxed));
+    // Without the scene, the particles are copied only for the frames that draw the
+    // overlays: the copy is then never older than one of those frames when drawing resumes,
+    // and the 2.9 MB a step (at 120 000 particles) of the other frames stay uncopied.
+    m_physics_threads.handOver(m_keys.particles_update.load(std::memory_order_relaxed), draw);
 }
 
 void DemoScene::setOverlaySources(const FpsSpsCounters* counters, const GpuMonitor* monitor) {

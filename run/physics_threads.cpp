@@ -128,19 +128,21 @@ void PhysicsThreads::complete() {
     }
 }
 
-void PhysicsThreads::handOver(bool particles_update) {
+void PhysicsThreads::handOver(bool particles_update, bool copy_particles) {
     if (!particles_update || isPaused(m_flags.paused)) return;
     switch (m_config.arrangement) {
         case PhysicsArrangement::InFrame:
-            for (auto& lane : m_lanes) copyToRender(*lane);
+            if (copy_particles)
+                for (auto& lane : m_lanes) copyToRender(*lane);
             break;
         case PhysicsArrangement::SingleThread:
             if (!m_threads_started) return;
             if (m_config.threads_sync) {
                 m_physics_done.wait();
-                for (auto& lane : m_lanes) copyToRender(*lane);
+                if (copy_particles)
+                    for (auto& lane : m_lanes) copyToRender(*lane);
                 m_physics_go.set();
-            } else {
+            } else if (copy_particles) {
                 for (auto& lane : m_lanes) takeNewestStep(*lane);
             }
             break;
@@ -149,9 +151,9 @@ void PhysicsThreads::handOver(bool particles_update) {
             for (auto& lane : m_lanes) {
                 if (m_config.threads_sync) {
                     lane->done.wait();
-                    copyToRender(*lane);
+                    if (copy_particles) copyToRender(*lane);
                     lane->go.set();
-                } else {
+                } else if (copy_particles) {
                     takeNewestStep(*lane);
                 }
             }

@@ -100,8 +100,9 @@ class PhysicsThreads {
     void complete();
     /// Frame, last: copies the particles of completed steps into the render copies, fenced
     /// as the arrangement requires. Skipped while paused or while particle
-    /// updates are off.
-    void handOver(bool particles_update);
+    /// updates are off. Without copy_particles the steps are handed over just the same, but
+    /// their particles stay where the SDK wrote them (no frame will draw them).
+    void handOver(bool particles_update, bool copy_particles = true);
 
     /// Ends the physics threads (stopPhysicsThreads): clears their running flags, wakes a
     /// thread waiting for its go event, and waits for each. A thread that takes longer than
