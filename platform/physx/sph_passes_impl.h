@@ -3,20 +3,23 @@
 // once per instruction set (sph_passes_sse2.cpp, _avx2.cpp, _avx512.cpp). Include only
 // from those files, inside their own namespace, after defining S.
 //
-// S provides: W (lanes), V (vector), M (lane mask), zero(), set1(f), load(p), add, sub,
-// mul, fmadd(a, b, c) = a * b + c, fnmadd(a, b, c) = c - a * b, minv, maxv, lt(a, b) -> M, gt(a, b)
-// -> M, andMask(M, M), firstLanes(n) -> M (lanes below n, n < W), maskAdd(acc, m, v) = acc + (m ? v
-// : 0), maskFmadd(acc, m, a, b) = acc + (m ? a * b : 0), rsqrt(v), hsum(v) -> float, reduce8(const
-// V[8], float[8]) (eight sums at once), countMask(M) -> int, compress(dst, m, v): the lanes of m
-// packed to dst (may write up to W floats), bits(M) -> the lanes as bits (lane k as bit k),
-// fromBits(unsigned) -> M.
+// S provides:
+//   W (lanes), V (vector), M (lane mask);
+//   zero(), set1(f), load(p), store(p, v), add, sub, mul, minv, maxv, rsqrt(v),
+//   fmadd(a, b, c) = a * b + c, fnmadd(a, b, c) = c - a * b;
+//   lt(a, b) -> M, gt(a, b) -> M, andMask(M, M), firstLanes(n) -> M (lanes below n, n < W),
+//   bits(M) -> the lanes as bits (lane k as bit k), fromBits(unsigned) -> M;
+//   maskAdd(acc, m, v) = acc + (m ? v : 0), maskFmadd(acc, m, a, b) = acc + (m ? a * b : 0);
+//   hsum(v) -> float, reduce8(const V[8], float[8]) (eight sums at once), countMask(M) -> int;
+//   compress(dst, m, v): the lanes of m packed to dst (may write up to W floats).
 //
 // How a cell is worked: its particles (sorted by x) are cut into groups of at most 16.
 // For a group, the nine rows of the cell are trimmed to the group's x range widened by
 // the kernel radius, and what lies within the radius of the group's bounding box is packed
 // into a small scratch table; every particle of the group then sweeps that table. The
 // table holds about half of what the rows hold, and it has no gaps, so the vector lanes
-// stay busy.
+// stay busy. The force pass packs the same candidates as the density pass, with the box
+// tests the density pass kept (SphPassArgs::boxMasks).
 //
 // Both passes gather: each particle sums over its own neighbours and writes only its own
 // results, so the result of a particle never depends on how cells are shared out.
@@ -151,7 +154,7 @@ struct SphPassesT {
             for (int r = 0; r < kRows; ++r) lo[r] = rows[r].begin;
             const uint32_t n = cell.end - cell.begin;
             const uint32_t groups = groupCount(n);
-            BoxMasks masks(a, c, kFields > 3);
+            BoxMasks masks(a, c, kFields > 3);  // the force pass (8 fields) replays
             for (uint32_t gi = 0; gi < groups; ++gi) {
                 const Group g = group(a, cell.begin, n, groups, gi);
                 block(g, gather<kFields>(a, rows, lo, g, scratch, a.scratchStride, masks));
