@@ -55,8 +55,7 @@ void DemoScene::reset() {
     m_msaa_samples = 0;
     m_renderer_name[0] = '\0';
     m_scene_time = 0.0f;
-    m_overlay_drawn_at = -1.0e30f;
-    m_overlay_frames = 0;
+    m_overlay_pacer.reset();
     m_orbit_angle = 0.0f;
     m_warmup_threshold = 0;
     m_warmup_start = 0.0f;
@@ -258,16 +257,9 @@ void DemoScene::frame(float frame_dt) {
             std::snprintf(m_result.system_lines[0], sizeof m_result.system_lines[0], "%s", name);
         }
     }
-    // Without the scene a frame shows only the overlays, which change with the counters: it
-    // is drawn at most kOverlayOnlyRate times a second (and whenever a screenshot is asked
-    // for), so that a run that only simulates leaves the processor to the simulation.
     const bool screenshot = m_keys.screenshot_requested.exchange(false, std::memory_order_relaxed);
-    const bool draw = render_scene || screenshot ||
-                      !(m_scene_time - m_overlay_drawn_at < 1.0f / kOverlayOnlyRate);
-    if (draw && !render_scene) {
-        m_overlay_drawn_at = m_scene_time;
-        ++m_overlay_frames;
-    }
+    const window::MenuBarView menu = m_menu_bar ? m_menu_bar->view() : window::MenuBarView{};
+    const bool draw = render_scene || m_overlay_pacer.due(m_scene_time, menu, screenshot);
     if (render_scene) {
         FrameInput input;
         input.scene_time = m_scene_time;
@@ -300,7 +292,7 @@ void DemoScene::frame(float frame_dt) {
         // may hold anything. The file is written once the frame is on screen.
         if (screenshot) m_render.captureScreenshot();
         // The menu last: an open drop-down lies over the scene, but not in its screenshots.
-        if (m_menu_bar) m_menu_painter.draw(m_menu_bar->view(), m_height);
+        if (m_menu_bar) m_menu_painter.draw(menu, m_height);
         Vantorr::getInstance()->displayCurrentRenderWindow();
     }
     const int slowdown = m_settings.render_slowdown_delay;

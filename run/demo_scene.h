@@ -24,6 +24,7 @@
 #include "render/demo_scene_render.h"
 #include "render/menu_bar_painter.h"
 #include "run/camera_input.h"
+#include "run/overlay_pacer.h"
 #include "run/physics_threads.h"
 #include "run/run_settings.h"
 #include "run/run_state.h"
@@ -48,8 +49,6 @@ inline constexpr float kWarmupSeconds = 5.0f;
 /// after two minutes will not pass it (particles leaving the scene, failing steps), and the
 /// benchmark is measured with what there is rather than never.
 inline constexpr float kFluidInitLimitSeconds = 120.0f;
-/// Frames a second, at most, that show only the overlays (the scene is not drawn).
-inline constexpr float kOverlayOnlyRate = 30.0f;
 
 /// What the window procedure (main thread) asks of the next frames. Each flag is one word,
 /// read once per frame by the render thread.
@@ -115,9 +114,10 @@ class DemoScene {
     /// release for the results.
     int msaaSamples() const { return m_msaa_samples; }
     const char* rendererName() const { return m_renderer_name; }
-    float sceneTime() const { return m_scene_time; }             ///< seconds since the build
-    uint32_t overlayFrames() const { return m_overlay_frames; }  ///< drawn without the scene
-    float orbitAngle() const { return m_orbit_angle; }           ///< degrees of the orbit camera
+    float sceneTime() const { return m_scene_time; }    ///< seconds since the build
+    float orbitAngle() const { return m_orbit_angle; }  ///< degrees of the orbit camera
+    /// Frames drawn without the scene.
+    uint32_t overlayFrames() const { return m_overlay_pacer.frames(); }
     uint32_t warmupThreshold() const { return m_warmup_threshold; }
     /// scene time when the count first passed the threshold; 0 = not yet.
     float warmupStart() const { return m_warmup_start; }
@@ -150,8 +150,7 @@ class DemoScene {
 
     // Run fields the frame moves.
     float m_scene_time = 0.0f;
-    float m_overlay_drawn_at = -1.0e30f;  // scene time of the last overlay-only frame drawn
-    uint32_t m_overlay_frames = 0;        // overlay-only frames drawn
+    OverlayPacer m_overlay_pacer;  // which frames without the scene are drawn
     float m_orbit_angle = 0.0f;
     uint32_t m_warmup_threshold = 0;
     float m_warmup_start = 0.0f;

@@ -1,5 +1,6 @@
 // The key table mode by mode, the camera input's hand-over from the window to the frame,
-// and the progress lines of a run without a window.
+// which frames without the scene are drawn, and the progress lines of a run without a
+// window.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "run/camera_input.h"
 #include "run/demo_scene.h"
 #include "run/keyboard_commands.h"
+#include "run/overlay_pacer.h"
 #include "run/progress_lines.h"
 #include "run/run_state.h"
 
@@ -167,6 +169,41 @@ std::string feed(ProgressLines& lines, const std::vector<ProgressReading>& readi
     std::string out;
     for (const ProgressReading& r : readings) out += lines.update(r);
     return out + lines.finish();
+}
+
+// Frames without the scene are drawn ten times a second at most, every frame when the
+// frames are slower; a changed menu strip and a screenshot are drawn at once.
+TEST(OverlayPacerTest, TenASecondUnlessTheMenuChangesOrAScreenshotIsAsked) {
+    OverlayPacer pacer;
+    const window::MenuBarView closed;
+    int drawn = 0;
+    for (int i = 0; i < 1000; ++i) drawn += pacer.due(0.001f * float(i), closed, false);
+    EXPECT_GE(drawn, 10);
+    EXPECT_LE(drawn, 11);
+    EXPECT_EQ(pacer.frames(), uint32_t(drawn));
+
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(pacer.due(1.5f + 0.2f * float(i), closed, false)) << i;
+    const float t = 1.5f + 0.2f * 4.0f;
+
+    // Moments after a drawn frame: only a change of the strip or a screenshot draws.
+    EXPECT_FALSE(pacer.due(t + 0.001f, closed, false));
+    window::MenuBarView hover;
+    hover.hot_title = 1;
+    EXPECT_TRUE(pacer.due(t + 0.002f, hover, false));
+    EXPECT_FALSE(pacer.due(t + 0.003f, hover, false)) << "the same strip is not drawn again";
+    window::MenuBarView open = hover;
+    open.open_menu = 1;
+    open.hot_item = 0;
+    EXPECT_TRUE(pacer.due(t + 0.004f, open, false));
+    open.hot_item = 2;
+    EXPECT_TRUE(pacer.due(t + 0.005f, open, false)) << "the highlight moved down the menu";
+    EXPECT_TRUE(pacer.due(t + 0.006f, closed, false)) << "the menu closed";
+    EXPECT_TRUE(pacer.due(t + 0.007f, closed, true));
+    EXPECT_FALSE(pacer.due(t + 0.008f, closed, false));
+
+    pacer.reset();
+    EXPECT_EQ(pacer.frames(), 0u);
+    EXPECT_TRUE(pacer.due(0.0f, closed, false)) << "a new run draws its first frame";
 }
 
 TEST(ProgressLinesTest, NotOnATerminalOneLinePerPhaseAndTenth) {
