@@ -23,8 +23,8 @@ class OverlayPacer {
     /// Whether the frame at `scene_time` is drawn, with the menu strip as `menu` shows it;
     /// a frame drawn is counted and its time and menu remembered.
     bool due(float scene_time, const window::MenuBarView& menu, bool screenshot) {
-        const bool draw = screenshot || !(menu == m_menu) ||
-                          !(scene_time - m_drawn_at < 1.0f / kOverlayOnlyRate);
+        const bool draw =
+            screenshot || !(menu == m_menu) || !(scene_time - m_drawn_at < 1.0f / kOverlayOnlyRate);
         if (draw) {
             m_drawn_at = scene_time;
             m_menu = menu;
