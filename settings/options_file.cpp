@@ -1,6 +1,8 @@
 #include "settings/options_file.h"
 
 #include <irrXML.h>
+#include <locale.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/engine/vn_trace_mgr.h"
@@ -28,6 +31,40 @@ bool startsWith(const char* text, const char* keyword) {
     return std::strncmp(text, keyword, std::min<size_t>(32, std::strlen(keyword))) == 0;
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The number at the start of `text`, in the form the XML reader takes one: a sign, digits, a
+// point and digits, an exponent; whatever follows is ignored, and no number at all reads as
+// 0. The reader's own conversion sums the digits in single precision, so a large value read
+// back from this file's own "%f" could come out one step off, and move again at each save:
+// here the same characters are converted with correct rounding. Too large reads as infinity.
+float readReal(const char* text) {
+    std::string number;
+    const char* p = text;
+    if (*p == '-' || *p == '+') number += *p++;
+    while (isDigit(*p)) number += *p++;
+    if (*p == '.') {
+        number += *p++;
+        while (isDigit(*p)) number += *p++;
+    }
+    if (*p == 'e' || *p == 'E') {
+        const char* e = p + 1;
+        if (*e == '-' || *e == '+') ++e;
+        if (isDigit(*e)) {
+            number.append(p, e);
+            while (isDigit(*e)) number += *e++;
+        }
+    }
+    // Independent of the process's locale: the file always has a point.
+    static const locale_t c_numbers = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+    char* end = nullptr;
+    const float value =
+        c_numbers ? strtof_l(number.c_str(), &end, c_numbers) : std::strtof(number.c_str(), &end);
+    return end == number.c_str() ? 0.0f : value;
+}
+
 void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) {
     const char* name = field.name;
     const char* text = xml.getAttributeValue(name);
@@ -45,7 +82,7 @@ void readAttribute(S& o, irr::io::IrrXMLReader& xml, const SettingField& field) 
         case FileForm::Real: {
             // A number too large for a float reads as infinity: no setting has a meaning for
             // it (nor for NaN), so the setting keeps its value, as on the command line.
-            const float value = xml.getAttributeValueAsFloat(name);
+            const float value = readReal(text);
             if (std::isfinite(value)) o.*r.float_field = value;
             break;
         }

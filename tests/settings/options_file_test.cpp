@@ -109,6 +109,28 @@ TEST_F(OptionsFile, ConversionsOfTheReader) {
     EXPECT_FLOAT_EQ(huge.light_pos_x, 2.5f);
 }
 
+// Real values are converted with correct rounding, so that what the file writes reads back
+// as the same float: one step off, a value would move again at every save.
+TEST_F(OptionsFile, RealsReadBackExactlyAsWritten) {
+    for (const float value :
+         {3088829120512.0f, 3088829382656.0f, -16777217.0f, 0.1f, 1.0e-3f, 123456.789f, 3.0e38f}) {
+        o.light_pos_y = value;
+        const std::string text = formatOptionsFile(o);
+        StartupOptions back;
+        setDefaultStartupOptions(back);
+        readOptionsText(back, text.data(), text.size());
+        EXPECT_EQ(back.light_pos_y, value) << text.substr(text.find("light_pos_y"), 40);
+        EXPECT_EQ(formatOptionsFile(back), text);
+    }
+    // The number is what the reader takes as one; whatever follows is ignored.
+    EXPECT_EQ(read(element("light_pos_y=\"2.5 m\"")).light_pos_y, 2.5f);
+    EXPECT_EQ(read(element("light_pos_y=\"-25e-1x\"")).light_pos_y, -2.5f);
+    EXPECT_EQ(read(element("light_pos_y=\"1e\"")).light_pos_y, 1.0f);
+    EXPECT_EQ(read(element("light_pos_y=\"0x10\"")).light_pos_y, 0.0f);
+    EXPECT_EQ(read(element("light_pos_y=\"inf\"")).light_pos_y, 0.0f);
+    EXPECT_EQ(read(element("light_pos_y=\"1e-60\"")).light_pos_y, 0.0f);
+}
+
 TEST_F(OptionsFile, AbsentAttributesAndOtherElementsLeaveFieldsAlone) {
     StartupOptions r = read(
         "<plashwerk><other width=\"3\"/><Startup_Options width=\"4\"/>"
