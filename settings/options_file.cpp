@@ -1,8 +1,6 @@
 #include "settings/options_file.h"
 
 #include <irrXML.h>
-#include <locale.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -57,11 +56,10 @@ float readReal(const char* text) {
             while (isDigit(*e)) number += *e++;
         }
     }
-    // Independent of the process's locale: the file always has a point.
-    static const locale_t c_numbers = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+    // The program never changes its locale, so the point is the decimal point here, as for
+    // the command line's reals.
     char* end = nullptr;
-    const float value =
-        c_numbers ? strtof_l(number.c_str(), &end, c_numbers) : std::strtof(number.c_str(), &end);
+    const float value = std::strtof(number.c_str(), &end);
     return end == number.c_str() ? 0.0f : value;
 }
 
